@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace quorvane {
+
+/// Everything the engine needs to know about the machine it runs on. The engine keeps no
+/// other state: every operation reads only this value, its arguments and the file system.
+struct EngineConfig {
+    /// The user's home folder; the mount root is "smbmounts" inside it.
+    std::string homeFolder;
+    /// Absolute path of the SMB mount tool and of the unmount tool.
+    std::string mountTool;
+    std::string unmountTool;
+    /// The word that marks share map lines meant for this platform ("osx", "linux").
+    std::string platformWord;
+    /// When true the password is left out of the SMB URL and handed to the mount tool on its
+    /// standard input instead, so that it never shows on a process's argument list.
+    bool passwordOnStandardInput = false;
+    /// Where the diagnostic lines go; never null.
+    std::ostream* diagnostics = nullptr;
+
+    /// The running platform's configuration: macOS uses its own tools, Linux the stand-ins
+    /// shipped beside the program.
+    static EngineConfig platformDefault();
+};
+
+/// `$HOME` when it is set and not empty, else the home folder of the user database's entry.
+std::string defaultHomeFolder();
+
+/// The folder that holds the running executable, or an empty text when it cannot be told.
+std::string executableFolder();
+
+}  // namespace quorvane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvane::files {
+
+/// The whole file as bytes, or nothing when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path);
+
+/// Creates the folder with any missing parents; an existing folder is success. On failure
+/// returns a readable description of the error.
+std::optional<std::string> createFolders(const std::string& path);
+
+/// True when anything (folder, file, link) stands at `path`.
+bool exists(const std::string& path);
+
+struct Listing {
+    std::vector<std::string> names;  // visible entries, in the order the folder gives them
+    std::optional<std::string> error;
+};
+/// The folder's direct entries whose names do not begin with ".".
+Listing listVisibleEntries(const std::string& folder);
+
+/// Removes `folder/name` only when it is an empty folder on the same file system; a file, a
+/// link, a folder with contents or a mounted folder stays. True when it was removed.
+bool removeEmptyFolder(const std::string& folder, const std::string& name);
+
+/// Description of an errno value as one readable line.
+std::string describeError(int errorNumber);
+
+}  // namespace quorvane::files
