@@ -30,9 +30,8 @@ public:
     /// Mounts every share of the share map at `shareMapPath` meant for this platform and one
     /// of `groups`.
     void mountMatchingGroupShares(const std::string& shareMapPath,
-                                  const std::vector<std::string>& groups,
-                                  const std::string& server, const std::string& userName,
-                                  const std::string& password) const;
+                                  const std::vector<std::string>& groups, const std::string& server,
+                                  const std::string& userName, const std::string& password) const;
 
     /// The whole logon; returns the status message for the panel.
     std::string performLogon(const std::string& serverText, const std::string& userName,

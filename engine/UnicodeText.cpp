@@ -1,0 +1,180 @@
+#include "UnicodeText.h"
+
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+namespace quorvane::text {
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isBlank(char32_t c) {
+    return c == 0x09 || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
+    const int32_t length = static_cast<int32_t>(bytes.size());
+    int32_t i = 0;
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT(s, i, length, c);
+        if (c < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view withoutByteOrderMark(std::string_view bytes) {
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, kBom.size()) == kBom) {
+        bytes.remove_prefix(kBom.size());
+    }
+    return bytes;
+}
+
+namespace {
+
+// Decodes the code point starting at byte `i`; `next` receives the index after it. The text
+// is known to be valid UTF-8, a malformed sequence decodes as U+FFFD all the same.
+char32_t decodeAt(std::string_view text, size_t i, size_t* next) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    int32_t index = static_cast<int32_t>(i);
+    UChar32 c;
+    U8_NEXT(s, index, static_cast<int32_t>(text.size()), c);
+    *next = static_cast<size_t>(index);
+    return c < 0 ? 0xFFFD : static_cast<char32_t>(c);
+}
+
+// Decodes the code point that ends just before byte `end`; `start` receives its first index.
+char32_t decodeBefore(std::string_view text, size_t end, size_t* start) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    int32_t index = static_cast<int32_t>(end);
+    UChar32 c;
+    U8_PREV(s, 0, index, c);
+    *start = static_cast<size_t>(index);
+    return c < 0 ? 0xFFFD : static_cast<char32_t>(c);
+}
+
+template <typename Predicate>
+std::string_view trimWhere(std::string_view text, Predicate strip) {
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t next;
+        if (!strip(decodeAt(text, begin, &next))) {
+            break;
+        }
+        begin = next;
+    }
+    size_t end = text.size();
+    while (end > begin) {
+        size_t start;
+        if (!strip(decodeBefore(text, end, &start))) {
+            break;
+        }
+        end = start;
+    }
+    return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t lineStart = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t next;
+        const char32_t c = decodeAt(text, i, &next);
+        if (isLineBreak(c)) {
+            lines.push_back(text.substr(lineStart, i - lineStart));
+            lineStart = next;
+        }
+        i = next;
+    }
+    lines.push_back(text.substr(lineStart));
+    return lines;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = text.find(separator, start);
+        if (at == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    return trimWhere(text, isBlank);
+}
+
+std::string_view trimBlanksAndLineBreaks(std::string_view text) {
+    return trimWhere(text, [](char32_t c) { return isBlank(c) || isLineBreak(c); });
+}
+
+std::string toLower(std::string_view text) {
+    bool ascii = true;
+    for (char c : text) {
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (ascii) {  // the common case needs no trip through UTF-16
+        std::string lowered(text);
+        for (char& c : lowered) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        return lowered;
+    }
+    icu::UnicodeString s = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    s.toLower(icu::Locale::getRoot());
+    std::string out;
+    s.toUTF8String(out);
+    return out;
+}
+
+std::string canonical(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        return std::string(text);
+    }
+    const icu::StringPiece piece(text.data(), static_cast<int32_t>(text.size()));
+    if (nfc->isNormalizedUTF8(piece, status) && U_SUCCESS(status)) {
+        return std::string(text);
+    }
+    status = U_ZERO_ERROR;
+    std::string out;
+    icu::StringByteSink<std::string> sink(&out);
+    nfc->normalizeUTF8(0, piece, sink, nullptr, status);
+    return U_SUCCESS(status) ? out : std::string(text);
+}
+
+std::string removeAll(std::string_view text, std::string_view needle) {
+    std::string out;
+    out.reserve(text.size());
+    size_t start = 0;
+    for (;;) {
+        const size_t at = needle.empty() ? std::string_view::npos : text.find(needle, start);
+        if (at == std::string_view::npos) {
+            out.append(text.substr(start));
+            return out;
+        }
+        out.append(text.substr(start, at - start));
+        start = at + needle.size();
+    }
+}
+
+}  // namespace quorvane::text
