@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <ostream>
 #include <string>
+
+#include "ProcessRunner.h"
 
 namespace quorvane {
 
@@ -18,8 +21,10 @@ struct EngineConfig {
     /// When true the password is left out of the SMB URL and handed to the mount tool on its
     /// standard input instead, so that it never shows on a process's argument list.
     bool passwordOnStandardInput = false;
-    /// Where the diagnostic lines go; never null.
+    /// Where the diagnostic lines go; standard output when null.
     std::ostream* diagnostics = nullptr;
+    /// How long one run of either tool may take before it is ended and counted as failed.
+    std::chrono::milliseconds toolTimeLimit = kToolTimeLimit;
 
     /// The running platform's configuration: macOS uses its own tools, Linux the stand-ins
     /// shipped beside the program.

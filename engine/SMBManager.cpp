@@ -105,6 +105,7 @@ bool SMBManager::mountShare(const std::string& shareName, const std::string& ser
 
     ProcessRequest request;
     request.executable = config_.mountTool;
+    request.timeLimit = config_.toolTimeLimit;
     if (config_.passwordOnStandardInput) {
         request.arguments = {"-f", "777", buildSmbUrl(userName, nullptr, server, shareName),
                              mountPoint};
@@ -178,6 +179,7 @@ std::string SMBManager::performLogon(const std::string& serverText, const std::s
 void SMBManager::unmountVolume(const std::string& mountPoint) const {
     ProcessRequest request;
     request.executable = config_.unmountTool;
+    request.timeLimit = config_.toolTimeLimit;
     request.arguments = {mountPoint};
     const ProcessResult result = runProcess(request);
     if (result.outcome == ProcessResult::Outcome::TimedOut) {
@@ -202,6 +204,7 @@ std::string SMBManager::disconnectAllShares() const {
         const std::string entry = root + "/" + name;
         ProcessRequest request;
         request.executable = config_.unmountTool;
+    request.timeLimit = config_.toolTimeLimit;
         request.arguments = {entry};
         const ProcessResult result = runProcess(request);
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
