@@ -1,0 +1,294 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "SMBManager.h"
+#include "TestSupport.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::canMount;
+using testing::readFile;
+using testing::writeFile;
+using Lines = std::vector<std::string>;
+using Call = std::vector<std::string>;
+
+constexpr const char* kPassword = "p@ss:w/rd %\xC3\xA9";
+constexpr const char* kEncodedPassword = "p%40ss%3Aw%2Frd%20%25%C3%A9";
+
+// Most workflow cases need the stand-ins to mount for real, which takes root.
+#define REQUIRE_MOUNTS()                                                   \
+    do {                                                                   \
+        if (!canMount()) {                                                 \
+            if (getenv("CI") != nullptr) {                                 \
+                FAIL() << "CI runs as root and must be able to mount";     \
+            }                                                              \
+            GTEST_SKIP() << "needs root to let the stand-ins mount tmpfs"; \
+        }                                                                  \
+    } while (0)
+
+class Workflow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tools_.addServerFile("alice", "mac.bat", "@echo off\r\nset GROUPS=Staff: Science\r\n");
+        tools_.addServerFile("alice", "notes.txt", "home data");
+        tools_.addServerFile("netlogon", "shares.ini",
+                             "# group shares\n"
+                             "Science:osx,win:science\n"
+                             "Admin:osx:admins\n"
+                             "Staff Public :OSX: STAFF\n"
+                             "Library:win:staff\n");
+        tools_.addServerFile("Science", "lab.txt", "lab data");
+    }
+
+    SMBManager manager(bool passwordOnStandardInput = false) const {
+        return SMBManager(tools_.configFor(home_, passwordOnStandardInput));
+    }
+
+    // Runs `work` with standard output captured, and returns the printed lines.
+    template <typename Work>
+    Lines printed(Work work) {
+        ::testing::internal::CaptureStdout();
+        work();
+        return testing::splitLines(::testing::internal::GetCapturedStdout());
+    }
+
+    std::string root() const { return home_.mountRoot(); }
+    Call mountCall(const std::string& share) const {
+        return {"mount_smbfs", "-f", "777",
+                std::string("smb://alice:") + kEncodedPassword + "@FS1/" + share,
+                root() + "/" + share};
+    }
+    Call unmountCall(const std::string& name) const { return {"umount", root() + "/" + name}; }
+
+    testing::TempHome home_;
+    testing::StandInTools tools_;
+};
+
+TEST_F(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogon) {
+    REQUIRE_MOUNTS();
+    std::string message;
+    const Lines lines =
+        printed([&] { message = manager().performLogon("SMB://FS1/USERS", "alice", kPassword); });
+
+    EXPECT_EQ(message, "Logon workflow finished. Shares mapped under ~/smbmounts/");
+    EXPECT_EQ(lines, (Lines{
+                         "Mounting user home directory target destination to: " + root() + "/alice",
+                         R"(Detected Active User Groups: ["staff", "science"])",
+                         "User matches group criteria for Science. Mounting...",
+                         "User matches group criteria for Staff Public. Mounting...",
+                     }));
+    EXPECT_EQ(tools_.calls(),
+              (std::vector<Call>{mountCall("alice"), mountCall("netlogon"), mountCall("Science"),
+                                 mountCall("Staff Public"), unmountCall("netlogon")}));
+    EXPECT_EQ(testing::mountsUnder(root()),
+              (Lines{root() + "/alice", root() + "/Science", root() + "/Staff Public"}));
+    EXPECT_FALSE(fs::exists(root() + "/netlogon"));
+    EXPECT_EQ(readFile(root() + "/Science/lab.txt"), "lab data");
+}
+
+TEST_F(Workflow, SecondLogonSkipsWhatIsMounted) {
+    REQUIRE_MOUNTS();
+    manager().performLogon("FS1", "alice", kPassword);
+    const size_t callsBefore = tools_.calls().size();
+    std::string message;
+    const Lines lines =
+        printed([&] { message = manager().performLogon("FS1", "alice", kPassword); });
+
+    EXPECT_EQ(message, "Logon workflow finished. Shares mapped under ~/smbmounts/");
+    EXPECT_EQ(lines, (Lines{
+                         "Mounting user home directory target destination to: " + root() + "/alice",
+                         "alice is already mounted. Skipping mount command.",
+                         R"(Detected Active User Groups: ["staff", "science"])",
+                         "User matches group criteria for Science. Mounting...",
+                         "Science is already mounted. Skipping mount command.",
+                         "User matches group criteria for Staff Public. Mounting...",
+                         "Staff Public is already mounted. Skipping mount command.",
+                     }));
+    const auto calls = tools_.calls();
+    EXPECT_EQ(std::vector<Call>(calls.begin() + static_cast<long>(callsBefore), calls.end()),
+              (std::vector<Call>{mountCall("netlogon"), unmountCall("netlogon")}));
+}
+
+TEST_F(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
+    REQUIRE_MOUNTS();
+    struct Case {
+        const char* name;
+        std::function<void(testing::StandInTools&, testing::TempHome&)> arrange;
+        const char* message;
+        Lines mountedAfter;
+    };
+    const Case cases[] = {
+        {"home share refused",
+         [](auto& tools, auto&) { tools.failMount("alice", 77); },
+         "Failed to mount initial user home directory.",
+         {}},
+        {"no mac.bat",
+         [](auto& tools, auto&) { tools.addServerFile("bob", "x", ""); },
+         "Home mounted, but failed to read or find groups in mac.bat",
+         {"/bob"}},
+        {"netlogon refused",
+         [](auto& tools, auto&) { tools.failMount("netlogon", 1); },
+         "User home mapped, but failed to connect to Netlogon share.",
+         {"/alice"}},
+    };
+    for (const Case& c : cases) {
+        testing::TempHome home;
+        testing::StandInTools tools;
+        tools.addServerFile("alice", "mac.bat", "set GROUPS=staff\n");
+        c.arrange(tools, home);
+        const std::string user = std::string(c.name) == "no mac.bat" ? "bob" : "alice";
+        std::string message;
+        printed(
+            [&] { message = SMBManager(tools.configFor(home)).performLogon("FS1", user, "pw"); });
+        EXPECT_EQ(message, c.message) << c.name;
+        Lines expected;
+        for (const auto& m : c.mountedAfter) {
+            expected.push_back(home.mountRoot() + m);
+        }
+        EXPECT_EQ(testing::mountsUnder(home.mountRoot()), expected) << c.name;
+    }
+}
+
+TEST_F(Workflow, MountRootThatCannotBeCreatedIsReported) {
+    writeFile(root(), "a file where the mount root belongs");
+    const std::string message = manager().performLogon("FS1", "alice", kPassword);
+    EXPECT_EQ(message.rfind("Failed to create base ~/smbmounts folder: ", 0), 0u) << message;
+    EXPECT_GT(message.size(), std::string("Failed to create base ~/smbmounts folder: ").size());
+    EXPECT_TRUE(tools_.calls().empty());
+}
+
+TEST_F(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
+    REQUIRE_MOUNTS();
+    tools_.addServerFile("netlogon", "shares.ini",
+                         ":osx:staff\n.:osx:staff\n..:osx:staff\na/b:osx:staff\n../x:osx:staff\n"
+                         "Fine:osx:staff\n");
+    std::string message;
+    const Lines lines =
+        printed([&] { message = manager().performLogon("FS1", "alice", kPassword); });
+    EXPECT_EQ(message, "Logon workflow finished. Shares mapped under ~/smbmounts/");
+    EXPECT_EQ(lines,
+              (Lines{
+                  "Mounting user home directory target destination to: " + root() + "/alice",
+                  R"(Detected Active User Groups: ["staff", "science"])",
+                  R"(Skipping share "": its name cannot stand as a folder in ~/smbmounts.)",
+                  R"(Skipping share ".": its name cannot stand as a folder in ~/smbmounts.)",
+                  R"(Skipping share "..": its name cannot stand as a folder in ~/smbmounts.)",
+                  R"(Skipping share "a/b": its name cannot stand as a folder in ~/smbmounts.)",
+                  R"(Skipping share "../x": its name cannot stand as a folder in ~/smbmounts.)",
+                  "User matches group criteria for Fine. Mounting...",
+              }));
+    EXPECT_EQ(testing::mountsUnder(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
+
+    for (const char* user : {"..", ".", "", "a/b"}) {
+        const std::string refused = manager().performLogon("FS1", user, kPassword);
+        EXPECT_EQ(refused, "Failed to mount initial user home directory.") << user;
+    }
+    EXPECT_EQ(testing::mountsUnder(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
+}
+
+TEST_F(Workflow, PasswordTravelsOnStandardInputWhenAskedAndIsNeverPrinted) {
+    REQUIRE_MOUNTS();
+    const Lines lines = printed([&] { manager(true).performLogon("FS1", "alice", kPassword); });
+    for (const Call& call : tools_.calls()) {
+        for (const std::string& argument : call) {
+            EXPECT_EQ(argument.find("p@ss"), std::string::npos) << argument;
+            EXPECT_EQ(argument.find(kEncodedPassword), std::string::npos) << argument;
+        }
+    }
+    EXPECT_EQ(tools_.calls()[0],
+              (Call{"mount_smbfs", "-f", "777", "smb://alice@FS1/alice", root() + "/alice"}));
+    EXPECT_EQ(tools_.standardInputs(), Lines(4, kPassword));
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find("p@ss"), std::string::npos) << line;
+    }
+}
+
+TEST_F(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
+    EngineConfig config = tools_.configFor(home_);
+    config.toolTimeLimit = std::chrono::milliseconds(300);
+    tools_.delayMount(20);
+    EXPECT_EQ(SMBManager(config).performLogon("FS1", "alice", kPassword),
+              "Failed to mount initial user home directory.");
+
+    config.mountTool = home_.path() + "/no-such-tool";
+    Lines lines = printed([&] {
+        EXPECT_EQ(SMBManager(config).performLogon("FS1", "alice", kPassword),
+                  "Failed to mount initial user home directory.");
+    });
+    EXPECT_EQ(lines.size(), 1u);  // only the home mount point line
+}
+
+TEST_F(Workflow, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {
+    REQUIRE_MOUNTS();
+    EXPECT_EQ(manager().disconnectAllShares(), "No shares mapped (smbmounts folder not found).");
+    EXPECT_FALSE(fs::exists(root()));
+
+    fs::create_directories(root() + "/.hidden");
+    EXPECT_EQ(manager().disconnectAllShares(), "All shares are already disconnected.");
+
+    printed([&] { manager().performLogon("FS1", "alice", kPassword); });
+    fs::create_directories(root() + "/leftover");
+    std::string message;
+    const Lines lines = printed([&] { message = manager().disconnectAllShares(); });
+    EXPECT_EQ(message, "Successfully disconnected 4 drive(s).");
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(testing::mountsUnder(root()).empty());
+    EXPECT_EQ(fs::directory_iterator(root())->path().filename(), ".hidden");
+    EXPECT_EQ(manager().disconnectAllShares(), "All shares are already disconnected.");
+}
+
+TEST_F(Workflow, LogoutNeverDeletesDataItCouldNotRelease) {
+    REQUIRE_MOUNTS();
+    printed([&] { manager().performLogon("FS1", "alice", kPassword); });
+    writeFile(root() + "/alice/new.txt", "unsaved work");
+    fs::create_directories(root() + "/stray/sub");
+    writeFile(root() + "/stray/keep.txt", "local file");
+    writeFile(root() + "/loose-file", "not a folder");
+
+    tools_.failUnmount(32);  // as when a file on the share is still open
+    EXPECT_EQ(manager().disconnectAllShares(), "Successfully disconnected 5 drive(s).");
+    EXPECT_EQ(readFile(root() + "/alice/new.txt"), "unsaved work");
+    EXPECT_EQ(readFile(root() + "/stray/keep.txt"), "local file");
+    EXPECT_EQ(readFile(root() + "/loose-file"), "not a folder");
+    EXPECT_EQ(testing::mountsUnder(root()).size(), 3u);
+
+    // The same holds for the netlogon release at the end of a logon.
+    printed([&] { manager().performLogon("FS1", "alice", kPassword); });
+    EXPECT_TRUE(fs::exists(root() + "/netlogon/shares.ini"));
+}
+
+TEST_F(Workflow, LogoutStopsWhenTheUnmountToolCannotStart) {
+    REQUIRE_MOUNTS();
+    printed([&] { manager().performLogon("FS1", "alice", kPassword); });
+    EngineConfig config = tools_.configFor(home_);
+    config.unmountTool = home_.path() + "/no-such-umount";
+    const std::string message = SMBManager(config).disconnectAllShares();
+    EXPECT_EQ(message.rfind("Error while disconnecting: ", 0), 0u) << message;
+    EXPECT_NE(message.find("no-such-umount"), std::string::npos) << message;
+    EXPECT_EQ(testing::mountsUnder(root()).size(), 3u);
+}
+
+TEST_F(Workflow, LogoutReportsAMountRootItCannotList) {
+    writeFile(root(), "not a folder");
+    const std::string message = manager().disconnectAllShares();
+    EXPECT_EQ(message.rfind("Error while disconnecting: ", 0), 0u) << message;
+    EXPECT_TRUE(tools_.calls().empty());
+}
+
+TEST_F(Workflow, TimedOutUnmountLeavesTheFolderAlone) {
+    EngineConfig config = tools_.configFor(home_);
+    config.toolTimeLimit = std::chrono::milliseconds(300);
+    fs::create_directories(root() + "/slow");
+    tools_.delayUnmount(20);
+    EXPECT_EQ(SMBManager(config).disconnectAllShares(), "Successfully disconnected 1 drive(s).");
+    EXPECT_TRUE(fs::is_directory(root() + "/slow"));
+}
+
+}  // namespace
+}  // namespace quorvane
