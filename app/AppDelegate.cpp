@@ -1,0 +1,94 @@
+#include "AppDelegate.h"
+
+#include <QGuiApplication>
+#include <QSettings>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "ContentView.h"
+#include "PanelPlatform.h"
+#include "Popover.h"
+#include "ShellPlatform.h"
+
+namespace quorvane {
+
+namespace {
+const QString kFirstLaunchKey = QStringLiteral("hasLaunchedBefore");
+const QString kStatusItemName = QStringLiteral("Logon Client");
+}  // namespace
+
+AppDelegate::AppDelegate(Workflows workflows, TrayMode trayMode, QObject* parent)
+    : QObject(parent), workflows_(std::move(workflows)), trayMode_(trayMode) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    bool useTray = trayMode_ == TrayMode::tray;
+    if (trayMode_ == TrayMode::detect) {
+        useTray = QSystemTrayIcon::isSystemTrayAvailable();
+    }
+
+    auto* contentView = new ContentView(workflows_);
+    contentView_ = contentView;
+
+    if (useTray) {
+        popover_ = std::make_unique<Popover>(contentView);
+        contentView->setPopover(popover_.get());
+
+        statusItem_ = std::make_unique<QSystemTrayIcon>();
+        statusItem_->setIcon(statusItemIcon());
+        statusItem_->setToolTip(kStatusItemName);
+        connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger) {
+                        togglePopover();
+                    }
+                });
+        statusItem_->show();
+    } else {
+        // Without a tray nothing could ever open a pop-up: keep the program usable as a window.
+        panelWindow_ = std::make_unique<QWidget>();
+        panelWindow_->setObjectName(QStringLiteral("panelWindow"));
+        panelWindow_->setWindowTitle(panelTitle());
+        auto* layout = new QVBoxLayout(panelWindow_.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->addWidget(contentView);
+        std::printf("No system tray found; showing the logon panel as a window.\n");
+        std::fflush(stdout);
+        // Closing the only way in ends the program rather than leaving it running unseen.
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+        panelWindow_->show();
+    }
+
+    makeAccessoryApplication();
+
+    QSettings settings;
+    if (!settings.value(kFirstLaunchKey, false).toBool()) {
+        // Tied to this delegate: once it is gone the timer does nothing.
+        QTimer::singleShot(kFirstLaunchDelayMs, this, &AppDelegate::showPopover);
+        settings.setValue(kFirstLaunchKey, true);
+    }
+}
+
+void AppDelegate::togglePopover() {
+    if (!popover_) {
+        return;
+    }
+    if (popover_->isVisible()) {
+        popover_->close();
+    } else if (!popover_->justClosedByOutsideClick()) {
+        showPopover();
+    }
+}
+
+void AppDelegate::showPopover() {
+    if (!statusItem_ || !popover_) {
+        return;
+    }
+    popover_->showAt(statusItem_->geometry());
+}
+
+}  // namespace quorvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "ContentView.h"
+#include "Workflows.h"
+
+class QSystemTrayIcon;
+class QWidget;
+
+namespace quorvane {
+
+class Popover;
+
+/// Builds the visible shell once the event loop runs: the logon panel inside a pop-up under a
+/// tray icon whose click toggles it, and on the very first launch opens the pop-up by itself.
+/// Without a system tray the panel is shown as an ordinary small window instead.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    enum class TrayMode { detect, tray, window };
+
+    static constexpr int kFirstLaunchDelayMs = 500;
+
+    explicit AppDelegate(Workflows workflows, TrayMode trayMode = TrayMode::detect,
+                         QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    void togglePopover();
+
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+    Popover* popover() const { return popover_.get(); }
+    /// The window that shows the panel when there is no tray; none otherwise.
+    QWidget* panelWindow() const { return panelWindow_.get(); }
+    ContentView* contentView() const { return contentView_; }
+
+private:
+    void showPopover();
+
+    Workflows workflows_;
+    TrayMode trayMode_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::unique_ptr<Popover> popover_;
+    std::unique_ptr<QWidget> panelWindow_;
+    QPointer<ContentView> contentView_;
+};
+
+}  // namespace quorvane

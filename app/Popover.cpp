@@ -1,0 +1,68 @@
+#include "Popover.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace quorvane {
+
+namespace {
+constexpr qint64 kOutsideClickWindowMs = 300;
+}  // namespace
+
+Popover::Popover(QWidget* content) : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("popover"));
+    setWindowTitle(content->windowTitle());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    content->setParent(this);
+    // The panel's own fixed frame decides the size, so nothing of it is clipped.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QRect Popover::placement(const QRect& anchor, const QSize& size, const QRect& screen) {
+    QPoint topLeft;
+    if (anchor.isEmpty()) {
+        topLeft = QPoint(screen.right() + 1 - size.width() - kGap, screen.top() + kGap);
+    } else {
+        topLeft = QPoint(anchor.center().x() - size.width() / 2, anchor.bottom() + 1 + kGap);
+        if (topLeft.y() + size.height() > screen.bottom() + 1) {
+            // A tray at the bottom of the screen: open above the icon.
+            topLeft.setY(anchor.top() - kGap - size.height());
+        }
+    }
+    topLeft.setX(qBound(screen.left(), topLeft.x(), screen.right() + 1 - size.width()));
+    topLeft.setY(qBound(screen.top(), topLeft.y(), screen.bottom() + 1 - size.height()));
+    return QRect(topLeft, size);
+}
+
+void Popover::showAt(const QRect& anchor) {
+    adjustSize();
+    QScreen* screen = anchor.isEmpty() ? nullptr : QGuiApplication::screenAt(anchor.center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    QRect area(0, 0, 1024, 768);
+    if (screen) {
+        area = anchor.isEmpty() ? screen->availableGeometry() : screen->geometry();
+    }
+    setGeometry(placement(anchor, size(), area));
+    show();
+    raise();
+    activateWindow();
+}
+
+bool Popover::justClosedByOutsideClick() const {
+    return outsideClose_.isValid() && outsideClose_.elapsed() < kOutsideClickWindowMs;
+}
+
+void Popover::mousePressEvent(QMouseEvent* event) {
+    if (!rect().contains(event->position().toPoint())) {
+        outsideClose_.start();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+}  // namespace quorvane

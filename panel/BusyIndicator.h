@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QWidget>
+
+namespace quorvane {
+
+/// A small indeterminate progress indicator. It animates only while visible, so a hidden
+/// indicator costs no timer wake-ups.
+class BusyIndicator : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kSize = 16;
+
+    explicit BusyIndicator(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override { return {kSize, kSize}; }
+    bool isAnimating() const { return timer_.isActive(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    QBasicTimer timer_;
+    int angle_ = 0;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+#include "Workflows.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace quorvane {
+
+class BusyIndicator;
+class StatusLine;
+struct ResultPort;
+
+/// The logon panel: server, user name and password fields, a status line, and the Logout and
+/// Logon buttons. The workflows run on a worker thread; their messages come back to the GUI
+/// thread and alone decide whether the user is logged on.
+class ContentView : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class Field { server, username, password };
+
+    static constexpr int kWidth = 400;
+    static constexpr int kHeight = 280;
+    static constexpr int kPopoverCloseDelayMs = 1500;
+
+    /// Used while "savedServerAddress" has never been written: the usual name of a domain's
+    /// first file server.
+    static inline const QString kDefaultServerAddress = QStringLiteral("FS1");
+
+    static inline const QString kReady = QStringLiteral("Ready");
+    static inline const QString kLogonRunning =
+        QStringLiteral("Processing Network Logon Workflows...");
+    static inline const QString kLogoutRunning =
+        QStringLiteral("Logging out and disconnecting shares...");
+
+    explicit ContentView(Workflows workflows, QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    QString storedServerAddress() const { return storedServerAddress_; }
+    QString serverInput() const;
+    QString username() const;
+    QString password() const;
+    QString statusMessage() const { return statusMessage_; }
+    bool isLoading() const { return isLoading_; }
+    bool isLoggedIn() const { return isLoggedIn_; }
+
+    std::optional<Field> focusedField() const;
+    void setFocusedField(std::optional<Field> field);
+
+    bool canStartLogon() const;
+    void startLogon();
+    void finishLogon(const QString& statusMessage);
+    void startLogout();
+    void finishLogout(const QString& statusMessage);
+    void closePopoverIfShown();
+
+    /// The window that hosts this panel and that a successful logon closes; none when the panel
+    /// is shown as an ordinary window.
+    void setPopover(QWidget* popover) { popover_ = popover; }
+
+    static bool isLogonSuccess(const QString& message);
+    static bool isLogoutSuccess(const QString& message);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildLayout();
+    void appear();
+    void serverEdited(const QString& text);
+    void submitPassword();
+    void render();
+    QLineEdit* fieldWidget(Field field) const;
+
+    Workflows workflows_;
+    std::shared_ptr<ResultPort> resultPort_;
+    QPointer<QWidget> popover_;
+
+    QString storedServerAddress_;
+    QString statusMessage_;
+    bool isLoading_ = false;
+    bool isLoggedIn_ = false;
+
+    QLabel* logo_ = nullptr;
+    QLabel* title_ = nullptr;
+    QToolButton* quitButton_ = nullptr;
+    QLineEdit* serverField_ = nullptr;
+    QLineEdit* usernameField_ = nullptr;
+    QLineEdit* passwordField_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
+    QPushButton* logoutButton_ = nullptr;
+    QPushButton* logonButton_ = nullptr;
+    BusyIndicator* busyIndicator_ = nullptr;
+};
+
+}  // namespace quorvane

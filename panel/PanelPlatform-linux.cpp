@@ -1,0 +1,9 @@
+#include "PanelPlatform.h"
+
+namespace quorvane {
+
+QString panelTitle() {
+    return QStringLiteral("Quorvane for Linux");
+}
+
+}  // namespace quorvane
