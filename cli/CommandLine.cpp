@@ -1,0 +1,188 @@
+#include "CommandLine.h"
+
+#include <limits.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <optional>
+
+#include "FileServices.h"
+#include "MountTable.h"
+#include "PasswordInput.h"
+#include "SMBManager.h"
+
+namespace quorvane {
+
+namespace {
+
+const char* const kHelp =
+    "usage: quorvane [logon --server SERVER --user NAME | logout | status | --help]\n"
+    "With no command, quorvane starts the logon panel.\n"
+    "\n"
+    "  logon --server SERVER --user NAME\n"
+    "      Mounts NAME's home share of SERVER, reads NAME's groups from \"mac.bat\" on it,\n"
+    "      mounts every group share that \"shares.ini\" on the \"netlogon\" share gives this\n"
+    "      platform and those groups, all under ~/smbmounts, and releases \"netlogon\".\n"
+    "      SERVER is a host name or address, optionally with \":PORT\" or an \"smb://\" in\n"
+    "      front. The password is read from standard input: typed without echo at a\n"
+    "      terminal, otherwise the whole input with one trailing line break dropped. It is\n"
+    "      never taken from the command line or the environment.\n"
+    "  logout\n"
+    "      Unmounts every share under ~/smbmounts and removes the emptied folders. A share\n"
+    "      that is still in use stays mounted, and nothing inside it is deleted.\n"
+    "  status\n"
+    "      Lists what is mounted under ~/smbmounts and from where.\n"
+    "  --help\n"
+    "      Shows this text.\n"
+    "\n"
+    "logon and logout print the same lines as the panel's workflows, then the status\n"
+    "message. Exit status: 0 when logon or logout succeeded, 1 when it failed, 2 for bad\n"
+    "usage.\n";
+
+int badUsage(const std::string& problem) {
+    std::cerr << "quorvane: " << problem << "\n"
+              << "Try 'quorvane --help'." << std::endl;
+    return 2;
+}
+
+int logon(const std::vector<std::string>& arguments) {
+    std::optional<std::string> server;
+    std::optional<std::string> user;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        std::optional<std::string>* target = nullptr;
+        std::string value;
+        bool hasValue = false;
+        for (const auto& [name, slot] : {std::pair{std::string("--server"), &server},
+                                         std::pair{std::string("--user"), &user}}) {
+            if (argument == name) {
+                target = slot;
+                if (i + 1 < arguments.size()) {
+                    value = arguments[++i];
+                    hasValue = true;
+                }
+            } else if (argument.rfind(name + "=", 0) == 0) {
+                target = slot;
+                value = argument.substr(name.size() + 1);
+                hasValue = true;
+            }
+        }
+        if (target == nullptr) {
+            if (argument.rfind("--pass", 0) == 0) {
+                return badUsage(
+                    "the password is read from standard input, never from "
+                    "the command line");
+            }
+            return badUsage("logon: unknown argument \"" + argument + "\"");
+        }
+        if (!hasValue) {
+            return badUsage("logon: " + argument + " needs a value");
+        }
+        *target = value;
+    }
+    if (!server || server->empty()) {
+        return badUsage("logon: --server SERVER is missing");
+    }
+    if (!user || user->empty()) {
+        return badUsage("logon: --user NAME is missing");
+    }
+
+    const std::optional<std::string> password = readPassword("Password for " + *user + ": ");
+    if (!password) {
+        std::cerr << "quorvane: could not read the password from standard input" << std::endl;
+        return 2;
+    }
+    if (password->empty()) {
+        return badUsage("logon: no password on standard input");
+    }
+    const SMBManager manager;
+    const std::string message = manager.performLogon(*server, *user, *password);
+    std::cout << message << std::endl;
+    return messages::isLogonSuccess(message) ? 0 : 1;
+}
+
+int logout() {
+    const SMBManager manager;
+    const std::string message = manager.disconnectAllShares();
+    std::cout << message << std::endl;
+    return messages::isLogoutSuccess(message) ? 0 : 1;
+}
+
+int status() {
+    const SMBManager manager;
+    for (const std::string& line : describeMountRoot(manager.mountRoot())) {
+        std::cout << line << '\n';
+    }
+    std::cout << std::flush;
+    return 0;
+}
+
+}  // namespace
+
+std::vector<std::string> describeMountRoot(const std::string& mountRoot) {
+    if (!files::exists(mountRoot)) {
+        return {"No shares mapped (smbmounts folder not found)."};
+    }
+    // The mount table speaks in resolved paths; only the root is resolved, never a mount.
+    std::string root = mountRoot;
+    char resolved[PATH_MAX];
+    if (::realpath(mountRoot.c_str(), resolved) != nullptr) {
+        root = resolved;
+    }
+    const std::string prefix = root + "/";
+
+    std::map<std::string, std::string> rows;  // folder name -> where it comes from
+    for (const MountEntry& entry : readMountTable()) {
+        if (entry.mountPoint.rfind(prefix, 0) == 0) {
+            rows[entry.mountPoint.substr(prefix.size())] = entry.source;  // the last one shows
+        }
+    }
+    const files::Listing listing = files::listVisibleEntries(mountRoot);
+    for (const std::string& name : listing.names) {
+        rows.emplace(name, "(not mounted)");
+    }
+
+    std::vector<std::string> lines;
+    size_t mounted = 0;
+    size_t width = 0;
+    for (const auto& [name, source] : rows) {
+        width = std::max(width, name.size());
+        mounted += source != "(not mounted)" ? 1 : 0;
+    }
+    lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");
+    for (const auto& [name, source] : rows) {
+        lines.push_back("  " + name + std::string(width - name.size() + 2, ' ') + source);
+    }
+    if (listing.error) {
+        lines.push_back("  (the folder cannot be listed: " + *listing.error + ")");
+    }
+    return lines;
+}
+
+int runCommandLine(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.empty()) {
+        std::cerr << kHelp;
+        return 2;
+    }
+    const std::string command = arguments.front();
+    arguments.erase(arguments.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (command == "logon") {
+        return logon(arguments);
+    }
+    if (command == "logout" || command == "status") {
+        if (!arguments.empty()) {
+            return badUsage(command + ": takes no arguments");
+        }
+        return command == "logout" ? logout() : status();
+    }
+    return badUsage("unknown command \"" + command + "\"");
+}
+
+}  // namespace quorvane

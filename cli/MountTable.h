@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane {
+
+/// One mounted file system as the kernel lists it.
+struct MountEntry {
+    std::string mountPoint;  // absolute, escapes undone
+    std::string fileSystemType;
+    std::string source;  // where it comes from, e.g. "smb://alice@fs1/alice"
+};
+
+/// Every mount of this process's view, in mount order; empty when it cannot be read. Reading
+/// the table never touches the mounted folders, so a hung mount cannot block it.
+std::vector<MountEntry> readMountTable();
+
+/// The entries of a Linux /proc/self/mountinfo text; malformed lines are skipped.
+std::vector<MountEntry> parseMountInfo(std::string_view text);
+
+/// Undoes the octal escapes (\040 for a space, \134 for a backslash) of a mountinfo field.
+std::string undoMountInfoEscapes(std::string_view field);
+
+/// The last mount on exactly `mountPoint` (the one that is visible), if any.
+std::optional<MountEntry> findMount(const std::vector<MountEntry>& table,
+                                    const std::string& mountPoint);
+
+/// `path` made absolute with its parent resolved (links, "..") and its last name kept as it
+/// is, without looking at the last name itself: it may be a hung mount. Nothing when the
+/// parent cannot be resolved or the path has no last name.
+std::optional<std::string> resolveParentOnly(const std::string& path);
+
+}  // namespace quorvane

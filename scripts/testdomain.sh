@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# A private SMB domain server on loopback for tests, benchmarks and the demo.
+#
+#   testdomain.sh start [DIR]   build DIR (default $QUORVANE_TESTDOMAIN_DIR or
+#                               /tmp/quorvane-testdomain) and start smbd on a free high port
+#   testdomain.sh stop [DIR]    stop exactly the processes started for DIR, then keep DIR
+#   testdomain.sh env [DIR]     print QUORVANE_TESTDOMAIN_* assignments for a running domain
+#   testdomain.sh users [DIR]   print "user<TAB>password<TAB>groups" for every demo user
+#   testdomain.sh clean [DIR]   stop, then remove DIR
+#
+# Everything Samba keeps lives under DIR; users come from nss_wrapper files under DIR, so
+# neither /etc/passwd nor the system's Samba is touched. Set QUORVANE_TESTDOMAIN_PORT to
+# choose the port. Run as a normal user, smbd also gets uid_wrapper.
+set -euo pipefail
+
+command_word=${1:-}
+dir=${2:-${QUORVANE_TESTDOMAIN_DIR:-/tmp/quorvane-testdomain}}
+
+smbd_bin=/usr/sbin/smbd
+smbpasswd_bin=/usr/bin/smbpasswd
+nss_wrapper_lib=""
+uid_wrapper_lib=""
+for d in /usr/lib/x86_64-linux-gnu /usr/lib/aarch64-linux-gnu /usr/lib64 /usr/lib; do
+  [ -z "$nss_wrapper_lib" ] && [ -e "$d/libnss_wrapper.so" ] && nss_wrapper_lib="$d/libnss_wrapper.so"
+  [ -z "$uid_wrapper_lib" ] && [ -e "$d/libuid_wrapper.so" ] && uid_wrapper_lib="$d/libuid_wrapper.so"
+done
+
+# The demo users. Every password holds a space, ":", "@", "%", "/" and a letter outside
+# ASCII, so that each one exercises the URL encoding and the password pipe.
+#   name      uid   password                  groups in mac.bat (empty: no mac.bat)
+users_table() {
+  cat <<'EOF'
+alice	2001	Blåbær pie: 5@4 %z/y	Staff: Science Dept :YEAR10
+bob	2002	Ünïcode 1:2@3%4/5 ok	admins:staff
+carol	2003	Çarol pa:ss@ %/x	
+mallory	2004	Mål ory:@ %/ 9	hostile
+EOF
+}
+
+# Group shares and the Unix group whose members may use each ("" = every demo user).
+shares_table() {
+  cat <<'EOF'
+Science	science
+Staff Public	staff
+Year10	science
+Projects	staff
+Media	science
+Admin	admins
+Library	staff
+EOF
+}
+
+shares_ini() {
+  cat <<'EOF'
+# Quorvane test domain: group shares per platform and group
+Science:linux,osx,win:Science, Year10
+  Staff Public :LINUX: STAFF
+Year10:linux:year10
+Projects:osx,linux:staff
+Media:win,linux:science dept
+Admin:linux:admins
+Library:win,osx:staff
+Data:linux
+# Names that must never become a folder outside ~/smbmounts
+:linux:hostile
+.:linux:hostile
+..:linux:hostile
+a/b:linux:hostile
+../x:linux:hostile
+EOF
+}
+
+die() {
+  echo "testdomain: $*" >&2
+  exit 1
+}
+
+wrapper_env() {
+  local -a e=(LD_PRELOAD="$nss_wrapper_lib" NSS_WRAPPER_PASSWD="$dir/etc/passwd"
+    NSS_WRAPPER_GROUP="$dir/etc/group")
+  if [ "$(id -u)" -ne 0 ]; then
+    e=(LD_PRELOAD="$nss_wrapper_lib:$uid_wrapper_lib" NSS_WRAPPER_PASSWD="$dir/etc/passwd"
+      NSS_WRAPPER_GROUP="$dir/etc/group" UID_WRAPPER=1 UID_WRAPPER_ROOT=1)
+  fi
+  printf '%s\n' "${e[@]}"
+}
+
+run_wrapped() {
+  local -a e
+  mapfile -t e < <(wrapper_env)
+  env "${e[@]}" "$@"
+}
+
+# True when something listens on TCP port $1 (IPv4 or IPv6), read from /proc without tools.
+port_listening() {
+  local hex
+  hex=$(printf '%04X' "$1")
+  awk -v p="$hex" 'FNR > 1 { split($2, a, ":"); if (a[2] == p && $4 == "0A") found = 1 }
+    END { exit found ? 0 : 1 }' /proc/net/tcp /proc/net/tcp6 2>/dev/null
+}
+
+pick_port() {
+  if [ -n "${QUORVANE_TESTDOMAIN_PORT:-}" ]; then
+    echo "$QUORVANE_TESTDOMAIN_PORT"
+    return
+  fi
+  local p tries=0
+  while [ $tries -lt 200 ]; do
+    p=$((20000 + RANDOM % 40000))
+    if ! port_listening "$p"; then
+      echo "$p"
+      return
+    fi
+    tries=$((tries + 1))
+  done
+  die "no free port found"
+}
+
+write_config() {
+  local port=$1
+  mkdir -p "$dir"/{etc,private,lock,state,cache,pid,ncalrpc,log,homes,shares}
+  chmod 0755 "$dir" "$dir/homes" "$dir/shares"
+  {
+    echo "root:x:0:0:root:/root:/bin/false"
+    echo "nobody:x:65534:65534:nobody:/nonexistent:/bin/false"
+    while IFS=$'\t' read -r name uid _ _; do
+      echo "$name:x:$uid:$uid:$name:$dir/homes/$name:/bin/false"
+    done < <(users_table)
+  } >"$dir/etc/passwd"
+  {
+    echo "root:x:0:"
+    echo "nogroup:x:65534:"
+    while IFS=$'\t' read -r name uid _ _; do echo "$name:x:$uid:"; done < <(users_table)
+    echo "staff:x:3001:alice,bob"
+    echo "science:x:3002:alice"
+    echo "admins:x:3003:bob"
+    echo "hostile:x:3004:mallory"
+  } >"$dir/etc/group"
+
+  cat >"$dir/smb.conf" <<EOF
+[global]
+    workgroup = QUORVANE
+    netbios name = QVTESTDC
+    server role = standalone server
+    security = user
+    map to guest = never
+    smb ports = $port
+    interfaces = lo
+    bind interfaces only = yes
+    disable netbios = yes
+    server min protocol = SMB2_10
+    load printers = no
+    printing = bsd
+    printcap name = /dev/null
+    disable spoolss = yes
+    passdb backend = tdbsam:$dir/private/passdb.tdb
+    private dir = $dir/private
+    lock directory = $dir/lock
+    state directory = $dir/state
+    cache directory = $dir/cache
+    pid directory = $dir/pid
+    ncalrpc dir = $dir/ncalrpc
+    log file = $dir/log/%m.log
+    log level = 1 auth_audit:3
+    max log size = 1000
+    unix extensions = no
+    create mask = 0664
+    directory mask = 0775
+
+[homes]
+    path = $dir/homes/%S
+    valid users = %S
+    browseable = no
+    read only = no
+
+[netlogon]
+    path = $dir/shares/netlogon
+    read only = yes
+EOF
+  while IFS=$'\t' read -r share group; do
+    cat >>"$dir/smb.conf" <<EOF
+
+[$share]
+    path = $dir/shares/$share
+    valid users = @$group
+    force group = $group
+    read only = no
+EOF
+  done < <(shares_table)
+}
+
+write_files() {
+  mkdir -p "$dir/shares/netlogon"
+  shares_ini >"$dir/shares/netlogon/shares.ini"
+  chmod 0755 "$dir/shares/netlogon"
+  chmod 0644 "$dir/shares/netlogon/shares.ini"
+  while IFS=$'\t' read -r name uid _ groups; do
+    mkdir -p "$dir/homes/$name"
+    if [ -n "$groups" ]; then
+      printf 'echo off\r\nnet use H: /home\r\nset GROUPS=%s\r\n' "$groups" >"$dir/homes/$name/mac.bat"
+    fi
+    printf 'Home of %s\n' "$name" >"$dir/homes/$name/readme.txt"
+    chown -R "$uid:$uid" "$dir/homes/$name" 2>/dev/null || true
+    chmod 0700 "$dir/homes/$name"
+  done < <(users_table)
+  local gid
+  while IFS=$'\t' read -r share group; do
+    mkdir -p "$dir/shares/$share"
+    printf 'Welcome to %s\n' "$share" >"$dir/shares/$share/welcome.txt"
+    gid=$(awk -F: -v g="$group" '$1 == g { print $3 }' "$dir/etc/group")
+    chown -R "0:$gid" "$dir/shares/$share" 2>/dev/null || true
+    chmod 2775 "$dir/shares/$share"
+    chmod 0664 "$dir/shares/$share/welcome.txt"
+  done < <(shares_table)
+}
+
+add_users() {
+  while IFS=$'\t' read -r name _ password _; do
+    printf '%s\n%s\n' "$password" "$password" |
+      run_wrapped "$smbpasswd_bin" -c "$dir/smb.conf" -s -a "$name" >"$dir/log/smbpasswd.out" 2>&1 ||
+      die "smbpasswd failed for $name"
+  done < <(users_table)
+}
+
+# Pids of every process whose command line names this domain's smb.conf: smbd, its children,
+# and the samba-dcerpcd that a client listing can start in a session of its own.
+domain_pids() {
+  local conf="$dir/smb.conf" p cmd
+  for p in /proc/[0-9]*; do
+    cmd=$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null) || continue
+    case "$cmd" in
+    *"$conf"*) echo "${p#/proc/}" ;;
+    esac
+  done
+}
+
+do_stop() {
+  [ -f "$dir/smb.conf" ] || return 0
+  local pids remaining i
+  pids=$(domain_pids | tr '\n' ' ')
+  if [ -n "${pids// /}" ]; then
+    # shellcheck disable=SC2086
+    kill -TERM $pids 2>/dev/null || true
+    for i in $(seq 1 50); do
+      remaining=$(domain_pids | tr '\n' ' ')
+      [ -z "${remaining// /}" ] && break
+      sleep 0.1
+    done
+    remaining=$(domain_pids | tr '\n' ' ')
+    if [ -n "${remaining// /}" ]; then
+      # shellcheck disable=SC2086
+      kill -KILL $remaining 2>/dev/null || true
+    fi
+  fi
+  rm -f "$dir/port"
+}
+
+do_start() {
+  [ -x "$smbd_bin" ] || die "smbd not found: install the samba package (scripts/install-deps.sh)"
+  [ -n "$nss_wrapper_lib" ] || die "libnss_wrapper.so not found: install libnss-wrapper"
+  if [ "$(id -u)" -ne 0 ] && [ -z "$uid_wrapper_lib" ]; then
+    die "libuid_wrapper.so not found: install libuid-wrapper"
+  fi
+  do_stop
+  local port attempt
+  for attempt in 1 2 3; do
+    port=$(pick_port)
+    write_config "$port"
+    write_files
+    add_users
+    run_wrapped "$smbd_bin" -D -s "$dir/smb.conf" </dev/null >/dev/null 2>&1 || true
+    local i
+    for i in $(seq 1 100); do
+      if port_listening "$port" && [ -n "$(domain_pids)" ]; then
+        echo "$port" >"$dir/port"
+        print_env
+        return 0
+      fi
+      sleep 0.05
+    done
+    do_stop
+    [ -n "${QUORVANE_TESTDOMAIN_PORT:-}" ] && break
+  done
+  die "smbd did not start; see $dir/log"
+}
+
+print_env() {
+  [ -f "$dir/port" ] || die "not running: $dir"
+  echo "QUORVANE_TESTDOMAIN_DIR=$dir"
+  echo "QUORVANE_TESTDOMAIN_HOST=127.0.0.1"
+  echo "QUORVANE_TESTDOMAIN_PORT=$(cat "$dir/port")"
+  echo "QUORVANE_TESTDOMAIN_SERVER=127.0.0.1:$(cat "$dir/port")"
+}
+
+print_users() {
+  while IFS=$'\t' read -r name _ password groups; do
+    printf '%s\t%s\t%s\n' "$name" "$password" "$groups"
+  done < <(users_table)
+}
+
+case "$command_word" in
+start) do_start ;;
+stop) do_stop ;;
+env) print_env ;;
+users) print_users ;;
+clean)
+  do_stop
+  case "$dir" in
+  "" | / | "$HOME") die "refusing to remove $dir" ;;
+  esac
+  if grep -qF " $dir/" /proc/self/mountinfo 2>/dev/null; then
+    die "something is still mounted below $dir; not removing it"
+  fi
+  rm -rf --one-file-system "$dir"
+  ;;
+*)
+  sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+  [ "$command_word" = help ] || [ "$command_word" = --help ] || exit 2
+  ;;
+esac

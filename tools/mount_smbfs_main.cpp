@@ -1,0 +1,5 @@
+#include "MountSmbfs.h"
+
+int main(int argc, char** argv) {
+    return quorvane::tools::runMountSmbfs(argc, argv);
+}
