@@ -1,5 +1,7 @@
 #include "UnicodeText.h"
 
+#include <algorithm>
+
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -13,7 +15,10 @@ bool isLineBreak(char32_t c) {
 }
 
 bool isBlank(char32_t c) {
-    return c == 0x09 || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+    if (c < 0x80) {
+        return c == 0x09 || c == 0x20;
+    }
+    return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
 bool isValidUtf8(std::string_view bytes) {
@@ -89,9 +94,12 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     size_t lineStart = 0;
     size_t i = 0;
     while (i < text.size()) {
-        size_t next;
-        const char32_t c = decodeAt(text, i, &next);
-        if (isLineBreak(c)) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        size_t next = i + 1;
+        // Most bytes are ASCII; only the others need decoding to find U+0085, U+2028, U+2029.
+        const bool lineBreak =
+            byte < 0x80 ? (byte >= 0x0A && byte <= 0x0D) : isLineBreak(decodeAt(text, i, &next));
+        if (lineBreak) {
             lines.push_back(text.substr(lineStart, i - lineStart));
             lineStart = next;
         }
@@ -124,11 +132,9 @@ std::string_view trimBlanksAndLineBreaks(std::string_view text) {
 }
 
 std::string toLower(std::string_view text) {
-    bool ascii = true;
-    for (char c : text) {
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    }
-    if (ascii) {  // the common case needs no trip through UTF-16
+    if (std::all_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        })) {  // the common case needs no trip through UTF-16
         std::string lowered(text);
         for (char& c : lowered) {
             if (c >= 'A' && c <= 'Z') {
@@ -146,6 +152,10 @@ std::string toLower(std::string_view text) {
 }
 
 std::string canonical(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return std::string(text);  // ASCII text is always in composed form
+    }
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) {
