@@ -1,0 +1,189 @@
+#include <QLineEdit>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+#include "AppDelegate.h"
+#include "ContentView.h"
+#include "PanelTestSupport.h"
+#include "Popover.h"
+
+using quorvane::AppDelegate;
+using quorvane::Popover;
+using quorvane::test::StandIn;
+
+namespace {
+
+std::unique_ptr<AppDelegate> launch(const StandIn& standIn = {},
+                                    AppDelegate::TrayMode mode = AppDelegate::TrayMode::tray) {
+    auto delegate = std::make_unique<AppDelegate>(standIn.workflows(), mode);
+    delegate->applicationDidFinishLaunching();
+    return delegate;
+}
+
+void logOn(quorvane::ContentView* view) {
+    view->findChild<QLineEdit*>("usernameField")->setText("alice");
+    view->findChild<QLineEdit*>("passwordField")->setText("pw");
+    view->startLogon();
+}
+
+}  // namespace
+
+class AppDelegateTest : public QObject {
+    Q_OBJECT
+
+private:
+    quorvane::test::TemporarySettings settings_;
+
+private slots:
+    void init() { quorvane::test::TemporarySettings::clear(); }
+    void cleanup() { quorvane::test::drainWorkers(); }
+
+    void firstLaunchOpensThePopoverOnce_data() {
+        QTest::addColumn<QVariant>("flag");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("flag absent") << QVariant() << true;
+        QTest::newRow("flag false") << QVariant(false) << true;
+        QTest::newRow("flag true") << QVariant(true) << false;
+    }
+    void firstLaunchOpensThePopoverOnce() {
+        QFETCH(QVariant, flag);
+        QFETCH(bool, opens);
+        if (flag.isValid()) {
+            QSettings().setValue("hasLaunchedBefore", flag);
+        }
+        auto delegate = launch();
+        // Written at once, before the pop-up opens: a quit within the first half second
+        // still counts as the first launch.
+        QCOMPARE(QSettings().value("hasLaunchedBefore").toBool(), true);
+        QVERIFY(!delegate->popover()->isVisible());
+        QTest::qWait(250);
+        QVERIFY(!delegate->popover()->isVisible());
+        if (opens) {
+            QTRY_VERIFY_WITH_TIMEOUT(delegate->popover()->isVisible(), 3000);
+            QCOMPARE(
+                delegate->contentView()->focusedField(),
+                std::optional<quorvane::ContentView::Field>(quorvane::ContentView::Field::server));
+        } else {
+            QTest::qWait(700);
+            QVERIFY(!delegate->popover()->isVisible());
+        }
+    }
+
+    void firstLaunchTimerOutlivedByNoDelegate() {
+        auto delegate = launch();
+        delegate.reset();
+        QTest::qWait(700);
+        QCOMPARE(QSettings().value("hasLaunchedBefore").toBool(), true);
+    }
+
+    void trayIconTogglesThePopoverAndThePanelKeepsItsState() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        auto delegate = launch();
+        QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client"));
+        QVERIFY(!delegate->statusItem()->icon().isNull());
+        QVERIFY(!delegate->panelWindow());
+        quorvane::ContentView* view = delegate->contentView();
+        QCOMPARE(view->window(), delegate->popover());
+        // Launching opens no window: the tray icon is the only way in.
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            QVERIFY(!widget->isVisible());
+        }
+
+        delegate->togglePopover();
+        QVERIFY(delegate->popover()->isVisible());
+        QCOMPARE(delegate->popover()->size(),
+                 QSize(quorvane::ContentView::kWidth, quorvane::ContentView::kHeight));
+        view->findChild<QLineEdit*>("usernameField")->setText("alice");
+        delegate->togglePopover();
+        QVERIFY(!delegate->popover()->isVisible());
+        delegate->togglePopover();
+        QVERIFY(delegate->popover()->isVisible());
+        QCOMPARE(delegate->contentView(), view);
+        QCOMPARE(view->username(), QStringLiteral("alice"));
+    }
+
+    void clickOutsideClosesAndTheSameClickDoesNotReopen() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        auto delegate = launch();
+        delegate->togglePopover();
+        QVERIFY(QTest::qWaitForWindowExposed(delegate->popover()));
+        QTest::mouseClick(delegate->popover(), Qt::LeftButton, {}, QPoint(-20, -20));
+        QVERIFY(!delegate->popover()->isVisible());
+        // The click may have been on the tray icon, which then reports a toggle.
+        delegate->togglePopover();
+        QVERIFY(!delegate->popover()->isVisible());
+        QTest::qWait(400);
+        delegate->togglePopover();
+        QVERIFY(delegate->popover()->isVisible());
+    }
+
+    void successfulLogonClosesThePopover() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        auto delegate = launch();
+        delegate->togglePopover();
+        logOn(delegate->contentView());
+        QTRY_VERIFY(delegate->contentView()->isLoggedIn());
+        QVERIFY(delegate->popover()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->popover()->isVisible(), 3000);
+    }
+
+    void withoutTrayThePanelIsAWindowThatStaysOpen() {
+        auto delegate = launch({}, AppDelegate::TrayMode::window);
+        QVERIFY(!delegate->statusItem());
+        QVERIFY(!delegate->popover());
+        QVERIFY(delegate->panelWindow()->isVisible());
+        QCOMPARE(delegate->panelWindow()->windowType(), Qt::Window);
+        logOn(delegate->contentView());
+        QTRY_VERIFY(delegate->contentView()->isLoggedIn());
+        QTest::qWait(2000);
+        QVERIFY(delegate->panelWindow()->isVisible());
+    }
+
+    void quitWhileAWorkflowRuns() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        StandIn slow;
+        slow.delayMs = 800;
+        auto delegate = launch(slow);
+        delegate->togglePopover();
+        logOn(delegate->contentView());
+        QVERIFY(delegate->contentView()->isLoading());
+        QTimer::singleShot(100, delegate->contentView(), [&delegate] {
+            QTest::mouseClick(delegate->contentView()->findChild<QToolButton*>("quitButton"),
+                              Qt::LeftButton);
+        });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(slow.calls->finished.load(), 0);
+        delegate.reset();
+        quorvane::test::drainWorkers();
+        QCoreApplication::processEvents();
+        QCOMPARE(slow.calls->finished.load(), 1);
+    }
+
+    void popoverPlacement_data() {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("expected");
+        const int gap = Popover::kGap;
+        QTest::newRow("under a top tray icon")
+            << QRect(600, 0, 24, 24) << QRect(611 - 200, 24 + gap, 400, 280);
+        QTest::newRow("kept on screen at the right edge")
+            << QRect(1000, 0, 24, 24) << QRect(624, 24 + gap, 400, 280);
+        QTest::newRow("kept on screen at the left edge")
+            << QRect(0, 0, 24, 24) << QRect(0, 24 + gap, 400, 280);
+        QTest::newRow("above a bottom tray icon")
+            << QRect(600, 744, 24, 24) << QRect(611 - 200, 744 - gap - 280, 400, 280);
+        QTest::newRow("no icon place: top-right corner")
+            << QRect() << QRect(1024 - 400 - gap, gap, 400, 280);
+    }
+    void popoverPlacement() {
+        QFETCH(QRect, anchor);
+        QFETCH(QRect, expected);
+        QCOMPARE(Popover::placement(anchor, QSize(400, 280), QRect(0, 0, 1024, 768)), expected);
+    }
+};
+
+QTEST_MAIN(AppDelegateTest)
+#include "AppDelegateTest.moc"
