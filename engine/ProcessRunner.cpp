@@ -106,8 +106,11 @@ ProcessResult runProcess(const ProcessRequest& request) {
     posix_spawnattr_setsigmask(&attributes, &noSignals);
     short flags = 0;
     posix_spawnattr_getflags(&attributes, &flags);
+    // A group of its own lets a tool that runs too long be ended with all it started.
+    posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(
-        &attributes, static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+        &attributes, static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
+                                        POSIX_SPAWN_SETPGROUP));
 
     pid_t pid = -1;
     const int spawnError =
@@ -131,10 +134,12 @@ ProcessResult runProcess(const ProcessRequest& request) {
         return resultFromStatus(status);
     }
 
-    // Past the limit: ask politely, then insist, and always reap.
-    ::kill(pid, SIGTERM);
-    if (!platform::waitForExit(pid, std::chrono::seconds(3), &status)) {
-        ::kill(pid, SIGKILL);
+    // Past the limit: ask the tool and whatever it started in its group to stop, then
+    // insist, and always reap.
+    ::kill(-pid, SIGTERM);
+    const bool ended = platform::waitForExit(pid, std::chrono::seconds(3), &status);
+    ::kill(-pid, SIGKILL);
+    if (!ended) {
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }

@@ -35,8 +35,8 @@ struct ProcessRequest {
 };
 
 /// Starts the executable directly (no shell) with only the three standard descriptors, waits
-/// for it up to the time limit and reports how it ended. Past the limit the child gets
-/// SIGTERM, then SIGKILL, and is reaped.
+/// for it up to the time limit and reports how it ended. Past the limit the child and
+/// everything in its process group get SIGTERM, then SIGKILL, and the child is reaped.
 ProcessResult runProcess(const ProcessRequest& request);
 
 }  // namespace quorvane

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ProcessRunner.h"
 #include "TestSupport.h"
 
@@ -96,6 +98,18 @@ TEST(ProcessRunner, EndsAToolThatRunsPastItsTimeLimit) {
     EXPECT_EQ(result.outcome, Outcome::TimedOut);
     EXPECT_FALSE(result.succeeded());
     EXPECT_LT(took, 10s);
+
+    // What the tool started goes with it.
+    testing::TempHome home;
+    const std::string pidFile = home.path() + "/pid";
+    EXPECT_EQ(runShell("sleep 30 & echo $! > " + pidFile + "; wait", std::nullopt, 300ms).outcome,
+              Outcome::TimedOut);
+    const pid_t grandchild = std::stoi(testing::readFile(pidFile));
+    std::this_thread::sleep_for(100ms);
+    // Gone, or a zombie left for whoever adopted it.
+    const std::string stat = testing::readFile("/proc/" + std::to_string(grandchild) + "/stat");
+    const size_t state = stat.rfind(')');
+    EXPECT_TRUE(stat.empty() || stat.substr(state + 2, 1) == "Z") << stat;
 
     // One that ignores SIGTERM is killed all the same.
     const ProcessResult stubborn =
