@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -63,6 +64,18 @@ void Popover::mousePressEvent(QMouseEvent* event) {
         outsideClose_.start();
     }
     QWidget::mousePressEvent(event);
+}
+
+}  // namespace quorvane
+
+namespace quorvane {
+
+void Popover::paintEvent(QPaintEvent*) {
+    // A pop-up has no frame from the window manager: draw a thin edge so it stands apart.
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 }  // namespace quorvane
