@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -58,7 +59,7 @@ std::string canonicalWithoutTouchingLastName(std::string path) {
 bool mountRootByStatx(const std::string& path) {
     struct statx info {};
     if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &info) != 0) {
-        return false;
+        return errno == ENOTCONN;  // a network mount whose daemon has died
     }
     return (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
            (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
