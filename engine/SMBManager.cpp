@@ -176,12 +176,16 @@ std::string SMBManager::performLogon(const std::string& serverText, const std::s
     return messages::kLogonFinished;
 }
 
-void SMBManager::unmountVolume(const std::string& mountPoint) const {
+ProcessResult SMBManager::runUnmountTool(const std::string& mountPoint) const {
     ProcessRequest request;
     request.executable = config_.unmountTool;
-    request.timeLimit = config_.toolTimeLimit;
     request.arguments = {mountPoint};
-    const ProcessResult result = runProcess(request);
+    request.timeLimit = config_.toolTimeLimit;
+    return runProcess(request);
+}
+
+void SMBManager::unmountVolume(const std::string& mountPoint) const {
+    const ProcessResult result = runUnmountTool(mountPoint);
     if (result.outcome == ProcessResult::Outcome::TimedOut) {
         return;  // the unmount may still be under way; leave the folder alone
     }
@@ -202,11 +206,7 @@ std::string SMBManager::disconnectAllShares() const {
     }
     for (const std::string& name : listing.names) {
         const std::string entry = root + "/" + name;
-        ProcessRequest request;
-        request.executable = config_.unmountTool;
-    request.timeLimit = config_.toolTimeLimit;
-        request.arguments = {entry};
-        const ProcessResult result = runProcess(request);
+        const ProcessResult result = runUnmountTool(entry);
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
             return "Error while disconnecting: " + result.error;
         }

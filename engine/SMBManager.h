@@ -47,6 +47,7 @@ public:
 
 private:
     void printLine(const std::string& line) const;
+    ProcessResult runUnmountTool(const std::string& mountPoint) const;
 
     EngineConfig config_;
 };
