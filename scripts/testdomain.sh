@@ -225,13 +225,10 @@ add_users() {
 # Pids of every process whose command line names this domain's smb.conf: smbd, its children,
 # and the samba-dcerpcd that a client listing can start in a session of its own.
 domain_pids() {
-  local conf="$dir/smb.conf" p cmd
-  for p in /proc/[0-9]*; do
-    cmd=$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null) || continue
-    case "$cmd" in
-    *"$conf"*) echo "${p#/proc/}" ;;
-    esac
-  done
+  # "smb.con[f]" as a pattern never matches grep's own argument list.
+  local pattern
+  pattern="$(printf '%s' "$dir" | sed 's/[][\\.*^$]/\\&/g')/smb\\.con[f]"
+  grep -la -- "$pattern" /proc/[0-9]*/cmdline 2>/dev/null | sed -n 's|^/proc/\([0-9]*\)/cmdline$|\1|p' || true
 }
 
 do_stop() {
@@ -306,7 +303,7 @@ users) print_users ;;
 clean)
   do_stop
   case "$dir" in
-  "" | / | "$HOME") die "refusing to remove $dir" ;;
+  "" | / | "${HOME:-/}") die "refusing to remove $dir" ;;
   esac
   if grep -qF " $dir/" /proc/self/mountinfo 2>/dev/null; then
     die "something is still mounted below $dir; not removing it"

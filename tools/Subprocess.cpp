@@ -148,7 +148,7 @@ std::vector<std::string> environmentWithout(const std::string& prefix) {
     std::vector<std::string> kept;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         const std::string variable(*entry);
-        if (variable.compare(0, prefix.size(), prefix) != 0) {
+        if (prefix.empty() || variable.compare(0, prefix.size(), prefix) != 0) {
             kept.push_back(variable);
         }
     }

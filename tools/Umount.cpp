@@ -135,8 +135,7 @@ int runUmount(int argc, char** argv) {
     const int daemon = findMountDaemon(*path);
     const int pidfd = daemon > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, daemon, 0)) : -1;
 
-    ChildSpec release{
-        fusermount, {"-u", "-q", *path}, environmentWithout("QUORVANE_"), std::nullopt};
+    ChildSpec release{fusermount, {"-u", *path}, environmentWithout("QUORVANE_"), std::nullopt};
     const ChildRun run = runChild(release, 20s);
     if (!run.succeeded()) {
         if (pidfd >= 0) {

@@ -1,0 +1,382 @@
+// The whole logon and logout through the command line, against the private domain's smbd
+// with real FUSE mounts.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <dirent.h>
+
+#include <fcntl.h>
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "DomainFixture.h"
+#include "MountTable.h"
+#include "SmbUrl.h"
+
+namespace quorvane::testing {
+namespace {
+
+const std::string kFinished = "Logon workflow finished. Shares mapped under ~/smbmounts/";
+
+class LogonTest : public DomainTest {
+protected:
+    ProgramRun logon(const ScratchHome& home, const std::string& user,
+                     const std::string& password) {
+        return home.cli({"logon", "--server", domain().server(), "--user", user}, password);
+    }
+    ProgramRun logon(const ScratchHome& home, const std::string& user) {
+        return logon(home, user, domain().user(user).password);
+    }
+    // Mounts of this test's server, wherever they are.
+    std::vector<MountEntry> mountsOfThisServer() {
+        std::vector<MountEntry> found;
+        for (const MountEntry& entry : readMountTable()) {
+            if (entry.source.find("@" + domain().server() + "/") != std::string::npos) {
+                found.push_back(entry);
+            }
+        }
+        return found;
+    }
+};
+
+// A process whose working folder is `folder`, as a shell sitting in a share would be.
+pid_t startSleeperIn(const std::string& folder) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("120"), nullptr};
+    pid_t pid = -1;
+    char* envp[] = {nullptr};
+    if (posix_spawn(&pid, "/bin/sleep", &actions, nullptr, argv, envp) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void endSleeper(pid_t pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+TEST_F(LogonTest, CompleteLogonSecondLogonAndLogout) {
+    ScratchHome home;
+    const std::string root = home.mountRoot();
+    const std::string server = domain().server();
+
+    const ProgramRun first = logon(home, "alice");
+    ASSERT_EQ(first.status(), 0) << first.out() << first.err();
+    EXPECT_EQ(first.lastLine(), kFinished);
+    EXPECT_NE(first.out().find("Detected Active User Groups: [\"staff\", \"science dept\", "
+                               "\"year10\"]"),
+              std::string::npos)
+        << first.out();
+
+    // Home and the five matching group shares; "netlogon" released; Admin (other group),
+    // Library (other platforms) and Data (two fields) absent.
+    const std::vector<std::string> expected = {"Media",        "Projects", "Science",
+                                               "Staff Public", "Year10",   "alice"};
+    EXPECT_EQ(home.mountRootEntries(), expected);
+    EXPECT_EQ(home.mountsBelow().size(), expected.size());
+    for (const std::string& name : expected) {
+        EXPECT_TRUE(isMounted(root + "/" + name)) << name;
+    }
+    EXPECT_LT(daemonOf(root + "/netlogon"), 0);
+
+    // Readable, with the mode the engine asks for.
+    EXPECT_EQ(readFile(root + "/alice/readme.txt"), "Home of alice\n");
+    EXPECT_EQ(readFile(root + "/Staff Public/welcome.txt"), "Welcome to Staff Public\n");
+    EXPECT_EQ(modeOf(root + "/Science/welcome.txt"), 0777u);
+    EXPECT_EQ(modeOf(root + "/Science"), 0777u);
+
+    // Writable: new files reach the server, in the home share and in a group share.
+    for (const std::string& share : {std::string("alice"), std::string("Staff Public")}) {
+        SCOPED_TRACE(share);
+        const std::string text = "written through the mount of " + share + "\n";
+        ASSERT_TRUE(writeFile(root + "/" + share + "/from-client.txt", text));
+        EXPECT_TRUE(eventually(
+            [&] { return readFile(domain().serverPath(share) + "/from-client.txt") == text; }));
+    }
+    // Written in place, as an editor that keeps the file open does.
+    ASSERT_TRUE(writeFile(domain().serverPath("Projects") + "/plan.txt", "0123456789\n"));
+    ASSERT_EQ(::chmod((domain().serverPath("Projects") + "/plan.txt").c_str(), 0666), 0);
+    EXPECT_TRUE(
+        eventually([&] { return readFile(root + "/Projects/plan.txt") == "0123456789\n"; }));
+    {
+        const int fd = ::open((root + "/Projects/plan.txt").c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::pwrite(fd, "abc", 3, 4), 3);
+        EXPECT_EQ(::close(fd), 0);
+    }
+    EXPECT_TRUE(eventually(
+        [&] { return readFile(domain().serverPath("Projects") + "/plan.txt") == "0123abc789\n"; }));
+    // A change made on the server shows through the mount.
+    ASSERT_TRUE(writeFile(domain().serverPath("Year10") + "/notice.txt", "from the server\n"));
+    EXPECT_TRUE(
+        eventually([&] { return readFile(root + "/Year10/notice.txt") == "from the server\n"; }));
+
+    // Status names every mount and where it comes from, without a password.
+    const ProgramRun status = home.cli({"status"});
+    EXPECT_EQ(status.status(), 0);
+    for (const std::string& name : expected) {
+        EXPECT_NE(status.out().find(name + "  "), std::string::npos) << status.out();
+        EXPECT_NE(status.out().find("smb://alice@" + server + "/" + name), std::string::npos)
+            << status.out();
+    }
+
+    // A second logon skips what is mounted and stacks nothing.
+    const ProgramRun second = logon(home, "alice");
+    EXPECT_EQ(second.status(), 0) << second.err();
+    EXPECT_EQ(second.lastLine(), kFinished);
+    for (const std::string& name : expected) {
+        EXPECT_NE(second.out().find(name + " is already mounted. Skipping mount command."),
+                  std::string::npos)
+            << second.out();
+    }
+    EXPECT_EQ(home.mountsBelow().size(), expected.size());
+    EXPECT_EQ(home.mountRootEntries(), expected);
+
+    // Logout counts every entry and leaves an empty mount root behind.
+    const ProgramRun logout = home.cli({"logout"});
+    EXPECT_EQ(logout.status(), 0) << logout.err();
+    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 6 drive(s).");
+    EXPECT_TRUE(home.mountsBelow().empty());
+    EXPECT_TRUE(home.mountRootEntries().empty());
+    struct stat info {};
+    EXPECT_EQ(::stat(root.c_str(), &info), 0);
+    for (const std::string& name : expected) {
+        EXPECT_TRUE(waitForNoDaemon(root + "/" + name)) << name;
+    }
+    // The server kept everything, including what the client wrote.
+    EXPECT_EQ(readFile(domain().serverPath("alice") + "/readme.txt"), "Home of alice\n");
+    EXPECT_FALSE(readFile(domain().serverPath("Staff Public") + "/from-client.txt").empty());
+
+    const ProgramRun again = home.cli({"logout"});
+    EXPECT_EQ(again.status(), 0);
+    EXPECT_EQ(again.lastLine(), "All shares are already disconnected.");
+}
+
+TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
+    ScratchHome home;
+    const int before = domain().failedLogons("alice");
+    const ProgramRun run = logon(home, "alice", "not alice's password");
+    EXPECT_EQ(run.status(), 1);
+    EXPECT_EQ(run.lastLine(), "Failed to mount initial user home directory.");
+    EXPECT_NE(run.err().find("mount_smbfs: wrong user name or password for alice"),
+              std::string::npos)
+        << run.err();
+    // Exactly one attempt reached the server: no retries that could lock an account.
+    EXPECT_TRUE(eventually([&] { return domain().failedLogons("alice") == before + 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(domain().failedLogons("alice"), before + 1);
+    EXPECT_TRUE(home.mountsBelow().empty());
+    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"alice"});  // an empty folder
+    EXPECT_LT(daemonOf(home.mountRoot() + "/alice"), 0);
+
+    const ProgramRun logout = home.cli({"logout"});
+    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 1 drive(s).");
+    EXPECT_TRUE(home.mountRootEntries().empty());
+}
+
+TEST_F(LogonTest, HomeWithoutLogonScriptStaysMountedAndNothingElseIs) {
+    ScratchHome home;
+    const ProgramRun run = logon(home, "carol");
+    EXPECT_EQ(run.status(), 1);
+    EXPECT_EQ(run.lastLine(), "Home mounted, but failed to read or find groups in mac.bat");
+    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"carol"});
+    EXPECT_TRUE(isMounted(home.mountRoot() + "/carol"));
+    EXPECT_EQ(home.mountsBelow().size(), 1u);
+
+    const ProgramRun logout = home.cli({"logout"});
+    EXPECT_EQ(logout.status(), 0);
+    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 1 drive(s).");
+    EXPECT_TRUE(home.mountsBelow().empty());
+}
+
+TEST_F(LogonTest, HostileShareNamesMountNothingOutsideTheMountRoot) {
+    // mallory's group is named only by the lines "", ".", "..", "a/b" and "../x".
+    ScratchHome home;
+    const ProgramRun run = logon(home, "mallory");
+    EXPECT_EQ(run.status(), 0) << run.out() << run.err();
+    EXPECT_EQ(run.lastLine(), kFinished);
+    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"mallory"});
+    for (const MountEntry& entry : mountsOfThisServer()) {
+        EXPECT_EQ(entry.mountPoint, home.mountRoot() + "/mallory");
+    }
+    struct stat info {};
+    EXPECT_NE(::lstat((home.path() + "/x").c_str(), &info), 0);
+    EXPECT_NE(::lstat((home.mountRoot() + "/a").c_str(), &info), 0);
+    EXPECT_FALSE(isMounted(home.mountRoot()));
+    EXPECT_EQ(run.out().find("criteria for ../x"), std::string::npos) << run.out();
+
+    EXPECT_EQ(home.cli({"logout"}).lastLine(), "Successfully disconnected 1 drive(s).");
+}
+
+TEST_F(LogonTest, LogoutKeepsAShareThatIsInUse) {
+    ScratchHome home;
+    const std::string root = home.mountRoot();
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    const std::vector<std::string> expected = {"Admin", "Projects", "Staff Public", "bob"};
+    ASSERT_EQ(home.mountRootEntries(), expected);
+
+    const pid_t sleeper = startSleeperIn(root + "/bob");
+    ASSERT_GT(sleeper, 0);
+    const ProgramRun logout = home.cli({"logout"});
+    endSleeper(sleeper);
+    EXPECT_EQ(logout.status(), 0);
+    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 drive(s).");
+    EXPECT_NE(logout.err().find("target is busy"), std::string::npos) << logout.err();
+    // The busy share: still mounted, its folder and the server's files untouched.
+    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"bob"});
+    EXPECT_TRUE(isMounted(root + "/bob"));
+    EXPECT_EQ(readFile(domain().serverPath("bob") + "/readme.txt"), "Home of bob\n");
+    EXPECT_FALSE(readFile(domain().serverPath("bob") + "/mac.bat").empty());
+    EXPECT_EQ(readFile(root + "/bob/readme.txt"), "Home of bob\n");
+
+    const ProgramRun again = home.cli({"logout"});
+    EXPECT_EQ(again.lastLine(), "Successfully disconnected 1 drive(s).");
+    EXPECT_TRUE(home.mountRootEntries().empty());
+    EXPECT_TRUE(home.mountsBelow().empty());
+}
+
+TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
+    struct Case {
+        const char* name;
+        int signalNumber;
+    };
+    for (const Case& c : {Case{"killed", SIGKILL}, Case{"stopped", SIGSTOP}}) {
+        SCOPED_TRACE(c.name);
+        ScratchHome home;
+        const std::string projects = home.mountRoot() + "/Projects";
+        ASSERT_EQ(logon(home, "bob").status(), 0);
+        const int daemon = daemonOf(projects);
+        ASSERT_GT(daemon, 0);
+        ASSERT_EQ(::kill(daemon, c.signalNumber), 0);
+        if (c.signalNumber == SIGKILL) {
+            ASSERT_TRUE(waitForNoDaemon(projects));
+        }
+        // Still counted as mounted: nothing will ever delete inside it.
+        EXPECT_TRUE(isMounted(projects));
+        const ProgramRun status = home.cli({"status"});
+        EXPECT_NE(status.out().find("smb://bob@" + domain().server() + "/Projects"),
+                  std::string::npos)
+            << status.out();
+
+        const auto started = std::chrono::steady_clock::now();
+        const ProgramRun logout = home.cli({"logout"});
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        std::cout << "[ figures  ] logout of 4 shares, one daemon " << c.name << ": "
+                  << took.count() << " ms" << std::endl;
+        ::kill(daemon, SIGKILL);
+        EXPECT_EQ(logout.child.outcome, tools::ChildRun::Outcome::Exited);
+        EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 drive(s).");
+        EXPECT_TRUE(home.mountsBelow().empty());
+        EXPECT_TRUE(home.mountRootEntries().empty());
+        EXPECT_EQ(readFile(domain().serverPath("Projects") + "/welcome.txt"),
+                  "Welcome to Projects\n");
+    }
+}
+
+// Scans every process's argument list and environment while a logon and a logout run.
+class ProcessWatcher {
+public:
+    explicit ProcessWatcher(std::vector<std::string> secrets) : secrets_(std::move(secrets)) {
+        thread_ = std::thread([this] {
+            while (!done_) {
+                scan();
+            }
+        });
+    }
+    ~ProcessWatcher() { finish(); }
+    void finish() {
+        done_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    std::vector<std::string> leaks;
+    int scans = 0;
+    bool sawMountTool = false;
+    bool sawRclone = false;
+
+private:
+    void scan() {
+        ++scans;
+        for (int pid : allPids()) {
+            const std::string base = "/proc/" + std::to_string(pid);
+            const std::string cmdline = readFile(base + "/cmdline");
+            sawMountTool = sawMountTool || cmdline.find("mount_smbfs") != std::string::npos;
+            sawRclone = sawRclone || cmdline.find("rclone") != std::string::npos;
+            const std::string environ = readFile(base + "/environ");
+            for (const std::string& secret : secrets_) {
+                if (cmdline.find(secret) != std::string::npos) {
+                    leaks.push_back("argv of " + std::to_string(pid) + ": " + cmdline);
+                }
+                if (environ.find(secret) != std::string::npos) {
+                    leaks.push_back("environment of " + std::to_string(pid));
+                }
+            }
+        }
+    }
+    static std::vector<int> allPids() {
+        std::vector<int> pids;
+        DIR* proc = ::opendir("/proc");
+        while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
+            const std::string name = entry->d_name;
+            if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+                pids.push_back(std::stoi(name));
+            }
+        }
+        if (proc) {
+            ::closedir(proc);
+        }
+        return pids;
+    }
+
+    std::vector<std::string> secrets_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+TEST_F(LogonTest, PasswordIsOnNoArgumentListAndNeverPrinted) {
+    ScratchHome home;
+    const std::string password = domain().user("bob").password;
+    const std::vector<std::string> forms = {password, percentEncodeUserInfo(password)};
+    ProcessWatcher watcher(forms);
+    const ProgramRun run = logon(home, "bob");
+    const ProgramRun logout = home.cli({"logout"});
+    watcher.finish();
+    std::cout << "[ figures  ] " << watcher.scans << " scans of every process's argv" << std::endl;
+
+    EXPECT_EQ(run.status(), 0) << run.err();
+    EXPECT_TRUE(watcher.sawMountTool);  // the watcher did see the logon's processes
+    EXPECT_TRUE(watcher.sawRclone);
+    EXPECT_TRUE(watcher.leaks.empty()) << watcher.leaks.front();
+    for (const std::string& form : forms) {
+        for (const ProgramRun* r : {&run, &logout}) {
+            EXPECT_EQ(r->out().find(form), std::string::npos);
+            EXPECT_EQ(r->err().find(form), std::string::npos);
+        }
+    }
+    // Nor in what rclone keeps on disk.
+    const ProgramRun grep = runProgram(
+        "/bin/grep", {"-rlF", "--", password, home.path() + "/.cache"}, {}, std::nullopt);
+    EXPECT_EQ(grep.out(), "");
+}
+
+}  // namespace
+}  // namespace quorvane::testing

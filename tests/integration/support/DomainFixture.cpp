@@ -1,0 +1,50 @@
+#include "DomainFixture.h"
+
+#include <memory>
+
+namespace quorvane::testing {
+
+namespace {
+
+std::unique_ptr<TestDomain> g_domain;
+std::string g_startError;
+bool g_tried = false;
+
+class DomainEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { g_domain.reset(); }
+};
+
+const bool g_registered = [] {
+    ::testing::AddGlobalTestEnvironment(new DomainEnvironment);
+    return true;
+}();
+
+}  // namespace
+
+TestDomain& sharedDomain() {
+    if (!g_tried) {
+        g_tried = true;
+        g_domain = std::make_unique<TestDomain>();
+        if (!g_domain->start(&g_startError)) {
+            g_domain->stop();
+        }
+    }
+    return *g_domain;
+}
+
+void DomainTest::SetUp() {
+    (void)g_registered;
+    const std::string missing = whyNoRealMounts();
+    if (!missing.empty()) {
+        if (underCi()) {
+            FAIL() << "CI must run the real-server tests, but " << missing;
+        }
+        GTEST_SKIP() << "no real mounts: " << missing;
+    }
+    if (!sharedDomain().running()) {
+        FAIL() << g_startError;
+    }
+}
+
+}  // namespace quorvane::testing
