@@ -16,10 +16,14 @@ Workflows standInWorkflows() {
     Workflows workflows;
     workflows.logon = [](const QString&, const QString&, const QString&) {
         QThread::msleep(kStandInDelayMs);
+        std::printf("stand-in: logon\n");
+        std::fflush(stdout);
         return QStringLiteral("Logon workflow finished. Shares mapped under ~/smbmounts/");
     };
     workflows.logout = [] {
         QThread::msleep(kStandInDelayMs);
+        std::printf("stand-in: logout\n");
+        std::fflush(stdout);
         return QStringLiteral("Successfully disconnected 2 drive(s).");
     };
     return workflows;

@@ -22,8 +22,8 @@ private:
     std::unique_ptr<AppDelegate> appDelegate_;
 };
 
-/// Quick stand-ins for the engine (used by the benchmarks): each waits a moment and reports
-/// success.
+/// Quick stand-ins for the engine (used by the benchmarks): each waits a moment, prints one
+/// line and reports success.
 Workflows standInWorkflows();
 
 }  // namespace quorvane
