@@ -37,9 +37,10 @@ protected:
     void SetUp() override {
         tools_.addServerFile("alice", "mac.bat", "@echo off\r\nset GROUPS=Staff: Science\r\n");
         tools_.addServerFile("alice", "notes.txt", "home data");
+        // Saved by a Windows editor: a byte-order mark before the first share line.
         tools_.addServerFile("netlogon", "shares.ini",
+                             "\xEF\xBB\xBFScience:osx,win:science\n"
                              "# group shares\n"
-                             "Science:osx,win:science\n"
                              "Admin:osx:admins\n"
                              "Staff Public :OSX: STAFF\n"
                              "Library:win:staff\n");
