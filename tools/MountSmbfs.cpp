@@ -552,8 +552,7 @@ int runMountSmbfs(int argc, char** argv) {
         return 0;
     }
     if (!parsed.request) {
-        std::cerr << "mount_smbfs: " << parsed.error << '\n' << kUsage;
-        return static_cast<int>(MountExit::BadUsage);
+        return fail(MountExit::BadUsage, parsed.error + " (see mount_smbfs --help)");
     }
     const MountRequest& request = *parsed.request;
 

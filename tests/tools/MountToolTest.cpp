@@ -1,0 +1,287 @@
+// mount_smbfs and umount against the private domain's smbd, with real FUSE mounts.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "DomainFixture.h"
+#include "SmbUrl.h"
+
+namespace quorvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MountToolTest : public DomainTest {
+protected:
+    std::string mountTool() const { return toolsFolder() + "/mount_smbfs"; }
+    std::string umountTool() const { return toolsFolder() + "/umount"; }
+
+    std::string url(const std::string& user, const std::string& share,
+                    const std::optional<std::string>& password = std::nullopt,
+                    const std::string& server = "") {
+        return buildSmbUrl(user, password ? &*password : nullptr,
+                           server.empty() ? domain().server() : server, share);
+    }
+    ProgramRun mount(const ScratchHome& home, const std::vector<std::string>& arguments,
+                     const std::optional<std::string>& input) {
+        return runProgram(mountTool(), arguments, home.environment(), input, 60s);
+    }
+    ProgramRun umount(const ScratchHome& home, const std::string& mountPoint) {
+        return runProgram(umountTool(), {mountPoint}, home.environment(), std::nullopt, 60s);
+    }
+    std::string folderIn(const ScratchHome& home, const std::string& name) {
+        const std::string path = home.path() + "/" + name;
+        ::mkdir(path.c_str(), 0755);
+        return path;
+    }
+};
+
+// A loopback port where nothing listens.
+int closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+size_t lineCount(const std::string& text) {
+    size_t lines = 0;
+    for (char c : text) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    return lines;
+}
+
+TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
+    ScratchHome home;
+    const std::string alicePassword = domain().user("alice").password;
+    const std::string unreachable = "127.0.0.1:" + std::to_string(closedPort());
+    struct Case {
+        const char* name;
+        std::string url;
+        std::string password;
+        const char* mountPointKind;  // "folder", "missing", "file", "full"
+        int status;
+        std::string errorPart;
+    };
+    const Case cases[] = {
+        {"wrong password", url("alice", "alice"), "wrong", "folder", 4,
+         "wrong user name or password for alice"},
+        {"unknown share", url("alice", "Nosuch"), alicePassword, "folder", 5,
+         "no share named \"Nosuch\""},
+        {"forbidden share", url("alice", "Admin"), alicePassword, "folder", 5,
+         "alice may not use the share \"Admin\""},
+        {"unreachable server", url("alice", "alice", std::nullopt, unreachable), alicePassword,
+         "folder", 6, "cannot reach the server " + unreachable},
+        {"bad URL", "smb://alice@/alice", alicePassword, "folder", 2, "bad URL"},
+        {"missing mount point", url("alice", "alice"), alicePassword, "missing", 3,
+         "does not exist"},
+        {"mount point is a file", url("alice", "alice"), alicePassword, "file", 3,
+         "is not a folder"},
+        {"mount point not empty", url("alice", "alice"), alicePassword, "full", 3, "is not empty"},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string mountPoint = home.path() + "/mp" + std::to_string(index++);
+        const std::string kind = c.mountPointKind;
+        if (kind == "folder" || kind == "full") {
+            ::mkdir(mountPoint.c_str(), 0755);
+        }
+        if (kind == "full") {
+            writeFile(mountPoint + "/mine.txt", "mine\n");
+        }
+        if (kind == "file") {
+            writeFile(mountPoint, "a file\n");
+        }
+        const ProgramRun run = mount(home, {"-f", "777", c.url, mountPoint}, c.password);
+        EXPECT_EQ(run.status(), c.status) << run.err();
+        EXPECT_EQ(lineCount(run.err()), 1u) << run.err();
+        EXPECT_NE(run.err().find(c.errorPart), std::string::npos) << run.err();
+        EXPECT_EQ(run.err().find(alicePassword), std::string::npos);
+        EXPECT_FALSE(isMounted(mountPoint));
+        EXPECT_LT(daemonOf(mountPoint), 0);
+        if (kind == "full") {
+            EXPECT_EQ(readFile(mountPoint + "/mine.txt"), "mine\n");
+        }
+    }
+    EXPECT_TRUE(home.mountsBelow().empty());
+}
+
+TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
+    ScratchHome home;
+    const std::string password = domain().user("alice").password;
+    struct Case {
+        const char* name;
+        std::string url;
+        std::optional<std::string> input;
+    };
+    const Case cases[] = {
+        {"in the URL, percent-encoded", url("alice", "alice", password), std::nullopt},
+        {"on standard input, bare", url("alice", "alice"), password},
+        {"on standard input, with a line feed", url("alice", "alice"), password + "\n"},
+    };
+    const std::string mountPoint = folderIn(home, "alice");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun run = mount(home, {"-f", "777", c.url, mountPoint}, c.input);
+        ASSERT_EQ(run.status(), 0) << run.err();
+        EXPECT_TRUE(isMounted(mountPoint));
+        EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+        // A second mount on the same folder is refused, the first one stays.
+        const ProgramRun again = mount(home, {"-f", "777", c.url, mountPoint}, c.input);
+        EXPECT_EQ(again.status(), 3);
+        EXPECT_NE(again.err().find("busy"), std::string::npos) << again.err();
+        EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+
+        const ProgramRun released = umount(home, mountPoint);
+        EXPECT_EQ(released.status(), 0) << released.err();
+        EXPECT_FALSE(isMounted(mountPoint));
+        EXPECT_TRUE(waitForNoDaemon(mountPoint));
+    }
+}
+
+TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
+    ScratchHome home;
+    const std::string password = domain().user("bob").password;
+    struct Case {
+        std::vector<std::string> modeOptions;
+        unsigned fileMode;
+        unsigned folderMode;
+    };
+    const Case cases[] = {{{"-f", "777"}, 0777, 0777}, {{"-f", "640"}, 0640, 0750}};
+    const std::string mountPoint = folderIn(home, "Projects");
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.modeOptions;
+        arguments.push_back(url("bob", "Projects"));
+        arguments.push_back(mountPoint);
+        ASSERT_EQ(mount(home, arguments, password).status(), 0);
+        struct stat file {};
+        struct stat folder {};
+        EXPECT_EQ(::stat((mountPoint + "/welcome.txt").c_str(), &file), 0);
+        EXPECT_EQ(::stat(mountPoint.c_str(), &folder), 0);
+        EXPECT_EQ(file.st_mode & 0777, c.fileMode);
+        EXPECT_EQ(folder.st_mode & 0777, c.folderMode);
+        EXPECT_EQ(umount(home, mountPoint).status(), 0);
+    }
+}
+
+TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
+    ScratchHome home;
+    const std::string mountPoint = folderIn(home, "alice");
+    const std::string withPassword = url("alice", "alice", domain().user("alice").password);
+    int interrupted = 0;
+    for (int delayMs : {0, 30, 80, 150, 220, 300, 400}) {
+        SCOPED_TRACE(delayMs);
+        tools::ChildSpec spec{mountTool(),
+                              {"-f", "777", withPassword, mountPoint},
+                              tools::environmentWithout("HOME="),
+                              std::nullopt,
+                              false};
+        for (const auto& [name, value] : home.environment()) {
+            spec.environment.push_back(name + "=" + value);
+        }
+        std::string error;
+        const pid_t pid = tools::startChild(spec, &error);
+        ASSERT_GT(pid, 0) << error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        if (WIFSIGNALED(status)) {
+            // Ended before it could take the signal itself: it had not started anything.
+            EXPECT_EQ(WTERMSIG(status), SIGTERM);
+        } else if (WEXITSTATUS(status) == 0) {
+            // It had finished before the signal came: a whole mount, released here.
+            EXPECT_TRUE(isMounted(mountPoint));
+            EXPECT_EQ(umount(home, mountPoint).status(), 0);
+        } else {
+            ++interrupted;
+            EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+        }
+        EXPECT_FALSE(isMounted(mountPoint));
+        EXPECT_TRUE(waitForNoDaemon(mountPoint, 5s));
+    }
+    EXPECT_GE(interrupted, 3);
+    EXPECT_TRUE(home.mountsBelow().empty());
+}
+
+TEST_F(MountToolTest, UmountRefusesABusyMountAndWaitsForUploads) {
+    ScratchHome home;
+    const std::string mountPoint = folderIn(home, "bob");
+    ASSERT_EQ(
+        mount(home, {"-f", "777", url("bob", "bob"), mountPoint}, domain().user("bob").password)
+            .status(),
+        0);
+
+    // A program with its working folder inside: the mount stays, like the real tool.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, mountPoint.c_str());
+    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("60"), nullptr};
+    char* envp[] = {nullptr};
+    pid_t sleeper = -1;
+    ASSERT_EQ(posix_spawn(&sleeper, "/bin/sleep", &actions, nullptr, argv, envp), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const ProgramRun busy = umount(home, mountPoint);
+    ::kill(sleeper, SIGKILL);
+    ::waitpid(sleeper, nullptr, 0);
+    EXPECT_EQ(busy.status(), 1);
+    EXPECT_EQ(busy.err(), "umount: " + mountPoint + ": target is busy\n");
+    EXPECT_TRUE(isMounted(mountPoint));
+    EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of bob\n");
+
+    // A file closed just before the unmount is on the server when umount returns.
+    const std::string big(24 * 1024 * 1024, 'q');
+    ASSERT_TRUE(writeFile(mountPoint + "/big.bin", big));
+    const ProgramRun released = umount(home, mountPoint);
+    EXPECT_EQ(released.status(), 0) << released.err();
+    EXPECT_FALSE(isMounted(mountPoint));
+    EXPECT_EQ(readFile(domain().serverPath("bob") + "/big.bin").size(), big.size());
+    ::unlink((domain().serverPath("bob") + "/big.bin").c_str());
+
+    const ProgramRun notMounted = umount(home, mountPoint);
+    EXPECT_EQ(notMounted.status(), 1);
+    EXPECT_EQ(notMounted.err(), "umount: " + mountPoint + ": not currently mounted\n");
+    EXPECT_EQ(runProgram(umountTool(), {}, {}, std::nullopt).status(), 2);
+    EXPECT_EQ(runProgram(umountTool(), {"a", "b"}, {}, std::nullopt).status(), 2);
+}
+
+TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
+    TestDomain doomed;
+    std::string error;
+    ASSERT_TRUE(doomed.start(&error)) << error;
+    ScratchHome home;
+    const std::string mountPoint = folderIn(home, "carol");
+    const std::string carolUrl = buildSmbUrl("carol", nullptr, doomed.server(), "carol");
+    ASSERT_EQ(
+        mount(home, {"-f", "777", carolUrl, mountPoint}, doomed.user("carol").password).status(),
+        0);
+    doomed.stop();
+
+    const auto started = std::chrono::steady_clock::now();
+    const ProgramRun released = umount(home, mountPoint);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    std::cout << "[ figures  ] umount with the server gone: " << took.count() << " ms" << std::endl;
+    EXPECT_EQ(released.child.outcome, tools::ChildRun::Outcome::Exited);
+    EXPECT_EQ(released.status(), 0) << released.err();
+    EXPECT_FALSE(isMounted(mountPoint));
+    EXPECT_TRUE(waitForNoDaemon(mountPoint));
+}
+
+}  // namespace
+}  // namespace quorvane::testing
