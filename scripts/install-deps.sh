@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   samba smbclient libnss-wrapper libuid-wrapper
   rclone fuse3
-  xvfb xauth trayer xdotool imagemagick x11-utils
+  xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   procps psmisc time
 )
 
