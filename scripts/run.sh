@@ -25,7 +25,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"${JOBS:-2}"
 
 if [ -z "$server" ]; then
-    exec "$top/scripts/demo.sh" "$build"
+    exec "$top/scripts/demo.sh" --build "$build"
 fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
