@@ -40,22 +40,32 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return contents;
 }
 
+namespace {
+
+// mkdir of the whole path first: on every logon after the first the folders exist, and
+// one call answers that. Missing parents are made only when the kernel says so.
+int makeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) {
+        return 0;
+    }
+    if (errno != ENOENT) {
+        return errno;
+    }
+    const size_t slash = path.find_last_not_of('/', path.rfind('/'));
+    if (path.rfind('/') == std::string::npos || slash == std::string::npos) {
+        return ENOENT;
+    }
+    if (const int error = makeFolder(path.substr(0, slash + 1))) {
+        return error;
+    }
+    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+}  // namespace
+
 std::optional<std::string> createFolders(const std::string& path) {
-    std::string partial;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        if (slash == std::string::npos) {
-            slash = path.size();
-        }
-        partial = path.substr(0, slash);
-        start = slash + 1;
-        if (partial.empty()) {
-            continue;  // the root "/"
-        }
-        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-            return partial + ": " + describeError(errno);
-        }
+    if (const int error = makeFolder(path)) {
+        return path + ": " + describeError(error);
     }
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FileServices.h"
 #include "SMBManager.h"
 #include "TestSupport.h"
 
@@ -162,6 +163,21 @@ TEST_F(Workflow, MountRootThatCannotBeCreatedIsReported) {
     EXPECT_EQ(message.rfind("Failed to create base ~/smbmounts folder: ", 0), 0u) << message;
     EXPECT_GT(message.size(), std::string("Failed to create base ~/smbmounts folder: ").size());
     EXPECT_TRUE(tools_.calls().empty());
+}
+
+TEST(Folders, CreatedWithTheirParentsOrTheReasonTheyCannotBe) {
+    testing::TempHome home;
+    const std::string deep = home.path() + "/a/b//c";
+    EXPECT_EQ(files::createFolders(deep), std::nullopt);
+    EXPECT_TRUE(fs::is_directory(deep));
+    EXPECT_EQ(files::createFolders(deep), std::nullopt);  // existing folders are fine
+
+    writeFile(home.path() + "/file", "");
+    for (const std::string& blocked : {home.path() + "/file", home.path() + "/file/sub"}) {
+        const auto error = files::createFolders(blocked);
+        ASSERT_TRUE(error.has_value()) << blocked;
+        EXPECT_EQ(error->rfind(blocked + ": ", 0), 0u) << *error;
+    }
 }
 
 TEST_F(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
