@@ -1,21 +1,13 @@
+#include <CommandLine.h>
+
 #include <QApplication>
 
 #include "NetlogonClientApp.h"
 
-#ifdef QUORVANE_HAVE_CLI
-#include <CommandLine.h>
-#endif
-#include <cstdio>
-
 int main(int argc, char** argv) {
     // Any argument means the command line; it runs without a GUI toolkit.
     if (argc > 1) {
-#ifdef QUORVANE_HAVE_CLI
         return quorvane::runCommandLine(argc, argv);
-#else
-        std::fprintf(stderr, "quorvane: this build has no command line\n");
-        return 2;
-#endif
     }
 
     QApplication app(argc, argv);
