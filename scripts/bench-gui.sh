@@ -17,25 +17,8 @@ idle=${3:-10}
 program="$build/bin/quorvane"
 [ -x "$program" ] || { echo "bench-gui: $program not found; build first" >&2; exit 1; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")"
-trayer --edge top --align right --widthtype pixel --width 120 --height 28 \
-       --SetDockType true --transparent false >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
+. "$repo/scripts/lib/x-session.sh"
+start_x_session bench-gui
 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 switches() {

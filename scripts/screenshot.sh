@@ -18,29 +18,8 @@ for tool in Xvfb trayer xdotool import convert xwininfo; do
 done
 mkdir -p "$out"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    # Only what this script started, newest first.
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display itself and reports its number.
-Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
-
-trayer --edge top --align right --widthtype pixel --width 120 --height 28 \
-       --SetDockType true --transparent false >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
+. "$repo/scripts/lib/x-session.sh"
+start_x_session screenshot
 
 # A fresh home whose first launch is over, so that nothing opens by itself.
 mkdir -p "$work/home/.config/Quorvane" "$work/runtime"
