@@ -10,7 +10,7 @@ namespace quorvane {
 
 std::string defaultHomeFolder() {
     const char* home = ::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') {
+    if (home != nullptr && home[0] == '/') {
         return home;
     }
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);

@@ -31,7 +31,8 @@ struct EngineConfig {
     static EngineConfig platformDefault();
 };
 
-/// `$HOME` when it is set and not empty, else the home folder of the user database's entry.
+/// `$HOME` when it holds an absolute path, else the home folder of the user database's entry;
+/// empty when neither is known.
 std::string defaultHomeFolder();
 
 /// The folder that holds the running executable, or an empty text when it cannot be told.

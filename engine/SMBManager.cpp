@@ -150,6 +150,10 @@ std::string SMBManager::performLogon(const std::string& serverText, const std::s
                                      const std::string& password) const {
     const std::string host = serverHostFromText(serverText);
 
+    if (config_.homeFolder.empty()) {
+        // Never fall back to a "/smbmounts" at the top of the file system.
+        return "Failed to create base ~/smbmounts folder: the home folder is not known";
+    }
     if (const auto error = files::createFolders(mountRoot())) {
         return "Failed to create base ~/smbmounts folder: " + *error;
     }

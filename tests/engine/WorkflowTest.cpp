@@ -159,9 +159,13 @@ TEST_F(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
 
 TEST_F(Workflow, MountRootThatCannotBeCreatedIsReported) {
     writeFile(root(), "a file where the mount root belongs");
-    const std::string message = manager().performLogon("FS1", "alice", kPassword);
-    EXPECT_EQ(message.rfind("Failed to create base ~/smbmounts folder: ", 0), 0u) << message;
-    EXPECT_GT(message.size(), std::string("Failed to create base ~/smbmounts folder: ").size());
+    EngineConfig homeless = tools_.configFor(home_);
+    homeless.homeFolder.clear();
+    for (const SMBManager& engine : {manager(), SMBManager(homeless)}) {
+        const std::string message = engine.performLogon("FS1", "alice", kPassword);
+        EXPECT_EQ(message.rfind("Failed to create base ~/smbmounts folder: ", 0), 0u) << message;
+        EXPECT_GT(message.size(), std::string("Failed to create base ~/smbmounts folder: ").size());
+    }
     EXPECT_TRUE(tools_.calls().empty());
 }
 
