@@ -70,6 +70,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         // Tied to this delegate: once it is gone the timer does nothing.
         QTimer::singleShot(kFirstLaunchDelayMs, this, &AppDelegate::showPopover);
         settings.setValue(kFirstLaunchKey, true);
+        settings.sync();  // on disk at once: a quit within the half second must not undo it
     }
 }
 
