@@ -41,15 +41,15 @@ int millisecondsLeft(Clock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-pid_t spawn(const ChildSpec& spec, int inputFd, int outputFd, int errorFd, std::string* error) {
+pid_t spawn(const ChildSpec& request, int inputFd, int outputFd, int errorFd, std::string* error) {
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(spec.program.c_str()));
-    for (const std::string& argument : spec.arguments) {
+    argv.push_back(const_cast<char*>(request.program.c_str()));
+    for (const std::string& argument : request.arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
     std::vector<char*> envp;
-    for (const std::string& variable : spec.environment) {
+    for (const std::string& variable : request.environment) {
         envp.push_back(const_cast<char*>(variable.c_str()));
     }
     envp.push_back(nullptr);
@@ -82,19 +82,19 @@ pid_t spawn(const ChildSpec& spec, int inputFd, int outputFd, int errorFd, std::
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setsigmask(&attributes, &none);
     short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-    if (spec.newSession) {
+    if (request.newSession) {
         flags |= POSIX_SPAWN_SETSID;
     }
     posix_spawnattr_setflags(&attributes, flags);
 
     pid_t pid = -1;
     const int result =
-        posix_spawn(&pid, spec.program.c_str(), &actions, &attributes, argv.data(), envp.data());
+        posix_spawn(&pid, request.program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         if (error != nullptr) {
-            *error = spec.program + ": " + ::strerror(result);
+            *error = request.program + ": " + ::strerror(result);
         }
         return -1;
     }
@@ -198,21 +198,21 @@ void endChild(pid_t pid, std::chrono::milliseconds grace) {
     }
 }
 
-pid_t startChild(const ChildSpec& spec, std::string* error) {
-    return spawn(spec, -1, -1, -1, error);
+pid_t startChild(const ChildSpec& request, std::string* error) {
+    return spawn(request, -1, -1, -1, error);
 }
 
-ChildRun runChild(const ChildSpec& spec, std::chrono::milliseconds limit) {
+ChildRun runChild(const ChildSpec& request, std::chrono::milliseconds limit) {
     ChildRun run;
     int inPipe[2] = {-1, -1};
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
-    const bool pipesMade = (!spec.input || ::pipe2(inPipe, O_CLOEXEC) == 0) &&
-                           (!spec.captureOutput ||
+    const bool pipesMade = (!request.input || ::pipe2(inPipe, O_CLOEXEC) == 0) &&
+                           (!request.captureOutput ||
                             (::pipe2(outPipe, O_CLOEXEC) == 0 && ::pipe2(errPipe, O_CLOEXEC) == 0));
     pid_t pid = -1;
     if (pipesMade) {
-        pid = spawn(spec, inPipe[0], outPipe[1], errPipe[1], &run.startError);
+        pid = spawn(request, inPipe[0], outPipe[1], errPipe[1], &run.startError);
     } else {
         run.startError = std::string("pipe: ") + ::strerror(errno);
     }
@@ -229,7 +229,7 @@ ChildRun runChild(const ChildSpec& spec, std::chrono::milliseconds limit) {
     // Feed the input and drain both outputs together, so neither side can fill a pipe and
     // wait for the other.
     size_t written = 0;
-    if (spec.input && spec.input->empty()) {
+    if (request.input && request.input->empty()) {
         closeIfOpen(inPipe[1]);
     }
     if (inPipe[1] >= 0) {
@@ -251,12 +251,12 @@ ChildRun runChild(const ChildSpec& spec, std::chrono::milliseconds limit) {
             continue;
         }
         if (inPipe[1] >= 0 && fds[0].revents != 0) {
-            const ssize_t n =
-                ::write(inPipe[1], spec.input->data() + written, spec.input->size() - written);
+            const ssize_t n = ::write(inPipe[1], request.input->data() + written,
+                                      request.input->size() - written);
             if (n > 0) {
                 written += static_cast<size_t>(n);
             }
-            if ((n < 0 && errno != EAGAIN && errno != EINTR) || written == spec.input->size()) {
+            if ((n < 0 && errno != EAGAIN && errno != EINTR) || written == request.input->size()) {
                 closeIfOpen(inPipe[1]);
             }
         }

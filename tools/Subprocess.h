@@ -48,11 +48,11 @@ struct ChildRun {
 
 /// Runs the child to its end, up to `limit`. Past the limit, or when a stop signal arrives,
 /// the child is ended (SIGTERM, then SIGKILL) and reaped.
-ChildRun runChild(const ChildSpec& spec, std::chrono::milliseconds limit);
+ChildRun runChild(const ChildSpec& request, std::chrono::milliseconds limit);
 
 /// Starts the child and returns at once; -1 (and `error`) when it cannot be started. Its
 /// standard streams go to /dev/null; `input` is ignored.
-pid_t startChild(const ChildSpec& spec, std::string* error);
+pid_t startChild(const ChildSpec& request, std::string* error);
 
 /// True once `pid` (a child of this process) has ended; it is then reaped.
 bool childEnded(pid_t pid, int* status = nullptr);

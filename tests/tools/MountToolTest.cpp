@@ -186,16 +186,16 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
     int interrupted = 0;
     for (int delayMs : {0, 30, 80, 150, 220, 300, 400}) {
         SCOPED_TRACE(delayMs);
-        tools::ChildSpec spec{mountTool(),
-                              {"-f", "777", withPassword, mountPoint},
-                              tools::environmentWithout("HOME="),
-                              std::nullopt,
-                              false};
+        tools::ChildSpec request{mountTool(),
+                                 {"-f", "777", withPassword, mountPoint},
+                                 tools::environmentWithout("HOME="),
+                                 std::nullopt,
+                                 false};
         for (const auto& [name, value] : home.environment()) {
-            spec.environment.push_back(name + "=" + value);
+            request.environment.push_back(name + "=" + value);
         }
         std::string error;
-        const pid_t pid = tools::startChild(spec, &error);
+        const pid_t pid = tools::startChild(request, &error);
         ASSERT_GT(pid, 0) << error;
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         ::kill(pid, SIGTERM);

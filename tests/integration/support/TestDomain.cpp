@@ -202,8 +202,8 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     for (const auto& [name, value] : environment) {
         variables.push_back(name + "=" + value);
     }
-    tools::ChildSpec spec{program, arguments, variables, input};
-    return ProgramRun{tools::runChild(spec, limit)};
+    tools::ChildSpec request{program, arguments, variables, input};
+    return ProgramRun{tools::runChild(request, limit)};
 }
 
 ScratchHome::ScratchHome() : path_(makeTemporaryFolder("quorvane-home")) {
