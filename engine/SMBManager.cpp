@@ -106,13 +106,13 @@ bool SMBManager::mountShare(const std::string& shareName, const std::string& ser
     ProcessRequest request;
     request.executable = config_.mountTool;
     request.timeLimit = config_.toolTimeLimit;
-    if (config_.passwordOnStandardInput) {
-        request.arguments = {"-f", "777", buildSmbUrl(userName, nullptr, server, shareName),
-                             mountPoint};
+    const bool passwordOnInput = config_.passwordOnStandardInput;
+    request.arguments = {
+        "-f", "777",
+        buildSmbUrl(userName, passwordOnInput ? nullptr : &password, server, shareName),
+        mountPoint};
+    if (passwordOnInput) {
         request.standardInput = password;
-    } else {
-        request.arguments = {"-f", "777", buildSmbUrl(userName, &password, server, shareName),
-                             mountPoint};
     }
     return runProcess(request).succeeded();
 }
