@@ -25,20 +25,6 @@ switches() {
     cat /proc/"$1"/task/*/status 2>/dev/null |
         awk '/^(voluntary|nonvoluntary)_ctxt_switches:/ { n += $2 } END { print n + 0 }'
 }
-wait_for() {  # wait_for FILE PATTERN: up to 5 s
-    for _ in $(seq 100); do grep -q "$2" "$1" && return 0; sleep 0.05; done
-    return 1
-}
-window_of() {  # window_of MIN_WIDTH: "X Y W H" of the program's visible window that wide
-    for w in $(xdotool search --onlyvisible --class quorvane 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        if [ "$1" -le "$WIDTH" ] && { [ "$1" -ge 300 ] || [ "$WIDTH" -lt 64 ]; }; then
-            echo "$X $Y $WIDTH $HEIGHT"
-            return 0
-        fi
-    done
-    return 1
-}
 click_icon() {
     local icon
     icon=$(window_of 1) || return 1

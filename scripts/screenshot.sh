@@ -30,43 +30,20 @@ HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/ru
     "$program" >"$work/program.log" 2>&1 </dev/null &
 pids+=($!)
 
-for _ in $(seq 100); do grep -q 'tray icon shown' "$work/program.log" && break; sleep 0.05; done
-grep -q 'tray icon shown' "$work/program.log" || {
+wait_for "$work/program.log" 'tray icon shown' || {
     echo "screenshot: the program did not show its tray icon" >&2
     cat "$work/program.log" >&2
     exit 1
 }
 
 # The tray icon: the program's small window that trayer has taken in.
-icon=""
-for _ in $(seq 40); do
-    for w in $(xdotool search --onlyvisible --class quorvane 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        if [ "$WIDTH" -lt 64 ] && [ "$HEIGHT" -lt 64 ]; then
-            icon="$X $Y $WIDTH $HEIGHT"
-        fi
-    done
-    [ -n "$icon" ] && break
-    sleep 0.1
-done
-[ -n "$icon" ] || { echo "screenshot: no tray icon found" >&2; exit 1; }
+icon=$(wait_for_window 1) || { echo "screenshot: no tray icon found" >&2; exit 1; }
 read -r ix iy iw ih <<<"$icon"
 sleep 0.3
 import -window root "$out/closed.png"
 
 xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
-panel=""
-for _ in $(seq 40); do
-    for w in $(xdotool search --onlyvisible --class quorvane 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        if [ "$WIDTH" -ge 300 ]; then
-            panel="$X $Y $WIDTH $HEIGHT"
-        fi
-    done
-    [ -n "$panel" ] && break
-    sleep 0.1
-done
-[ -n "$panel" ] || { echo "screenshot: the panel did not open" >&2; exit 1; }
+panel=$(wait_for_window 300) || { echo "screenshot: the panel did not open" >&2; exit 1; }
 # Out of the way of the panel, so that no hover shows; then Return moves on to the user name.
 xdotool mousemove 10 590
 sleep 0.3

@@ -2,6 +2,10 @@
 # display with trayer as the tray host, and a cleanup that ends exactly what was started.
 #
 #   start_x_session NAME    sets $work and DISPLAY; stops everything on exit
+#   wait_for FILE PATTERN   waits up to 5 s for PATTERN to show in FILE
+#   window_of MIN_WIDTH     "X Y W H" of the program's visible window: the tray icon for 1,
+#                           the panel for 300
+#   wait_for_window MIN_WIDTH   the same, waiting up to 4 s for it
 
 work=""
 pids=()
@@ -31,4 +35,26 @@ start_x_session() {
         --SetDockType true --transparent false >/dev/null 2>&1 &
     pids+=($!)
     sleep 0.5
+}
+
+wait_for() {
+    for _ in $(seq 100); do grep -q "$2" "$1" && return 0; sleep 0.05; done
+    return 1
+}
+
+window_of() {
+    local w
+    for w in $(xdotool search --onlyvisible --class quorvane 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        if [ "$1" -le "$WIDTH" ] && { [ "$1" -ge 300 ] || [ "$WIDTH" -lt 64 ]; }; then
+            echo "$X $Y $WIDTH $HEIGHT"
+            return 0
+        fi
+    done
+    return 1
+}
+
+wait_for_window() {
+    for _ in $(seq 40); do window_of "$1" && return 0; sleep 0.1; done
+    return 1
 }
