@@ -17,6 +17,8 @@
 #include <exception>
 #include <mutex>
 
+#include <SMBManager.h>
+
 #include "Artwork.h"
 #include "BusyIndicator.h"
 #include "PanelPlatform.h"
@@ -353,7 +355,7 @@ void ContentView::startLogon() {
 void ContentView::finishLogon(const QString& statusMessage) {
     statusMessage_ = statusMessage;
     isLoading_ = false;
-    if (isLogonSuccess(statusMessage)) {
+    if (messages::isLogonSuccess(statusMessage.toStdString())) {
         isLoggedIn_ = true;
         passwordField_->clear();
         // Never cancelled: it runs whatever happens meanwhile and closes only a shown popover.
@@ -371,7 +373,7 @@ void ContentView::startLogout() {
 
 void ContentView::finishLogout(const QString& statusMessage) {
     isLoading_ = false;
-    if (isLogoutSuccess(statusMessage)) {
+    if (messages::isLogoutSuccess(statusMessage.toStdString())) {
         isLoggedIn_ = false;
         statusMessage_ = kReady;
         render();
@@ -386,15 +388,6 @@ void ContentView::closePopoverIfShown() {
     if (popover_ && popover_->isVisible()) {
         popover_->close();
     }
-}
-
-bool ContentView::isLogonSuccess(const QString& message) {
-    return message.contains(QLatin1String("finished"), Qt::CaseSensitive);
-}
-
-bool ContentView::isLogoutSuccess(const QString& message) {
-    return message.contains(QLatin1String("Successfully"), Qt::CaseSensitive) ||
-           message.contains(QLatin1String("already disconnected"), Qt::CaseSensitive);
 }
 
 void ContentView::render() {

@@ -66,9 +66,6 @@ public:
     /// is shown as an ordinary window.
     void setPopover(QWidget* popover) { popover_ = popover; }
 
-    static bool isLogonSuccess(const QString& message);
-    static bool isLogoutSuccess(const QString& message);
-
 protected:
     void showEvent(QShowEvent* event) override;
 
