@@ -10,13 +10,13 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <thread>
 
+#include "FileServices.h"
 #include "MountTable.h"
 #include "PasswordInput.h"
 #include "Subprocess.h"
@@ -135,11 +135,8 @@ std::string logFileFor(const std::string& cache, const std::string& mountPoint) 
     return folder + "/mount-" + name.substr(0, 40) + "-" + hash.str() + ".log";
 }
 
-std::string readTail(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+std::string readLog(const std::string& path) {
+    return files::readWholeFile(path).value_or("");
 }
 
 bool isMountedAt(const std::string& mountPoint) {
@@ -349,7 +346,7 @@ private:
                 daemon_ = -1;
                 takeBack();
                 return fail(MountExit::Failed,
-                            "rclone could not mount the share: " + lastErrorLine(readTail(log)));
+                            "rclone could not mount the share: " + lastErrorLine(readLog(log)));
             }
             if (std::chrono::steady_clock::now() >= deadline) {
                 takeBack();
@@ -367,7 +364,7 @@ private:
             }
             takeBack();
             return fail(MountExit::Failed,
-                        "the mounted share does not answer: " + lastErrorLine(readTail(log)));
+                        "the mounted share does not answer: " + lastErrorLine(readLog(log)));
         }
         if (stopSignal() != 0) {
             return interrupted();

@@ -5,10 +5,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
+#include "FileServices.h"
 #include "MountTable.h"
 #include "Subprocess.h"
 
@@ -34,10 +33,7 @@ int fail(const std::string& path, const std::string& problem) {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return files::readWholeFile(path).value_or("");
 }
 
 // A stopped daemon ("T" in /proc/PID/stat) will not finish anything by itself.
