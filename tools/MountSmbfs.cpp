@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "EngineConfig.h"
 #include "FileServices.h"
 #include "MountTable.h"
 #include "PasswordInput.h"
@@ -95,13 +95,8 @@ std::string hostWithPort(const SmbUrlParts& parts) {
 }
 
 std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        return home;
-    }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    return "/tmp";
+    const std::string home = defaultHomeFolder();
+    return home.empty() ? "/tmp" : home;
 }
 
 // Where rclone keeps files written through the mount until they are uploaded, and its log.
