@@ -107,7 +107,10 @@ int main(int argc, char** argv) {
         ::unlink(timesFile.c_str());
         const auto started = std::chrono::steady_clock::now();
         for (int i = 0; i < kCalibrationRuns; ++i) {
-            runProcess({wrappers + "/calibrate", {}, std::nullopt, std::chrono::seconds(10)});
+            ProcessRequest request;
+            request.executable = wrappers + "/calibrate";
+            request.timeLimit = std::chrono::seconds(10);
+            runProcess(request);
         }
         const double outside =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

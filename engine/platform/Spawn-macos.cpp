@@ -29,30 +29,35 @@ void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t* actions,
     posix_spawn_file_actions_addinherit_np(actions, STDERR_FILENO);
 }
 
-bool waitForExit(pid_t pid, std::chrono::milliseconds limit, int* status) {
+int openExitDescriptor(pid_t pid) {
+    // A kqueue descriptor polls readable once one of its events is pending.
     const int queue = ::kqueue();
-    if (queue >= 0) {
-        struct kevent change;
-        EV_SET(&change, pid, EVFILT_PROC, EV_ADD | EV_ONESHOT, NOTE_EXIT, 0, nullptr);
-        struct kevent event;
-        timespec timeout{static_cast<time_t>(limit.count() / 1000),
-                         static_cast<long>((limit.count() % 1000) * 1000000)};
-        int r;
-        do {
-            r = ::kevent(queue, &change, 1, &event, 1, &timeout);
-        } while (r < 0 && errno == EINTR);
-        ::close(queue);
-        // ESRCH from kevent means the child has already ended; reap it below.
-        if (r == 0) {
-            return false;
-        }
+    if (queue < 0) {
+        return -1;
     }
-    while (::waitpid(pid, status, 0) < 0) {
-        if (errno != EINTR) {
+    ::fcntl(queue, F_SETFD, FD_CLOEXEC);
+    struct kevent change;
+    EV_SET(&change, pid, EVFILT_PROC, EV_ADD | EV_ONESHOT, NOTE_EXIT, 0, nullptr);
+    const timespec zero{0, 0};
+    if (::kevent(queue, &change, 1, nullptr, 0, &zero) < 0) {
+        // ESRCH: the child has ended already. The caller's non-blocking reap finds it.
+        ::close(queue);
+        return -1;
+    }
+    return queue;
+}
+
+bool reapIfEnded(pid_t pid, int* status) {
+    for (;;) {
+        const pid_t r = ::waitpid(pid, status, WNOHANG);
+        if (r == pid) {
             return true;
         }
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        return r < 0;
     }
-    return true;
 }
 
 void consumePendingSignal(int signalNumber) {

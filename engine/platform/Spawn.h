@@ -3,8 +3,6 @@
 #include <spawn.h>
 #include <sys/types.h>
 
-#include <chrono>
-
 // The few process details that differ between Linux and macOS.
 namespace quorvane::platform {
 
@@ -15,8 +13,12 @@ bool makeCloseOnExecPipe(int fds[2]);
 void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t* actions,
                                     posix_spawnattr_t* attributes);
 
-/// Waits until `pid` has ended, up to `limit`, and reaps it. False when it still runs.
-bool waitForExit(pid_t pid, std::chrono::milliseconds limit, int* status);
+/// A descriptor that poll() reports readable once `pid` (a child) has ended, or -1 when the
+/// platform cannot give one; the caller closes it.
+int openExitDescriptor(pid_t pid);
+
+/// Reaps `pid` if it has ended, without blocking. True when it was reaped (or is gone).
+bool reapIfEnded(pid_t pid, int* status);
 
 /// Takes a pending, blocked signal off this thread so it is never delivered.
 void consumePendingSignal(int signalNumber);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "ProcessRunner.h"
@@ -115,6 +116,95 @@ TEST(ProcessRunner, EndsAToolThatRunsPastItsTimeLimit) {
     const ProcessResult stubborn =
         runShell("trap '' TERM; while :; do sleep 1; done", std::nullopt, 300ms);
     EXPECT_EQ(stubborn.outcome, Outcome::TimedOut);
+}
+
+TEST(ProcessRunner, CapturesBothStreamsWhileFeedingInput) {
+    // More than a pipe holds in each direction at once: a runner that wrote all input before
+    // reading any output would deadlock here.
+    const std::string input(1 << 20, 'i');
+    ProcessRequest request;
+    request.executable = "/bin/sh";
+    request.arguments = {"-c", "cat; head -c 300000 /dev/zero | tr '\\0' e >&2; echo done"};
+    request.standardInput = input;
+    request.captureOutput = true;
+    request.timeLimit = 20s;
+    const ProcessResult result = runProcess(request);
+    ASSERT_TRUE(result.succeeded()) << result.error;
+    EXPECT_EQ(result.output, input + "done\n");
+    EXPECT_EQ(result.errors, std::string(300000, 'e'));
+}
+
+TEST(ProcessRunner, ReturnsWhenTheToolEndsEvenIfWhatItStartedKeepsItsOutput) {
+    ProcessRequest request;
+    request.executable = "/bin/sh";
+    request.arguments = {"-c", "sleep 5 & echo started"};
+    request.captureOutput = true;
+    const auto begun = std::chrono::steady_clock::now();
+    const ProcessResult result = runProcess(request);
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(result.output, "started\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, 4s);
+}
+
+TEST(ProcessRunner, GivesTheChildExactlyTheEnvironmentAndSessionAsked) {
+    ProcessRequest request;
+    request.executable = "/bin/sh";
+    request.arguments = {"-c", "env; ps -o sid= -p $$; cat"};
+    request.environment = std::vector<std::string>{"ONLY=this one", "PATH=/usr/bin:/bin"};
+    request.captureOutput = true;
+    request.newSession = true;
+    request.inheritStandardInput = false;
+    pid_t pid = 0;
+    request.started = [&](pid_t started) { pid = started; };
+    const ProcessResult result = runProcess(request);
+    ASSERT_TRUE(result.succeeded()) << result.errors;
+    const auto lines = testing::splitLines(result.output);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "ONLY=this one"), lines.end());
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "HOME=" + std::string(getenv("HOME"))),
+              lines.end());
+    // Its own session leader; `cat` read /dev/null and printed nothing more.
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(std::stoi(lines.back()), pid);
+}
+
+TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
+    Interruption stop;
+    ProcessRequest request;
+    request.executable = "/bin/sh";
+    request.arguments = {"-c", "sleep 30"};
+    request.interruption = &stop;
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(200ms);
+        stop.raise(SIGTERM);
+    });
+    const auto begun = std::chrono::steady_clock::now();
+    const ProcessResult interrupted = runProcess(request);
+    raiser.join();
+    EXPECT_EQ(interrupted.outcome, Outcome::Interrupted);
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
+    EXPECT_EQ(stop.reason(), SIGTERM);
+
+    // Raised before the start: a watching run ends at once, one that does not watch (the
+    // clean-up after the stop) still runs to its end.
+    EXPECT_EQ(runProcess(request).outcome, Outcome::Interrupted);
+    const ProcessResult cleanUp = runShell("sleep 0.2; exit 4");
+    EXPECT_EQ(cleanUp.outcome, Outcome::Exited);
+    EXPECT_EQ(cleanUp.exitStatus, 4);
+
+    // A tool that takes back its work on SIGTERM gets the time to do it.
+    testing::TempHome home;
+    const std::string marker = home.path() + "/cleaned";
+    Interruption later;
+    request.arguments = {"-c",
+                         "trap 'sleep 0.3; echo x > " + marker + "; exit 9' TERM; sleep 30 & wait"};
+    request.interruption = &later;
+    std::thread raiser2([&] {
+        std::this_thread::sleep_for(200ms);
+        later.raise();
+    });
+    EXPECT_EQ(runProcess(request).outcome, Outcome::Interrupted);
+    raiser2.join();
+    EXPECT_EQ(testing::readFile(marker), "x\n");
 }
 
 }  // namespace
