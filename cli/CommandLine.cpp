@@ -125,19 +125,9 @@ std::vector<std::string> describeMountRoot(const std::string& mountRoot) {
     if (!files::exists(mountRoot)) {
         return {"No shares mapped (smbmounts folder not found)."};
     }
-    // The mount table speaks in resolved paths; only the root is resolved, never a mount.
-    std::string root = mountRoot;
-    char resolved[PATH_MAX];
-    if (::realpath(mountRoot.c_str(), resolved) != nullptr) {
-        root = resolved;
-    }
-    const std::string prefix = root + "/";
-
     std::map<std::string, std::string> rows;  // folder name -> where it comes from
-    for (const MountEntry& entry : readMountTable()) {
-        if (entry.mountPoint.rfind(prefix, 0) == 0) {
-            rows[entry.mountPoint.substr(prefix.size())] = entry.source;  // the last one shows
-        }
+    for (const MountEntry& entry : mountsBelow(mountRoot, MountDepth::DirectChildren)) {
+        rows[entry.mountPoint.substr(entry.mountPoint.rfind('/') + 1)] = entry.source;
     }
     const files::Listing listing = files::listVisibleEntries(mountRoot);
     for (const std::string& name : listing.names) {

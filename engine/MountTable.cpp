@@ -74,7 +74,7 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
             continue;
         }
         table.push_back({undoMountInfoEscapes(fields[4]), undoMountInfoEscapes(type),
-                         undoMountInfoEscapes(source)});
+                         undoMountInfoEscapes(source), undoMountInfoEscapes(fields[3])});
     }
     return table;
 }
@@ -110,6 +110,28 @@ std::optional<std::string> resolveParentOnly(const std::string& path) {
         result += '/';
     }
     return result + name;
+}
+
+std::vector<MountEntry> mountsBelow(const std::string& folder, MountDepth depth) {
+    std::string trimmed = folder;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(trimmed.c_str(), resolved) == nullptr) {
+        return {};
+    }
+    const std::string prefix = std::string(resolved) + "/";
+    std::vector<MountEntry> below;
+    for (MountEntry& entry : readMountTable().value_or(std::vector<MountEntry>{})) {
+        if (entry.mountPoint.size() > prefix.size() &&
+            entry.mountPoint.compare(0, prefix.size(), prefix) == 0 &&
+            (depth == MountDepth::Anywhere ||
+             entry.mountPoint.find('/', prefix.size()) == std::string::npos)) {
+            below.push_back(std::move(entry));
+        }
+    }
+    return below;
 }
 
 }  // namespace quorvane

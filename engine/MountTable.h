@@ -12,11 +12,24 @@ struct MountEntry {
     std::string mountPoint;  // absolute, escapes undone
     std::string fileSystemType;
     std::string source;  // where it comes from, e.g. "smb://alice@fs1/alice"
+    std::string root;    // the folder of the file system that is mounted there ("/" mostly)
 };
 
-/// Every mount of this process's view, in mount order; empty when it cannot be read. Reading
-/// the table never touches the mounted folders, so a hung mount cannot block it.
-std::vector<MountEntry> readMountTable();
+/// What is mounted exactly at `path`, if anything: the one question every part of the
+/// program asks of the mount table. Only the parent of `path` is resolved; the folder itself
+/// is never looked at, so a hung or dead network mount cannot block the caller, and such a
+/// mount still counts as mounted.
+std::optional<MountEntry> mountAt(const std::string& path);
+
+/// Every mount whose mount point lies below `folder` (resolved), in mount order; the last
+/// one on a folder is the visible one.
+enum class MountDepth { DirectChildren, Anywhere };
+std::vector<MountEntry> mountsBelow(const std::string& folder,
+                                    MountDepth depth = MountDepth::Anywhere);
+
+/// Every mount of this process's view, in mount order; nothing when it cannot be read.
+/// Reading the table never touches the mounted folders, so a hung mount cannot block it.
+std::optional<std::vector<MountEntry>> readMountTable();
 
 /// The entries of a Linux /proc/self/mountinfo text; malformed lines are skipped.
 std::vector<MountEntry> parseMountInfo(std::string_view text);

@@ -5,7 +5,7 @@
 #include "FileServices.h"
 #include "FolderNames.h"
 #include "LogonScript.h"
-#include "MountPoints.h"
+#include "MountTable.h"
 #include "ProcessRunner.h"
 #include "ShareMap.h"
 #include "SmbUrl.h"
@@ -46,7 +46,7 @@ std::pair<std::string, std::string> folderAndName(const std::string& path) {
 // Called once an unmount has run: the folder goes only when it is no longer a mount point
 // and holds nothing, so no file on a share that is still mounted can ever be deleted.
 void removeReleasedMountPoint(const std::string& mountPoint) {
-    if (isMountRoot(mountPoint)) {
+    if (mountAt(mountPoint).has_value()) {
         return;
     }
     const auto [folder, name] = folderAndName(mountPoint);
@@ -84,7 +84,7 @@ void SMBManager::printLine(const std::string& line) const {
 }
 
 bool SMBManager::isAlreadyMounted(const std::string& mountPoint) const {
-    return isMountRoot(mountPoint);
+    return mountAt(mountPoint).has_value();
 }
 
 bool SMBManager::mountShare(const std::string& shareName, const std::string& server,

@@ -135,7 +135,7 @@ std::string readLog(const std::string& path) {
 }
 
 bool isMountedAt(const std::string& mountPoint) {
-    return findMount(readMountTable(), mountPoint).has_value();
+    return mountAt(mountPoint).has_value();
 }
 
 // The folder must exist, be a folder, be nothing's mount point and hold nothing. The mount

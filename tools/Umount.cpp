@@ -114,8 +114,7 @@ int runUmount(int argc, char** argv) {
     const std::string& given = arguments[0];
     // The mount table is read, the folder is never looked at: its mount may hang.
     const std::optional<std::string> path = resolveParentOnly(given);
-    const std::optional<MountEntry> mount =
-        path ? findMount(readMountTable(), *path) : std::nullopt;
+    const std::optional<MountEntry> mount = path ? mountAt(*path) : std::nullopt;
     if (!mount) {
         return fail(given, "not currently mounted");
     }

@@ -236,11 +236,8 @@ ProgramRun ScratchHome::cli(const std::vector<std::string>& arguments,
 
 std::vector<std::string> ScratchHome::mountsBelow() const {
     std::vector<std::string> found;
-    const std::string prefix = path_ + "/";
-    for (const MountEntry& entry : readMountTable()) {
-        if (entry.mountPoint.rfind(prefix, 0) == 0) {
-            found.push_back(entry.mountPoint);
-        }
+    for (const MountEntry& entry : quorvane::mountsBelow(path_)) {
+        found.push_back(entry.mountPoint);
     }
     return found;
 }
@@ -317,8 +314,7 @@ bool writeFile(const std::string& path, const std::string& text) {
 }
 
 bool isMounted(const std::string& path) {
-    const std::optional<std::string> resolved = resolveParentOnly(path);
-    return resolved && findMount(readMountTable(), *resolved).has_value();
+    return mountAt(path).has_value();
 }
 
 }  // namespace quorvane::testing
