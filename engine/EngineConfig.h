@@ -1,9 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "MountTable.h"
 #include "ProcessRunner.h"
 
 namespace quorvane {
@@ -25,6 +28,9 @@ struct EngineConfig {
     std::ostream* diagnostics = nullptr;
     /// How long one run of either tool may take before it is ended and counted as failed.
     std::chrono::milliseconds toolTimeLimit = kToolTimeLimit;
+    /// What is mounted at a path: the system's mount table unless set. Tests that may not
+    /// mount give their stand-in tools a recorded table here instead.
+    std::function<std::optional<MountEntry>(const std::string& path)> mountTable;
 
     /// The running platform's configuration: macOS uses its own tools, Linux the stand-ins
     /// shipped beside the program.

@@ -43,16 +43,6 @@ std::pair<std::string, std::string> folderAndName(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// Called once an unmount has run: the folder goes only when it is no longer a mount point
-// and holds nothing, so no file on a share that is still mounted can ever be deleted.
-void removeReleasedMountPoint(const std::string& mountPoint) {
-    if (mountAt(mountPoint).has_value()) {
-        return;
-    }
-    const auto [folder, name] = folderAndName(mountPoint);
-    files::removeEmptyFolder(folder, name);
-}
-
 }  // namespace
 
 namespace messages {
@@ -69,6 +59,9 @@ SMBManager::SMBManager(EngineConfig config) : config_(std::move(config)) {
     if (config_.diagnostics == nullptr) {
         config_.diagnostics = &std::cout;
     }
+    if (!config_.mountTable) {
+        config_.mountTable = [](const std::string& path) { return mountAt(path); };
+    }
     while (config_.homeFolder.size() > 1 && config_.homeFolder.back() == '/') {
         config_.homeFolder.pop_back();
     }
@@ -84,7 +77,17 @@ void SMBManager::printLine(const std::string& line) const {
 }
 
 bool SMBManager::isAlreadyMounted(const std::string& mountPoint) const {
-    return mountAt(mountPoint).has_value();
+    return config_.mountTable(mountPoint).has_value();
+}
+
+// Called once an unmount has run: the folder goes only when it is no longer a mount point
+// and holds nothing, so no file on a share that is still mounted can ever be deleted.
+void SMBManager::removeReleasedMountPoint(const std::string& mountPoint) const {
+    if (isAlreadyMounted(mountPoint)) {
+        return;
+    }
+    const auto [folder, name] = folderAndName(mountPoint);
+    files::removeEmptyFolder(folder, name);
 }
 
 bool SMBManager::mountShare(const std::string& shareName, const std::string& server,

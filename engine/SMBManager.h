@@ -48,6 +48,7 @@ public:
 private:
     void printLine(const std::string& line) const;
     ProcessResult runUnmountTool(const std::string& mountPoint) const;
+    void removeReleasedMountPoint(const std::string& mountPoint) const;
 
     EngineConfig config_;
 };

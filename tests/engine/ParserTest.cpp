@@ -95,7 +95,11 @@ TEST(ShareMap, MountsLinesForThisPlatformAndOneOfTheGroups) {
 
 TEST(ServerFiles, ReadFromDiskWithTheirQuirks) {
     testing::TempHome home;
-    SMBManager manager(EngineConfig{home.path(), "/bin/false", "/bin/false", "osx"});
+    EngineConfig config;
+    config.homeFolder = home.path();
+    config.mountTool = config.unmountTool = "/bin/false";
+    config.platformWord = "osx";
+    SMBManager manager(config);
     const std::string script = home.path() + "/mac.bat";
     const std::pair<std::string, std::optional<Groups>> cases[] = {
         {"\xEF\xBB\xBFset GROUPS=Staff\r\n", Groups{"staff"}},  // byte-order mark dropped
