@@ -57,9 +57,9 @@ public:
 
     bool canStartLogon() const;
     void startLogon();
-    void finishLogon(const QString& statusMessage);
+    void finishLogon(const WorkflowResult& result);
     void startLogout();
-    void finishLogout(const QString& statusMessage);
+    void finishLogout(const WorkflowResult& result);
     void closePopoverIfShown();
 
     /// The window that hosts this panel and that a successful logon closes; none when the panel
@@ -85,6 +85,7 @@ private:
     QString statusMessage_;
     bool isLoading_ = false;
     bool isLoggedIn_ = false;
+    bool hasMountedShares_ = false;
 
     QLabel* logo_ = nullptr;
     QLabel* title_ = nullptr;

@@ -10,11 +10,10 @@ Workflows engineWorkflows() {
     Workflows workflows;
     workflows.logon = [](const QString& serverText, const QString& userName,
                          const QString& password) {
-        const std::string message = SMBManager().performLogon(
-            serverText.toStdString(), userName.toStdString(), password.toStdString());
-        return QString::fromStdString(message);
+        return SMBManager().logon(serverText.toStdString(), userName.toStdString(),
+                                  password.toStdString());
     };
-    workflows.logout = [] { return QString::fromStdString(SMBManager().disconnectAllShares()); };
+    workflows.logout = [] { return SMBManager().logout(); };
     return workflows;
 }
 

@@ -17,6 +17,7 @@ using quorvane::test::StandIn;
 using Field = quorvane::ContentView::Field;
 
 Q_DECLARE_METATYPE(std::optional<quorvane::ContentView::Field>)
+Q_DECLARE_METATYPE(quorvane::Outcome)
 
 namespace {
 
@@ -137,8 +138,11 @@ private slots:
         panel.standIn.gate->release(2);
     }
 
-    void workflowMessagesDecideTheOutcome_data() {
+    void workflowOutcomesDecideThePanelState_data() {
+        using quorvane::Outcome;
         QTest::addColumn<bool>("logout");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<bool>("sharesLeft");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("loggedIn");
         QTest::addColumn<QString>("status");
@@ -148,39 +152,64 @@ private slots:
         const std::optional<Field> none;
         const QString groupsFailed =
             QStringLiteral("Home mounted, but failed to read or find groups in mac.bat");
-        QTest::newRow("logon finished")
-            << false << kLogonDone << true << kLogonDone << QString() << none;
+        QTest::newRow("logon finished") << false << Outcome::Succeeded << true << kLogonDone << true
+                                        << kLogonDone << QString() << none;
+        const QString partly = kLogonDone + QStringLiteral(" Not mounted: Science.");
+        QTest::newRow("logon partly done logs on") << false << Outcome::PartlyDone << true << partly
+                                                   << true << partly << QString() << none;
         QTest::newRow("logon failure keeps the password")
-            << false << groupsFailed << false << groupsFailed << typed << none;
-        QTest::newRow("logon marker is case-sensitive")
-            << false << QStringLiteral("Logon workflow Finished.") << false
-            << QStringLiteral("Logon workflow Finished.") << typed << none;
-        QTest::newRow("logout successfully")
-            << true << QStringLiteral("Successfully disconnected 3 drive(s).") << false
-            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
-        QTest::newRow("logout already disconnected")
-            << true << QStringLiteral("All shares are already disconnected.") << false
-            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
-        QTest::newRow("logout without mount root")
-            << true << QStringLiteral("No shares mapped (smbmounts folder not found).") << true
-            << QStringLiteral("No shares mapped (smbmounts folder not found).") << QString()
+            << false << Outcome::Failed << true << groupsFailed << false << groupsFailed << typed
             << none;
-        QTest::newRow("logout marker is case-sensitive")
-            << true << QStringLiteral("successfully disconnected 1 drive(s).") << true
-            << QStringLiteral("successfully disconnected 1 drive(s).") << QString() << none;
+        // The words of a message never decide: a home folder may be called "finished".
+        const QString wordy = QStringLiteral(
+            "Failed to mount initial user home directory. "
+            "/home/finished/Successfully is not a folder.");
+        QTest::newRow("failed logon whose text holds success words")
+            << false << Outcome::Failed << false << wordy << false << wordy << typed << none;
+        QTest::newRow("logout successfully")
+            << true << Outcome::Succeeded << false
+            << QStringLiteral("Successfully disconnected 3 drive(s).") << false
+            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
+        QTest::newRow("logout with nothing to release")
+            << true << Outcome::Succeeded << false
+            << QStringLiteral("No shares mapped (smbmounts folder not found).") << false
+            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
+        const QString busy =
+            QStringLiteral("Disconnected 5 of 6 drive(s); still in use: Staff Public.");
+        QTest::newRow("logout that leaves a share in use stays logged on")
+            << true << Outcome::PartlyDone << true << busy << true << busy << QString() << none;
+        const QString error = QStringLiteral("Error while disconnecting: permission denied");
         QTest::newRow("logout error")
-            << true << QStringLiteral("Error while disconnecting: permission denied") << true
-            << QStringLiteral("Error while disconnecting: permission denied") << QString() << none;
+            << true << Outcome::Failed << true << error << true << error << QString() << none;
+        const QString wordyLogout = QStringLiteral(
+            "Error while disconnecting: "
+            "/home/Successfully/already disconnected");
+        QTest::newRow("failed logout whose text holds success words")
+            << true << Outcome::Failed << true << wordyLogout << true << wordyLogout << QString()
+            << none;
     }
-    void workflowMessagesDecideTheOutcome() {
+    void workflowOutcomesDecideThePanelState() {
+        using quorvane::Outcome;
         QFETCH(bool, logout);
+        QFETCH(Outcome, outcome);
+        QFETCH(bool, sharesLeft);
         QFETCH(QString, message);
         QFETCH(bool, loggedIn);
         QFETCH(QString, status);
         QFETCH(QString, password);
         QFETCH(std::optional<Field>, focus);
 
-        Panel panel(logout ? gated(kLogonDone, message) : gated(message));
+        StandIn standIn = logout ? gated(kLogonDone, message) : gated(message);
+        const std::vector<std::string> left =
+            sharesLeft ? std::vector<std::string>{"alice"} : std::vector<std::string>{};
+        if (logout) {
+            standIn.logoutOutcome = outcome;
+            standIn.mountedAfterLogout = left;
+        } else {
+            standIn.logonOutcome = outcome;
+            standIn.mountedAfterLogon = left;
+        }
+        Panel panel(std::move(standIn));
         driveTo(panel, logout ? PanelState::loggingOff : PanelState::loggingOn);
         panel.standIn.gate->release();
         QTRY_VERIFY(!panel.view->isLoading());
@@ -192,6 +221,8 @@ private slots:
         QCOMPARE(panel.view->serverInput(), QStringLiteral("FS1"));
         QCOMPARE(panel.view->username(), QStringLiteral("alice"));
         QCOMPARE(panel.logon()->isEnabled(), !loggedIn && !password.isEmpty());
+        // Logout is at hand whenever shares are still mounted, logged on or not.
+        QCOMPARE(panel.logout()->isEnabled(), sharesLeft);
     }
 
     void canStartLogonCountsEveryCharacter_data() {
@@ -388,7 +419,8 @@ private slots:
 
     void aThrowingWorkflowStillEndsTheBusyState() {
         quorvane::Workflows throwing;
-        throwing.logon = [](const QString&, const QString&, const QString&) -> QString {
+        throwing.logon = [](const QString&, const QString&,
+                            const QString&) -> quorvane::WorkflowResult {
             throw std::runtime_error("boom");
         };
         ContentView view(throwing);

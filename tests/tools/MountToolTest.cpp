@@ -277,7 +277,7 @@ TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     std::cout << "[ figures  ] umount with the server gone: " << took.count() << " ms" << std::endl;
-    EXPECT_EQ(released.child.outcome, tools::ChildRun::Outcome::Exited);
+    EXPECT_EQ(released.child.outcome, ProcessResult::Outcome::Exited);
     EXPECT_EQ(released.status(), 0) << released.err();
     EXPECT_FALSE(isMounted(mountPoint));
     EXPECT_TRUE(waitForNoDaemon(mountPoint));

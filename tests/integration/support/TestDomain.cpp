@@ -202,8 +202,15 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     for (const auto& [name, value] : environment) {
         variables.push_back(name + "=" + value);
     }
-    tools::ChildSpec request{program, arguments, variables, input};
-    return ProgramRun{tools::runChild(request, limit)};
+    ProcessRequest request;
+    request.executable = program;
+    request.arguments = arguments;
+    request.environment = variables;
+    request.standardInput = input;
+    request.inheritStandardInput = false;
+    request.captureOutput = true;
+    request.timeLimit = limit;
+    return ProgramRun{runProcess(request)};
 }
 
 ScratchHome::ScratchHome() : path_(makeTemporaryFolder("quorvane-home")) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ProcessRunner.h"
 #include "Subprocess.h"
 
 // What the tests against the real server share: the private domain of
@@ -61,7 +62,7 @@ private:
 
 /// Runs a program of the build to its end with extra environment variables.
 struct ProgramRun {
-    tools::ChildRun child;
+    ProcessResult child;
     int status() const { return child.exitStatus; }
     const std::string& out() const { return child.output; }
     const std::string& err() const { return child.errors; }
