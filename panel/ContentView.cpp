@@ -217,6 +217,8 @@ void ContentView::buildLayout() {
     busyIndicator_ = new BusyIndicator(logonButton_);
     busyIndicator_->setObjectName(QStringLiteral("busyIndicator"));
     busyIndicator_->hide();
+    // It turns inside the disabled button, whose fill is the palette's midlight.
+    busyIndicator_->setBackdrop(palette().color(QPalette::Active, QPalette::Midlight));
     auto* logonContent = new QHBoxLayout(logonButton_);
     logonContent->setContentsMargins(0, 0, 0, 0);
     logonContent->addWidget(busyIndicator_, 0, Qt::AlignCenter);
@@ -247,6 +249,12 @@ void ContentView::buildLayout() {
 
     setTabOrder(serverField_, usernameField_);
     setTabOrder(usernameField_, passwordField_);
+    setTabOrder(passwordField_, logoutButton_);
+    setTabOrder(logoutButton_, logonButton_);
+    setTabOrder(logonButton_, quitButton_);  // last: a stray key press must not land on it
+    // The panel itself holds the focus when the control that had it is disabled; otherwise
+    // the toolkit passes it on along the chain, and a following Space could press Quit.
+    setFocusPolicy(Qt::ClickFocus);
 
     connect(serverField_, &QLineEdit::textEdited, this, &ContentView::serverEdited);
     for (QLineEdit* field : {serverField_, usernameField_, passwordField_}) {
@@ -396,6 +404,11 @@ void ContentView::closePopoverIfShown() {
 
 void ContentView::render() {
     const bool fieldsEnabled = !isLoggedIn_;
+    const bool logoutEnabled = !isLoading_ && (isLoggedIn_ || hasMountedShares_);
+    if (QWidget* focused = focusWidget(); (focused == logoutButton_ && !logoutEnabled) ||
+                                          (focused == logonButton_ && !canStartLogon())) {
+        setFocus(Qt::OtherFocusReason);
+    }
     for (QLineEdit* field : {serverField_, usernameField_, passwordField_}) {
         if (!fieldsEnabled && focusWidget() == field) {
             field->clearFocus();
@@ -404,7 +417,7 @@ void ContentView::render() {
     }
     // After a failed logon that left shares mounted (the home share without "mac.bat", say),
     // Logout is the way to release them.
-    logoutButton_->setEnabled(!isLoading_ && (isLoggedIn_ || hasMountedShares_));
+    logoutButton_->setEnabled(logoutEnabled);
     logonButton_->setEnabled(canStartLogon());
     logonButton_->setText(isLoading_ ? QString() : QStringLiteral("Logon"));
     busyIndicator_->setVisible(isLoading_);

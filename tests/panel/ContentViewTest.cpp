@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <cmath>
 #include <memory>
 
 #include "BusyIndicator.h"
@@ -90,6 +91,90 @@ private:
     quorvane::test::TemporarySettings settings_;
 
 private slots:
+    void busyIndicatorStandsOutFromTheDisabledButton_data() {
+        QTest::addColumn<QPalette>("colours");
+        QTest::newRow("light") << QPalette(Qt::white);
+        QTest::newRow("dark") << QPalette(QColor(40, 40, 40));
+        // A theme whose text colours all sit close to the button fill.
+        QPalette washedOut(QColor(200, 200, 200));
+        for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Highlight,
+                          QPalette::Midlight}) {
+            washedOut.setColor(role, QColor(190, 190, 190));
+        }
+        QTest::newRow("washed out") << washedOut;
+    }
+    void busyIndicatorStandsOutFromTheDisabledButton() {
+        QFETCH(QPalette, colours);
+        Panel panel(gated());
+        panel.view->setPalette(colours);
+        driveTo(panel, PanelState::loggingOn);
+        auto* indicator = panel.child<quorvane::BusyIndicator>("busyIndicator");
+        QVERIFY(indicator->isVisible());
+        indicator->setBackdrop(colours.color(QPalette::Active, QPalette::Midlight));
+        // Every pixel the indicator paints that differs from the fill must be the arc colour,
+        // and the arc colour must reach 3:1 against the fill.
+        const QImage picture = indicator->grab().toImage();
+        const QColor arc = indicator->arcColour();
+        const QColor fill = colours.color(QPalette::Active, QPalette::Midlight);
+        auto lum = [](const QColor& c) {
+            auto ch = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+        };
+        const double ratio =
+            (std::max(lum(arc), lum(fill)) + 0.05) / (std::min(lum(arc), lum(fill)) + 0.05);
+        QVERIFY2(ratio >= 3.0, qPrintable(QString::number(ratio)));
+        bool arcPainted = false;
+        for (int y = 0; y < picture.height() && !arcPainted; ++y) {
+            for (int x = 0; x < picture.width() && !arcPainted; ++x) {
+                arcPainted = picture.pixelColor(x, y).rgb() == arc.rgb();
+            }
+        }
+        QVERIFY(arcPainted);
+        panel.standIn.gate->release();
+    }
+
+    void focusNeverFallsToQuitAndQuitIsLastInTheTabOrder() {
+        Panel panel(gated());
+        auto* quit = panel.child<QToolButton>("quitButton");
+        QSignalSpy quitPressed(quit, &QToolButton::clicked);
+        // Logon pressed with the keyboard: the button that had the focus is disabled.
+        panel.fill(QStringLiteral("FS1"), QStringLiteral("alice"), QStringLiteral("pw"));
+        panel.logon()->setFocus();
+        QTest::keyClick(panel.logon(), Qt::Key_Space);
+        QTRY_VERIFY(panel.view->isLoading());
+        QVERIFY(panel.view->focusWidget() != quit);
+        QTest::keyClick(panel.view.get(), Qt::Key_Space);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(panel.view->isLoggedIn());
+
+        // Logout pressed with the keyboard, then Space once more: nothing quits.
+        panel.logout()->setFocus();
+        QTest::keyClick(panel.logout(), Qt::Key_Space);
+        QTRY_VERIFY(panel.view->isLoading());
+        QVERIFY(panel.view->focusWidget() != quit);
+        QTest::keyClick(
+            QApplication::focusWidget() ? QApplication::focusWidget() : panel.view.get(),
+            Qt::Key_Space);
+        QCOMPARE(quitPressed.count(), 0);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(!panel.view->isLoading());
+
+        // Tab order: the fields, Logout, Logon, and Quit last.
+        auto nextTabStop = [](QWidget* widget) {
+            do {
+                widget = widget->nextInFocusChain();
+            } while ((widget->focusPolicy() & Qt::TabFocus) == 0);
+            return widget;
+        };
+        QWidget* const password = panel.child<QLineEdit>("passwordField");
+        QCOMPARE(nextTabStop(password), static_cast<QWidget*>(panel.logout()));
+        QCOMPARE(nextTabStop(panel.logout()), static_cast<QWidget*>(panel.logon()));
+        QCOMPARE(nextTabStop(panel.logon()), static_cast<QWidget*>(quit));
+        QCOMPARE(nextTabStop(quit), static_cast<QWidget*>(panel.child<QLineEdit>("serverField")));
+    }
+
     void init() { quorvane::test::TemporarySettings::clear(); }
     void cleanup() { quorvane::test::drainWorkers(); }
 
