@@ -191,7 +191,8 @@ std::string ProgramRun::lastLine() const {
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment,
-                      const std::optional<std::string>& input, std::chrono::milliseconds limit) {
+                      const std::optional<std::string>& input, std::chrono::milliseconds limit,
+                      const std::function<void(pid_t)>& started) {
     std::vector<std::string> variables;
     for (const std::string& variable : tools::environmentWithout("")) {
         const std::string name = variable.substr(0, variable.find('='));
@@ -210,6 +211,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     request.inheritStandardInput = false;
     request.captureOutput = true;
     request.timeLimit = limit;
+    request.started = started;
     return ProgramRun{runProcess(request)};
 }
 
@@ -239,6 +241,13 @@ std::map<std::string, std::string> ScratchHome::environment() const {
 ProgramRun ScratchHome::cli(const std::vector<std::string>& arguments,
                             const std::optional<std::string>& input) const {
     return runProgram(buildFolder() + "/bin/quorvane-cli", arguments, environment(), input);
+}
+
+ProgramRun ScratchHome::cliWith(const std::vector<std::string>& arguments,
+                                const std::optional<std::string>& input,
+                                const std::function<void(pid_t)>& started) const {
+    return runProgram(buildFolder() + "/bin/quorvane-cli", arguments, environment(), input,
+                      std::chrono::seconds(120), started);
 }
 
 std::vector<std::string> ScratchHome::mountsBelow() const {
