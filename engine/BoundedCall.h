@@ -10,12 +10,13 @@
 
 namespace quorvane {
 
-/// Runs `work` on a thread of its own and waits for its value up to `limit`. Nothing when the
-/// limit passes first: the thread is left to finish by itself (a read from a hung network
-/// mount can sit in the kernel for a long time) and its value is dropped. `work` must own
-/// everything it uses.
-template <typename Work>
-auto callWithin(std::chrono::milliseconds limit, Work work) -> std::optional<decltype(work())> {
+/// Runs `work` on a thread of its own and waits for its value up to `limit`, or until
+/// `stillWanted` says no (asked every few milliseconds). Nothing when the wait ends first: the
+/// thread is left to finish by itself (a read from a hung network mount can sit in the kernel
+/// for a long time) and its value is dropped. `work` must own everything it uses.
+template <typename Work, typename StillWanted>
+auto callWithin(std::chrono::milliseconds limit, Work work, StillWanted stillWanted)
+    -> std::optional<decltype(work())> {
     using Value = decltype(work());
     struct Shared {
         std::mutex mutex;
@@ -29,9 +30,17 @@ auto callWithin(std::chrono::milliseconds limit, Work work) -> std::optional<dec
         shared->value = std::move(value);
         shared->done.notify_all();
     }).detach();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     std::unique_lock<std::mutex> lock(shared->mutex);
-    shared->done.wait_for(lock, limit, [&] { return shared->value.has_value(); });
+    while (!shared->value && std::chrono::steady_clock::now() < deadline && stillWanted()) {
+        shared->done.wait_for(lock, std::chrono::milliseconds(20));
+    }
     return std::move(shared->value);
+}
+
+template <typename Work>
+auto callWithin(std::chrono::milliseconds limit, Work work) -> std::optional<decltype(work())> {
+    return callWithin(limit, std::move(work), [] { return true; });
 }
 
 }  // namespace quorvane

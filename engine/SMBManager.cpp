@@ -178,9 +178,14 @@ SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
 }
 
 SMBManager::ServerText SMBManager::readServerText(const std::string& path) const {
-    const auto read =
-        callWithin(config_.serverFileTimeLimit, [path] { return files::readWholeFile(path); });
+    const auto read = callWithin(
+        config_.serverFileTimeLimit, [path] { return files::readWholeFile(path); },
+        [this] { return !interrupted(); });
     ServerText result;
+    if (!read && interrupted()) {
+        result.problem = "Stopped on request.";
+        return result;
+    }
     if (!read) {
         result.problem =
             "The server gave no answer within " + seconds(config_.serverFileTimeLimit) + ".";
@@ -225,6 +230,7 @@ SMBManager::GroupShareReport SMBManager::mountGroupShares(const std::string& sha
     const ServerText read = readServerText(shareMapPath);
     if (!read.text) {
         report.shareMapProblem = read.problem;
+        report.interrupted = interrupted();
         return report;
     }
     std::optional<std::string> serverSilence;
@@ -334,6 +340,9 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     }
 
     const ServerText script = readServerText(homeMountPoint + "/" + kLogonScriptName);
+    if (interrupted()) {
+        return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+    }
     const auto groups = script.text ? parseGroupLine(*script.text) : std::nullopt;
     if (!groups) {
         const std::string cause =

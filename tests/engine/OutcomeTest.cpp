@@ -143,10 +143,26 @@ TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {
     EXPECT_EQ(result.message,
               "Home mounted, but failed to read or find groups in mac.bat. The server gave no "
               "answer within 1 s.");
-    // Let the abandoned reader go.
-    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (writer >= 0) {
-        ::close(writer);
+
+    // A stop request does not wait for the limit either.
+    Interruption stop;
+    hung.serverFileTimeLimit = 60s;
+    hung.interruption = &stop;
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(200ms);
+        stop.raise(SIGTERM);
+    });
+    const auto begun = std::chrono::steady_clock::now();
+    EXPECT_EQ(SMBManager(hung).logon("FS1", "alice", "pw").outcome, Outcome::Interrupted);
+    raiser.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
+
+    // Let the abandoned readers go.
+    for (int i = 0; i < 2; ++i) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
     }
 }
 
