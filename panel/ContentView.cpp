@@ -396,6 +396,12 @@ void ContentView::finishLogout(const WorkflowResult& result) {
     render();
 }
 
+void ContentView::stopWorkflow() {
+    if (workflows_.stop) {
+        workflows_.stop();
+    }
+}
+
 void ContentView::closePopoverIfShown() {
     if (popover_ && popover_->isVisible()) {
         popover_->close();

@@ -61,6 +61,8 @@ public:
     void startLogout();
     void finishLogout(const WorkflowResult& result);
     void closePopoverIfShown();
+    /// Asks a running workflow to end its tool and stop (quitting, end of the session).
+    void stopWorkflow();
 
     /// The window that hosts this panel and that a successful logon closes; none when the panel
     /// is shown as an ordinary window.

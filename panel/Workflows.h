@@ -14,6 +14,9 @@ struct Workflows {
                                  const QString& password)>
         logon;
     std::function<WorkflowResult()> logout;
+    /// Asks a running workflow to end its tool and stop, from any thread; for quitting and
+    /// the end of the session. May be empty.
+    std::function<void()> stop;
 };
 
 /// The real engine's `performLogon` and `disconnectAllShares`.
