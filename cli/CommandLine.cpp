@@ -1,8 +1,5 @@
 #include "CommandLine.h"
 
-#include <limits.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <iostream>
 #include <map>
@@ -41,138 +38,160 @@ const char* const kHelp =
     "message. Exit status: 0 when logon or logout succeeded, 1 when it failed, 2 for bad\n"
     "usage.\n";
 
-int badUsage(const std::string& problem) {
-    std::cerr << "quorvane: " << problem << "\n"
-              << "Try 'quorvane --help'." << std::endl;
-    return 2;
-}
-
-int logon(const std::vector<std::string>& arguments) {
-    std::optional<std::string> server;
-    std::optional<std::string> user;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        std::optional<std::string>* target = nullptr;
-        std::string value;
-        bool hasValue = false;
-        for (const auto& [name, slot] : {std::pair{std::string("--server"), &server},
-                                         std::pair{std::string("--user"), &user}}) {
-            if (argument == name) {
-                target = slot;
-                if (i + 1 < arguments.size()) {
-                    value = arguments[++i];
-                    hasValue = true;
-                }
-            } else if (argument.rfind(name + "=", 0) == 0) {
-                target = slot;
-                value = argument.substr(name.size() + 1);
-                hasValue = true;
-            }
+// One run of the command line: its arguments, streams and engine.
+class Run {
+public:
+    Run(const CommandLineStreams& streams, EngineConfig config)
+        : io_(streams), config_(std::move(config)) {
+        if (config_.diagnostics == nullptr) {
+            config_.diagnostics = &io_.out;
         }
-        if (target == nullptr) {
-            if (argument.rfind("--pass", 0) == 0) {
-                return badUsage(
-                    "the password is read from standard input, never from "
-                    "the command line");
-            }
-            return badUsage("logon: unknown argument \"" + argument + "\"");
+        if (!config_.mountTable) {
+            config_.mountTable = [](const std::string& path) { return mountAt(path); };
         }
-        if (!hasValue) {
-            return badUsage("logon: " + argument + " needs a value");
-        }
-        *target = value;
-    }
-    if (!server || server->empty()) {
-        return badUsage("logon: --server SERVER is missing");
-    }
-    if (!user || user->empty()) {
-        return badUsage("logon: --user NAME is missing");
     }
 
-    const std::optional<std::string> password = readPassword("Password for " + *user + ": ");
-    if (!password) {
-        std::cerr << "quorvane: could not read the password from standard input" << std::endl;
+    int command(std::vector<std::string> arguments) {
+        if (arguments.empty()) {
+            io_.err << kHelp;
+            return 2;
+        }
+        const std::string command = arguments.front();
+        arguments.erase(arguments.begin());
+        if (command == "--help" || command == "-h" || command == "help") {
+            io_.out << kHelp;
+            return 0;
+        }
+        if (command == "logon") {
+            return logon(arguments);
+        }
+        if (command == "logout" || command == "status") {
+            if (!arguments.empty()) {
+                return badUsage(command + ": takes no arguments");
+            }
+            return command == "logout" ? logout() : status();
+        }
+        return badUsage("unknown command \"" + command + "\"");
+    }
+
+private:
+    int badUsage(const std::string& problem) {
+        io_.err << "quorvane: " << problem << "\n"
+                << "Try 'quorvane --help'." << std::endl;
         return 2;
     }
-    if (password->empty()) {
-        return badUsage("logon: no password on standard input");
-    }
-    const SMBManager manager;
-    const std::string message = manager.performLogon(*server, *user, *password);
-    std::cout << message << std::endl;
-    return messages::isLogonSuccess(message) ? 0 : 1;
-}
 
-int logout() {
-    const SMBManager manager;
-    const std::string message = manager.disconnectAllShares();
-    std::cout << message << std::endl;
-    return messages::isLogoutSuccess(message) ? 0 : 1;
-}
+    int logon(const std::vector<std::string>& arguments) {
+        std::optional<std::string> server;
+        std::optional<std::string> user;
+        for (size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& argument = arguments[i];
+            std::optional<std::string>* target = nullptr;
+            std::string value;
+            bool hasValue = false;
+            for (const auto& [name, slot] : {std::pair{std::string("--server"), &server},
+                                             std::pair{std::string("--user"), &user}}) {
+                if (argument == name) {
+                    target = slot;
+                    if (i + 1 < arguments.size()) {
+                        value = arguments[++i];
+                        hasValue = true;
+                    }
+                } else if (argument.rfind(name + "=", 0) == 0) {
+                    target = slot;
+                    value = argument.substr(name.size() + 1);
+                    hasValue = true;
+                }
+            }
+            if (target == nullptr) {
+                if (argument.rfind("--pass", 0) == 0) {
+                    return badUsage(
+                        "the password is read from standard input, never from "
+                        "the command line");
+                }
+                return badUsage("logon: unknown argument \"" + argument + "\"");
+            }
+            if (!hasValue) {
+                return badUsage("logon: " + argument + " needs a value");
+            }
+            *target = value;
+        }
+        if (!server || server->empty()) {
+            return badUsage("logon: --server SERVER is missing");
+        }
+        if (!user || user->empty()) {
+            return badUsage("logon: --user NAME is missing");
+        }
 
-int status() {
-    const SMBManager manager;
-    for (const std::string& line : describeMountRoot(manager.mountRoot())) {
-        std::cout << line << '\n';
+        const std::optional<std::string> password =
+            &io_.in == &std::cin ? readPassword("Password for " + *user + ": ")
+                                 : readPassword(io_.in);
+        if (!password) {
+            io_.err << "quorvane: could not read the password from standard input" << std::endl;
+            return 2;
+        }
+        if (password->empty()) {
+            return badUsage("logon: no password on standard input");
+        }
+        const std::string message = SMBManager(config_).performLogon(*server, *user, *password);
+        io_.out << message << std::endl;
+        return messages::isLogonSuccess(message) ? 0 : 1;
     }
-    std::cout << std::flush;
-    return 0;
-}
+
+    int logout() {
+        const std::string message = SMBManager(config_).disconnectAllShares();
+        io_.out << message << std::endl;
+        return messages::isLogoutSuccess(message) ? 0 : 1;
+    }
+
+    int status() {
+        for (const std::string& line : describeMountRoot(SMBManager(config_).mountRoot())) {
+            io_.out << line << '\n';
+        }
+        io_.out << std::flush;
+        return 0;
+    }
+
+    // One line per visible folder of the mount root, with where its mount comes from.
+    std::vector<std::string> describeMountRoot(const std::string& mountRoot) const {
+        if (!files::exists(mountRoot)) {
+            return {"No shares mapped (smbmounts folder not found)."};
+        }
+        const files::Listing listing = files::listVisibleEntries(mountRoot);
+        std::map<std::string, std::string> rows;  // folder name -> where it comes from
+        size_t mounted = 0;
+        size_t width = 0;
+        for (const std::string& name : listing.names) {
+            const std::optional<MountEntry> entry = config_.mountTable(mountRoot + "/" + name);
+            rows[name] = entry ? entry->source : "(not mounted)";
+            mounted += entry ? 1 : 0;
+            width = std::max(width, name.size());
+        }
+        std::vector<std::string> lines;
+        lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");
+        for (const auto& [name, source] : rows) {
+            lines.push_back("  " + name + std::string(width - name.size() + 2, ' ') + source);
+        }
+        if (listing.error) {
+            lines.push_back("  (the folder cannot be listed: " + *listing.error + ")");
+        }
+        return lines;
+    }
+
+    const CommandLineStreams& io_;
+    EngineConfig config_;
+};
 
 }  // namespace
 
-std::vector<std::string> describeMountRoot(const std::string& mountRoot) {
-    if (!files::exists(mountRoot)) {
-        return {"No shares mapped (smbmounts folder not found)."};
-    }
-    std::map<std::string, std::string> rows;  // folder name -> where it comes from
-    for (const MountEntry& entry : mountsBelow(mountRoot, MountDepth::DirectChildren)) {
-        rows[entry.mountPoint.substr(entry.mountPoint.rfind('/') + 1)] = entry.source;
-    }
-    const files::Listing listing = files::listVisibleEntries(mountRoot);
-    for (const std::string& name : listing.names) {
-        rows.emplace(name, "(not mounted)");
-    }
-
-    std::vector<std::string> lines;
-    size_t mounted = 0;
-    size_t width = 0;
-    for (const auto& [name, source] : rows) {
-        width = std::max(width, name.size());
-        mounted += source != "(not mounted)" ? 1 : 0;
-    }
-    lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");
-    for (const auto& [name, source] : rows) {
-        lines.push_back("  " + name + std::string(width - name.size() + 2, ' ') + source);
-    }
-    if (listing.error) {
-        lines.push_back("  (the folder cannot be listed: " + *listing.error + ")");
-    }
-    return lines;
+int runCommandLine(const std::vector<std::string>& arguments, const CommandLineStreams& streams,
+                   EngineConfig config) {
+    return Run(streams, std::move(config)).command(arguments);
 }
 
 int runCommandLine(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (arguments.empty()) {
-        std::cerr << kHelp;
-        return 2;
-    }
-    const std::string command = arguments.front();
-    arguments.erase(arguments.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kHelp;
-        return 0;
-    }
-    if (command == "logon") {
-        return logon(arguments);
-    }
-    if (command == "logout" || command == "status") {
-        if (!arguments.empty()) {
-            return badUsage(command + ": takes no arguments");
-        }
-        return command == "logout" ? logout() : status();
-    }
-    return badUsage("unknown command \"" + command + "\"");
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return runCommandLine(arguments, {std::cin, std::cout, std::cerr});
 }
 
 }  // namespace quorvane

@@ -2,22 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
-#include <limits.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
-#include "MountTable.h"
+#include "Subprocess.h"
 #include "Umount.h"
 
 namespace quorvane::testing {
@@ -32,44 +23,7 @@ std::string makeTemporaryFolder(const std::string& stem) {
     return pattern;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    ::remove(path);
-    return 0;
-}
-
-// Removes a scratch folder without ever stepping into another file system.
-void removeTreeOnThisFileSystem(const std::string& path) {
-    ::nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
-}
-
 }  // namespace
-
-std::string sourceFolder() {
-    return QUORVANE_SOURCE_DIR;
-}
-
-std::string buildFolder() {
-    return QUORVANE_BUILD_DIR;
-}
-
-std::string toolsFolder() {
-    return QUORVANE_TOOLS_DIR;
-}
-
-bool underCi() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
-}
 
 std::string whyNoRealMounts() {
     const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
@@ -102,7 +56,7 @@ bool TestDomain::start(std::string* error) {
             port_ = std::stoi(line.substr(line.find('=') + 1));
         }
     }
-    if (!started.child.succeeded() || port_ == 0) {
+    if (!started.result.succeeded() || port_ == 0) {
         *error = "the test domain did not start: " + started.err();
         port_ = 0;
         return false;
@@ -132,7 +86,7 @@ void TestDomain::stop() {
     const ProgramRun cleaned =
         runProgram("/bin/bash", {sourceFolder() + "/scripts/testdomain.sh", "clean", folder_}, {},
                    std::nullopt, std::chrono::seconds(30));
-    if (!cleaned.child.succeeded()) {
+    if (!cleaned.result.succeeded()) {
         std::cerr << "warning: the test domain in " << folder_
                   << " was not cleaned up: " << cleaned.err() << std::endl;
     }
@@ -179,142 +133,12 @@ int TestDomain::failedLogons(const std::string& user) const {
     return count;
 }
 
-std::string ProgramRun::lastLine() const {
-    const std::vector<std::string> lines = splitLines(out());
-    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-        if (!it->empty()) {
-            return *it;
-        }
-    }
-    return {};
-}
-
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::map<std::string, std::string>& environment,
-                      const std::optional<std::string>& input, std::chrono::milliseconds limit) {
-    std::vector<std::string> variables;
-    for (const std::string& variable : tools::environmentWithout("")) {
-        const std::string name = variable.substr(0, variable.find('='));
-        if (environment.count(name) == 0) {
-            variables.push_back(variable);
-        }
-    }
-    for (const auto& [name, value] : environment) {
-        variables.push_back(name + "=" + value);
-    }
-    tools::ChildSpec request{program, arguments, variables, input};
-    return ProgramRun{tools::runChild(request, limit)};
-}
-
-ScratchHome::ScratchHome() : path_(makeTemporaryFolder("quorvane-home")) {
-    // The mount table lists resolved paths.
-    char resolved[PATH_MAX];
-    if (::realpath(path_.c_str(), resolved) != nullptr) {
-        path_ = resolved;
-    }
-}
-
-ScratchHome::~ScratchHome() {
-    if (!releaseAll()) {
-        std::cerr << "warning: mounts left below " << path_ << "; the folder is kept\n";
-        return;
-    }
-    removeTreeOnThisFileSystem(path_);
-}
-
-std::map<std::string, std::string> ScratchHome::environment() const {
-    return {{"HOME", path_},
-            {"XDG_CACHE_HOME", path_ + "/.cache"},
-            // The server's changes show through a mount after this long.
-            {"QUORVANE_DIR_CACHE_TIME", "1s"}};
-}
-
-ProgramRun ScratchHome::cli(const std::vector<std::string>& arguments,
-                            const std::optional<std::string>& input) const {
-    return runProgram(buildFolder() + "/bin/quorvane-cli", arguments, environment(), input);
-}
-
-std::vector<std::string> ScratchHome::mountsBelow() const {
-    std::vector<std::string> found;
-    for (const MountEntry& entry : quorvane::mountsBelow(path_)) {
-        found.push_back(entry.mountPoint);
-    }
-    return found;
-}
-
-std::vector<std::string> ScratchHome::mountRootEntries() const {
-    std::vector<std::string> names;
-    DIR* folder = ::opendir(mountRoot().c_str());
-    if (folder == nullptr) {
-        return names;
-    }
-    while (const dirent* entry = ::readdir(folder)) {
-        if (entry->d_name[0] != '.') {
-            names.emplace_back(entry->d_name);
-        }
-    }
-    ::closedir(folder);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool ScratchHome::releaseAll() const {
-    const std::string fusermount = tools::findProgram("fusermount3");
-    std::vector<std::string> mounts = mountsBelow();
-    std::reverse(mounts.begin(), mounts.end());  // the most recent first
-    for (const std::string& mountPoint : mounts) {
-        const int daemon = daemonOf(mountPoint);
-        if (daemon > 0) {
-            ::kill(daemon, SIGCONT);  // a test may have stopped it
-        }
-        tools::ChildSpec release{fusermount, {"-u", "-z", "-q", mountPoint}, {}, std::nullopt};
-        tools::runChild(release, std::chrono::seconds(10));
-        if (daemon > 0) {
-            ::kill(daemon, SIGKILL);
-        }
-        waitForNoDaemon(mountPoint, std::chrono::seconds(5));
-    }
-    return mountsBelow().empty();
-}
-
 int daemonOf(const std::string& mountPoint) {
     return tools::findMountDaemon(mountPoint);
 }
 
 bool waitForNoDaemon(const std::string& mountPoint, std::chrono::milliseconds limit) {
     return eventually([&] { return daemonOf(mountPoint) < 0; }, limit);
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool writeFile(const std::string& path, const std::string& text) {
-    // Written and closed with plain calls: rclone reports write errors at close.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    return ::close(fd) == 0 && written;
-}
-
-bool isMounted(const std::string& path) {
-    return mountAt(path).has_value();
 }
 
 }  // namespace quorvane::testing

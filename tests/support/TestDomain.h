@@ -1,27 +1,17 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <map>
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "Subprocess.h"
+#include "TestSupport.h"
 
 // What the tests against the real server share: the private domain of
-// scripts/testdomain.sh, throw-away home folders, and running the built programs.
+// scripts/testdomain.sh and the mount daemons serving it.
 namespace quorvane::testing {
-
-/// Folders fixed at configure time.
-std::string sourceFolder();
-std::string buildFolder();
-std::string toolsFolder();  // where mount_smbfs and umount are built
 
 /// Empty when real mounts can be made here; otherwise why not.
 std::string whyNoRealMounts();
-/// True under CI (CI=true), where a missing capability fails the test instead of skipping it.
-bool underCi();
 
 struct DemoUser {
     std::string name;
@@ -59,58 +49,9 @@ private:
     std::map<std::string, DemoUser> users_;
 };
 
-/// Runs a program of the build to its end with extra environment variables.
-struct ProgramRun {
-    tools::ChildRun child;
-    int status() const { return child.exitStatus; }
-    const std::string& out() const { return child.output; }
-    const std::string& err() const { return child.errors; }
-    /// The last non-empty line of standard output.
-    std::string lastLine() const;
-};
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::map<std::string, std::string>& environment,
-                      const std::optional<std::string>& input,
-                      std::chrono::milliseconds limit = std::chrono::seconds(120));
-
-/// A throw-away home folder. On destruction every mount below it is released (the daemon
-/// ended, the mount detached) before the folder is removed; removal never crosses a mount.
-class ScratchHome {
-public:
-    ScratchHome();
-    ~ScratchHome();
-    ScratchHome(const ScratchHome&) = delete;
-    ScratchHome& operator=(const ScratchHome&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string mountRoot() const { return path_ + "/smbmounts"; }
-    /// HOME, the cache folder and a short directory cache for a program run in this home.
-    std::map<std::string, std::string> environment() const;
-    /// Runs `quorvane-cli` with this home.
-    ProgramRun cli(const std::vector<std::string>& arguments,
-                   const std::optional<std::string>& input = std::nullopt) const;
-    /// Mount points below this home, from the mount table.
-    std::vector<std::string> mountsBelow() const;
-    /// Visible names in the mount root, sorted.
-    std::vector<std::string> mountRootEntries() const;
-    /// Releases every mount below the home; true when none is left.
-    bool releaseAll() const;
-
-private:
-    std::string path_;
-};
-
 /// The `rclone mount` pid serving `mountPoint`, or -1.
 int daemonOf(const std::string& mountPoint);
 /// Waits up to `limit` until no `rclone mount` serves `mountPoint`.
 bool waitForNoDaemon(const std::string& mountPoint,
                      std::chrono::milliseconds limit = std::chrono::seconds(20));
-/// Polls `condition` every 20 ms up to `limit`.
-bool eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds limit = std::chrono::seconds(10));
-
-std::string readFile(const std::string& path);
-bool writeFile(const std::string& path, const std::string& text);
-bool isMounted(const std::string& path);
-
 }  // namespace quorvane::testing
