@@ -1,40 +1,18 @@
 #pragma once
 
-// Shared by the panel and shell tests: settings in a temporary folder, and stand-in workflows
-// that record what they were given, wait as long as a test asks, and answer a chosen message.
+// Shared by the panel and shell tests: stand-in workflows that record what they were given,
+// wait as long as a test asks, and answer a chosen message.
 
-#include <QCoreApplication>
 #include <QSemaphore>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QThread>
-#include <QThreadPool>
 #include <atomic>
 #include <memory>
 #include <mutex>
 
+#include "QtTestSupport.h"
 #include "Workflows.h"
 
 namespace quorvane::test {
-
-/// Points the user settings at a folder of their own for the life of the test program.
-class TemporarySettings {
-public:
-    TemporarySettings() {
-        QCoreApplication::setOrganizationName(QStringLiteral("QuorvaneTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("QuorvaneTest"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
-    }
-    static void clear() {
-        QSettings settings;
-        settings.clear();
-        settings.sync();
-    }
-
-private:
-    QTemporaryDir dir_;
-};
 
 struct StandIn {
     struct Calls {
@@ -90,10 +68,5 @@ private:
         }
     }
 };
-
-/// Lets every worker still running end, so that none outlives its test.
-inline void drainWorkers() {
-    QThreadPool::globalInstance()->waitForDone();
-}
 
 }  // namespace quorvane::test
