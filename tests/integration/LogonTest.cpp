@@ -167,21 +167,6 @@ TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
     EXPECT_TRUE(home.mountRootEntries().empty());
 }
 
-TEST_F(LogonTest, HomeWithoutLogonScriptStaysMountedAndNothingElseIs) {
-    TempHome home;
-    const ProgramRun run = logon(home, "carol");
-    EXPECT_EQ(run.status(), 1);
-    EXPECT_EQ(run.lastLine(), "Home mounted, but failed to read or find groups in mac.bat");
-    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"carol"});
-    EXPECT_TRUE(isMounted(home.mountRoot() + "/carol"));
-    EXPECT_EQ(home.mountsBelow().size(), 1u);
-
-    const ProgramRun logout = home.cli({"logout"});
-    EXPECT_EQ(logout.status(), 0);
-    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 1 drive(s).");
-    EXPECT_TRUE(home.mountsBelow().empty());
-}
-
 TEST_F(LogonTest, HostileShareNamesMountNothingOutsideTheMountRoot) {
     // mallory's group is named only by the lines "", ".", "..", "a/b" and "../x".
     TempHome home;

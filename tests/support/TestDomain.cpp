@@ -6,24 +6,11 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <stdexcept>
 
 #include "Subprocess.h"
 #include "Umount.h"
 
 namespace quorvane::testing {
-
-namespace {
-
-std::string makeTemporaryFolder(const std::string& stem) {
-    std::string pattern = "/tmp/" + stem + "-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
-}  // namespace
 
 std::string whyNoRealMounts() {
     const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
@@ -47,7 +34,7 @@ TestDomain::~TestDomain() {
 }
 
 bool TestDomain::start(std::string* error) {
-    folder_ = makeTemporaryFolder("quorvane-domain");
+    folder_ = makeTempFolder("quorvane-domain");
     const std::string script = sourceFolder() + "/scripts/testdomain.sh";
     const ProgramRun started = runProgram("/bin/bash", {script, "start", folder_}, {}, std::nullopt,
                                           std::chrono::seconds(60));

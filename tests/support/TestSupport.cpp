@@ -28,17 +28,6 @@ namespace quorvane::testing {
 
 namespace {
 
-std::string makeTempFolder(const std::string& stem) {
-    std::string pattern = "/tmp/" + stem + "-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    // The mount table lists resolved paths.
-    char resolved[PATH_MAX];
-    return ::realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
-}
-
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
     ::remove(path);
     return 0;
@@ -133,6 +122,17 @@ std::string ProgramRun::lastLine() const {
         }
     }
     return {};
+}
+
+std::string makeTempFolder(const std::string& stem) {
+    std::string pattern = "/tmp/" + stem + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    // The mount table lists resolved paths.
+    char resolved[PATH_MAX];
+    return ::realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
 }
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -237,12 +237,16 @@ std::vector<std::string> TempHome::mountRootEntries() const {
 bool TempHome::releaseAll() const {
     std::vector<std::string> mounts = mountsBelow();
     for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {  // the most recent first
+#ifdef __linux__
         // Detached rather than unmounted, so that a busy or hung mount cannot hold this up;
         // without privilege, FUSE's own helper does the same for the user's mounts.
         if (::umount2(it->c_str(), MNT_DETACH) != 0) {
             runProgram("/bin/fusermount3", {"-u", "-z", "-q", *it}, {}, std::nullopt,
                        std::chrono::seconds(10));
         }
+#else
+        ::unmount(it->c_str(), MNT_FORCE);
+#endif
     }
     return mountsBelow().empty();
 }
@@ -337,6 +341,9 @@ EngineConfig StandInTools::configFor(const TempHome& home, bool passwordOnStanda
 }
 
 bool canMount() {
+#ifndef __linux__
+    return false;
+#else
     static const bool can = [] {
         if (::geteuid() != 0) {
             return false;
@@ -350,6 +357,7 @@ bool canMount() {
         return mounted;
     }();
     return can;
+#endif
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {

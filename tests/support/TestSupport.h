@@ -23,6 +23,9 @@ std::string toolsFolder();  // where mount_smbfs and umount are built
 /// True under CI (CI=true), where a missing capability fails a test instead of skipping it.
 bool underCi();
 
+/// A new, empty folder /tmp/STEM-XXXXXX, its path resolved.
+std::string makeTempFolder(const std::string& stem);
+
 /// A program of the build (or any program) run to its end.
 struct ProgramRun {
     ProcessResult result;
