@@ -71,10 +71,7 @@ protected:
 INSTANTIATE_TEST_SUITE_P(MountModes, Workflow,
                          ::testing::Values(testing::MountMode::Recorded,
                                            testing::MountMode::RealTmpfs),
-                         [](const auto& info) {
-                             return info.param == testing::MountMode::Recorded ? "Recorded"
-                                                                               : "RealTmpfs";
-                         });
+                         ::testing::PrintToStringParamName());
 
 TEST_P(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogon) {
     std::string message;

@@ -199,7 +199,11 @@ TempHome::~TempHome() {
         std::fprintf(stderr, "warning: mounts left below %s; the folder is kept\n", path_.c_str());
         return;
     }
-    removeTreeOnThisFileSystem(path_);
+    // The daemon of a released mount may still write to its cache in here while it ends.
+    eventually([&] {
+        removeTreeOnThisFileSystem(path_);
+        return ::access(path_.c_str(), F_OK) != 0;
+    });
 }
 
 std::map<std::string, std::string> TempHome::environment() const {

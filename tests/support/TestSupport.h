@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,6 +91,9 @@ private:
 /// How the stand-in mount tool mounts: by writing a line to a mount table of its own (no
 /// privilege needed), or by really mounting a tmpfs (root only).
 enum class MountMode { Recorded, RealTmpfs };
+inline std::ostream& operator<<(std::ostream& out, MountMode mode) {
+    return out << (mode == MountMode::Recorded ? "Recorded" : "RealTmpfs");
+}
 
 /// Stand-ins for the mount and unmount tools: shell scripts that append their argument lists
 /// (and what they read on standard input) to a log and copy the files of a pretend server
