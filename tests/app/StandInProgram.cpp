@@ -3,24 +3,11 @@
 // and the wall clock is printed once the tray icon has been shown.
 #include <QApplication>
 #include <QDateTime>
-#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
 #include "NetlogonClientApp.h"
-
-namespace {
-
-constexpr int kStandInDelayMs = 300;
-
-QString standIn(const char* name, const QString& message) {
-    QThread::msleep(kStandInDelayMs);
-    std::printf("stand-in: %s\n", name);
-    std::fflush(stdout);
-    return message;
-}
-
-}  // namespace
+#include "PanelTestSupport.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -28,15 +15,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    quorvane::Workflows workflows;
-    workflows.logon = [](const QString&, const QString&, const QString&) {
-        return standIn("logon",
-                       QStringLiteral("Logon workflow finished. Shares mapped under ~/smbmounts/"));
-    };
-    workflows.logout = [] {
-        return standIn("logout", QStringLiteral("Successfully disconnected 2 drive(s)."));
-    };
-    quorvane::NetlogonClientApp client(std::move(workflows));
+    quorvane::test::StandIn standIn;
+    standIn.delayMs = 300;
+    standIn.announce = true;
+    quorvane::NetlogonClientApp client(standIn.workflows());
     // Queued behind the launch that run() queues, so it prints once the icon is shown.
     QTimer::singleShot(0, [] {
         QTimer::singleShot(0, [] {

@@ -6,6 +6,7 @@
 #include <QSemaphore>
 #include <QThread>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -27,27 +28,32 @@ struct StandIn {
         QStringLiteral("Logon workflow finished. Shares mapped under ~/smbmounts/");
     QString logoutMessage = QStringLiteral("Successfully disconnected 2 drive(s).");
     int delayMs = 0;
+    /// Prints "stand-in: logon" (or logout) when a workflow ends, for the scripts that drive
+    /// the stand-in program.
+    bool announce = false;
     /// When set, each workflow waits until the test releases one permit.
     std::shared_ptr<QSemaphore> gate;
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
 
     Workflows workflows() const {
         Workflows result;
-        result.logon = [message = logonMessage, delay = delayMs, gate = gate, calls = calls](
-                           const QString& server, const QString& user, const QString& password) {
+        result.logon = [message = logonMessage, delay = delayMs, gate = gate, calls = calls,
+                        announce = announce](const QString& server, const QString& user,
+                                             const QString& password) {
             {
                 std::lock_guard<std::mutex> lock(calls->mutex);
                 calls->logonArguments = QStringList{server, user, password};
             }
             ++calls->logons;
             wait(delay, gate);
-            ++calls->finished;
+            finish(*calls, announce ? "logon" : nullptr);
             return message;
         };
-        result.logout = [message = logoutMessage, delay = delayMs, gate = gate, calls = calls] {
+        result.logout = [message = logoutMessage, delay = delayMs, gate = gate, calls = calls,
+                         announce = announce] {
             ++calls->logouts;
             wait(delay, gate);
-            ++calls->finished;
+            finish(*calls, announce ? "logout" : nullptr);
             return message;
         };
         return result;
@@ -59,6 +65,13 @@ struct StandIn {
     }
 
 private:
+    static void finish(Calls& calls, const char* announced) {
+        ++calls.finished;
+        if (announced != nullptr) {
+            std::printf("stand-in: %s\n", announced);
+            std::fflush(stdout);
+        }
+    }
     static void wait(int delayMs, const std::shared_ptr<QSemaphore>& gate) {
         if (delayMs > 0) {
             QThread::msleep(static_cast<unsigned long>(delayMs));
