@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
@@ -30,14 +28,14 @@ protected:
         return buildSmbUrl(user, password ? &*password : nullptr,
                            server.empty() ? domain().server() : server, share);
     }
-    ProgramRun mount(const ScratchHome& home, const std::vector<std::string>& arguments,
+    ProgramRun mount(const TempHome& home, const std::vector<std::string>& arguments,
                      const std::optional<std::string>& input) {
         return runProgram(mountTool(), arguments, home.environment(), input, 60s);
     }
-    ProgramRun umount(const ScratchHome& home, const std::string& mountPoint) {
+    ProgramRun umount(const TempHome& home, const std::string& mountPoint) {
         return runProgram(umountTool(), {mountPoint}, home.environment(), std::nullopt, 60s);
     }
-    std::string folderIn(const ScratchHome& home, const std::string& name) {
+    std::string folderIn(const TempHome& home, const std::string& name) {
         const std::string path = home.path() + "/" + name;
         ::mkdir(path.c_str(), 0755);
         return path;
@@ -66,7 +64,7 @@ size_t lineCount(const std::string& text) {
 }
 
 TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
-    ScratchHome home;
+    TempHome home;
     const std::string alicePassword = domain().user("alice").password;
     const std::string unreachable = "127.0.0.1:" + std::to_string(closedPort());
     struct Case {
@@ -122,7 +120,7 @@ TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
 }
 
 TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
-    ScratchHome home;
+    TempHome home;
     const std::string password = domain().user("alice").password;
     struct Case {
         const char* name;
@@ -155,7 +153,7 @@ TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
 }
 
 TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
-    ScratchHome home;
+    TempHome home;
     const std::string password = domain().user("bob").password;
     struct Case {
         std::vector<std::string> modeOptions;
@@ -180,37 +178,29 @@ TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
 }
 
 TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
-    ScratchHome home;
+    TempHome home;
     const std::string mountPoint = folderIn(home, "alice");
     const std::string withPassword = url("alice", "alice", domain().user("alice").password);
     int interrupted = 0;
     for (int delayMs : {0, 30, 80, 150, 220, 300, 400}) {
         SCOPED_TRACE(delayMs);
-        tools::ChildSpec request{mountTool(),
-                                 {"-f", "777", withPassword, mountPoint},
-                                 tools::environmentWithout("HOME="),
-                                 std::nullopt,
-                                 false};
-        for (const auto& [name, value] : home.environment()) {
-            request.environment.push_back(name + "=" + value);
-        }
-        std::string error;
-        const pid_t pid = tools::startChild(request, &error);
-        ASSERT_GT(pid, 0) << error;
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        if (WIFSIGNALED(status)) {
+        const ProgramRun run =
+            runProgram(mountTool(), {"-f", "777", withPassword, mountPoint}, home.environment(),
+                       std::nullopt, 60s, [delayMs](pid_t pid) {
+                           std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                           ::kill(pid, SIGTERM);
+                       });
+        ASSERT_NE(run.result.outcome, ProcessResult::Outcome::CouldNotStart) << run.result.error;
+        if (run.result.outcome == ProcessResult::Outcome::Signalled) {
             // Ended before it could take the signal itself: it had not started anything.
-            EXPECT_EQ(WTERMSIG(status), SIGTERM);
-        } else if (WEXITSTATUS(status) == 0) {
+            EXPECT_EQ(run.result.signal, SIGTERM);
+        } else if (run.status() == 0) {
             // It had finished before the signal came: a whole mount, released here.
             EXPECT_TRUE(isMounted(mountPoint));
             EXPECT_EQ(umount(home, mountPoint).status(), 0);
         } else {
             ++interrupted;
-            EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+            EXPECT_EQ(run.status(), 128 + SIGTERM);
         }
         EXPECT_FALSE(isMounted(mountPoint));
         EXPECT_TRUE(waitForNoDaemon(mountPoint, 5s));
@@ -220,7 +210,7 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
 }
 
 TEST_F(MountToolTest, UmountRefusesABusyMountAndWaitsForUploads) {
-    ScratchHome home;
+    TempHome home;
     const std::string mountPoint = folderIn(home, "bob");
     ASSERT_EQ(
         mount(home, {"-f", "777", url("bob", "bob"), mountPoint}, domain().user("bob").password)
@@ -228,17 +218,10 @@ TEST_F(MountToolTest, UmountRefusesABusyMountAndWaitsForUploads) {
         0);
 
     // A program with its working folder inside: the mount stays, like the real tool.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, mountPoint.c_str());
-    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("60"), nullptr};
-    char* envp[] = {nullptr};
-    pid_t sleeper = -1;
-    ASSERT_EQ(posix_spawn(&sleeper, "/bin/sleep", &actions, nullptr, argv, envp), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    std::optional<ProcessInFolder> user(mountPoint);
+    ASSERT_GT(user->pid(), 0);
     const ProgramRun busy = umount(home, mountPoint);
-    ::kill(sleeper, SIGKILL);
-    ::waitpid(sleeper, nullptr, 0);
+    user.reset();
     EXPECT_EQ(busy.status(), 1);
     EXPECT_EQ(busy.err(), "umount: " + mountPoint + ": target is busy\n");
     EXPECT_TRUE(isMounted(mountPoint));
@@ -264,7 +247,7 @@ TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     TestDomain doomed;
     std::string error;
     ASSERT_TRUE(doomed.start(&error)) << error;
-    ScratchHome home;
+    TempHome home;
     const std::string mountPoint = folderIn(home, "carol");
     const std::string carolUrl = buildSmbUrl("carol", nullptr, doomed.server(), "carol");
     ASSERT_EQ(
@@ -277,7 +260,7 @@ TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     std::cout << "[ figures  ] umount with the server gone: " << took.count() << " ms" << std::endl;
-    EXPECT_EQ(released.child.outcome, ProcessResult::Outcome::Exited);
+    EXPECT_EQ(released.result.outcome, ProcessResult::Outcome::Exited);
     EXPECT_EQ(released.status(), 0) << released.err();
     EXPECT_FALSE(isMounted(mountPoint));
     EXPECT_TRUE(waitForNoDaemon(mountPoint));
