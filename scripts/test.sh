@@ -38,4 +38,7 @@ if [ -z "${SKIP_SANITIZERS:-}" ]; then
             ctest --output-on-failure -j"$jobs" --timeout 600)
 fi
 
+step "the macOS build compiled for aarch64-macos (zig, no linking)"
+scripts/check-macos-build.sh "$build-macos"
+
 step "all tests passed"
