@@ -21,16 +21,34 @@ bool isBlank(char32_t c) {
     return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
+bool isAscii(std::string_view text) {
+    // No early exit: the loop stays simple enough for the compiler to vectorise.
+    unsigned char any = 0;
+    for (char c : text) {
+        any |= static_cast<unsigned char>(c);
+    }
+    return any < 0x80;
+}
+
 bool isValidUtf8(std::string_view bytes) {
     const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
-    const int32_t length = static_cast<int32_t>(bytes.size());
-    int32_t i = 0;
+    const size_t length = bytes.size();
+    size_t i = 0;
     while (i < length) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        // U8_NEXT counts in int32_t: decode from a window that starts at the sequence, so a
+        // text larger than 2 GiB cannot overflow the index.
+        const int32_t window = static_cast<int32_t>(std::min<size_t>(length - i, 4));
+        int32_t at = 0;
         UChar32 c;
-        U8_NEXT(s, i, length, c);
+        U8_NEXT(s + i, at, window, c);
         if (c < 0) {
             return false;
         }
+        i += static_cast<size_t>(at);
     }
     return true;
 }
@@ -66,20 +84,23 @@ char32_t decodeBefore(std::string_view text, size_t end, size_t* start) {
     return c < 0 ? 0xFFFD : static_cast<char32_t>(c);
 }
 
+// ASCII characters are their own code points: only other bytes need decoding.
 template <typename Predicate>
 std::string_view trimWhere(std::string_view text, Predicate strip) {
     size_t begin = 0;
     while (begin < text.size()) {
-        size_t next;
-        if (!strip(decodeAt(text, begin, &next))) {
+        const auto byte = static_cast<unsigned char>(text[begin]);
+        size_t next = begin + 1;
+        if (!strip(byte < 0x80 ? char32_t{byte} : decodeAt(text, begin, &next))) {
             break;
         }
         begin = next;
     }
     size_t end = text.size();
     while (end > begin) {
-        size_t start;
-        if (!strip(decodeBefore(text, end, &start))) {
+        const auto byte = static_cast<unsigned char>(text[end - 1]);
+        size_t start = end - 1;
+        if (!strip(byte < 0x80 ? char32_t{byte} : decodeBefore(text, end, &start))) {
             break;
         }
         end = start;
@@ -131,18 +152,22 @@ std::string_view trimBlanksAndLineBreaks(std::string_view text) {
     return trimWhere(text, [](char32_t c) { return isBlank(c) || isLineBreak(c); });
 }
 
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string toLower(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x80;
-        })) {  // the common case needs no trip through UTF-16
+    if (isAscii(text)) {  // the common case needs no trip through UTF-16
         std::string lowered(text);
         for (char& c : lowered) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
+            c = asciiLower(c);
         }
         return lowered;
     }
+    return toLowerUnicode(text);
+}
+
+std::string toLowerUnicode(std::string_view text) {
     icu::UnicodeString s = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     s.toLower(icu::Locale::getRoot());
@@ -152,10 +177,13 @@ std::string toLower(std::string_view text) {
 }
 
 std::string canonical(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (isAscii(text)) {
         return std::string(text);  // ASCII text is always in composed form
     }
+    return canonicalUnicode(text);
+}
+
+std::string canonicalUnicode(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) {

@@ -88,7 +88,7 @@ if ! grep -q 'platform/[A-Za-z]*-macos\.cpp' "$work/cmake/build.ninja"; then
 fi
 # Every static library of the shipped program (tests and benchmarks are Linux-only programs).
 libraries=$(ninja -C "$work/cmake" -t targets all |
-    sed -n 's/^\([^ ]*\/lib[^ /]*\.a\): CXX_STATIC.*/\1/p' | grep -v '^\(tests\|bench\)/')
+    sed -n 's/^\([^ ]*\/lib[^ /]*\.a\): CXX_STATIC.*/\1/p' | grep -v '^\(tests\|bench\|fuzz\)/')
 failed=0
 # shellcheck disable=SC2086  # one library per word
 ninja -C "$work/cmake" -j"$jobs" -k 0 $libraries || failed=1
