@@ -20,14 +20,17 @@ constexpr const char* kNetlogonShare = "netlogon";
 constexpr const char* kLogonScriptName = "mac.bat";
 constexpr const char* kShareMapName = "shares.ini";
 
-// The text of a server file, or nothing when it is missing, unreadable or not UTF-8.
+// "mac.bat" and "shares.ini" are small text files: a larger file is refused, not read.
+constexpr size_t kServerFileLimit = 4 * 1024 * 1024;
+
+// The text of a server file, or nothing when it is missing, unreadable, too large or not UTF-8.
 std::optional<std::string> readServerText(const std::string& path) {
-    std::optional<std::string> bytes = files::readWholeFile(path);
-    if (!bytes) {
+    const files::FileContents contents = files::readFileUpTo(path, kServerFileLimit);
+    if (!contents.bytes) {
         return std::nullopt;
     }
     // Windows editors like to start files with a byte-order mark; it is no part of line one.
-    const std::string_view text = text::withoutByteOrderMark(*bytes);
+    const std::string_view text = text::withoutByteOrderMark(*contents.bytes);
     if (!text::isValidUtf8(text)) {
         return std::nullopt;
     }
