@@ -1,6 +1,8 @@
 #include "UnicodeText.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
@@ -21,13 +23,35 @@ bool isBlank(char32_t c) {
     return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+constexpr uint64_t kOnes = 0x0101010101010101u;
+
+uint64_t eightBytesAt(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// True when one of the eight bytes is a line-break byte (0x0A to 0x0D: tested as "below 0x0E",
+// the rare control bytes below 0x0A only cost a closer look) or not ASCII.
+bool mayHoldLineBreak(uint64_t word) {
+    return ((((word - kOnes * 0x0E) & ~word) | word) & kHighBits) != 0;
+}
+
+}  // namespace
+
 bool isAscii(std::string_view text) {
-    // No early exit: the loop stays simple enough for the compiler to vectorise.
-    unsigned char any = 0;
-    for (char c : text) {
-        any |= static_cast<unsigned char>(c);
+    size_t i = 0;
+    uint64_t any = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        any |= eightBytesAt(text.data() + i);
     }
-    return any < 0x80;
+    for (; i < text.size(); ++i) {
+        any |= static_cast<unsigned char>(text[i]);
+    }
+    return (any & kHighBits) == 0;
 }
 
 bool isValidUtf8(std::string_view bytes) {
@@ -115,11 +139,19 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     size_t lineStart = 0;
     size_t i = 0;
     while (i < text.size()) {
+        // By far the most common case: eight ASCII bytes without a line break.
+        if (i + 8 <= text.size() && !mayHoldLineBreak(eightBytesAt(text.data() + i))) {
+            i += 8;
+            continue;
+        }
         const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte > 0x0D && byte < 0x80) {
+            ++i;
+            continue;
+        }
+        // Only bytes of other characters need decoding to find U+0085, U+2028, U+2029.
         size_t next = i + 1;
-        // Most bytes are ASCII; only the others need decoding to find U+0085, U+2028, U+2029.
-        const bool lineBreak =
-            byte < 0x80 ? (byte >= 0x0A && byte <= 0x0D) : isLineBreak(decodeAt(text, i, &next));
+        const bool lineBreak = byte < 0x80 ? byte >= 0x0A : isLineBreak(decodeAt(text, i, &next));
         if (lineBreak) {
             lines.push_back(text.substr(lineStart, i - lineStart));
             lineStart = next;
@@ -150,10 +182,6 @@ std::string_view trimBlanks(std::string_view text) {
 
 std::string_view trimBlanksAndLineBreaks(std::string_view text) {
     return trimWhere(text, [](char32_t c) { return isBlank(c) || isLineBreak(c); });
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 std::string toLower(std::string_view text) {

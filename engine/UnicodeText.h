@@ -36,7 +36,9 @@ std::string canonical(std::string_view text);
 std::string toLowerUnicode(std::string_view text);
 std::string canonicalUnicode(std::string_view text);
 /// A-Z to a-z, every other byte unchanged: `toLower` of ASCII text, one byte at a time.
-char asciiLower(char c);
+inline char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 /// Every occurrence of `needle` removed, in one pass from left to right.
 std::string removeAll(std::string_view text, std::string_view needle);
