@@ -11,6 +11,8 @@ packages=(
   rclone fuse3
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   procps psmisc time
+  npm qt6-base-dev-tools
+  clang libclang-rt-14-dev
 )
 
 missing=()
