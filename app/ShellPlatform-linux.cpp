@@ -1,12 +1,12 @@
 #include <QGuiApplication>
 
-#include "Artwork.h"
 #include "ShellPlatform.h"
+#include "TrayState.h"
 
 namespace quorvane {
 
-QIcon statusItemIcon() {
-    return artwork::icon(artwork::kLaptop, qApp->devicePixelRatio());
+QIcon statusItemIcon(TrayState state) {
+    return trayStateIcon(state, qApp->devicePixelRatio());
 }
 
 // The pop-up window type already keeps the panel out of the taskbar.

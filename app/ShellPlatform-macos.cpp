@@ -1,12 +1,12 @@
 #include <QGuiApplication>
 
-#include "Artwork.h"
 #include "ShellPlatform.h"
+#include "TrayState.h"
 
 namespace quorvane {
 
-QIcon statusItemIcon() {
-    QIcon icon = artwork::icon(artwork::kLaptop, qApp->devicePixelRatio());
+QIcon statusItemIcon(TrayState state) {
+    QIcon icon = trayStateIcon(state, qApp->devicePixelRatio());
     // The menu bar draws a mask image in its own colour, light or dark.
     icon.setIsMask(true);
     return icon;

@@ -4,8 +4,11 @@
 
 namespace quorvane {
 
-/// The tray icon's image: the laptop artwork, a template image where the system tints it.
-QIcon statusItemIcon();
+enum class TrayState;
+
+/// The tray icon's image for `state`: the laptop artwork with the state's badge, a template
+/// image where the system tints it.
+QIcon statusItemIcon(TrayState state);
 
 /// Keeps the program out of the Dock or taskbar.
 void makeAccessoryApplication();

@@ -362,6 +362,7 @@ void ContentView::finishLogon(const QString& statusMessage) {
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
     }
     render();
+    emit logonFinished(statusMessage);
 }
 
 void ContentView::startLogout() {
@@ -378,10 +379,12 @@ void ContentView::finishLogout(const QString& statusMessage) {
         statusMessage_ = kReady;
         render();
         setFocusedField(Field::server);
+        emit logoutFinished(statusMessage);
         return;
     }
     statusMessage_ = statusMessage;
     render();
+    emit logoutFinished(statusMessage);
 }
 
 void ContentView::closePopoverIfShown() {
@@ -403,6 +406,7 @@ void ContentView::render() {
     logonButton_->setText(isLoading_ ? QString() : QStringLiteral("Logon"));
     busyIndicator_->setVisible(isLoading_);
     statusLine_->setMessage(statusMessage_);
+    emit stateChanged();
 }
 
 }  // namespace quorvane

@@ -66,6 +66,13 @@ public:
     /// is shown as an ordinary window.
     void setPopover(QWidget* popover) { popover_ = popover; }
 
+signals:
+    /// `isLoading` or `isLoggedIn` may have changed.
+    void stateChanged();
+    /// A workflow's message has come back and the panel has taken it in.
+    void logonFinished(const QString& statusMessage);
+    void logoutFinished(const QString& statusMessage);
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -82,7 +82,7 @@ private slots:
     void trayIconTogglesThePopoverAndThePanelKeepsItsState() {
         QSettings().setValue("hasLaunchedBefore", true);
         auto delegate = launch();
-        QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client"));
+        QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client: logged off"));
         QVERIFY(!delegate->statusItem()->icon().isNull());
         QVERIFY(!delegate->panelWindow());
         quorvane::ContentView* view = delegate->contentView();
