@@ -7,11 +7,9 @@ namespace {
 constexpr int kNamesListed = 5;
 
 QString listed(const QStringList& names) {
-    QStringList shown = names.mid(0, kNamesListed);
-    if (names.size() > kNamesListed) {
-        shown.append(QStringLiteral("…"));
-    }
-    return shown.join(QStringLiteral(", "));
+    const QString shown = names.mid(0, kNamesListed).join(QStringLiteral(", "));
+    const int more = static_cast<int>(names.size()) - kNamesListed;
+    return more > 0 ? QStringLiteral("%1 and %2 more").arg(shown).arg(more) : shown;
 }
 
 }  // namespace
