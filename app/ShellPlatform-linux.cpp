@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <QSystemTrayIcon>
 
 #include "ShellPlatform.h"
 #include "TrayState.h"
@@ -7,6 +8,11 @@ namespace quorvane {
 
 QIcon statusItemIcon(TrayState state) {
     return trayStateIcon(state, qApp->devicePixelRatio());
+}
+
+// Trays show the context menu on a right-click and report a left click as a trigger.
+void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu) {
+    icon->setContextMenu(menu);
 }
 
 // The pop-up window type already keeps the panel out of the taskbar.

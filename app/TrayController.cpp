@@ -24,7 +24,7 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
       menu_(std::make_unique<QMenu>()),
       icon_(std::make_unique<QSystemTrayIcon>()) {
     menu_->setObjectName(QStringLiteral("trayMenu"));
-    icon_->setContextMenu(menu_.get());
+    attachTrayMenu(icon_.get(), menu_.get());
     connect(menu_.get(), &QMenu::aboutToShow, this, &TrayController::refreshMenu);
     connect(contentView, &ContentView::stateChanged, this, &TrayController::panelChanged);
     connect(contentView, &ContentView::logonFinished, this,
