@@ -29,6 +29,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     bool useTray = trayMode_ == TrayMode::tray;
     if (trayMode_ == TrayMode::detect) {
         useTray = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!useTray && trayWaitMs_ > 0) {
+            trayWaitMs_ -= kTrayPollMs;
+            QTimer::singleShot(kTrayPollMs, this, &AppDelegate::applicationDidFinishLaunching);
+            return;
+        }
     }
 
     auto* contentView = new ContentView(workflows_);

@@ -25,12 +25,16 @@ public:
     enum class TrayMode { detect, tray, window };
 
     static constexpr int kFirstLaunchDelayMs = 500;
+    static constexpr int kTrayPollMs = 250;
 
     explicit AppDelegate(Workflows workflows, TrayMode trayMode = TrayMode::detect,
                          QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
+    /// Started at login, the program may come up before the desktop's tray: it then looks for
+    /// the tray for up to `ms` before it falls back to the panel window.
+    void setTrayWait(int ms) { trayWaitMs_ = ms; }
     void togglePopover();
     /// Opens the panel: the pop-up under the icon, or the panel's window when there is no tray.
     void showPanel();
@@ -47,6 +51,7 @@ private:
 
     Workflows workflows_;
     TrayMode trayMode_;
+    int trayWaitMs_ = 0;
     std::unique_ptr<TrayController> trayController_;
     std::unique_ptr<Popover> popover_;
     std::unique_ptr<QWidget> panelWindow_;

@@ -89,7 +89,7 @@ bool writeUserEntry(bool hidden) {
         << "Type=Application\n"
         << "Name=Quorvane\n"
         << "Comment=Tray icon for logging on to the file shares of your domain server\n"
-        << "Exec=" << quotedForExec(QCoreApplication::applicationFilePath()) << '\n'
+        << "Exec=" << quotedForExec(QCoreApplication::applicationFilePath()) << " --autostart\n"
         << "Icon=quorvane\n"
         << "Terminal=false\n"
         << "NoDisplay=true\n";

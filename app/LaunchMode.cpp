@@ -17,8 +17,4 @@ LaunchMode launchModeFor(int argc, char** argv) {
     return first[0] == '-' ? LaunchMode::gui : LaunchMode::commandLine;
 }
 
-QStringList unknownGuiArguments(const QStringList& applicationArguments) {
-    return applicationArguments.mid(1);
-}
-
 }  // namespace quorvane

@@ -12,7 +12,7 @@ enum class LaunchMode { commandLine, gui };
 /// the standard Qt options (-platform, -style, ...).
 LaunchMode launchModeFor(int argc, char** argv);
 
-/// The arguments that QApplication left over; each is an unknown option of the GUI.
-QStringList unknownGuiArguments(const QStringList& applicationArguments);
+/// The option of the autostart entry: the program was started at login.
+inline const QString kAutostartOption = QStringLiteral("--autostart");
 
 }  // namespace quorvane

@@ -29,10 +29,14 @@ Workflows standInWorkflows() {
     return workflows;
 }
 
-NetlogonClientApp::NetlogonClientApp()
+NetlogonClientApp::NetlogonClientApp(bool startedAtLogin)
     : appDelegate_(std::make_unique<AppDelegate>(
           qEnvironmentVariableIsSet("QUORVANE_STANDIN_WORKFLOWS") ? standInWorkflows()
-                                                                  : engineWorkflows())) {}
+                                                                  : engineWorkflows())) {
+    if (startedAtLogin) {
+        appDelegate_->setTrayWait(kTrayWaitAtLoginMs);
+    }
+}
 
 NetlogonClientApp::~NetlogonClientApp() = default;
 

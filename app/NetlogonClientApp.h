@@ -10,13 +10,16 @@ namespace quorvane {
 /// of its own; the delegate's tray icon is the way in.
 class NetlogonClientApp {
 public:
-    NetlogonClientApp();
+    /// `startedAtLogin`: by the desktop's autostart entry, when the tray may not be up yet.
+    explicit NetlogonClientApp(bool startedAtLogin = false);
     ~NetlogonClientApp();
 
     /// Runs until the application quits; needs a QApplication. Returns its exit code.
     int run();
 
     AppDelegate& appDelegate() { return *appDelegate_; }
+
+    static constexpr int kTrayWaitAtLoginMs = 30000;
 
 private:
     std::unique_ptr<AppDelegate> appDelegate_;

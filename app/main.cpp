@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);  // takes the standard Qt options out of the arguments
-    const QStringList unknown = quorvane::unknownGuiArguments(QApplication::arguments());
+    QStringList unknown = QApplication::arguments().mid(1);
+    const bool startedAtLogin = unknown.removeAll(quorvane::kAutostartOption) > 0;
     if (!unknown.isEmpty()) {
         std::fprintf(stderr, "quorvane: unknown option \"%s\"\nTry 'quorvane --help'.\n",
                      qPrintable(unknown.first()));
@@ -30,6 +31,6 @@ int main(int argc, char** argv) {
 
     // Quitting while a workflow runs lets it finish first (QApplication waits for its worker
     // threads): no mount or removal is cut off halfway. The panel is gone at once all the same.
-    quorvane::NetlogonClientApp client;
+    quorvane::NetlogonClientApp client(startedAtLogin);
     return client.run();
 }

@@ -142,6 +142,19 @@ private slots:
         QVERIFY(delegate->panelWindow()->isVisible());
     }
 
+    void startedAtLoginWaitsForTheTrayBeforeTheWindow() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        AppDelegate delegate(StandIn{}.workflows(), AppDelegate::TrayMode::detect);
+        delegate.setTrayWait(800);
+        delegate.applicationDidFinishLaunching();
+        // Offscreen has no tray: after the wait the panel comes up as a window.
+        QTest::qWait(400);
+        QVERIFY(!delegate.panelWindow());
+        QTRY_VERIFY_WITH_TIMEOUT(delegate.panelWindow() && delegate.panelWindow()->isVisible(),
+                                 3000);
+        QVERIFY(!delegate.statusItem());
+    }
+
     void quitWhileAWorkflowRuns() {
         QSettings().setValue("hasLaunchedBefore", true);
         StandIn slow;

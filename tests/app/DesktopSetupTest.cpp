@@ -129,8 +129,9 @@ private slots:
         if (!systemEntry) {
             const QByteArray own = readFile(userEntry());
             QVERIFY(own.startsWith("[Desktop Entry]\n"));
-            QVERIFY(own.contains(
-                "\nExec=\"" + QFile::encodeName(QCoreApplication::applicationFilePath()) + "\"\n"));
+            QVERIFY(own.contains("\nExec=\"" +
+                                 QFile::encodeName(QCoreApplication::applicationFilePath()) +
+                                 "\" --autostart\n"));
             QVERIFY(!own.contains("Hidden"));
         }
     }

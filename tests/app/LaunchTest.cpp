@@ -68,6 +68,14 @@ private slots:
         QVERIFY2(result.errors.find("XDG_RUNTIME_DIR") == std::string::npos, result.errors.c_str());
         QVERIFY2(result.errors.find("unknown") == std::string::npos, result.errors.c_str());
     }
+
+    void autostartOptionIsTheTraysOwn() {
+        // Started at login it first waits for a tray; it runs on either way.
+        const ChildRun result =
+            run({"-platform", "offscreen", "--autostart"}, std::chrono::milliseconds(1500));
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::TimedOut));
+        QVERIFY2(result.errors.find("unknown") == std::string::npos, result.errors.c_str());
+    }
 };
 
 QTEST_GUILESS_MAIN(LaunchTest)
