@@ -88,7 +88,8 @@ private slots:
         for (const auto& [name, value] : home_->environment()) {
             qputenv(name.c_str(), QByteArray::fromStdString(value));
         }
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");  // notices stay inside the test
+        // Notices stay inside the test: a bus that cannot be reached (and no autolaunch).
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
         QDesktopServices::setUrlHandler("file", &opener_, "open");
     }
     void cleanupTestCase() {

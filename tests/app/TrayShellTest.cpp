@@ -68,8 +68,9 @@ private slots:
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(config_.filePath("system")));
         // The mount root, ~/smbmounts, of an empty home.
         qputenv("HOME", QFile::encodeName(config_.filePath("user")));
-        // No session bus: notices go to the tray icon's own message.
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        // A session bus that cannot be reached (and no autolaunch): notices go to the tray
+        // icon's own message.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     }
     void init() { quorvane::test::TemporarySettings::clear(); }
     void cleanup() { quorvane::test::drainWorkers(); }
