@@ -5,8 +5,12 @@
 
 namespace quorvane {
 
-NetlogonClientApp::NetlogonClientApp(Workflows workflows)
-    : appDelegate_(std::make_unique<AppDelegate>(std::move(workflows))) {}
+NetlogonClientApp::NetlogonClientApp(Workflows workflows, bool startedAtLogin)
+    : appDelegate_(std::make_unique<AppDelegate>(std::move(workflows))) {
+    if (startedAtLogin) {
+        appDelegate_->setTrayWait(kTrayWaitAtLoginMs);
+    }
+}
 
 NetlogonClientApp::~NetlogonClientApp() = default;
 

@@ -11,13 +11,17 @@ namespace quorvane {
 class NetlogonClientApp {
 public:
     /// The engine's workflows unless a test or benchmark build hands in its own.
-    explicit NetlogonClientApp(Workflows workflows = engineWorkflows());
+    /// `startedAtLogin`: by the desktop's autostart entry, when the tray may not be up yet.
+    explicit NetlogonClientApp(Workflows workflows = engineWorkflows(),
+                               bool startedAtLogin = false);
     ~NetlogonClientApp();
 
     /// Runs until the application quits; needs a QApplication. Returns its exit code.
     int run();
 
     AppDelegate& appDelegate() { return *appDelegate_; }
+
+    static constexpr int kTrayWaitAtLoginMs = 30000;
 
 private:
     std::unique_ptr<AppDelegate> appDelegate_;

@@ -1,19 +1,40 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Quorvane needs.
 # Idempotent: packages that are present already are left alone.
+#
+#   scripts/install-deps.sh            run time, build and tests (the default)
+#   scripts/install-deps.sh --runtime  only what the installed program needs to run
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config clang-format
-  libicu-dev libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-  samba smbclient libnss-wrapper libuid-wrapper
+# What the program needs at run time. The Debian package states the same (its Depends come
+# from the binaries' libraries plus the mount back-end); the README lists them.
+runtime_packages=(
+  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72
   rclone fuse3
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   procps psmisc time
   npm qt6-base-dev-tools
   clang libclang-rt-14-dev
+  xdg-utils
 )
+
+# What building, packaging and the tests need on top.
+build_packages=(
+  build-essential cmake ninja-build pkg-config clang-format dpkg-dev file
+  libicu-dev libgtest-dev libbenchmark-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
+)
+test_packages=(
+  samba smbclient libnss-wrapper libuid-wrapper
+  xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
+  dbus dbus-x11 dunst
+  procps psmisc time passwd
+)
+
+packages=("${runtime_packages[@]}")
+if [ "${1:-}" != "--runtime" ]; then
+  packages+=("${build_packages[@]}" "${test_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
