@@ -33,8 +33,11 @@ int main(int argc, char** argv) {
     // The tray icon keeps the program alive while the pop-up is closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Quitting while a workflow runs lets it finish first (QApplication waits for its worker
-    // threads): no mount or removal is cut off halfway. The panel is gone at once all the same.
+    // Quitting while a workflow runs stops its tool, which takes back a half-made mount; the
+    // program is gone within two seconds. The end of the desktop session logs out first.
     quorvane::NetlogonClientApp client(quorvane::engineWorkflows(), startedAtLogin);
+    if (client.handOverToRunningInstance()) {
+        return 0;  // the running program shows its panel instead
+    }
     return client.run();
 }

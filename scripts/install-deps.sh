@@ -11,10 +11,6 @@ set -euo pipefail
 runtime_packages=(
   libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72
   rclone fuse3
-  xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
-  procps psmisc time
-  npm qt6-base-dev-tools
-  clang libclang-rt-14-dev
   xdg-utils
 )
 
@@ -23,6 +19,7 @@ build_packages=(
   build-essential cmake ninja-build pkg-config clang-format dpkg-dev file
   libicu-dev libgtest-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev-tools clang libclang-rt-14-dev
 )
 test_packages=(
   samba smbclient libnss-wrapper libuid-wrapper
@@ -34,6 +31,9 @@ test_packages=(
 packages=("${runtime_packages[@]}")
 if [ "${1:-}" != "--runtime" ]; then
   packages+=("${build_packages[@]}" "${test_packages[@]}")
+  # The macOS compile check fetches its compiler with npm. Machines that carry Node.js from
+  # elsewhere have npm already, and Debian's npm package would conflict with it.
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi
 
 missing=()
