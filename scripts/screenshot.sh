@@ -14,7 +14,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build}" && pwd)
-program="$build/bin/quorvane-standin"
+program="$build/bin/quorvane"
 out="$build/screenshots"
 [ -x "$program" ] || { echo "screenshot: $program not found; build first" >&2; exit 1; }
 for tool in Xvfb trayer xdotool import convert montage xwininfo dbus-daemon dunst dunstctl; do
