@@ -37,8 +37,6 @@ chmod 0755 "$demo" # the server's users must reach their folders below it
 domain="$demo/domain"
 export HOME="$demo/home"
 export XDG_CACHE_HOME="$HOME/.cache"
-# Changes made on the server show through the mounts within a second.
-export QUORVANE_DIR_CACHE_TIME=1s
 mkdir -p "$HOME"
 
 cleanup() {

@@ -8,7 +8,7 @@ packages=(
   libicu-dev libgtest-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   samba smbclient libnss-wrapper libuid-wrapper
-  rclone fuse3
+  fuse3 libfuse3-dev libsmbclient-dev fio
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   procps psmisc time
 )

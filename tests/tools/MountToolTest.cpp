@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "DomainFixture.h"
+#include "ProcessRunner.h"
 #include "SmbUrl.h"
 
 namespace quorvane::testing {
@@ -55,6 +56,22 @@ int closedPort() {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+// Waits (up to 5 s) until process `pid` has a handler for `signalNumber`, as its status in
+// /proc says.
+void waitUntilCatching(pid_t pid, int signalNumber) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/status";
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string status = readFile(path);
+        const size_t at = status.find("SigCgt:\t");
+        if (at != std::string::npos &&
+            (std::stoull(status.substr(at + 8, 16), nullptr, 16) >> (signalNumber - 1) & 1) != 0) {
+            return;
+        }
+        std::this_thread::sleep_for(200us);
+    }
 }
 
 size_t lineCount(const std::string& text) {
@@ -183,34 +200,48 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
     ScratchHome home;
     const std::string mountPoint = folderIn(home, "alice");
     const std::string withPassword = url("alice", "alice", domain().user("alice").password);
+    ProcessRequest request;
+    request.executable = mountTool();
+    request.arguments = {"-f", "777", withPassword, mountPoint};
+    request.inheritStandardInput = false;
+    request.captureOutput = true;
+    request.environment = tools::environmentWithout("HOME=");
+    for (const auto& [name, value] : home.environment()) {
+        request.environment->push_back(name + "=" + value);
+    }
+    // The signal comes at points spread over one whole mount, timed on this machine now
+    // from the moment the tool takes stop signals itself (loading it takes a while).
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point catching;
+    request.started = [&](pid_t pid) {
+        waitUntilCatching(pid, SIGTERM);
+        catching = Clock::now();
+    };
+    const ProcessResult first = runProcess(request);
+    ASSERT_TRUE(first.succeeded()) << first.errors;
+    const auto window = Clock::now() - catching;
+    ASSERT_EQ(umount(home, mountPoint).status(), 0);
     int interrupted = 0;
-    for (int delayMs : {0, 30, 80, 150, 220, 300, 400}) {
-        SCOPED_TRACE(delayMs);
-        tools::ChildSpec request{mountTool(),
-                                 {"-f", "777", withPassword, mountPoint},
-                                 tools::environmentWithout("HOME="),
-                                 std::nullopt,
-                                 false};
-        for (const auto& [name, value] : home.environment()) {
-            request.environment.push_back(name + "=" + value);
-        }
-        std::string error;
-        const pid_t pid = tools::startChild(request, &error);
-        ASSERT_GT(pid, 0) << error;
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        if (WIFSIGNALED(status)) {
+    for (int percent : {-1, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 150}) {
+        SCOPED_TRACE(percent);
+        request.started = [&](pid_t pid) {
+            if (percent >= 0) {
+                waitUntilCatching(pid, SIGTERM);
+                std::this_thread::sleep_for(window * percent / 100);
+            }
+            ::kill(pid, SIGTERM);
+        };
+        const ProcessResult run = runProcess(request);
+        if (run.outcome == ProcessResult::Outcome::Signalled) {
             // Ended before it could take the signal itself: it had not started anything.
-            EXPECT_EQ(WTERMSIG(status), SIGTERM);
-        } else if (WEXITSTATUS(status) == 0) {
+            EXPECT_EQ(run.signal, SIGTERM);
+        } else if (run.exitStatus == 0) {
             // It had finished before the signal came: a whole mount, released here.
             EXPECT_TRUE(isMounted(mountPoint));
             EXPECT_EQ(umount(home, mountPoint).status(), 0);
         } else {
             ++interrupted;
-            EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+            EXPECT_EQ(run.exitStatus, 128 + SIGTERM) << run.errors;
         }
         EXPECT_FALSE(isMounted(mountPoint));
         EXPECT_TRUE(waitForNoDaemon(mountPoint, 5s));

@@ -17,8 +17,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "MountRelease.h"
 #include "MountTable.h"
-#include "Umount.h"
 
 namespace quorvane::testing {
 
@@ -77,7 +77,7 @@ std::string whyNoRealMounts() {
         return "FUSE is not available here (/dev/fuse cannot be opened)";
     }
     ::close(fd);
-    for (const char* program : {"rclone", "fusermount3", "smbpasswd"}) {
+    for (const char* program : {"fusermount3", "smbpasswd"}) {
         if (tools::findProgram(program).empty()) {
             return std::string(program) + " is not installed (scripts/install-deps.sh)";
         }
@@ -223,10 +223,7 @@ ScratchHome::~ScratchHome() {
 }
 
 std::map<std::string, std::string> ScratchHome::environment() const {
-    return {{"HOME", path_},
-            {"XDG_CACHE_HOME", path_ + "/.cache"},
-            // The server's changes show through a mount after this long.
-            {"QUORVANE_DIR_CACHE_TIME", "1s"}};
+    return {{"HOME", path_}, {"XDG_CACHE_HOME", path_ + "/.cache"}};
 }
 
 ProgramRun ScratchHome::cli(const std::vector<std::string>& arguments,
@@ -304,7 +301,7 @@ std::string readFile(const std::string& path) {
 }
 
 bool writeFile(const std::string& path, const std::string& text) {
-    // Written and closed with plain calls: rclone reports write errors at close.
+    // Written and closed with plain calls, so that an error at write or close shows.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         return false;

@@ -84,7 +84,7 @@ public:
 
     const std::string& path() const { return path_; }
     std::string mountRoot() const { return path_ + "/smbmounts"; }
-    /// HOME, the cache folder and a short directory cache for a program run in this home.
+    /// HOME and the cache folder for a program run in this home.
     std::map<std::string, std::string> environment() const;
     /// Runs `quorvane-cli` with this home.
     ProgramRun cli(const std::vector<std::string>& arguments,
@@ -100,9 +100,9 @@ private:
     std::string path_;
 };
 
-/// The `rclone mount` pid serving `mountPoint`, or -1.
+/// The pid of the mount daemon serving `mountPoint`, or -1.
 int daemonOf(const std::string& mountPoint);
-/// Waits up to `limit` until no `rclone mount` serves `mountPoint`.
+/// Waits up to `limit` until no mount daemon serves `mountPoint`.
 bool waitForNoDaemon(const std::string& mountPoint,
                      std::chrono::milliseconds limit = std::chrono::seconds(20));
 /// Polls `condition` every 20 ms up to `limit`.
