@@ -10,113 +10,22 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <mutex>
 #include <vector>
 
 namespace quorvane::tools {
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// Connections kept to the server; requests on different ones run at the same time.
-constexpr size_t kConnections = 4;
-// The library's bound for one request to the server; every file operation makes few.
-constexpr auto kRequestTimeout = 10s;
 constexpr unsigned kLargestTransfer = 1024 * 1024;
+// The name libfuse gives a file removed while open, until its last close.
+constexpr const char* kHiddenPrefix = ".fuse_hidden";
 
-}  // namespace
-
-// The connections and what each open file is bound to. A libsmbclient file belongs to the
-// context it was opened on, so calls on it take that context's lock.
-class SmbFilesystem::Shared {
-public:
-    struct Connection {
-        std::mutex lock;
-        std::unique_ptr<SmbContext> context;
-    };
-    struct OpenFile {
-        Connection* connection;
-        SMBCFILE* file;
-    };
-
-    Shared(ShareMount share, std::unique_ptr<SmbContext> first) : share_(std::move(share)) {
-        for (size_t i = 0; i < kConnections; ++i) {
-            connections_.push_back(std::make_unique<Connection>());
-        }
-        connections_[0]->context = std::move(first);
-    }
-    ~Shared() { ::explicit_bzero(share_.login.password.data(), share_.login.password.size()); }
-
-    const ShareMount& share() const { return share_; }
-    std::string url(const char* path) const { return smbUrlFor(share_.parts, path); }
-
-    // A connection for a call by path: an idle one if there is, else the next in turn.
-    class Lease {
-    public:
-        Lease(Connection& connection, std::unique_lock<std::mutex> held)
-            : connection_(&connection), held_(std::move(held)), library_(libraryLock()) {}
-        Connection& connection() { return *connection_; }
-        SMBCCTX* context() { return connection_->context ? connection_->context->get() : nullptr; }
-
-    private:
-        Connection* connection_;
-        std::unique_lock<std::mutex> held_;
-        std::unique_lock<std::mutex> library_;  // taken after the connection's, always
-    };
-    Lease lease() {
-        for (auto& connection : connections_) {
-            std::unique_lock<std::mutex> held(connection->lock, std::try_to_lock);
-            if (held.owns_lock() && connection->context) {
-                return Lease(*connection, std::move(held));
-            }
-        }
-        for (auto& connection : connections_) {
-            std::unique_lock<std::mutex> held(connection->lock, std::try_to_lock);
-            if (held.owns_lock()) {
-                Lease lease(*connection, std::move(held));
-                openConnection(*connection);
-                return lease;
-            }
-        }
-        Connection& next = *connections_[turn_++ % connections_.size()];
-        Lease lease(next, std::unique_lock<std::mutex>(next.lock));
-        openConnection(next);
-        return lease;
-    }
-    Lease leaseOf(OpenFile& file) {
-        return Lease(*file.connection, std::unique_lock<std::mutex>(file.connection->lock));
-    }
-
-private:
-    void openConnection(Connection& connection) {
-        if (!connection.context) {
-            std::string error;
-            connection.context = SmbContext::create(share_.login, kRequestTimeout, &error);
-        }
-    }
-
-    ShareMount share_;
-    std::vector<std::unique_ptr<Connection>> connections_;
-    std::atomic<size_t> turn_{0};
-};
-
-namespace {
-
-using Shared = SmbFilesystem::Shared;
-using OpenFile = Shared::OpenFile;
-
-Shared& shared() {
-    return *static_cast<Shared*>(fuse_get_context()->private_data);
+ShareSession& session() {
+    return *static_cast<ShareSession*>(fuse_get_context()->private_data);
 }
 
 OpenFile* openFileOf(const fuse_file_info* info) {
     return reinterpret_cast<OpenFile*>(static_cast<uintptr_t>(info->fh));
-}
-
-int failure() {
-    return errno != 0 ? -errno : -EIO;
 }
 
 // The kernel passes names up to 1024 bytes on; the server takes 255.
@@ -151,8 +60,10 @@ void fillStat(const ShareMount& share, const struct stat& server, struct stat* o
 
 void* onInit(fuse_conn_info* connection, fuse_config* config) {
     config->use_ino = 0;
-    config->nullpath_ok = 0;  // readdir opens folders by path
-    config->hard_remove = 1;  // the server keeps an open file readable after its removal
+    config->nullpath_ok = 0;  // folders are listed by name
+    // A file removed while open is renamed aside and removed at its last close, so that it
+    // stays readable meanwhile, as on a local disk.
+    config->hard_remove = 0;
     config->kernel_cache = 0;
     config->auto_cache = 0;
     config->direct_io = 0;
@@ -168,95 +79,55 @@ void* onInit(fuse_conn_info* connection, fuse_config* config) {
 }
 
 int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
-    Shared& fs = shared();
+    ShareSession& share = session();
     struct stat server {};
-    errno = 0;
-    // By name where there is one: a write-only handle may not read its own attributes.
-    if (path == nullptr && info != nullptr && info->fh != 0) {
-        OpenFile& file = *openFileOf(info);
-        Shared::Lease lease = fs.leaseOf(file);
-        if (smbc_getFunctionFstat(lease.context())(lease.context(), file.file, &server) < 0) {
-            return failure();
-        }
+    int result = 0;
+    if (info != nullptr && info->fh != 0) {
+        result = share.stat(*openFileOf(info), &server);
+    } else if (path == nullptr) {
+        result = -ENOENT;
+    } else if (nameTooLong(path)) {
+        result = -ENAMETOOLONG;
     } else {
-        if (path == nullptr) {
-            return -ENOENT;
-        }
-        if (nameTooLong(path)) {
-            return -ENAMETOOLONG;
-        }
-        Shared::Lease lease = fs.lease();
-        if (lease.context() == nullptr) {
-            return -EIO;
-        }
-        if (smbc_getFunctionStat(lease.context())(lease.context(), fs.url(path).c_str(), &server) <
-            0) {
-            return failure();
-        }
+        result = share.stat(path, &server);
     }
-    fillStat(fs.share(), server, out);
-    return 0;
+    if (result == 0) {
+        fillStat(share.share(), server, out);
+    }
+    return result;
 }
 
 int onReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
               fuse_readdir_flags) {
-    Shared& fs = shared();
-    Shared::Lease lease = fs.lease();
-    SMBCCTX* c = lease.context();
-    if (c == nullptr) {
-        return -EIO;
-    }
-    errno = 0;
-    SMBCFILE* folder = smbc_getFunctionOpendir(c)(c, fs.url(path).c_str());
-    if (folder == nullptr) {
-        return failure();
-    }
-    // One pass gives names and attributes together, so `ls -l` costs no call per file.
-    const auto next = smbc_getFunctionReaddirPlus2(c);
-    struct stat server {};
-    struct stat shown {};
-    int result = 0;
+    ShareSession& share = session();
     // The library may leave out "." and ".."; programs that walk folders expect them.
     fill(buffer, ".", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
     fill(buffer, "..", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
-    errno = 0;
-    while (const libsmb_file_info* entry = next(c, folder, &server)) {
-        if (::strcmp(entry->name, ".") == 0 || ::strcmp(entry->name, "..") == 0) {
-            errno = 0;
-            continue;
+    const size_t hiddenLength = ::strlen(kHiddenPrefix);
+    // One pass gives names and attributes together, so `ls -l` costs no call per file.
+    return share.list(path, [&](const char* name, const struct stat& server) {
+        if (::strcmp(name, ".") == 0 || ::strcmp(name, "..") == 0 ||
+            ::strncmp(name, kHiddenPrefix, hiddenLength) == 0) {
+            return true;
         }
-        fillStat(fs.share(), server, &shown);
-        if (fill(buffer, entry->name, &shown, 0, FUSE_FILL_DIR_PLUS) != 0) {
-            break;
-        }
-        errno = 0;
-    }
-    if (errno != 0) {
-        result = -errno;
-    }
-    smbc_getFunctionClosedir(c)(c, folder);
-    return result;
+        struct stat shown {};
+        fillStat(share.share(), server, &shown);
+        return fill(buffer, name, &shown, 0, FUSE_FILL_DIR_PLUS) == 0;
+    });
 }
 
 int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info) {
     if (nameTooLong(path)) {
         return -ENAMETOOLONG;
     }
-    Shared& fs = shared();
-    Shared::Lease lease = fs.lease();
-    SMBCCTX* c = lease.context();
-    if (c == nullptr) {
-        return -EIO;
-    }
     // Writes go where the kernel says: it has applied O_APPEND already.
     flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC;
-    errno = 0;
-    SMBCFILE* file = smbc_getFunctionOpen(c)(c, fs.url(path).c_str(), flags, mode);
-    if (file == nullptr) {
-        return failure();
+    OpenFile* file = nullptr;
+    const int result = session().open(path, flags, mode, &file);
+    if (result == 0) {
+        info->fh = reinterpret_cast<uintptr_t>(file);
     }
-    info->fh = reinterpret_cast<uintptr_t>(new OpenFile{&lease.connection(), file});
-    return 0;
+    return result;
 }
 
 int onOpen(const char* path, fuse_file_info* info) {
@@ -268,89 +139,22 @@ int onCreate(const char* path, mode_t mode, fuse_file_info* info) {
 }
 
 int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    Shared& fs = shared();
-    OpenFile& file = *openFileOf(info);
-    Shared::Lease lease = fs.leaseOf(file);
-    SMBCCTX* c = lease.context();
-    errno = 0;
-    if (smbc_getFunctionLseek(c)(c, file.file, offset, SEEK_SET) < 0) {
-        return failure();
-    }
-    size_t done = 0;
-    while (done < size) {
-        errno = 0;
-        const ssize_t n = smbc_getFunctionRead(c)(c, file.file, buffer + done, size - done);
-        if (n < 0) {
-            return failure();
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int>(done);
+    return session().read(*openFileOf(info), buffer, size, offset);
 }
 
 int onWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    Shared& fs = shared();
-    OpenFile& file = *openFileOf(info);
-    Shared::Lease lease = fs.leaseOf(file);
-    SMBCCTX* c = lease.context();
-    errno = 0;
-    if (smbc_getFunctionLseek(c)(c, file.file, offset, SEEK_SET) < 0) {
-        return failure();
-    }
-    size_t done = 0;
-    while (done < size) {
-        errno = 0;
-        const ssize_t n = smbc_getFunctionWrite(c)(c, file.file, buffer + done, size - done);
-        if (n <= 0) {
-            return n < 0 ? failure() : -EIO;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int>(done);
+    return session().write(*openFileOf(info), buffer, size, offset);
 }
 
 int onTruncate(const char* path, off_t size, fuse_file_info* info) {
-    Shared& fs = shared();
-    errno = 0;
     if (info != nullptr && info->fh != 0) {
-        OpenFile& file = *openFileOf(info);
-        Shared::Lease lease = fs.leaseOf(file);
-        SMBCCTX* c = lease.context();
-        return smbc_getFunctionFtruncate(c)(c, file.file, size) < 0 ? failure() : 0;
+        return session().truncate(*openFileOf(info), size);
     }
-    if (nameTooLong(path)) {
-        return -ENAMETOOLONG;
-    }
-    Shared::Lease lease = fs.lease();
-    SMBCCTX* c = lease.context();
-    if (c == nullptr) {
-        return -EIO;
-    }
-    SMBCFILE* file = smbc_getFunctionOpen(c)(c, fs.url(path).c_str(), O_WRONLY, 0);
-    if (file == nullptr) {
-        return failure();
-    }
-    int result = smbc_getFunctionFtruncate(c)(c, file, size) < 0 ? failure() : 0;
-    errno = 0;
-    if (smbc_getFunctionClose(c)(c, file) < 0 && result == 0) {
-        result = failure();
-    }
-    return result;
+    return nameTooLong(path) ? -ENAMETOOLONG : session().truncate(path, size);
 }
 
 int onRelease(const char*, fuse_file_info* info) {
-    Shared& fs = shared();
-    OpenFile* file = openFileOf(info);
-    {
-        Shared::Lease lease = fs.leaseOf(*file);
-        SMBCCTX* c = lease.context();
-        smbc_getFunctionClose(c)(c, file->file);
-    }
-    delete file;
-    return 0;
+    return session().close(openFileOf(info));
 }
 
 // Each write was acknowledged by the server before it returned: nothing waits here.
@@ -362,97 +166,38 @@ int onFsync(const char*, int, fuse_file_info*) {
     return 0;
 }
 
-template <typename Call>
-int byPath(const char* path, Call call) {
-    if (nameTooLong(path)) {
-        return -ENAMETOOLONG;
-    }
-    Shared& fs = shared();
-    Shared::Lease lease = fs.lease();
-    SMBCCTX* c = lease.context();
-    if (c == nullptr) {
-        return -EIO;
-    }
-    errno = 0;
-    return call(c, fs.url(path)) < 0 ? failure() : 0;
-}
-
 int onUnlink(const char* path) {
-    return byPath(path, [](SMBCCTX* c, const std::string& url) {
-        return smbc_getFunctionUnlink(c)(c, url.c_str());
-    });
+    return nameTooLong(path) ? -ENAMETOOLONG : session().unlink(path);
 }
 
 int onMkdir(const char* path, mode_t) {
-    return byPath(path, [](SMBCCTX* c, const std::string& url) {
-        return smbc_getFunctionMkdir(c)(c, url.c_str(), 0755);
-    });
+    return nameTooLong(path) ? -ENAMETOOLONG : session().mkdir(path);
 }
 
 int onRmdir(const char* path) {
-    return byPath(path, [](SMBCCTX* c, const std::string& url) {
-        return smbc_getFunctionRmdir(c)(c, url.c_str());
-    });
+    return nameTooLong(path) ? -ENAMETOOLONG : session().rmdir(path);
 }
 
 int onRename(const char* from, const char* to, unsigned int flags) {
     if (flags & RENAME_EXCHANGE) {
         return -EINVAL;
     }
-    if (nameTooLong(to)) {
+    if (nameTooLong(from) || nameTooLong(to)) {
         return -ENAMETOOLONG;
     }
-    Shared& fs = shared();
-    const std::string target = fs.url(to);
-    return byPath(from, [&](SMBCCTX* c, const std::string& url) {
-        struct stat existing {};
-        if ((flags & RENAME_NOREPLACE) &&
-            smbc_getFunctionStat(c)(c, target.c_str(), &existing) == 0) {
-            errno = EEXIST;
-            return -1;
-        }
-        return smbc_getFunctionRename(c)(c, url.c_str(), c, target.c_str());
-    });
-}
-
-timeval toTimeval(const timespec& time, const timespec& current) {
-    const timespec& chosen = time.tv_nsec == UTIME_NOW ? current : time;
-    return timeval{chosen.tv_sec, static_cast<suseconds_t>(chosen.tv_nsec / 1000)};
+    return session().rename(from, to, (flags & RENAME_NOREPLACE) != 0);
 }
 
 int onUtimens(const char* path, const timespec times[2], fuse_file_info*) {
-    return byPath(path, [&](SMBCCTX* c, const std::string& url) {
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        struct stat server {};
-        if ((times[0].tv_nsec == UTIME_OMIT || times[1].tv_nsec == UTIME_OMIT) &&
-            smbc_getFunctionStat(c)(c, url.c_str(), &server) < 0) {
-            return -1;
-        }
-        timeval values[2] = {
-            times[0].tv_nsec == UTIME_OMIT ? toTimeval(server.st_atim, now)
-                                           : toTimeval(times[0], now),
-            times[1].tv_nsec == UTIME_OMIT ? toTimeval(server.st_mtim, now)
-                                           : toTimeval(times[1], now),
-        };
-        return smbc_getFunctionUtimes(c)(c, url.c_str(), values);
-    });
+    return nameTooLong(path) ? -ENAMETOOLONG : session().setTimes(path, times);
 }
 
 int onStatfs(const char* path, struct statvfs* out) {
-    Shared& fs = shared();
-    Shared::Lease lease = fs.lease();
-    SMBCCTX* c = lease.context();
-    if (c == nullptr) {
-        return -EIO;
+    const int result = session().statvfs(path, out);
+    if (result == 0) {
+        out->f_namemax = kLongestName;
     }
-    errno = 0;
-    std::string url = fs.url(path);
-    if (smbc_getFunctionStatVFS(c)(c, url.data(), out) < 0) {
-        return failure();
-    }
-    out->f_namemax = kLongestName;
-    return 0;
+    return result;
 }
 
 // The modes come from the mount's options; like other SMB mounts, a change is accepted and
@@ -462,7 +207,7 @@ int onChmod(const char*, mode_t, fuse_file_info*) {
 }
 
 int onChown(const char*, uid_t uid, gid_t gid, fuse_file_info*) {
-    const ShareMount& share = shared().share();
+    const ShareMount& share = session().share();
     const bool sameOwner = uid == static_cast<uid_t>(-1) || uid == share.owner;
     const bool sameGroup = gid == static_cast<gid_t>(-1) || gid == share.group;
     return sameOwner && sameGroup ? 0 : -EPERM;
@@ -536,8 +281,8 @@ std::string escapedOption(const std::string& value) {
 
 }  // namespace
 
-SmbFilesystem::SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> first)
-    : shared_(std::make_unique<Shared>(std::move(share), std::move(first))) {}
+SmbFilesystem::SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context)
+    : session_(std::make_unique<ShareSession>(std::move(share), std::move(context))) {}
 
 SmbFilesystem::~SmbFilesystem() {
     if (fuse_ != nullptr) {
@@ -558,7 +303,7 @@ bool SmbFilesystem::mount(const std::string& mountPoint, const std::string& sour
     }
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
     const fuse_operations ops = operations();
-    fuse_ = fuse_new(&args, &ops, sizeof ops, shared_.get());
+    fuse_ = fuse_new(&args, &ops, sizeof ops, session_.get());
     fuse_opt_free_args(&args);
     if (fuse_ == nullptr) {
         return false;

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 
-#include "SmbClient.h"
+#include "ShareSession.h"
 
 struct fuse;
 
@@ -14,23 +12,13 @@ struct fuse;
 // the server and what it writes is on the server when write() returns.
 namespace quorvane::tools {
 
-struct ShareMount {
-    SmbUrlParts parts;
-    SmbLogin login;
-    unsigned fileMode = 0755;
-    unsigned folderMode = 0755;
-    uid_t owner = 0;
-    gid_t group = 0;
-};
-
 /// Longest name of one folder entry that the server takes.
 inline constexpr size_t kLongestName = 255;
 
-/// A FUSE file system over libsmbclient, made and mounted by `mount`, served by `serve`.
 class SmbFilesystem {
 public:
-    /// `first` is the context that checked the share: it becomes the first connection.
-    SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> first);
+    /// `context` is the one that checked the share: it stays logged on and serves the mount.
+    SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context);
     ~SmbFilesystem();
     SmbFilesystem(const SmbFilesystem&) = delete;
     SmbFilesystem& operator=(const SmbFilesystem&) = delete;
@@ -39,16 +27,13 @@ public:
     /// FUSE refuses; its messages went to standard error.
     bool mount(const std::string& mountPoint, const std::string& source);
     /// Serves requests on several threads until the mount is released or a stop signal
-    /// comes; then unmounts (if still mounted) and closes every connection.
+    /// comes; then unmounts (if still mounted).
     int serve();
-
-    /// The connections and open files the FUSE callbacks share.
-    class Shared;
 
 private:
     struct fuse* fuse_ = nullptr;
     bool mounted_ = false;
-    std::unique_ptr<Shared> shared_;
+    std::unique_ptr<ShareSession> session_;
 };
 
 }  // namespace quorvane::tools

@@ -282,7 +282,7 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
         std::cout << "[ figures  ] logout of 4 shares, one daemon " << c.name << ": "
                   << took.count() << " ms" << std::endl;
         ::kill(daemon, SIGKILL);
-        EXPECT_EQ(logout.child.outcome, tools::ChildRun::Outcome::Exited);
+        EXPECT_EQ(logout.child.outcome, ProcessResult::Outcome::Exited);
         EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 drive(s).");
         EXPECT_TRUE(home.mountsBelow().empty());
         EXPECT_TRUE(home.mountRootEntries().empty());

@@ -205,10 +205,7 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
     request.arguments = {"-f", "777", withPassword, mountPoint};
     request.inheritStandardInput = false;
     request.captureOutput = true;
-    request.environment = tools::environmentWithout("HOME=");
-    for (const auto& [name, value] : home.environment()) {
-        request.environment->push_back(name + "=" + value);
-    }
+    request.environment = environmentWith(home.environment());
     // The signal comes at points spread over one whole mount, timed on this machine now
     // from the moment the tool takes stop signals itself (loading it takes a while).
     using Clock = std::chrono::steady_clock;
@@ -308,7 +305,7 @@ TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     std::cout << "[ figures  ] umount with the server gone: " << took.count() << " ms" << std::endl;
-    EXPECT_EQ(released.child.outcome, tools::ChildRun::Outcome::Exited);
+    EXPECT_EQ(released.child.outcome, ProcessResult::Outcome::Exited);
     EXPECT_EQ(released.status(), 0) << released.err();
     EXPECT_FALSE(isMounted(mountPoint));
     EXPECT_TRUE(waitForNoDaemon(mountPoint));

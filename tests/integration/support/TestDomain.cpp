@@ -20,6 +20,8 @@
 #include "MountRelease.h"
 #include "MountTable.h"
 
+extern char** environ;
+
 namespace quorvane::testing {
 
 namespace {
@@ -189,21 +191,32 @@ std::string ProgramRun::lastLine() const {
     return {};
 }
 
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::map<std::string, std::string>& environment,
-                      const std::optional<std::string>& input, std::chrono::milliseconds limit) {
+std::vector<std::string> environmentWith(const std::map<std::string, std::string>& overrides) {
     std::vector<std::string> variables;
-    for (const std::string& variable : tools::environmentWithout("")) {
-        const std::string name = variable.substr(0, variable.find('='));
-        if (environment.count(name) == 0) {
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string variable(*entry);
+        if (overrides.count(variable.substr(0, variable.find('='))) == 0) {
             variables.push_back(variable);
         }
     }
-    for (const auto& [name, value] : environment) {
+    for (const auto& [name, value] : overrides) {
         variables.push_back(name + "=" + value);
     }
-    tools::ChildSpec request{program, arguments, variables, input};
-    return ProgramRun{tools::runChild(request, limit)};
+    return variables;
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::map<std::string, std::string>& environment,
+                      const std::optional<std::string>& input, std::chrono::milliseconds limit) {
+    ProcessRequest request;
+    request.executable = program;
+    request.arguments = arguments;
+    request.standardInput = input;
+    request.inheritStandardInput = false;
+    request.environment = environmentWith(environment);
+    request.captureOutput = true;
+    request.timeLimit = limit;
+    return ProgramRun{runProcess(request)};
 }
 
 ScratchHome::ScratchHome() : path_(makeTemporaryFolder("quorvane-home")) {
@@ -264,8 +277,12 @@ bool ScratchHome::releaseAll() const {
         if (daemon > 0) {
             ::kill(daemon, SIGCONT);  // a test may have stopped it
         }
-        tools::ChildSpec release{fusermount, {"-u", "-z", "-q", mountPoint}, {}, std::nullopt};
-        tools::runChild(release, std::chrono::seconds(10));
+        ProcessRequest release;
+        release.executable = fusermount;
+        release.arguments = {"-u", "-z", "-q", mountPoint};
+        release.inheritStandardInput = false;
+        release.timeLimit = std::chrono::seconds(10);
+        runProcess(release);
         if (daemon > 0) {
             ::kill(daemon, SIGKILL);
         }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ProcessRunner.h"
 #include "Subprocess.h"
 
 // What the tests against the real server share: the private domain of
@@ -61,13 +62,15 @@ private:
 
 /// Runs a program of the build to its end with extra environment variables.
 struct ProgramRun {
-    tools::ChildRun child;
+    ProcessResult child;
     int status() const { return child.exitStatus; }
     const std::string& out() const { return child.output; }
     const std::string& err() const { return child.errors; }
     /// The last non-empty line of standard output.
     std::string lastLine() const;
 };
+/// This process's environment with `overrides` set ("NAME=value" each).
+std::vector<std::string> environmentWith(const std::map<std::string, std::string>& overrides);
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment,
                       const std::optional<std::string>& input,
