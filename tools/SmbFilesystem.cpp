@@ -10,6 +10,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace quorvane::tools {
@@ -60,7 +62,7 @@ void fillStat(const ShareMount& share, const struct stat& server, struct stat* o
 
 void* onInit(fuse_conn_info* connection, fuse_config* config) {
     config->use_ino = 0;
-    config->nullpath_ok = 0;  // folders are listed by name
+    config->nullpath_ok = 0;
     // A file removed while open is renamed aside and removed at its last close, so that it
     // stays readable meanwhile, as on a local disk.
     config->hard_remove = 0;
@@ -97,23 +99,70 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
     return result;
 }
 
-int onReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
-              fuse_readdir_flags) {
+// A folder's entries with their attributes, read in one pass when the folder is opened and
+// handed out from there, so that each reply to the kernel carries names and attributes.
+struct FolderListing {
+    std::string path;
+    std::vector<std::pair<std::string, struct stat>> entries;
+};
+
+int readListing(FolderListing& listing) {
     ShareSession& share = session();
-    // The library may leave out "." and ".."; programs that walk folders expect them.
-    fill(buffer, ".", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
-    fill(buffer, "..", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+    listing.entries.clear();
     const size_t hiddenLength = ::strlen(kHiddenPrefix);
-    // One pass gives names and attributes together, so `ls -l` costs no call per file.
-    return share.list(path, [&](const char* name, const struct stat& server) {
-        if (::strcmp(name, ".") == 0 || ::strcmp(name, "..") == 0 ||
-            ::strncmp(name, kHiddenPrefix, hiddenLength) == 0) {
-            return true;
+    return share.list(listing.path, [&](const char* name, const struct stat& server) {
+        if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
+            ::strncmp(name, kHiddenPrefix, hiddenLength) != 0) {
+            struct stat shown {};
+            fillStat(share.share(), server, &shown);
+            listing.entries.emplace_back(name, shown);
         }
-        struct stat shown {};
-        fillStat(share.share(), server, &shown);
-        return fill(buffer, name, &shown, 0, FUSE_FILL_DIR_PLUS) == 0;
+        return true;
     });
+}
+
+int onOpendir(const char* path, fuse_file_info* info) {
+    if (nameTooLong(path)) {
+        return -ENAMETOOLONG;
+    }
+    auto listing = std::make_unique<FolderListing>();
+    listing->path = path;
+    const int result = readListing(*listing);
+    if (result == 0) {
+        info->fh = reinterpret_cast<uintptr_t>(listing.release());
+    }
+    return result;
+}
+
+int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fuse_file_info* info,
+              fuse_readdir_flags) {
+    auto* listing = reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    // Offsets count entries: "." is 1, ".." 2, then the folder's own. A program that starts
+    // over (rewinddir) sees the folder as it is now.
+    static const std::vector<std::string> dots = {".", ".."};
+    if (offset == 0 && !listing->entries.empty()) {
+        if (const int result = readListing(*listing); result != 0) {
+            return result;
+        }
+    }
+    const size_t total = dots.size() + listing->entries.size();
+    for (size_t i = static_cast<size_t>(offset); i < total; ++i) {
+        const off_t next = static_cast<off_t>(i + 1);
+        const bool full =
+            i < dots.size()
+                ? fill(buffer, dots[i].c_str(), nullptr, next, static_cast<fuse_fill_dir_flags>(0))
+                : fill(buffer, listing->entries[i - dots.size()].first.c_str(),
+                       &listing->entries[i - dots.size()].second, next, FUSE_FILL_DIR_PLUS);
+        if (full) {
+            break;
+        }
+    }
+    return 0;
+}
+
+int onReleasedir(const char*, fuse_file_info* info) {
+    delete reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    return 0;
 }
 
 int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info) {
@@ -213,7 +262,8 @@ int onChown(const char*, uid_t uid, gid_t gid, fuse_file_info*) {
     return sameOwner && sameGroup ? 0 : -EPERM;
 }
 
-// Links, device files, pipes and extended attributes do not exist on these shares.
+// Links, device files and pipes do not exist on these shares. Extended attributes have no
+// callbacks at all: the kernel then answers ENOTSUP itself without asking again.
 int onSymlink(const char*, const char*) {
     return -ENOTSUP;
 }
@@ -223,24 +273,13 @@ int onLink(const char*, const char*) {
 int onMknod(const char*, mode_t, dev_t) {
     return -ENOTSUP;
 }
-int onSetxattr(const char*, const char*, const char*, size_t, int) {
-    return -ENOTSUP;
-}
-int onGetxattr(const char*, const char*, char*, size_t) {
-    return -ENOTSUP;
-}
-int onListxattr(const char*, char*, size_t) {
-    return -ENOTSUP;
-}
-int onRemovexattr(const char*, const char*) {
-    return -ENOTSUP;
-}
-
 fuse_operations operations() {
     fuse_operations ops{};
     ops.init = onInit;
     ops.getattr = onGetattr;
+    ops.opendir = onOpendir;
     ops.readdir = onReaddir;
+    ops.releasedir = onReleasedir;
     ops.open = onOpen;
     ops.create = onCreate;
     ops.read = onRead;
@@ -260,10 +299,6 @@ fuse_operations operations() {
     ops.symlink = onSymlink;
     ops.link = onLink;
     ops.mknod = onMknod;
-    ops.setxattr = onSetxattr;
-    ops.getxattr = onGetxattr;
-    ops.listxattr = onListxattr;
-    ops.removexattr = onRemovexattr;
     return ops;
 }
 
