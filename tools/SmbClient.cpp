@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -76,31 +77,19 @@ SmbLogin loginFor(const std::string& userWithDomain, std::string password) {
     return login;
 }
 
+const char* privateConfiguration() {
+    const char* path = std::getenv(kClientConfigVariable);
+    return path != nullptr && path[0] != '\0' ? path : nullptr;
+}
+
 bool prepareSmbLibrary(std::string* error) {
-    static std::once_flag once;
-    static bool prepared = false;
-    static std::string problem;
-    std::call_once(once, [] {
-        SMBCCTX* probe = smbc_new_context();
-        if (probe == nullptr) {
-            problem = std::string("the SMB client library cannot start: ") + ::strerror(errno);
-            return;
-        }
-        // Log messages reach the callback only; the library never prints to the terminal.
-        smbc_setLogCallback(probe, nullptr, onLibraryLog);
-        const char* configuration = std::getenv(kClientConfigVariable);
-        if (configuration != nullptr && configuration[0] != '\0' &&
-            smbc_setConfiguration(probe, configuration) != 0) {
-            problem = std::string("cannot read the SMB client configuration ") + configuration;
-        } else {
-            prepared = true;
-        }
-        smbc_free_context(probe, 0);
-    });
-    if (!prepared && error != nullptr) {
-        *error = problem;
+    const char* configuration = privateConfiguration();
+    if (configuration != nullptr && ::access(configuration, R_OK) != 0) {
+        *error = std::string("cannot read the SMB client configuration ") + configuration + ": " +
+                 ::strerror(errno);
+        return false;
     }
-    return prepared;
+    return true;
 }
 
 std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path) {
@@ -134,7 +123,15 @@ std::unique_ptr<SmbContext> SmbContext::create(const SmbLogin& login,
     smbc_setOptionFallbackAfterKerberos(c, false);
     smbc_setOptionUseCCache(c, ticket);
     smbc_setDebug(c, 0);
+    // Log messages reach the callback only; the library never prints to the terminal.
     smbc_setLogCallback(c, nullptr, onLibraryLog);
+    const char* configuration = privateConfiguration();
+    if (configuration != nullptr && smbc_setConfiguration(c, configuration) != 0) {
+        *error = std::string("cannot read the SMB client configuration ") + configuration;
+        smbc_free_context(c, 0);
+        context->context_ = nullptr;
+        return nullptr;
+    }
     if (smbc_init_context(c) == nullptr) {
         *error = std::string("the SMB client library cannot start: ") + ::strerror(errno);
         smbc_free_context(c, 0);

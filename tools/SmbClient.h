@@ -27,8 +27,7 @@ SmbLogin loginFor(const std::string& userWithDomain, std::string password);
 /// of the system's; tests point it at one with their own name resolution.
 inline constexpr const char* kClientConfigVariable = "QUORVANE_SMB_CLIENT_CONF";
 
-/// Loads the client configuration once per process.
-/// False (and `error`) when the private configuration cannot be read.
+/// False (and `error`) when the private configuration is named but cannot be read.
 bool prepareSmbLibrary(std::string* error);
 
 /// The URL libsmbclient takes for `path` ("/" or "/dir/name") on the share, with every byte

@@ -9,9 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <map>
 #include <thread>
 
 #include "DomainFixture.h"
+#include "MountTable.h"
 #include "ProcessRunner.h"
 #include "SmbUrl.h"
 
@@ -73,6 +76,83 @@ void waitUntilCatching(pid_t pid, int signalNumber) {
         std::this_thread::sleep_for(200us);
     }
 }
+
+// A WINS server for one NetBIOS name, on 127.0.0.1:137: it answers name queries for `name`
+// with 127.0.0.1 and counts the queries it saw. Binding port 137 needs root.
+class WinsServer {
+public:
+    explicit WinsServer(const std::string& name) : name_(name) {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(137);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            error_ = std::string("cannot bind 127.0.0.1:137: ") + ::strerror(errno);
+            return;
+        }
+        timeval wait{0, 100000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~WinsServer() {
+        done_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        ::close(fd_);
+    }
+    const std::string& error() const { return error_; }
+    int queries() const { return queries_; }
+
+private:
+    // The 16-byte NetBIOS name (padded with blanks, last byte the suffix) in the "first
+    // level encoding": each half-byte becomes a letter from 'A'.
+    static std::string decodedName(const unsigned char* encoded) {
+        std::string name;
+        for (int i = 0; i < 15; ++i) {
+            name += static_cast<char>(((encoded[2 * i] - 'A') << 4) | (encoded[2 * i + 1] - 'A'));
+        }
+        return name.substr(0, name.find_last_not_of(' ') + 1);
+    }
+    void serve() {
+        while (!done_) {
+            unsigned char packet[576];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, packet, sizeof packet, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &length);
+            // Header (12), then a 32-letter name behind its length byte and a 0 byte.
+            if (n < 12 + 34 + 4 || packet[12] != 32 || (packet[2] & 0x80) != 0) {
+                continue;
+            }
+            ++queries_;
+            if (decodedName(packet + 13) != name_) {
+                continue;
+            }
+            std::string reply(reinterpret_cast<char*>(packet), 12 + 34);
+            reply[2] = static_cast<char>(0x85);  // a response, authoritative
+            reply[3] = static_cast<char>(0x80);
+            reply[4] = reply[5] = 0;  // no question
+            reply[6] = 0;
+            reply[7] = 1;                                          // one answer
+            const unsigned char tail[] = {0x00, 0x20, 0x00, 0x01,  // NB, IN
+                                          0x00, 0x00, 0x01, 0x2c,  // TTL 300 s
+                                          0x00, 0x06, 0x00, 0x00,  // 6 bytes: flags,
+                                          127,  0,    0,    1};    // address
+            reply.append(reinterpret_cast<const char*>(tail), sizeof tail);
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     length);
+        }
+    }
+
+    std::string name_;
+    std::string error_;
+    int fd_ = -1;
+    std::atomic<bool> done_{false};
+    std::atomic<int> queries_{0};
+    std::thread thread_;
+};
 
 size_t lineCount(const std::string& text) {
     size_t lines = 0;
@@ -169,6 +249,53 @@ TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
         EXPECT_FALSE(isMounted(mountPoint));
         EXPECT_TRUE(waitForNoDaemon(mountPoint));
     }
+}
+
+TEST_F(MountToolTest, ABareNetBiosNameResolvesThroughWins) {
+    WinsServer wins("QVTESTDC");
+    if (!wins.error().empty()) {
+        GTEST_SKIP() << wins.error();
+    }
+    ScratchHome home;
+    // A client configuration of this run only: the system's smb.conf is not touched, and
+    // the library's caches (which remember a WINS server that did not answer) are its own.
+    const std::string configuration = home.path() + "/client.conf";
+    const std::string state = home.path() + "/samba";
+    ::mkdir(state.c_str(), 0700);
+    ASSERT_TRUE(writeFile(configuration,
+                          "[global]\n"
+                          "    name resolve order = wins\n"
+                          "    wins server = 127.0.0.1\n"
+                          "    cache directory = " +
+                              state +
+                              "\n"
+                              "    lock directory = " +
+                              state +
+                              "\n"
+                              "    state directory = " +
+                              state + "\n"));
+    std::map<std::string, std::string> environment = home.environment();
+    environment["QUORVANE_SMB_CLIENT_CONF"] = configuration;
+    const std::string mountPoint = folderIn(home, "alice");
+    const std::string port = std::to_string(domain().port());
+    const std::string password = domain().user("alice").password;
+
+    const ProgramRun mounted = runProgram(
+        mountTool(),
+        {"-f", "777", buildSmbUrl("alice", nullptr, "QVTESTDC:" + port, "alice"), mountPoint},
+        environment, password, 30s);
+    EXPECT_GE(wins.queries(), 1);
+    ASSERT_EQ(mounted.status(), 0) << mounted.err();
+    EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+    EXPECT_EQ(mountAt(mountPoint)->source, "smb://alice@QVTESTDC:" + port + "/alice");
+    EXPECT_EQ(umount(home, mountPoint).status(), 0);
+
+    const ProgramRun unknown = runProgram(
+        mountTool(),
+        {"-f", "777", buildSmbUrl("alice", nullptr, "NOSUCHFS:" + port, "alice"), mountPoint},
+        environment, password, 30s);
+    EXPECT_EQ(unknown.status(), 6);
+    EXPECT_NE(unknown.err().find("server not found"), std::string::npos) << unknown.err();
 }
 
 TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
