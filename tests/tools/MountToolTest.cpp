@@ -17,6 +17,7 @@
 #include "MountTable.h"
 #include "ProcessRunner.h"
 #include "SmbUrl.h"
+#include "Subprocess.h"
 
 namespace quorvane::testing {
 namespace {
@@ -238,6 +239,14 @@ TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
         ASSERT_EQ(run.status(), 0) << run.err();
         EXPECT_TRUE(isMounted(mountPoint));
         EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+        // The daemon names the mount without the password, wherever it was given.
+        const int daemon = daemonOf(mountPoint);
+        ASSERT_GT(daemon, 0);
+        const std::string proc = "/proc/" + std::to_string(daemon);
+        for (const std::string& form : {password, percentEncodeUserInfo(password)}) {
+            EXPECT_EQ(readFile(proc + "/cmdline").find(form), std::string::npos);
+            EXPECT_EQ(readFile(proc + "/environ").find(form), std::string::npos);
+        }
         // A second mount on the same folder is refused, the first one stays.
         const ProgramRun again = mount(home, {"-f", "777", c.url, mountPoint}, c.input);
         EXPECT_EQ(again.status(), 3);
@@ -296,6 +305,33 @@ TEST_F(MountToolTest, ABareNetBiosNameResolvesThroughWins) {
         environment, password, 30s);
     EXPECT_EQ(unknown.status(), 6);
     EXPECT_NE(unknown.err().find("server not found"), std::string::npos) << unknown.err();
+}
+
+TEST_F(MountToolTest, RefusedFuseIsNamedWithItsFix) {
+    // A user who may not open /dev/fuse (mode 0600 here, as on many servers).
+    struct stat device {};
+    const std::string setpriv = tools::findProgram("setpriv");
+    if (::geteuid() != 0 || setpriv.empty() || ::stat("/dev/fuse", &device) != 0 ||
+        (device.st_mode & 0006) == 0006) {
+        GTEST_SKIP() << "needs root, setpriv and a /dev/fuse that other users cannot open";
+    }
+    char folder[] = "/tmp/quorvane-nofuse-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    ::chmod(folder, 0777);
+    const std::string mountPoint = std::string(folder) + "/alice";
+    ::mkdir(mountPoint.c_str(), 0777);
+    const ProgramRun run = runProgram(setpriv,
+                                      {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                       mountTool(), "-f", "777", url("alice", "alice"), mountPoint},
+                                      {{"HOME", folder}}, domain().user("alice").password, 30s);
+    ::rmdir(mountPoint.c_str());
+    ::rmdir(folder);
+    EXPECT_EQ(run.status(), 7) << run.err();
+    EXPECT_EQ(lineCount(run.err()), 1u) << run.err();
+    EXPECT_NE(run.err().find("FUSE is not permitted: /dev/fuse cannot be opened"),
+              std::string::npos)
+        << run.err();
+    EXPECT_NE(run.err().find("chmod 0666 /dev/fuse"), std::string::npos) << run.err();
 }
 
 TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
