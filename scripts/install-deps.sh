@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   samba smbclient libnss-wrapper libuid-wrapper
   fuse3 libfuse3-dev libsmbclient-dev fio
+  samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   procps psmisc time
 )

@@ -58,8 +58,8 @@ int reportRefusal(int fd, const ShareCheck& check, const ShareMount& share) {
         case ShareAccess::WrongPassword:
             return report(fd, MountExit::WrongPassword,
                           share.login.password.empty()
-                              ? "the server refused the Kerberos ticket of " + user + " on " +
-                                    server + " (no ticket? run kinit, or give a password)"
+                              ? "no Kerberos ticket of " + user + " that " + server +
+                                    " accepts; run kinit, or give a password"
                               : "wrong user name or password for " + user + " on " + server);
         case ShareAccess::UnknownShare:
             return report(fd, MountExit::ShareUnavailable,

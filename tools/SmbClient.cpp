@@ -15,10 +15,15 @@ namespace {
 // The library's log is the only place that tells a refused logon from a refused share (both
 // end as EACCES), so the login check listens to it while it runs.
 std::atomic<bool> g_logonRefused{false};
+// Whether a connection to the server was attempted: an error before that is the name's.
+std::atomic<bool> g_connecting{false};
 
 void onLibraryLog(void*, int, const char* message) {
     if (message == nullptr) {
         return;
+    }
+    if (::strstr(message, "Connecting to ") != nullptr) {
+        g_connecting = true;
     }
     if (::strstr(message, "login failed") != nullptr ||
         ::strstr(message, "logon is invalid") != nullptr ||
@@ -170,6 +175,7 @@ void SmbContext::provideLogin(SMBCCTX* context, const char*, const char*, char* 
 ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
     SMBCCTX* c = context.get();
     g_logonRefused = false;
+    g_connecting = false;
     context.setDebugLevel(3);
     errno = 0;
     SMBCFILE* folder = smbc_getFunctionOpendir(c)(c, smbUrlFor(parts, "/").c_str());
@@ -191,8 +197,12 @@ ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
         case ENODEV:
             check.access = ShareAccess::UnknownShare;
             break;
-        case EINVAL:  // the library's answer for a host name that does not resolve
-            check.access = ShareAccess::ServerNotFound;
+        case EINVAL:
+            // The library's answer both for a name that does not resolve and for a logon
+            // that could not even start (no Kerberos ticket).
+            check.access = !g_connecting          ? ShareAccess::ServerNotFound
+                           : context.usesTicket() ? ShareAccess::WrongPassword
+                                                  : ShareAccess::Other;
             break;
         case ECONNREFUSED:
         case ETIMEDOUT:

@@ -50,6 +50,8 @@ public:
                                               std::chrono::milliseconds timeout,
                                               std::string* error);
     SMBCCTX* get() const { return context_; }
+    /// True when the logon uses the user's Kerberos ticket (no password given).
+    bool usesTicket() const { return login_.password.empty(); }
     /// Log messages of the library at this level go to the login check (0: none).
     void setDebugLevel(int level);
 
