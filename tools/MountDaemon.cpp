@@ -17,8 +17,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The first look at the share must fail within the tool's bound, before anything is mounted.
-constexpr auto kCheckTimeout = 6s;
+// The library's bound for one request to the server, for the first look at the share and for
+// every call of the mount after it. A call the library retries on a fresh connection makes up
+// to three requests, so a file operation gets its answer within about 15 s.
+constexpr auto kRequestTimeout = 5s;
 
 void send(int fd, const MountReport& report) {
     const std::string line = formatReport(report);
@@ -151,7 +153,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
         return report(reportFd, MountExit::Failed, error);
     }
     std::unique_ptr<SmbContext> context =
-        SmbContext::create(request.share.login, kCheckTimeout, &error);
+        SmbContext::create(request.share.login, kRequestTimeout, &error);
     if (!context) {
         return report(reportFd, MountExit::Failed, error);
     }

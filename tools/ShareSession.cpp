@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace quorvane::tools {
@@ -13,6 +14,10 @@ namespace quorvane::tools {
 namespace {
 
 using Lock = std::lock_guard<std::mutex>;
+
+// A sequential reader gets this much per request to the server, and keeps it this long.
+constexpr size_t kReadAhead = 1024 * 1024;
+constexpr auto kReadAheadLife = std::chrono::milliseconds(500);
 
 int failure() {
     return errno != 0 ? -errno : -EIO;
@@ -96,7 +101,10 @@ int ShareSession::open(const std::string& path, int flags, mode_t mode, OpenFile
     if (handle == nullptr) {
         return failure();
     }
-    auto* file = new OpenFile{path, flags, handle};
+    auto* file = new OpenFile;
+    file->path = path;
+    file->flags = flags;
+    file->handle = handle;
     open_.insert(file);
     *out = file;
     return 0;
@@ -108,14 +116,27 @@ int ShareSession::read(OpenFile& file, char* buffer, size_t size, off_t offset) 
     if (file.handle == nullptr) {
         return -EIO;
     }
+    const auto now = std::chrono::steady_clock::now();
+    const bool fresh = now - file.aheadTime < kReadAheadLife;
+    if (fresh && offset >= file.aheadOffset &&
+        offset + static_cast<off_t>(size) <=
+            file.aheadOffset + static_cast<off_t>(file.ahead.size())) {
+        ::memcpy(buffer, file.ahead.data() + (offset - file.aheadOffset), size);
+        file.nextOffset = offset + static_cast<off_t>(size);
+        return static_cast<int>(size);
+    }
+    const bool sequential = offset == file.nextOffset || offset == 0;
+    const size_t wanted = sequential ? std::max(size, kReadAhead) : size;
+    std::string fetched(wanted, '\0');
     errno = 0;
     if (smbc_getFunctionLseek(c)(c, file.handle, offset, SEEK_SET) < 0) {
         return failure();
     }
     size_t done = 0;
-    while (done < size) {
+    while (done < wanted) {
         errno = 0;
-        const ssize_t n = smbc_getFunctionRead(c)(c, file.handle, buffer + done, size - done);
+        const ssize_t n =
+            smbc_getFunctionRead(c)(c, file.handle, fetched.data() + done, wanted - done);
         if (n < 0) {
             return failure();
         }
@@ -124,7 +145,18 @@ int ShareSession::read(OpenFile& file, char* buffer, size_t size, off_t offset) 
         }
         done += static_cast<size_t>(n);
     }
-    return static_cast<int>(done);
+    fetched.resize(done);
+    const size_t given = std::min(size, done);
+    ::memcpy(buffer, fetched.data(), given);
+    file.nextOffset = offset + static_cast<off_t>(given);
+    if (done > size) {
+        file.ahead = std::move(fetched);
+        file.aheadOffset = offset;
+        file.aheadTime = now;
+    } else {
+        file.ahead.clear();
+    }
+    return static_cast<int>(given);
 }
 
 int ShareSession::write(OpenFile& file, const char* buffer, size_t size, off_t offset) {
@@ -133,6 +165,7 @@ int ShareSession::write(OpenFile& file, const char* buffer, size_t size, off_t o
     if (file.handle == nullptr) {
         return -EIO;
     }
+    dropReadAhead(file.path);
     errno = 0;
     if (smbc_getFunctionLseek(c)(c, file.handle, offset, SEEK_SET) < 0) {
         return failure();
@@ -154,12 +187,14 @@ int ShareSession::truncate(OpenFile& file, off_t size) {
     if (file.handle == nullptr) {
         return -EIO;
     }
+    dropReadAhead(file.path);
     errno = 0;
     return smbc_getFunctionFtruncate(context())(context(), file.handle, size) < 0 ? failure() : 0;
 }
 
 int ShareSession::truncate(const std::string& path, off_t size) {
     Lock held(libraryLock());
+    dropReadAhead(path);
     SMBCCTX* c = context();
     errno = 0;
     SMBCFILE* handle = smbc_getFunctionOpen(c)(c, url(path).c_str(), O_WRONLY, 0);
@@ -203,6 +238,14 @@ int ShareSession::rmdir(const std::string& path) {
     Lock held(libraryLock());
     errno = 0;
     return smbc_getFunctionRmdir(context())(context(), url(path).c_str()) < 0 ? failure() : 0;
+}
+
+void ShareSession::dropReadAhead(const std::string& path) {
+    for (OpenFile* file : open_) {
+        if (file->path == path) {
+            file->ahead.clear();
+        }
+    }
 }
 
 bool ShareSession::reopen(OpenFile& file) {

@@ -4,6 +4,7 @@
 #include <sys/statvfs.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <set>
@@ -30,6 +31,13 @@ struct OpenFile {
     std::string path;
     int flags = 0;
     SMBCFILE* handle = nullptr;  // null once it could not be opened again
+    /// What a sequential reader will ask for next, read from the server in the same call as
+    /// what it asked for: one large request costs little more than the kernel's small one.
+    /// Only this open file uses it, briefly; any write or truncation of the file drops it.
+    std::string ahead;
+    off_t aheadOffset = 0;
+    std::chrono::steady_clock::time_point aheadTime;
+    off_t nextOffset = -1;  // where the last read ended
 };
 
 class ShareSession {
@@ -71,6 +79,8 @@ private:
     std::string url(const std::string& path) const { return smbUrlFor(share_.parts, path); }
     SMBCCTX* context() const { return context_->get(); }
     bool reopen(OpenFile& file);
+    /// Every open file of `path` reads from the server again.
+    void dropReadAhead(const std::string& path);
 
     ShareMount share_;
     std::unique_ptr<SmbContext> context_;
