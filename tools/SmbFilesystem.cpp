@@ -104,6 +104,7 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
 struct FolderListing {
     std::string path;
     std::vector<std::pair<std::string, struct stat>> entries;
+    bool handedOut = false;
 };
 
 int readListing(FolderListing& listing) {
@@ -140,11 +141,12 @@ int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fus
     // Offsets count entries: "." is 1, ".." 2, then the folder's own. A program that starts
     // over (rewinddir) sees the folder as it is now.
     static const std::vector<std::string> dots = {".", ".."};
-    if (offset == 0 && !listing->entries.empty()) {
+    if (offset == 0 && listing->handedOut) {
         if (const int result = readListing(*listing); result != 0) {
             return result;
         }
     }
+    listing->handedOut = true;
     const size_t total = dots.size() + listing->entries.size();
     for (size_t i = static_cast<size_t>(offset); i < total; ++i) {
         const off_t next = static_cast<off_t>(i + 1);
