@@ -18,13 +18,15 @@ Workflows standInWorkflows() {
         QThread::msleep(kStandInDelayMs);
         std::printf("stand-in: logon\n");
         std::fflush(stdout);
-        return QStringLiteral("Logon workflow finished. Shares mapped under ~/smbmounts/");
+        return WorkflowResult{Outcome::Succeeded,
+                              "Logon workflow finished. Shares mapped under ~/smbmounts/",
+                              {"alice", "Staff Public"}};
     };
     workflows.logout = [] {
         QThread::msleep(kStandInDelayMs);
         std::printf("stand-in: logout\n");
         std::fflush(stdout);
-        return QStringLiteral("Successfully disconnected 2 drive(s).");
+        return WorkflowResult{Outcome::Succeeded, "Successfully disconnected 2 drive(s).", {}};
     };
     return workflows;
 }

@@ -1,10 +1,14 @@
 #include <CommandLine.h>
+#include <CoreDumps.h>
 
 #include <QApplication>
 
 #include "NetlogonClientApp.h"
 
 int main(int argc, char** argv) {
+    // The password typed into the panel or read by the command line stays out of core dumps.
+    quorvane::disableCoreDumps();
+
     // Any argument means the command line; it runs without a GUI toolkit.
     if (argc > 1) {
         return quorvane::runCommandLine(argc, argv);

@@ -131,13 +131,13 @@ int main(int argc, char** argv) {
     for (int round = 0; round < rounds; ++round) {
         ::unlink(timesFile.c_str());
         auto started = std::chrono::steady_clock::now();
-        const std::string logonMessage =
-            manager.performLogon(domain.server(), "alice", alice.password);
+        const WorkflowResult logon = manager.logon(domain.server(), "alice", alice.password);
+        const std::string& logonMessage = logon.message;
         const double logonWall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const ToolTimes logonTools = readTimes(timesFile);
         const size_t mounted = home.mountsBelow().size();
-        if (!messages::isLogonSuccess(logonMessage) || mounted != 6) {
+        if (logon.outcome != Outcome::Succeeded || mounted != 6) {
             std::cerr << "logon-real: the logon did not complete (" << logonMessage << ", "
                       << mounted << " mounts)\n";
             return 1;
@@ -146,10 +146,11 @@ int main(int argc, char** argv) {
 
         ::unlink(timesFile.c_str());
         started = std::chrono::steady_clock::now();
-        const std::string logoutMessage = manager.disconnectAllShares();
+        const WorkflowResult logout = manager.logout();
+        const std::string& logoutMessage = logout.message;
         const double logoutWall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        if (!messages::isLogoutSuccess(logoutMessage) || !home.mountsBelow().empty()) {
+        if (logout.outcome != Outcome::Succeeded || !home.mountsBelow().empty()) {
             std::cerr << "logon-real: the logout did not complete (" << logoutMessage << ")\n";
             return 1;
         }

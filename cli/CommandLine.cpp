@@ -8,10 +8,17 @@
 #include <map>
 #include <optional>
 
+#include <signal.h>
+
+#include <iterator>
+
+#include "CoreDumps.h"
 #include "FileServices.h"
+#include "MountHealth.h"
 #include "MountTable.h"
 #include "PasswordInput.h"
 #include "SMBManager.h"
+#include "TerminalText.h"
 
 namespace quorvane {
 
@@ -40,6 +47,49 @@ const char* const kHelp =
     "logon and logout print the same lines as the panel's workflows, then the status\n"
     "message. Exit status: 0 when logon or logout succeeded, 1 when it failed, 2 for bad\n"
     "usage.\n";
+
+int exitStatusOf(const WorkflowResult& result) {
+    return result.outcome == Outcome::Succeeded ? 0 : 1;
+}
+
+// Ctrl-C, SIGTERM and SIGHUP during a workflow end the running tool (which takes back what
+// it half made) and stop the workflow; the program then exits 128 + the signal.
+Interruption* g_stop = nullptr;
+
+void onStopSignal(int signalNumber) {
+    if (g_stop != nullptr) {
+        g_stop->raise(signalNumber);
+    }
+}
+
+class StopSignals {
+public:
+    explicit StopSignals(Interruption& stop) {
+        g_stop = &stop;
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(kSignals); ++i) {
+            ::sigaction(kSignals[i], &action, &previous_[i]);
+        }
+    }
+    ~StopSignals() {
+        for (size_t i = 0; i < std::size(kSignals); ++i) {
+            ::sigaction(kSignals[i], &previous_[i], nullptr);
+        }
+        g_stop = nullptr;
+    }
+
+private:
+    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[3];
+};
+
+int reportStop(const Interruption& stop, const std::string& what) {
+    std::cout << "quorvane: " << what << " stopped by signal " << stop.reason()
+              << "; shares mounted before stay mounted." << std::endl;
+    return 128 + stop.reason();
+}
 
 int badUsage(const std::string& problem) {
     std::cerr << "quorvane: " << problem << "\n"
@@ -89,6 +139,7 @@ int logon(const std::vector<std::string>& arguments) {
         return badUsage("logon: --user NAME is missing");
     }
 
+    disableCoreDumps();  // before the password is in memory
     const std::optional<std::string> password = readPassword("Password for " + *user + ": ");
     if (!password) {
         std::cerr << "quorvane: could not read the password from standard input" << std::endl;
@@ -97,17 +148,22 @@ int logon(const std::vector<std::string>& arguments) {
     if (password->empty()) {
         return badUsage("logon: no password on standard input");
     }
-    const SMBManager manager;
-    const std::string message = manager.performLogon(*server, *user, *password);
-    std::cout << message << std::endl;
-    return messages::isLogonSuccess(message) ? 0 : 1;
+    Interruption stop;
+    const StopSignals stopSignals(stop);
+    EngineConfig config = EngineConfig::platformDefault();
+    config.interruption = &stop;
+    const WorkflowResult result = SMBManager(config).logon(*server, *user, *password);
+    if (result.outcome == Outcome::Interrupted && stop.raised()) {
+        return reportStop(stop, "logon");
+    }
+    std::cout << result.message << std::endl;
+    return exitStatusOf(result);
 }
 
 int logout() {
-    const SMBManager manager;
-    const std::string message = manager.disconnectAllShares();
-    std::cout << message << std::endl;
-    return messages::isLogoutSuccess(message) ? 0 : 1;
+    const WorkflowResult result = SMBManager().logout();
+    std::cout << result.message << std::endl;
+    return exitStatusOf(result);
 }
 
 int status() {
@@ -129,6 +185,11 @@ std::vector<std::string> describeMountRoot(const std::string& mountRoot) {
     for (const MountEntry& entry : mountsBelow(mountRoot, MountDepth::DirectChildren)) {
         rows[entry.mountPoint.substr(entry.mountPoint.rfind('/') + 1)] = entry.source;
     }
+    for (auto& [name, source] : rows) {
+        if (checkMountHealth(mountRoot + "/" + name) != MountHealth::Answering) {
+            source += "  (not responding)";
+        }
+    }
     const files::Listing listing = files::listVisibleEntries(mountRoot);
     for (const std::string& name : listing.names) {
         rows.emplace(name, "(not mounted)");
@@ -143,7 +204,10 @@ std::vector<std::string> describeMountRoot(const std::string& mountRoot) {
     }
     lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");
     for (const auto& [name, source] : rows) {
-        lines.push_back("  " + name + std::string(width - name.size() + 2, ' ') + source);
+        // Names and sources come from the server: never raw to a terminal.
+        lines.push_back("  " + escapeControlCharacters(name) +
+                        std::string(width - name.size() + 2, ' ') +
+                        escapeControlCharacters(source));
     }
     if (listing.error) {
         lines.push_back("  (the folder cannot be listed: " + *listing.error + ")");

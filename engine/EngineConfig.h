@@ -11,6 +11,9 @@
 
 namespace quorvane {
 
+inline constexpr std::chrono::seconds kUnmountTimeLimit{15};
+inline constexpr std::chrono::seconds kServerFileTimeLimit{25};
+
 /// Everything the engine needs to know about the machine it runs on. The engine keeps no
 /// other state: every operation reads only this value, its arguments and the file system.
 struct EngineConfig {
@@ -28,6 +31,15 @@ struct EngineConfig {
     std::ostream* diagnostics = nullptr;
     /// How long one run of either tool may take before it is ended and counted as failed.
     std::chrono::milliseconds toolTimeLimit = kToolTimeLimit;
+    /// An unmount tool gets less: a logout with several hung shares must not take minutes.
+    std::chrono::milliseconds unmountTimeLimit = kUnmountTimeLimit;
+    /// How long reading "mac.bat" or "shares.ini" from a share may take.
+    std::chrono::milliseconds serverFileTimeLimit = kServerFileTimeLimit;
+    /// True when the mount tool is this program's own, whose exit statuses name the cause of
+    /// a failure; otherwise its last line on standard error does.
+    bool mountToolExitStatusesKnown = false;
+    /// When raised, a running workflow ends its tool and stops; nothing when absent.
+    const Interruption* interruption = nullptr;
     /// What is mounted at a path: the system's mount table unless set. Tests that may not
     /// mount give their stand-in tools a recorded table here instead.
     std::function<std::optional<MountEntry>(const std::string& path)> mountTable;

@@ -1,15 +1,21 @@
 #include "SMBManager.h"
 
+#include <cctype>
 #include <iostream>
 
+#include "BoundedCall.h"
 #include "FileServices.h"
 #include "FolderNames.h"
 #include "LogonScript.h"
+#include "MountHealth.h"
+#include "MountSource.h"
 #include "MountTable.h"
 #include "ProcessRunner.h"
 #include "ShareMap.h"
 #include "SmbUrl.h"
+#include "TerminalText.h"
 #include "UnicodeText.h"
+#include "WorkflowLock.h"
 
 namespace quorvane {
 
@@ -20,20 +26,6 @@ constexpr const char* kNetlogonShare = "netlogon";
 constexpr const char* kLogonScriptName = "mac.bat";
 constexpr const char* kShareMapName = "shares.ini";
 
-// The text of a server file, or nothing when it is missing, unreadable or not UTF-8.
-std::optional<std::string> readServerText(const std::string& path) {
-    std::optional<std::string> bytes = files::readWholeFile(path);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    // Windows editors like to start files with a byte-order mark; it is no part of line one.
-    const std::string_view text = text::withoutByteOrderMark(*bytes);
-    if (!text::isValidUtf8(text)) {
-        return std::nullopt;
-    }
-    return std::string(text);
-}
-
 // Splits ".../smbmounts/NAME" into the folder and the last name.
 std::pair<std::string, std::string> folderAndName(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -43,17 +35,19 @@ std::pair<std::string, std::string> folderAndName(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-}  // namespace
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) {
+        out += (out.empty() ? "" : ", ") + item;
+    }
+    return out;
+}
 
-namespace messages {
-bool isLogonSuccess(const std::string& message) {
-    return message.find(kLogonSuccessMarker) != std::string::npos;
+std::string seconds(std::chrono::milliseconds duration) {
+    return std::to_string((duration.count() + 999) / 1000) + " s";
 }
-bool isLogoutSuccess(const std::string& message) {
-    return message.find(kLogoutSuccessMarker) != std::string::npos ||
-           message.find(kLogoutAlreadyMarker) != std::string::npos;
-}
-}  // namespace messages
+
+}  // namespace
 
 SMBManager::SMBManager(EngineConfig config) : config_(std::move(config)) {
     if (config_.diagnostics == nullptr) {
@@ -76,6 +70,10 @@ void SMBManager::printLine(const std::string& line) const {
     *config_.diagnostics << line << '\n' << std::flush;
 }
 
+bool SMBManager::interrupted() const {
+    return config_.interruption != nullptr && config_.interruption->raised();
+}
+
 bool SMBManager::isAlreadyMounted(const std::string& mountPoint) const {
     return config_.mountTable(mountPoint).has_value();
 }
@@ -93,22 +91,65 @@ void SMBManager::removeReleasedMountPoint(const std::string& mountPoint) const {
 bool SMBManager::mountShare(const std::string& shareName, const std::string& server,
                             const std::string& userName, const std::string& password,
                             const std::string& mountPoint) const {
+    return attemptMount(shareName, server, userName, password, mountPoint).mounted;
+}
+
+// A mount whose daemon has gone answers nothing but errors: it is released so the share can
+// be mounted afresh on the same folder.
+SMBManager::MountAttempt SMBManager::releaseDeadMount(const std::string& shareName,
+                                                      const std::string& mountPoint) const {
+    printLine(escapeControlCharacters(shareName) +
+              " is mounted but no longer answers. Releasing it to mount it again.");
+    runUnmountTool(mountPoint);
+    MountAttempt attempt;
+    if (isAlreadyMounted(mountPoint)) {
+        attempt.failure = {"A mount there no longer answers and could not be released.", false};
+    } else {
+        attempt.mounted = true;  // free to mount again
+    }
+    return attempt;
+}
+
+SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
+                                                  const std::string& server,
+                                                  const std::string& userName,
+                                                  const std::string& password,
+                                                  const std::string& mountPoint) const {
+    MountAttempt attempt;
     // Never mount onto the mount root itself or anywhere outside it.
     const auto [folder, name] = folderAndName(mountPoint);
     if (folder != mountRoot() || !isPlainFolderName(name)) {
-        return false;
+        attempt.failure = {"Its name cannot stand as a folder in ~/smbmounts.", false};
+        return attempt;
     }
     // Asked before the folder is created: creating a folder that stands on a dead network
     // mount could block, and an existing mount point needs no folder anyway.
     if (isAlreadyMounted(mountPoint)) {
-        printLine(shareName + " is already mounted. Skipping mount command.");
-        return true;
+        switch (checkMountHealth(mountPoint)) {
+            case MountHealth::Answering:
+                printLine(escapeControlCharacters(shareName) +
+                          " is already mounted. Skipping mount command.");
+                attempt.mounted = true;
+                return attempt;
+            case MountHealth::NotAnswering:
+                attempt.failure = {"The share mounted there is not answering.", true};
+                return attempt;
+            case MountHealth::Dead:
+                if (MountAttempt released = releaseDeadMount(shareName, mountPoint);
+                    !released.mounted) {
+                    return released;
+                }
+                break;
+        }
     }
+    const bool folderWasThere = files::exists(mountPoint);
     files::createFolders(mountPoint);
 
     ProcessRequest request;
     request.executable = config_.mountTool;
     request.timeLimit = config_.toolTimeLimit;
+    request.interruption = config_.interruption;
+    request.captureOutput = true;
     const bool passwordOnInput = config_.passwordOnStandardInput;
     request.arguments = {
         "-f", "777",
@@ -116,78 +157,241 @@ bool SMBManager::mountShare(const std::string& shareName, const std::string& ser
         mountPoint};
     if (passwordOnInput) {
         request.standardInput = password;
+    } else {
+        request.inheritStandardInput = false;
     }
-    return runProcess(request).succeeded();
+    const ProcessResult run = runProcess(request);
+    // What the tool said still reaches the user's terminal.
+    std::cout << run.output << std::flush;
+    std::cerr << run.errors << std::flush;
+
+    attempt.mounted = run.succeeded();
+    if (!attempt.mounted) {
+        attempt.interrupted = run.outcome == ProcessResult::Outcome::Interrupted;
+        attempt.failure = describeMountFailure(run, config_.mountToolExitStatusesKnown);
+        // A failed mount leaves no folder of its own making behind.
+        if (!folderWasThere) {
+            removeReleasedMountPoint(mountPoint);
+        }
+    }
+    return attempt;
+}
+
+SMBManager::ServerText SMBManager::readServerText(const std::string& path) const {
+    const auto read = callWithin(
+        config_.serverFileTimeLimit, [path] { return files::readWholeFile(path); },
+        [this] { return !interrupted(); });
+    ServerText result;
+    if (!read && interrupted()) {
+        result.problem = "Stopped on request.";
+        return result;
+    }
+    if (!read) {
+        result.problem =
+            "The server gave no answer within " + seconds(config_.serverFileTimeLimit) + ".";
+        return result;
+    }
+    if (!*read) {
+        result.problem = files::exists(path) ? "The file cannot be read." : "The file is missing.";
+        return result;
+    }
+    // Windows editors like to start files with a byte-order mark; it is no part of line one.
+    const std::string_view text = text::withoutByteOrderMark(**read);
+    if (!text::isValidUtf8(text)) {
+        result.problem = "The file is not UTF-8 text.";
+        return result;
+    }
+    result.text = std::string(text);
+    return result;
 }
 
 std::optional<std::vector<std::string>> SMBManager::parseLogonScriptGroups(
     const std::string& scriptPath) const {
-    const std::optional<std::string> text = readServerText(scriptPath);
-    if (!text) {
+    const ServerText read = readServerText(scriptPath);
+    if (!read.text) {
         return std::nullopt;
     }
-    return parseGroupLine(*text);
+    return parseGroupLine(*read.text);
 }
 
 void SMBManager::mountMatchingGroupShares(const std::string& shareMapPath,
                                           const std::vector<std::string>& groups,
                                           const std::string& server, const std::string& userName,
                                           const std::string& password) const {
-    const std::optional<std::string> text = readServerText(shareMapPath);
-    if (!text) {
-        return;
+    mountGroupShares(shareMapPath, groups, server, userName, password);
+}
+
+SMBManager::GroupShareReport SMBManager::mountGroupShares(const std::string& shareMapPath,
+                                                          const std::vector<std::string>& groups,
+                                                          const std::string& server,
+                                                          const std::string& userName,
+                                                          const std::string& password) const {
+    GroupShareReport report;
+    const ServerText read = readServerText(shareMapPath);
+    if (!read.text) {
+        report.shareMapProblem = read.problem;
+        report.interrupted = interrupted();
+        return report;
     }
-    for (const std::string& share : matchingShareNames(*text, groups, config_.platformWord)) {
-        if (!isPlainFolderName(share)) {
-            printLine("Skipping share \"" + share +
+    std::optional<std::string> serverSilence;
+    for (const std::string& share : matchingShareNames(*read.text, groups, config_.platformWord)) {
+        const std::string shown = escapeControlCharacters(share);
+        // A name that starts with "." would be hidden from logout and never released.
+        if (!isPlainFolderName(share) || share[0] == '.') {
+            printLine("Skipping share \"" + shown +
                       "\": its name cannot stand as a folder in ~/smbmounts.");
             continue;
         }
+        if (serverSilence) {
+            printLine("Skipping share " + shown + ": " + *serverSilence);
+            report.failed.push_back(shown);
+            continue;
+        }
         const std::string mountPoint = mountRoot() + "/" + share;
-        printLine("User matches group criteria for " + share + ". Mounting...");
-        mountShare(share, server, userName, password, mountPoint);
+        printLine("User matches group criteria for " + shown + ". Mounting...");
+        const MountAttempt attempt = attemptMount(share, server, userName, password, mountPoint);
+        if (attempt.interrupted || interrupted()) {
+            report.interrupted = true;
+            return report;
+        }
+        if (!attempt.mounted) {
+            report.failed.push_back(shown);
+            if (attempt.failure.serverGone) {
+                // The rest would only wait out the same silence, one after another.
+                serverSilence = attempt.failure.cause;
+            }
+        }
     }
+    return report;
 }
 
-std::string SMBManager::performLogon(const std::string& serverText, const std::string& userName,
-                                     const std::string& password) const {
+std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {
+    const files::Listing listing = files::listVisibleEntries(mountRoot());
+    for (const std::string& name : listing.names) {
+        const std::optional<MountEntry> mount = config_.mountTable(mountRoot() + "/" + name);
+        if (!mount) {
+            continue;
+        }
+        const std::optional<std::string> owner = userOfMountSource(mount->source);
+        if (owner && !sameAccount(*owner, userName)) {
+            return owner;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> SMBManager::mountedShares() const {
+    std::vector<std::string> mounted;
+    for (const std::string& name : files::listVisibleEntries(mountRoot()).names) {
+        if (isAlreadyMounted(mountRoot() + "/" + name)) {
+            mounted.push_back(name);
+        }
+    }
+    return mounted;
+}
+
+WorkflowResult SMBManager::finish(Outcome outcome, std::string message) const {
+    return {outcome, std::move(message), mountedShares()};
+}
+
+WorkflowResult SMBManager::logon(const std::string& serverText, const std::string& userName,
+                                 const std::string& password) const {
     const std::string host = serverHostFromText(serverText);
+    const std::string homeFailed = "Failed to mount initial user home directory.";
 
     if (config_.homeFolder.empty()) {
         // Never fall back to a "/smbmounts" at the top of the file system.
-        return "Failed to create base ~/smbmounts folder: the home folder is not known";
+        return {Outcome::Failed,
+                "Failed to create base ~/smbmounts folder: the home folder is not known",
+                {}};
+    }
+    if (const auto problem = serverNameProblem(host)) {
+        std::string cause = *problem;
+        cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
+        return {Outcome::Failed, homeFailed + " " + cause + ".", {}};
     }
     if (const auto error = files::createFolders(mountRoot())) {
-        return "Failed to create base ~/smbmounts folder: " + *error;
+        return {Outcome::Failed, "Failed to create base ~/smbmounts folder: " + *error, {}};
+    }
+    if (!isPlainFolderName(userName)) {
+        return finish(Outcome::Failed, homeFailed + " The user name \"" +
+                                           escapeControlCharacters(userName) +
+                                           "\" cannot stand as a folder in ~/smbmounts.");
+    }
+    const WorkflowLock lock(mountRoot());
+    if (lock.busy()) {
+        return finish(Outcome::Failed, messages::kBusy);
+    }
+    if (const auto owner = foreignUserInMountRoot(userName)) {
+        return finish(Outcome::Failed, "Shares of user " + escapeControlCharacters(*owner) +
+                                           " are still mounted under ~/smbmounts/. Log out "
+                                           "first, then log on again.");
     }
 
     const std::string homeMountPoint = mountRoot() + "/" + userName;
-    printLine("Mounting user home directory target destination to: " + homeMountPoint);
-    if (!mountShare(userName, host, userName, password, homeMountPoint)) {
-        return "Failed to mount initial user home directory.";
+    printLine("Mounting user home directory target destination to: " +
+              escapeControlCharacters(homeMountPoint));
+    const MountAttempt home = attemptMount(userName, host, userName, password, homeMountPoint);
+    if (home.interrupted || interrupted()) {
+        return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+    }
+    if (!home.mounted) {
+        return finish(Outcome::Failed, homeFailed + " " + home.failure.cause);
     }
 
-    const auto groups = parseLogonScriptGroups(homeMountPoint + "/" + kLogonScriptName);
+    const ServerText script = readServerText(homeMountPoint + "/" + kLogonScriptName);
+    if (interrupted()) {
+        return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+    }
+    const auto groups = script.text ? parseGroupLine(*script.text) : std::nullopt;
     if (!groups) {
-        return "Home mounted, but failed to read or find groups in mac.bat";
+        const std::string cause =
+            script.text ? "It holds no \"set GROUPS=\" line." : script.problem;
+        return finish(Outcome::Failed,
+                      "Home mounted, but failed to read or find groups in mac.bat. " + cause);
     }
     printLine("Detected Active User Groups: " + formatGroupList(*groups));
 
     const std::string netlogonMountPoint = mountRoot() + "/" + kNetlogonShare;
-    if (!mountShare(kNetlogonShare, host, userName, password, netlogonMountPoint)) {
-        return "User home mapped, but failed to connect to Netlogon share.";
+    const MountAttempt netlogon =
+        attemptMount(kNetlogonShare, host, userName, password, netlogonMountPoint);
+    if (netlogon.interrupted || interrupted()) {
+        return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
-    mountMatchingGroupShares(netlogonMountPoint + "/" + kShareMapName, *groups, host, userName,
-                             password);
+    if (!netlogon.mounted) {
+        return finish(
+            Outcome::Failed,
+            "User home mapped, but failed to connect to Netlogon share. " + netlogon.failure.cause);
+    }
+    const GroupShareReport report = mountGroupShares(netlogonMountPoint + "/" + kShareMapName,
+                                                     *groups, host, userName, password);
     unmountVolume(netlogonMountPoint);
-    return messages::kLogonFinished;
+    if (report.interrupted || interrupted()) {
+        return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+    }
+
+    std::string message = messages::kLogonFinished;
+    if (report.shareMapProblem) {
+        message += " The share map shares.ini could not be read: " + *report.shareMapProblem;
+    }
+    if (!report.failed.empty()) {
+        message += " Not mounted: " + joined(report.failed) + ".";
+    }
+    const bool complete = !report.shareMapProblem && report.failed.empty();
+    return finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
+}
+
+std::string SMBManager::performLogon(const std::string& serverText, const std::string& userName,
+                                     const std::string& password) const {
+    return logon(serverText, userName, password).message;
 }
 
 ProcessResult SMBManager::runUnmountTool(const std::string& mountPoint) const {
     ProcessRequest request;
     request.executable = config_.unmountTool;
     request.arguments = {mountPoint};
-    request.timeLimit = config_.toolTimeLimit;
+    request.timeLimit = config_.unmountTimeLimit;
+    request.inheritStandardInput = false;
     return runProcess(request);
 }
 
@@ -199,29 +403,62 @@ void SMBManager::unmountVolume(const std::string& mountPoint) const {
     removeReleasedMountPoint(mountPoint);
 }
 
-std::string SMBManager::disconnectAllShares() const {
+WorkflowResult SMBManager::logout() const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
-        return "No shares mapped (smbmounts folder not found).";
+        return {Outcome::Succeeded, "No shares mapped (smbmounts folder not found).", {}};
     }
     const files::Listing listing = files::listVisibleEntries(root);
     if (listing.error) {
-        return "Error while disconnecting: " + *listing.error;
+        return {Outcome::Failed, "Error while disconnecting: " + *listing.error, {}};
     }
     if (listing.names.empty()) {
-        return "All shares are already disconnected.";
+        return {Outcome::Succeeded, "All shares are already disconnected.", {}};
     }
+    const WorkflowLock lock(root);
+    if (lock.busy()) {
+        return finish(Outcome::Failed, messages::kBusy);
+    }
+    std::vector<std::string> inUse;
+    std::vector<std::string> notAnswering;
     for (const std::string& name : listing.names) {
         const std::string entry = root + "/" + name;
         const ProcessResult result = runUnmountTool(entry);
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
-            return "Error while disconnecting: " + result.error;
+            return finish(Outcome::Failed, "Error while disconnecting: " + result.error);
         }
-        if (result.outcome != ProcessResult::Outcome::TimedOut) {
-            removeReleasedMountPoint(entry);
+        if (result.outcome == ProcessResult::Outcome::TimedOut) {
+            // The unmount may still be under way: the folder is left alone.
+            if (isAlreadyMounted(entry)) {
+                notAnswering.push_back(escapeControlCharacters(name));
+            }
+            continue;
+        }
+        removeReleasedMountPoint(entry);
+        if (isAlreadyMounted(entry)) {
+            inUse.push_back(escapeControlCharacters(name));
         }
     }
-    return "Successfully disconnected " + std::to_string(listing.names.size()) + " drive(s).";
+    const size_t total = listing.names.size();
+    if (inUse.empty() && notAnswering.empty()) {
+        return finish(Outcome::Succeeded,
+                      "Successfully disconnected " + std::to_string(total) + " drive(s).");
+    }
+    std::string message = "Disconnected " +
+                          std::to_string(total - inUse.size() - notAnswering.size()) + " of " +
+                          std::to_string(total) + " drive(s)";
+    if (!inUse.empty()) {
+        message += "; still in use: " + joined(inUse);
+    }
+    if (!notAnswering.empty()) {
+        message +=
+            "; no answer within " + seconds(config_.unmountTimeLimit) + ": " + joined(notAnswering);
+    }
+    return finish(Outcome::PartlyDone, message + ".");
+}
+
+std::string SMBManager::disconnectAllShares() const {
+    return logout().message;
 }
 
 }  // namespace quorvane

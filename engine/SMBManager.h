@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "EngineConfig.h"
+#include "MountFailure.h"
+#include "WorkflowResult.h"
 
 namespace quorvane {
 
@@ -33,35 +35,69 @@ public:
                                   const std::vector<std::string>& groups, const std::string& server,
                                   const std::string& userName, const std::string& password) const;
 
-    /// The whole logon; returns the status message for the panel.
+    /// The whole logon, with its outcome beside the message for the panel.
+    WorkflowResult logon(const std::string& serverText, const std::string& userName,
+                         const std::string& password) const;
+    /// The message of `logon` alone.
     std::string performLogon(const std::string& serverText, const std::string& userName,
                              const std::string& password) const;
 
     /// Unmounts `mountPoint` and removes its folder if it is then an empty, unmounted folder.
     void unmountVolume(const std::string& mountPoint) const;
 
-    /// Releases everything in the mount root; returns the status message for the panel.
+    /// Releases everything in the mount root, with its outcome beside the message.
+    WorkflowResult logout() const;
+    /// The message of `logout` alone.
     std::string disconnectAllShares() const;
 
     const EngineConfig& config() const { return config_; }
 
 private:
+    struct MountAttempt {
+        bool mounted = false;
+        MountFailure failure;  // when not mounted
+        bool interrupted = false;
+    };
+    struct GroupShareReport {
+        std::vector<std::string> failed;  // "NAME (cause)"
+        std::optional<std::string> shareMapProblem;
+        bool interrupted = false;
+    };
+    struct ServerText {
+        std::optional<std::string> text;
+        std::string problem;  // why there is no text
+    };
+
+    MountAttempt attemptMount(const std::string& shareName, const std::string& server,
+                              const std::string& userName, const std::string& password,
+                              const std::string& mountPoint) const;
+    MountAttempt releaseDeadMount(const std::string& shareName,
+                                  const std::string& mountPoint) const;
+    GroupShareReport mountGroupShares(const std::string& shareMapPath,
+                                      const std::vector<std::string>& groups,
+                                      const std::string& server, const std::string& userName,
+                                      const std::string& password) const;
+    ServerText readServerText(const std::string& path) const;
+    std::optional<std::string> foreignUserInMountRoot(const std::string& userName) const;
+    std::vector<std::string> mountedShares() const;
+    WorkflowResult finish(Outcome outcome, std::string message) const;
+
     void printLine(const std::string& line) const;
     ProcessResult runUnmountTool(const std::string& mountPoint) const;
     void removeReleasedMountPoint(const std::string& mountPoint) const;
+    bool interrupted() const;
 
     EngineConfig config_;
 };
 
-/// Markers and messages that the panel and the command line read.
+/// Messages that the panel and the command line show.
 namespace messages {
 inline constexpr const char* kLogonFinished =
     "Logon workflow finished. Shares mapped under ~/smbmounts/";
-inline constexpr const char* kLogonSuccessMarker = "finished";
-inline constexpr const char* kLogoutSuccessMarker = "Successfully";
-inline constexpr const char* kLogoutAlreadyMarker = "already disconnected";
-bool isLogonSuccess(const std::string& message);
-bool isLogoutSuccess(const std::string& message);
+inline constexpr const char* kLogonInterrupted =
+    "Logon stopped. Shares mounted before stay mounted.";
+inline constexpr const char* kBusy =
+    "Another logon or logout is running. Try again once it has finished.";
 }  // namespace messages
 
 }  // namespace quorvane

@@ -18,6 +18,12 @@ public:
     QSize sizeHint() const override { return {kSize, kSize}; }
     bool isAnimating() const { return timer_.isActive(); }
 
+    /// What the indicator is drawn on; its colour is chosen to stand out from it.
+    void setBackdrop(const QColor& backdrop);
+    /// The colour of the turning arc: of the palette's text colours the one with the best
+    /// contrast against the backdrop, and black or white when none reaches 3:1.
+    QColor arcColour() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -26,6 +32,7 @@ protected:
 
 private:
     QBasicTimer timer_;
+    QColor backdrop_;
     int angle_ = 0;
 };
 

@@ -94,21 +94,22 @@ struct ResultPort {
 
 namespace {
 
-void runOffGuiThread(const std::shared_ptr<ResultPort>& port, std::function<QString()> work,
-                     void (ContentView::*finish)(const QString&)) {
+void runOffGuiThread(const std::shared_ptr<ResultPort>& port, std::function<WorkflowResult()> work,
+                     void (ContentView::*finish)(const WorkflowResult&)) {
     QThreadPool::globalInstance()->start([port, work = std::move(work), finish] {
-        QString message;
+        WorkflowResult result;
         try {
-            message = work();
+            result = work();
         } catch (...) {
-            // A workflow reports by its message; should one throw all the same, the panel
+            // A workflow reports by its result; should one throw all the same, the panel
             // must still leave its busy state.
-            message = messageOf(std::current_exception());
+            result.outcome = Outcome::Failed;
+            result.message = messageOf(std::current_exception()).toStdString();
         }
         std::lock_guard<std::mutex> lock(port->mutex);
         if (ContentView* view = port->receiver) {
             QMetaObject::invokeMethod(
-                view, [view, finish, message] { (view->*finish)(message); }, Qt::QueuedConnection);
+                view, [view, finish, result] { (view->*finish)(result); }, Qt::QueuedConnection);
         }
     });
 }
@@ -216,6 +217,8 @@ void ContentView::buildLayout() {
     busyIndicator_ = new BusyIndicator(logonButton_);
     busyIndicator_->setObjectName(QStringLiteral("busyIndicator"));
     busyIndicator_->hide();
+    // It turns inside the disabled button, whose fill is the palette's midlight.
+    busyIndicator_->setBackdrop(palette().color(QPalette::Active, QPalette::Midlight));
     auto* logonContent = new QHBoxLayout(logonButton_);
     logonContent->setContentsMargins(0, 0, 0, 0);
     logonContent->addWidget(busyIndicator_, 0, Qt::AlignCenter);
@@ -246,6 +249,12 @@ void ContentView::buildLayout() {
 
     setTabOrder(serverField_, usernameField_);
     setTabOrder(usernameField_, passwordField_);
+    setTabOrder(passwordField_, logoutButton_);
+    setTabOrder(logoutButton_, logonButton_);
+    setTabOrder(logonButton_, quitButton_);  // last: a stray key press must not land on it
+    // The panel itself holds the focus when the control that had it is disabled; otherwise
+    // the toolkit passes it on along the chain, and a following Space could press Quit.
+    setFocusPolicy(Qt::ClickFocus);
 
     connect(serverField_, &QLineEdit::textEdited, this, &ContentView::serverEdited);
     for (QLineEdit* field : {serverField_, usernameField_, passwordField_}) {
@@ -352,10 +361,11 @@ void ContentView::startLogon() {
         &ContentView::finishLogon);
 }
 
-void ContentView::finishLogon(const QString& statusMessage) {
-    statusMessage_ = statusMessage;
+void ContentView::finishLogon(const WorkflowResult& result) {
+    statusMessage_ = QString::fromStdString(result.message);
     isLoading_ = false;
-    if (messages::isLogonSuccess(statusMessage.toStdString())) {
+    hasMountedShares_ = !result.mountedShares.empty();
+    if (result.outcome == Outcome::Succeeded || result.outcome == Outcome::PartlyDone) {
         isLoggedIn_ = true;
         passwordField_->clear();
         // Never cancelled: it runs whatever happens meanwhile and closes only a shown popover.
@@ -371,17 +381,25 @@ void ContentView::startLogout() {
     runOffGuiThread(resultPort_, workflows_.logout, &ContentView::finishLogout);
 }
 
-void ContentView::finishLogout(const QString& statusMessage) {
+void ContentView::finishLogout(const WorkflowResult& result) {
     isLoading_ = false;
-    if (messages::isLogoutSuccess(statusMessage.toStdString())) {
+    hasMountedShares_ = !result.mountedShares.empty();
+    if (result.outcome == Outcome::Succeeded) {
         isLoggedIn_ = false;
         statusMessage_ = kReady;
         render();
         setFocusedField(Field::server);
         return;
     }
-    statusMessage_ = statusMessage;
+    // Whatever is still mounted keeps the panel logged on, with Logout at hand.
+    statusMessage_ = QString::fromStdString(result.message);
     render();
+}
+
+void ContentView::stopWorkflow() {
+    if (workflows_.stop) {
+        workflows_.stop();
+    }
 }
 
 void ContentView::closePopoverIfShown() {
@@ -392,13 +410,20 @@ void ContentView::closePopoverIfShown() {
 
 void ContentView::render() {
     const bool fieldsEnabled = !isLoggedIn_;
+    const bool logoutEnabled = !isLoading_ && (isLoggedIn_ || hasMountedShares_);
+    if (QWidget* focused = focusWidget(); (focused == logoutButton_ && !logoutEnabled) ||
+                                          (focused == logonButton_ && !canStartLogon())) {
+        setFocus(Qt::OtherFocusReason);
+    }
     for (QLineEdit* field : {serverField_, usernameField_, passwordField_}) {
         if (!fieldsEnabled && focusWidget() == field) {
             field->clearFocus();
         }
         field->setEnabled(fieldsEnabled);
     }
-    logoutButton_->setEnabled(!isLoading_ && isLoggedIn_);
+    // After a failed logon that left shares mounted (the home share without "mac.bat", say),
+    // Logout is the way to release them.
+    logoutButton_->setEnabled(logoutEnabled);
     logonButton_->setEnabled(canStartLogon());
     logonButton_->setText(isLoading_ ? QString() : QStringLiteral("Logon"));
     busyIndicator_->setVisible(isLoading_);

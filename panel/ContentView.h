@@ -57,10 +57,12 @@ public:
 
     bool canStartLogon() const;
     void startLogon();
-    void finishLogon(const QString& statusMessage);
+    void finishLogon(const WorkflowResult& result);
     void startLogout();
-    void finishLogout(const QString& statusMessage);
+    void finishLogout(const WorkflowResult& result);
     void closePopoverIfShown();
+    /// Asks a running workflow to end its tool and stop (quitting, end of the session).
+    void stopWorkflow();
 
     /// The window that hosts this panel and that a successful logon closes; none when the panel
     /// is shown as an ordinary window.
@@ -85,6 +87,7 @@ private:
     QString statusMessage_;
     bool isLoading_ = false;
     bool isLoggedIn_ = false;
+    bool hasMountedShares_ = false;
 
     QLabel* logo_ = nullptr;
     QLabel* title_ = nullptr;

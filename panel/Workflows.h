@@ -3,15 +3,20 @@
 #include <QString>
 #include <functional>
 
+#include "WorkflowResult.h"
+
 namespace quorvane {
 
 /// The two engine workflows as the panel sees them. Both are called on a worker thread, so
-/// whatever they capture must be safe to use from there; each returns one status message.
+/// whatever they capture must be safe to use from there; each returns its outcome and message.
 struct Workflows {
-    std::function<QString(const QString& serverText, const QString& userName,
-                          const QString& password)>
+    std::function<WorkflowResult(const QString& serverText, const QString& userName,
+                                 const QString& password)>
         logon;
-    std::function<QString()> logout;
+    std::function<WorkflowResult()> logout;
+    /// Asks a running workflow to end its tool and stop, from any thread; for quitting and
+    /// the end of the session. May be empty.
+    std::function<void()> stop;
 };
 
 /// The real engine's `performLogon` and `disconnectAllShares`.

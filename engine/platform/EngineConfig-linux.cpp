@@ -27,6 +27,7 @@ EngineConfig EngineConfig::platformDefault() {
     config.unmountTool = tools + "umount";
     config.platformWord = "linux";
     config.passwordOnStandardInput = true;
+    config.mountToolExitStatusesKnown = true;
     config.diagnostics = &std::cout;
     return config;
 }

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -128,15 +129,16 @@ TEST_F(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
     const Case cases[] = {
         {"home share refused",
          [](auto& tools, auto&) { tools.failMount("alice", 77); },
-         "Failed to mount initial user home directory.",
+         "Failed to mount initial user home directory. The mount tool failed (exit status 77).",
          {}},
         {"no mac.bat",
          [](auto& tools, auto&) { tools.addServerFile("bob", "x", ""); },
-         "Home mounted, but failed to read or find groups in mac.bat",
+         "Home mounted, but failed to read or find groups in mac.bat. The file is missing.",
          {"/bob"}},
         {"netlogon refused",
          [](auto& tools, auto&) { tools.failMount("netlogon", 1); },
-         "User home mapped, but failed to connect to Netlogon share.",
+         "User home mapped, but failed to connect to Netlogon share. The mount tool failed (exit "
+         "status 1).",
          {"/alice"}},
     };
     for (const Case& c : cases) {
@@ -208,7 +210,9 @@ TEST_F(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
 
     for (const char* user : {"..", ".", "", "a/b"}) {
         const std::string refused = manager().performLogon("FS1", user, kPassword);
-        EXPECT_EQ(refused, "Failed to mount initial user home directory.") << user;
+        EXPECT_EQ(refused, "Failed to mount initial user home directory. The user name \"" +
+                               std::string(user) + "\" cannot stand as a folder in ~/smbmounts.")
+            << user;
     }
     EXPECT_EQ(testing::mountsUnder(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
 }
@@ -234,15 +238,21 @@ TEST_F(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
     EngineConfig config = tools_.configFor(home_);
     config.toolTimeLimit = std::chrono::milliseconds(300);
     tools_.delayMount(20);
-    EXPECT_EQ(SMBManager(config).performLogon("FS1", "alice", kPassword),
-              "Failed to mount initial user home directory.");
+    const WorkflowResult hung = SMBManager(config).logon("FS1", "alice", kPassword);
+    EXPECT_EQ(hung.outcome, Outcome::Failed);
+    EXPECT_EQ(hung.message, "Failed to mount initial user home directory. " + tools_.mountTool() +
+                                ": no answer within 1 s.");
 
     config.mountTool = home_.path() + "/no-such-tool";
-    Lines lines = printed([&] {
-        EXPECT_EQ(SMBManager(config).performLogon("FS1", "alice", kPassword),
-                  "Failed to mount initial user home directory.");
-    });
-    EXPECT_EQ(lines.size(), 1u);  // only the home mount point line
+    WorkflowResult missing;
+    Lines lines = printed([&] { missing = SMBManager(config).logon("FS1", "alice", kPassword); });
+    EXPECT_EQ(missing.outcome, Outcome::Failed);
+    EXPECT_EQ(missing.message,
+              "Failed to mount initial user home directory. The mount tool could "
+              "not be started (" +
+                  config.mountTool + ": No such file or directory); install or repair Quorvane.");
+    EXPECT_EQ(lines,
+              Lines{"Mounting user home directory target destination to: " + root() + "/alice"});
 }
 
 TEST_F(Workflow, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {
@@ -273,7 +283,15 @@ TEST_F(Workflow, LogoutNeverDeletesDataItCouldNotRelease) {
     writeFile(root() + "/loose-file", "not a folder");
 
     tools_.failUnmount(32);  // as when a file on the share is still open
-    EXPECT_EQ(manager().disconnectAllShares(), "Successfully disconnected 5 drive(s).");
+    // Not a success: the three shares still mounted are named; the stray folder and file
+    // count as handled, and nothing in any of them is deleted.
+    const WorkflowResult logout = manager().logout();
+    EXPECT_EQ(logout.outcome, Outcome::PartlyDone);
+    EXPECT_EQ(logout.message,
+              "Disconnected 2 of 5 drive(s); still in use: alice, Science, Staff Public.");
+    Lines left = logout.mountedShares;
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (Lines{"Science", "Staff Public", "alice"}));
     EXPECT_EQ(readFile(root() + "/alice/new.txt"), "unsaved work");
     EXPECT_EQ(readFile(root() + "/stray/keep.txt"), "local file");
     EXPECT_EQ(readFile(root() + "/loose-file"), "not a folder");

@@ -174,7 +174,8 @@ TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
     const int before = domain().failedLogons("alice");
     const ProgramRun run = logon(home, "alice", "not alice's password");
     EXPECT_EQ(run.status(), 1);
-    EXPECT_EQ(run.lastLine(), "Failed to mount initial user home directory.");
+    EXPECT_EQ(run.lastLine(),
+              "Failed to mount initial user home directory. Wrong user name or password.");
     EXPECT_NE(run.err().find("mount_smbfs: wrong user name or password for alice"),
               std::string::npos)
         << run.err();
@@ -183,19 +184,21 @@ TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(domain().failedLogons("alice"), before + 1);
     EXPECT_TRUE(home.mountsBelow().empty());
-    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"alice"});  // an empty folder
+    // The failed mount took its folder back: nothing is left to trip a later logon.
+    EXPECT_TRUE(home.mountRootEntries().empty());
     EXPECT_LT(daemonOf(home.mountRoot() + "/alice"), 0);
 
     const ProgramRun logout = home.cli({"logout"});
-    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 1 drive(s).");
-    EXPECT_TRUE(home.mountRootEntries().empty());
+    EXPECT_EQ(logout.lastLine(), "All shares are already disconnected.");
+    EXPECT_EQ(logout.status(), 0);
 }
 
 TEST_F(LogonTest, HomeWithoutLogonScriptStaysMountedAndNothingElseIs) {
     ScratchHome home;
     const ProgramRun run = logon(home, "carol");
     EXPECT_EQ(run.status(), 1);
-    EXPECT_EQ(run.lastLine(), "Home mounted, but failed to read or find groups in mac.bat");
+    EXPECT_EQ(run.lastLine(),
+              "Home mounted, but failed to read or find groups in mac.bat. The file is missing.");
     EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"carol"});
     EXPECT_TRUE(isMounted(home.mountRoot() + "/carol"));
     EXPECT_EQ(home.mountsBelow().size(), 1u);
@@ -236,8 +239,9 @@ TEST_F(LogonTest, LogoutKeepsAShareThatIsInUse) {
     ASSERT_GT(sleeper, 0);
     const ProgramRun logout = home.cli({"logout"});
     endSleeper(sleeper);
-    EXPECT_EQ(logout.status(), 0);
-    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 drive(s).");
+    // Not a success: the busy share is named, and the command fails.
+    EXPECT_EQ(logout.status(), 1);
+    EXPECT_EQ(logout.lastLine(), "Disconnected 3 of 4 drive(s); still in use: bob.");
     EXPECT_NE(logout.err().find("target is busy"), std::string::npos) << logout.err();
     // The busy share: still mounted, its folder and the server's files untouched.
     EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"bob"});
@@ -289,6 +293,29 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
         EXPECT_EQ(readFile(domain().serverPath("Projects") + "/welcome.txt"),
                   "Welcome to Projects\n");
     }
+}
+
+TEST_F(LogonTest, ADeadMountIsReportedAndMountedAfreshAtTheNextLogon) {
+    ScratchHome home;
+    const std::string projects = home.mountRoot() + "/Projects";
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    const int daemon = daemonOf(projects);
+    ASSERT_GT(daemon, 0);
+    ASSERT_EQ(::kill(daemon, SIGKILL), 0);
+    ASSERT_TRUE(waitForNoDaemon(projects));
+
+    const ProgramRun status = home.cli({"status"});
+    EXPECT_NE(status.out().find("/Projects  (not responding)"), std::string::npos) << status.out();
+
+    const ProgramRun again = logon(home, "bob");
+    EXPECT_EQ(again.status(), 0) << again.out() << again.err();
+    EXPECT_NE(again.out().find("Projects is mounted but no longer answers. Releasing it to mount "
+                               "it again."),
+              std::string::npos)
+        << again.out();
+    EXPECT_EQ(readFile(projects + "/welcome.txt"), "Welcome to Projects\n");
+    EXPECT_EQ(home.cli({"logout"}).status(), 0);
+    EXPECT_TRUE(home.mountsBelow().empty());
 }
 
 // Scans every process's argument list and environment while a logon and a logout run.

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <cmath>
 #include <memory>
 
 #include "BusyIndicator.h"
@@ -17,6 +18,7 @@ using quorvane::test::StandIn;
 using Field = quorvane::ContentView::Field;
 
 Q_DECLARE_METATYPE(std::optional<quorvane::ContentView::Field>)
+Q_DECLARE_METATYPE(quorvane::Outcome)
 
 namespace {
 
@@ -89,6 +91,90 @@ private:
     quorvane::test::TemporarySettings settings_;
 
 private slots:
+    void busyIndicatorStandsOutFromTheDisabledButton_data() {
+        QTest::addColumn<QPalette>("colours");
+        QTest::newRow("light") << QPalette(Qt::white);
+        QTest::newRow("dark") << QPalette(QColor(40, 40, 40));
+        // A theme whose text colours all sit close to the button fill.
+        QPalette washedOut(QColor(200, 200, 200));
+        for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Highlight,
+                          QPalette::Midlight}) {
+            washedOut.setColor(role, QColor(190, 190, 190));
+        }
+        QTest::newRow("washed out") << washedOut;
+    }
+    void busyIndicatorStandsOutFromTheDisabledButton() {
+        QFETCH(QPalette, colours);
+        Panel panel(gated());
+        panel.view->setPalette(colours);
+        driveTo(panel, PanelState::loggingOn);
+        auto* indicator = panel.child<quorvane::BusyIndicator>("busyIndicator");
+        QVERIFY(indicator->isVisible());
+        indicator->setBackdrop(colours.color(QPalette::Active, QPalette::Midlight));
+        // Every pixel the indicator paints that differs from the fill must be the arc colour,
+        // and the arc colour must reach 3:1 against the fill.
+        const QImage picture = indicator->grab().toImage();
+        const QColor arc = indicator->arcColour();
+        const QColor fill = colours.color(QPalette::Active, QPalette::Midlight);
+        auto lum = [](const QColor& c) {
+            auto ch = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+        };
+        const double ratio =
+            (std::max(lum(arc), lum(fill)) + 0.05) / (std::min(lum(arc), lum(fill)) + 0.05);
+        QVERIFY2(ratio >= 3.0, qPrintable(QString::number(ratio)));
+        bool arcPainted = false;
+        for (int y = 0; y < picture.height() && !arcPainted; ++y) {
+            for (int x = 0; x < picture.width() && !arcPainted; ++x) {
+                arcPainted = picture.pixelColor(x, y).rgb() == arc.rgb();
+            }
+        }
+        QVERIFY(arcPainted);
+        panel.standIn.gate->release();
+    }
+
+    void focusNeverFallsToQuitAndQuitIsLastInTheTabOrder() {
+        Panel panel(gated());
+        auto* quit = panel.child<QToolButton>("quitButton");
+        QSignalSpy quitPressed(quit, &QToolButton::clicked);
+        // Logon pressed with the keyboard: the button that had the focus is disabled.
+        panel.fill(QStringLiteral("FS1"), QStringLiteral("alice"), QStringLiteral("pw"));
+        panel.logon()->setFocus();
+        QTest::keyClick(panel.logon(), Qt::Key_Space);
+        QTRY_VERIFY(panel.view->isLoading());
+        QVERIFY(panel.view->focusWidget() != quit);
+        QTest::keyClick(panel.view.get(), Qt::Key_Space);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(panel.view->isLoggedIn());
+
+        // Logout pressed with the keyboard, then Space once more: nothing quits.
+        panel.logout()->setFocus();
+        QTest::keyClick(panel.logout(), Qt::Key_Space);
+        QTRY_VERIFY(panel.view->isLoading());
+        QVERIFY(panel.view->focusWidget() != quit);
+        QTest::keyClick(
+            QApplication::focusWidget() ? QApplication::focusWidget() : panel.view.get(),
+            Qt::Key_Space);
+        QCOMPARE(quitPressed.count(), 0);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(!panel.view->isLoading());
+
+        // Tab order: the fields, Logout, Logon, and Quit last.
+        auto nextTabStop = [](QWidget* widget) {
+            do {
+                widget = widget->nextInFocusChain();
+            } while ((widget->focusPolicy() & Qt::TabFocus) == 0);
+            return widget;
+        };
+        QWidget* const password = panel.child<QLineEdit>("passwordField");
+        QCOMPARE(nextTabStop(password), static_cast<QWidget*>(panel.logout()));
+        QCOMPARE(nextTabStop(panel.logout()), static_cast<QWidget*>(panel.logon()));
+        QCOMPARE(nextTabStop(panel.logon()), static_cast<QWidget*>(quit));
+        QCOMPARE(nextTabStop(quit), static_cast<QWidget*>(panel.child<QLineEdit>("serverField")));
+    }
+
     void init() { quorvane::test::TemporarySettings::clear(); }
     void cleanup() { quorvane::test::drainWorkers(); }
 
@@ -137,8 +223,11 @@ private slots:
         panel.standIn.gate->release(2);
     }
 
-    void workflowMessagesDecideTheOutcome_data() {
+    void workflowOutcomesDecideThePanelState_data() {
+        using quorvane::Outcome;
         QTest::addColumn<bool>("logout");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<bool>("sharesLeft");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("loggedIn");
         QTest::addColumn<QString>("status");
@@ -148,39 +237,64 @@ private slots:
         const std::optional<Field> none;
         const QString groupsFailed =
             QStringLiteral("Home mounted, but failed to read or find groups in mac.bat");
-        QTest::newRow("logon finished")
-            << false << kLogonDone << true << kLogonDone << QString() << none;
+        QTest::newRow("logon finished") << false << Outcome::Succeeded << true << kLogonDone << true
+                                        << kLogonDone << QString() << none;
+        const QString partly = kLogonDone + QStringLiteral(" Not mounted: Science.");
+        QTest::newRow("logon partly done logs on") << false << Outcome::PartlyDone << true << partly
+                                                   << true << partly << QString() << none;
         QTest::newRow("logon failure keeps the password")
-            << false << groupsFailed << false << groupsFailed << typed << none;
-        QTest::newRow("logon marker is case-sensitive")
-            << false << QStringLiteral("Logon workflow Finished.") << false
-            << QStringLiteral("Logon workflow Finished.") << typed << none;
-        QTest::newRow("logout successfully")
-            << true << QStringLiteral("Successfully disconnected 3 drive(s).") << false
-            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
-        QTest::newRow("logout already disconnected")
-            << true << QStringLiteral("All shares are already disconnected.") << false
-            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
-        QTest::newRow("logout without mount root")
-            << true << QStringLiteral("No shares mapped (smbmounts folder not found).") << true
-            << QStringLiteral("No shares mapped (smbmounts folder not found).") << QString()
+            << false << Outcome::Failed << true << groupsFailed << false << groupsFailed << typed
             << none;
-        QTest::newRow("logout marker is case-sensitive")
-            << true << QStringLiteral("successfully disconnected 1 drive(s).") << true
-            << QStringLiteral("successfully disconnected 1 drive(s).") << QString() << none;
+        // The words of a message never decide: a home folder may be called "finished".
+        const QString wordy = QStringLiteral(
+            "Failed to mount initial user home directory. "
+            "/home/finished/Successfully is not a folder.");
+        QTest::newRow("failed logon whose text holds success words")
+            << false << Outcome::Failed << false << wordy << false << wordy << typed << none;
+        QTest::newRow("logout successfully")
+            << true << Outcome::Succeeded << false
+            << QStringLiteral("Successfully disconnected 3 drive(s).") << false
+            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
+        QTest::newRow("logout with nothing to release")
+            << true << Outcome::Succeeded << false
+            << QStringLiteral("No shares mapped (smbmounts folder not found).") << false
+            << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
+        const QString busy =
+            QStringLiteral("Disconnected 5 of 6 drive(s); still in use: Staff Public.");
+        QTest::newRow("logout that leaves a share in use stays logged on")
+            << true << Outcome::PartlyDone << true << busy << true << busy << QString() << none;
+        const QString error = QStringLiteral("Error while disconnecting: permission denied");
         QTest::newRow("logout error")
-            << true << QStringLiteral("Error while disconnecting: permission denied") << true
-            << QStringLiteral("Error while disconnecting: permission denied") << QString() << none;
+            << true << Outcome::Failed << true << error << true << error << QString() << none;
+        const QString wordyLogout = QStringLiteral(
+            "Error while disconnecting: "
+            "/home/Successfully/already disconnected");
+        QTest::newRow("failed logout whose text holds success words")
+            << true << Outcome::Failed << true << wordyLogout << true << wordyLogout << QString()
+            << none;
     }
-    void workflowMessagesDecideTheOutcome() {
+    void workflowOutcomesDecideThePanelState() {
+        using quorvane::Outcome;
         QFETCH(bool, logout);
+        QFETCH(Outcome, outcome);
+        QFETCH(bool, sharesLeft);
         QFETCH(QString, message);
         QFETCH(bool, loggedIn);
         QFETCH(QString, status);
         QFETCH(QString, password);
         QFETCH(std::optional<Field>, focus);
 
-        Panel panel(logout ? gated(kLogonDone, message) : gated(message));
+        StandIn standIn = logout ? gated(kLogonDone, message) : gated(message);
+        const std::vector<std::string> left =
+            sharesLeft ? std::vector<std::string>{"alice"} : std::vector<std::string>{};
+        if (logout) {
+            standIn.logoutOutcome = outcome;
+            standIn.mountedAfterLogout = left;
+        } else {
+            standIn.logonOutcome = outcome;
+            standIn.mountedAfterLogon = left;
+        }
+        Panel panel(std::move(standIn));
         driveTo(panel, logout ? PanelState::loggingOff : PanelState::loggingOn);
         panel.standIn.gate->release();
         QTRY_VERIFY(!panel.view->isLoading());
@@ -192,6 +306,8 @@ private slots:
         QCOMPARE(panel.view->serverInput(), QStringLiteral("FS1"));
         QCOMPARE(panel.view->username(), QStringLiteral("alice"));
         QCOMPARE(panel.logon()->isEnabled(), !loggedIn && !password.isEmpty());
+        // Logout is at hand whenever shares are still mounted, logged on or not.
+        QCOMPARE(panel.logout()->isEnabled(), sharesLeft);
     }
 
     void canStartLogonCountsEveryCharacter_data() {
@@ -388,7 +504,8 @@ private slots:
 
     void aThrowingWorkflowStillEndsTheBusyState() {
         quorvane::Workflows throwing;
-        throwing.logon = [](const QString&, const QString&, const QString&) -> QString {
+        throwing.logon = [](const QString&, const QString&,
+                            const QString&) -> quorvane::WorkflowResult {
             throw std::runtime_error("boom");
         };
         ContentView view(throwing);

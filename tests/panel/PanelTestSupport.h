@@ -48,6 +48,11 @@ struct StandIn {
     QString logonMessage =
         QStringLiteral("Logon workflow finished. Shares mapped under ~/smbmounts/");
     QString logoutMessage = QStringLiteral("Successfully disconnected 2 drive(s).");
+    Outcome logonOutcome = Outcome::Succeeded;
+    Outcome logoutOutcome = Outcome::Succeeded;
+    /// What stays mounted after each workflow, as the engine would report it.
+    std::vector<std::string> mountedAfterLogon{"alice"};
+    std::vector<std::string> mountedAfterLogout;
     int delayMs = 0;
     /// When set, each workflow waits until the test releases one permit.
     std::shared_ptr<QSemaphore> gate;
@@ -55,22 +60,26 @@ struct StandIn {
 
     Workflows workflows() const {
         Workflows result;
-        result.logon = [message = logonMessage, delay = delayMs, gate = gate, calls = calls](
-                           const QString& server, const QString& user, const QString& password) {
-            {
-                std::lock_guard<std::mutex> lock(calls->mutex);
-                calls->logonArguments = QStringList{server, user, password};
-            }
-            ++calls->logons;
-            wait(delay, gate);
-            ++calls->finished;
-            return message;
-        };
-        result.logout = [message = logoutMessage, delay = delayMs, gate = gate, calls = calls] {
+        result.logon =
+            [outcome = WorkflowResult{logonOutcome, logonMessage.toStdString(), mountedAfterLogon},
+             delay = delayMs, gate = gate,
+             calls = calls](const QString& server, const QString& user, const QString& password) {
+                {
+                    std::lock_guard<std::mutex> lock(calls->mutex);
+                    calls->logonArguments = QStringList{server, user, password};
+                }
+                ++calls->logons;
+                wait(delay, gate);
+                ++calls->finished;
+                return outcome;
+            };
+        result.logout = [outcome = WorkflowResult{logoutOutcome, logoutMessage.toStdString(),
+                                                  mountedAfterLogout},
+                         delay = delayMs, gate = gate, calls = calls] {
             ++calls->logouts;
             wait(delay, gate);
             ++calls->finished;
-            return message;
+            return outcome;
         };
         return result;
     }

@@ -207,15 +207,17 @@ std::vector<std::string> environmentWith(const std::map<std::string, std::string
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment,
-                      const std::optional<std::string>& input, std::chrono::milliseconds limit) {
+                      const std::optional<std::string>& input, std::chrono::milliseconds limit,
+                      const std::function<void(pid_t)>& started) {
     ProcessRequest request;
     request.executable = program;
     request.arguments = arguments;
+    request.environment = environmentWith(environment);
     request.standardInput = input;
     request.inheritStandardInput = false;
-    request.environment = environmentWith(environment);
     request.captureOutput = true;
     request.timeLimit = limit;
+    request.started = started;
     return ProgramRun{runProcess(request)};
 }
 
@@ -242,6 +244,13 @@ std::map<std::string, std::string> ScratchHome::environment() const {
 ProgramRun ScratchHome::cli(const std::vector<std::string>& arguments,
                             const std::optional<std::string>& input) const {
     return runProgram(buildFolder() + "/bin/quorvane-cli", arguments, environment(), input);
+}
+
+ProgramRun ScratchHome::cliWith(const std::vector<std::string>& arguments,
+                                const std::optional<std::string>& input,
+                                const std::function<void(pid_t)>& started) const {
+    return runProgram(buildFolder() + "/bin/quorvane-cli", arguments, environment(), input,
+                      std::chrono::seconds(120), started);
 }
 
 std::vector<std::string> ScratchHome::mountsBelow() const {

@@ -74,7 +74,8 @@ std::vector<std::string> environmentWith(const std::map<std::string, std::string
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment,
                       const std::optional<std::string>& input,
-                      std::chrono::milliseconds limit = std::chrono::seconds(120));
+                      std::chrono::milliseconds limit = std::chrono::seconds(120),
+                      const std::function<void(pid_t)>& started = {});
 
 /// A throw-away home folder. On destruction every mount below it is released (the daemon
 /// ended, the mount detached) before the folder is removed; removal never crosses a mount.
@@ -92,6 +93,10 @@ public:
     /// Runs `quorvane-cli` with this home.
     ProgramRun cli(const std::vector<std::string>& arguments,
                    const std::optional<std::string>& input = std::nullopt) const;
+    /// The same, telling `started` the program's pid as soon as it runs.
+    ProgramRun cliWith(const std::vector<std::string>& arguments,
+                       const std::optional<std::string>& input,
+                       const std::function<void(pid_t)>& started) const;
     /// Mount points below this home, from the mount table.
     std::vector<std::string> mountsBelow() const;
     /// Visible names in the mount root, sorted.

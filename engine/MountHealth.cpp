@@ -1,0 +1,24 @@
+#include "MountHealth.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+
+#include "BoundedCall.h"
+
+namespace quorvane {
+
+MountHealth checkMountHealth(const std::string& mountPoint, std::chrono::milliseconds limit) {
+    const auto answer = callWithin(limit, [path = mountPoint] {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? 0 : errno;
+    });
+    if (!answer) {
+        return MountHealth::NotAnswering;
+    }
+    // ENOTCONN on Linux (FUSE), ENXIO/ESTALE where a network file system lost its server.
+    const int error = *answer;
+    return error == ENOTCONN || error == ESTALE || error == ENXIO ? MountHealth::Dead
+                                                                  : MountHealth::Answering;
+}
+
+}  // namespace quorvane

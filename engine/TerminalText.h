@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+/// `text` with every control character (C0, DEL and the C1 range) written as a visible
+/// escape, so that text from a server file can never steer the terminal it is printed on.
+std::string escapeControlCharacters(std::string_view text);
+
+}  // namespace quorvane

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+/// How a workflow ended. Callers decide on this value, never on the words of the message.
+enum class Outcome {
+    Succeeded,
+    PartlyDone,  // the main work is done, but something (a group share, a busy drive) is not
+    Failed,
+    Interrupted,  // stopped on request; what was mounted before stays mounted
+};
+
+struct WorkflowResult {
+    Outcome outcome = Outcome::Failed;
+    /// One line for the panel: the fixed sentence of the case first, any cause after it.
+    std::string message;
+    /// The folders of the mount root that hold a mounted share once the workflow is over.
+    std::vector<std::string> mountedShares;
+};
+
+}  // namespace quorvane
