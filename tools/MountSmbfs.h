@@ -44,9 +44,6 @@ ParsedArguments parseMountArguments(const std::vector<std::string>& arguments);
 /// The host as a URL holds it: an IPv6 literal in brackets.
 std::string hostForUrl(const std::string& host);
 
-/// Why FUSE mounts cannot be made here, with the fix, or nothing when they can.
-std::optional<std::string> fuseProblem();
-
 /// "smb://USER@HOST[:PORT]/SHARE": where a mount comes from, without any password.
 std::string mountSource(const SmbUrlParts& parts);
 
