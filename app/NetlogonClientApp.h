@@ -10,7 +10,8 @@ namespace quorvane {
 /// of its own; the delegate's tray icon is the way in.
 class NetlogonClientApp {
 public:
-    NetlogonClientApp();
+    /// The engine's workflows unless a test or benchmark build hands in its own.
+    explicit NetlogonClientApp(Workflows workflows = engineWorkflows());
     ~NetlogonClientApp();
 
     /// Runs until the application quits; needs a QApplication. Returns its exit code.
@@ -21,9 +22,5 @@ public:
 private:
     std::unique_ptr<AppDelegate> appDelegate_;
 };
-
-/// Quick stand-ins for the engine (used by the benchmarks): each waits a moment, prints one
-/// line and reports success.
-Workflows standInWorkflows();
 
 }  // namespace quorvane

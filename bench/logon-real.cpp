@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
         std::cerr << "logon-real: " << error << '\n';
         return 1;
     }
-    ScratchHome home;
+    TempHome home;
     for (const auto& [name, value] : home.environment()) {
         ::setenv(name.c_str(), value.c_str(), 1);
     }

@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         std::cerr << "mount-smb: " << error << std::endl;
         return 1;
     }
-    ScratchHome home;
+    TempHome home;
     Bench bench(domain, home.path());
     if (!bench.hasSmbclient()) {
         std::cerr << "mount-smb: smbclient is not installed" << std::endl;

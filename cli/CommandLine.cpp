@@ -1,16 +1,12 @@
 #include "CommandLine.h"
 
-#include <limits.h>
-#include <stdlib.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
-
-#include <signal.h>
-
-#include <iterator>
 
 #include "CoreDumps.h"
 #include "FileServices.h"
@@ -52,8 +48,8 @@ int exitStatusOf(const WorkflowResult& result) {
     return result.outcome == Outcome::Succeeded ? 0 : 1;
 }
 
-// Ctrl-C, SIGTERM and SIGHUP during a workflow end the running tool (which takes back what
-// it half made) and stop the workflow; the program then exits 128 + the signal.
+// Ctrl-C, SIGTERM and SIGHUP during a logon end the running tool (which takes back what it
+// half made) and stop the workflow; the program then exits 128 + the signal.
 Interruption* g_stop = nullptr;
 
 void onStopSignal(int signalNumber) {
@@ -62,9 +58,9 @@ void onStopSignal(int signalNumber) {
     }
 }
 
-class StopSignals {
+class StopSignalsDuring {
 public:
-    explicit StopSignals(Interruption& stop) {
+    explicit StopSignalsDuring(Interruption& stop) {
         g_stop = &stop;
         struct sigaction action {};
         action.sa_handler = onStopSignal;
@@ -73,170 +69,190 @@ public:
             ::sigaction(kSignals[i], &action, &previous_[i]);
         }
     }
-    ~StopSignals() {
+    ~StopSignalsDuring() {
         for (size_t i = 0; i < std::size(kSignals); ++i) {
             ::sigaction(kSignals[i], &previous_[i], nullptr);
         }
         g_stop = nullptr;
     }
+    StopSignalsDuring(const StopSignalsDuring&) = delete;
+    StopSignalsDuring& operator=(const StopSignalsDuring&) = delete;
 
 private:
     static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction previous_[3];
 };
 
-int reportStop(const Interruption& stop, const std::string& what) {
-    std::cout << "quorvane: " << what << " stopped by signal " << stop.reason()
-              << "; shares mounted before stay mounted." << std::endl;
-    return 128 + stop.reason();
-}
+// One run of the command line: its arguments, streams and engine.
+class Run {
+public:
+    Run(const CommandLineStreams& streams, EngineConfig config)
+        : io_(streams), config_(std::move(config)) {
+        if (config_.diagnostics == nullptr) {
+            config_.diagnostics = &io_.out;
+        }
+        if (!config_.mountTable) {
+            config_.mountTable = [](const std::string& path) { return mountAt(path); };
+        }
+    }
 
-int badUsage(const std::string& problem) {
-    std::cerr << "quorvane: " << problem << "\n"
-              << "Try 'quorvane --help'." << std::endl;
-    return 2;
-}
-
-int logon(const std::vector<std::string>& arguments) {
-    std::optional<std::string> server;
-    std::optional<std::string> user;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        std::optional<std::string>* target = nullptr;
-        std::string value;
-        bool hasValue = false;
-        for (const auto& [name, slot] : {std::pair{std::string("--server"), &server},
-                                         std::pair{std::string("--user"), &user}}) {
-            if (argument == name) {
-                target = slot;
-                if (i + 1 < arguments.size()) {
-                    value = arguments[++i];
-                    hasValue = true;
-                }
-            } else if (argument.rfind(name + "=", 0) == 0) {
-                target = slot;
-                value = argument.substr(name.size() + 1);
-                hasValue = true;
+    int command(std::vector<std::string> arguments) {
+        if (arguments.empty()) {
+            io_.err << kHelp;
+            return 2;
+        }
+        const std::string command = arguments.front();
+        arguments.erase(arguments.begin());
+        if (command == "--help" || command == "-h" || command == "help") {
+            io_.out << kHelp;
+            return 0;
+        }
+        if (command == "logon") {
+            return logon(arguments);
+        }
+        if (command == "logout" || command == "status") {
+            if (!arguments.empty()) {
+                return badUsage(command + ": takes no arguments");
             }
+            return command == "logout" ? logout() : status();
         }
-        if (target == nullptr) {
-            if (argument.rfind("--pass", 0) == 0) {
-                return badUsage(
-                    "the password is read from standard input, never from "
-                    "the command line");
-            }
-            return badUsage("logon: unknown argument \"" + argument + "\"");
-        }
-        if (!hasValue) {
-            return badUsage("logon: " + argument + " needs a value");
-        }
-        *target = value;
-    }
-    if (!server || server->empty()) {
-        return badUsage("logon: --server SERVER is missing");
-    }
-    if (!user || user->empty()) {
-        return badUsage("logon: --user NAME is missing");
+        return badUsage("unknown command \"" + command + "\"");
     }
 
-    disableCoreDumps();  // before the password is in memory
-    const std::optional<std::string> password = readPassword("Password for " + *user + ": ");
-    if (!password) {
-        std::cerr << "quorvane: could not read the password from standard input" << std::endl;
+private:
+    int badUsage(const std::string& problem) {
+        io_.err << "quorvane: " << problem << "\n"
+                << "Try 'quorvane --help'." << std::endl;
         return 2;
     }
-    if (password->empty()) {
-        return badUsage("logon: no password on standard input");
-    }
-    Interruption stop;
-    const StopSignals stopSignals(stop);
-    EngineConfig config = EngineConfig::platformDefault();
-    config.interruption = &stop;
-    const WorkflowResult result = SMBManager(config).logon(*server, *user, *password);
-    if (result.outcome == Outcome::Interrupted && stop.raised()) {
-        return reportStop(stop, "logon");
-    }
-    std::cout << result.message << std::endl;
-    return exitStatusOf(result);
-}
 
-int logout() {
-    const WorkflowResult result = SMBManager().logout();
-    std::cout << result.message << std::endl;
-    return exitStatusOf(result);
-}
+    int logon(const std::vector<std::string>& arguments) {
+        std::optional<std::string> server;
+        std::optional<std::string> user;
+        for (size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& argument = arguments[i];
+            std::optional<std::string>* target = nullptr;
+            std::string value;
+            bool hasValue = false;
+            for (const auto& [name, slot] : {std::pair{std::string("--server"), &server},
+                                             std::pair{std::string("--user"), &user}}) {
+                if (argument == name) {
+                    target = slot;
+                    if (i + 1 < arguments.size()) {
+                        value = arguments[++i];
+                        hasValue = true;
+                    }
+                } else if (argument.rfind(name + "=", 0) == 0) {
+                    target = slot;
+                    value = argument.substr(name.size() + 1);
+                    hasValue = true;
+                }
+            }
+            if (target == nullptr) {
+                if (argument.rfind("--pass", 0) == 0) {
+                    return badUsage(
+                        "the password is read from standard input, never from "
+                        "the command line");
+                }
+                return badUsage("logon: unknown argument \"" + argument + "\"");
+            }
+            if (!hasValue) {
+                return badUsage("logon: " + argument + " needs a value");
+            }
+            *target = value;
+        }
+        if (!server || server->empty()) {
+            return badUsage("logon: --server SERVER is missing");
+        }
+        if (!user || user->empty()) {
+            return badUsage("logon: --user NAME is missing");
+        }
 
-int status() {
-    const SMBManager manager;
-    for (const std::string& line : describeMountRoot(manager.mountRoot())) {
-        std::cout << line << '\n';
+        disableCoreDumps();  // before the password is in memory
+        const std::optional<std::string> password =
+            &io_.in == &std::cin ? readPassword("Password for " + *user + ": ")
+                                 : readPassword(io_.in);
+        if (!password) {
+            io_.err << "quorvane: could not read the password from standard input" << std::endl;
+            return 2;
+        }
+        if (password->empty()) {
+            return badUsage("logon: no password on standard input");
+        }
+        Interruption stop;
+        const StopSignalsDuring stopSignals(stop);
+        EngineConfig config = config_;
+        config.interruption = &stop;
+        const WorkflowResult result = SMBManager(config).logon(*server, *user, *password);
+        if (result.outcome == Outcome::Interrupted && stop.raised()) {
+            io_.out << "quorvane: logon stopped by signal " << stop.reason()
+                    << "; shares mounted before stay mounted." << std::endl;
+            return 128 + stop.reason();
+        }
+        io_.out << result.message << std::endl;
+        return exitStatusOf(result);
     }
-    std::cout << std::flush;
-    return 0;
-}
+
+    int logout() {
+        const WorkflowResult result = SMBManager(config_).logout();
+        io_.out << result.message << std::endl;
+        return exitStatusOf(result);
+    }
+
+    int status() {
+        for (const std::string& line : describeMountRoot(SMBManager(config_).mountRoot())) {
+            io_.out << line << '\n';
+        }
+        io_.out << std::flush;
+        return 0;
+    }
+
+    // One line per visible folder of the mount root, with where its mount comes from.
+    std::vector<std::string> describeMountRoot(const std::string& mountRoot) const {
+        if (!files::exists(mountRoot)) {
+            return {"No shares mapped (smbmounts folder not found)."};
+        }
+        const files::Listing listing = files::listVisibleEntries(mountRoot);
+        std::map<std::string, std::string> rows;  // folder name -> where it comes from
+        size_t mounted = 0;
+        size_t width = 0;
+        for (const std::string& name : listing.names) {
+            const std::optional<MountEntry> entry = config_.mountTable(mountRoot + "/" + name);
+            rows[name] = !entry ? "(not mounted)"
+                         : checkMountHealth(mountRoot + "/" + name) == MountHealth::Answering
+                             ? entry->source
+                             : entry->source + "  (not responding)";
+            mounted += entry ? 1 : 0;
+            width = std::max(width, name.size());
+        }
+        std::vector<std::string> lines;
+        lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");
+        for (const auto& [name, source] : rows) {
+            // Names and sources come from the server: never raw to a terminal.
+            lines.push_back("  " + escapeControlCharacters(name) +
+                            std::string(width - name.size() + 2, ' ') +
+                            escapeControlCharacters(source));
+        }
+        if (listing.error) {
+            lines.push_back("  (the folder cannot be listed: " + *listing.error + ")");
+        }
+        return lines;
+    }
+
+    const CommandLineStreams& io_;
+    EngineConfig config_;
+};
 
 }  // namespace
 
-std::vector<std::string> describeMountRoot(const std::string& mountRoot) {
-    if (!files::exists(mountRoot)) {
-        return {"No shares mapped (smbmounts folder not found)."};
-    }
-    std::map<std::string, std::string> rows;  // folder name -> where it comes from
-    for (const MountEntry& entry : mountsBelow(mountRoot, MountDepth::DirectChildren)) {
-        rows[entry.mountPoint.substr(entry.mountPoint.rfind('/') + 1)] = entry.source;
-    }
-    for (auto& [name, source] : rows) {
-        if (checkMountHealth(mountRoot + "/" + name) != MountHealth::Answering) {
-            source += "  (not responding)";
-        }
-    }
-    const files::Listing listing = files::listVisibleEntries(mountRoot);
-    for (const std::string& name : listing.names) {
-        rows.emplace(name, "(not mounted)");
-    }
-
-    std::vector<std::string> lines;
-    size_t mounted = 0;
-    size_t width = 0;
-    for (const auto& [name, source] : rows) {
-        width = std::max(width, name.size());
-        mounted += source != "(not mounted)" ? 1 : 0;
-    }
-    lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");
-    for (const auto& [name, source] : rows) {
-        // Names and sources come from the server: never raw to a terminal.
-        lines.push_back("  " + escapeControlCharacters(name) +
-                        std::string(width - name.size() + 2, ' ') +
-                        escapeControlCharacters(source));
-    }
-    if (listing.error) {
-        lines.push_back("  (the folder cannot be listed: " + *listing.error + ")");
-    }
-    return lines;
+int runCommandLine(const std::vector<std::string>& arguments, const CommandLineStreams& streams,
+                   EngineConfig config) {
+    return Run(streams, std::move(config)).command(arguments);
 }
 
 int runCommandLine(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (arguments.empty()) {
-        std::cerr << kHelp;
-        return 2;
-    }
-    const std::string command = arguments.front();
-    arguments.erase(arguments.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kHelp;
-        return 0;
-    }
-    if (command == "logon") {
-        return logon(arguments);
-    }
-    if (command == "logout" || command == "status") {
-        if (!arguments.empty()) {
-            return badUsage(command + ": takes no arguments");
-        }
-        return command == "logout" ? logout() : status();
-    }
-    return badUsage("unknown command \"" + command + "\"");
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return runCommandLine(arguments, {std::cin, std::cout, std::cerr});
 }
 
 }  // namespace quorvane

@@ -4,14 +4,28 @@
 #include <string>
 #include <vector>
 
+#include "EngineConfig.h"
+
 namespace quorvane {
 
-/// `quorvane logon|logout|status|--help`: the panel's two workflows and a look at the mount
-/// root, from a terminal or a script. Returns the exit status: 0 when the workflow's message
-/// carries its success marker, 1 when not, 2 for bad usage.
-int runCommandLine(int argc, char** argv);
+/// Where the command line reads and writes. `in` gives the password; when it is std::cin and
+/// a terminal, the password is typed without echo.
+struct CommandLineStreams {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+};
 
-/// The lines of `quorvane status` for the mount root `mountRoot`; exposed for tests.
-std::vector<std::string> describeMountRoot(const std::string& mountRoot);
+/// `quorvane logon|logout|status|--help` with `arguments` (the program name left out): the
+/// panel's two workflows and a look at the mount root, from a terminal or a script, run by
+/// an engine with `config` (its diagnostics go to `out` unless the config says otherwise).
+/// Returns the exit status: 0 when the workflow succeeded (nothing to release counts), 1 when
+/// it failed or was only partly done, 2 for bad usage, 128 + the signal when a logon was
+/// stopped by SIGINT, SIGTERM or SIGHUP.
+int runCommandLine(const std::vector<std::string>& arguments, const CommandLineStreams& streams,
+                   EngineConfig config = EngineConfig::platformDefault());
+
+/// The program's entry: the process's own streams and the platform's configuration.
+int runCommandLine(int argc, char** argv);
 
 }  // namespace quorvane

@@ -14,7 +14,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build}" && pwd)
 runs=${2:-5}
 idle=${3:-10}
-program="$build/bin/quorvane"
+program="$build/bin/quorvane-standin"
 [ -x "$program" ] || { echo "bench-gui: $program not found; build first" >&2; exit 1; }
 
 . "$repo/scripts/lib/x-session.sh"
@@ -42,7 +42,7 @@ for run in $(seq "$runs"); do
     log="$home/program.log"
     start_us=${EPOCHREALTIME/./}  # bash's own clock: no process start of its own to count
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb \
-        QUORVANE_REPORT_STARTUP=1 QUORVANE_STANDIN_WORKFLOWS=1 "$program" >"$log" 2>&1 </dev/null &
+        "$program" >"$log" 2>&1 </dev/null &
     pid=$!
     pids+=("$pid")
     wait_for "$log" 'tray icon shown' || { echo "bench-gui: no tray icon" >&2; cat "$log" >&2; exit 1; }

@@ -10,7 +10,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build}" && pwd)
-program="$build/bin/quorvane"
+program="$build/bin/quorvane-standin"
 out="$build/screenshots"
 [ -x "$program" ] || { echo "screenshot: $program not found; build first" >&2; exit 1; }
 for tool in Xvfb trayer xdotool import convert xwininfo; do
@@ -26,7 +26,7 @@ mkdir -p "$work/home/.config/Quorvane" "$work/runtime"
 chmod 700 "$work/runtime"
 printf '[General]\nhasLaunchedBefore=true\n' >"$work/home/.config/Quorvane/Quorvane.conf"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime" \
-    QT_QPA_PLATFORM=xcb QUORVANE_REPORT_STARTUP=1 \
+    QT_QPA_PLATFORM=xcb \
     "$program" >"$work/program.log" 2>&1 </dev/null &
 pids+=($!)
 

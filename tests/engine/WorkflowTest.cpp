@@ -14,7 +14,6 @@ namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::canMount;
 using testing::readFile;
 using testing::writeFile;
 using Lines = std::vector<std::string>;
@@ -23,20 +22,17 @@ using Call = std::vector<std::string>;
 constexpr const char* kPassword = "p@ss:w/rd %\xC3\xA9";
 constexpr const char* kEncodedPassword = "p%40ss%3Aw%2Frd%20%25%C3%A9";
 
-// Most workflow cases need the stand-ins to mount for real, which takes root.
-#define REQUIRE_MOUNTS()                                                   \
-    do {                                                                   \
-        if (!canMount()) {                                                 \
-            if (getenv("CI") != nullptr) {                                 \
-                FAIL() << "CI runs as root and must be able to mount";     \
-            }                                                              \
-            GTEST_SKIP() << "needs root to let the stand-ins mount tmpfs"; \
-        }                                                                  \
-    } while (0)
-
-class Workflow : public ::testing::Test {
+// Every case runs twice: with the stand-ins keeping a mount table of their own, which anyone
+// may run, and with real tmpfs mounts in the system's table, which takes root.
+class Workflow : public ::testing::TestWithParam<testing::MountMode> {
 protected:
     void SetUp() override {
+        if (GetParam() == testing::MountMode::RealTmpfs && !testing::canMount()) {
+            if (testing::underCi()) {
+                FAIL() << "CI runs as root and must be able to mount";
+            }
+            GTEST_SKIP() << "needs root to let the stand-ins mount tmpfs";
+        }
         tools_.addServerFile("alice", "mac.bat", "@echo off\r\nset GROUPS=Staff: Science\r\n");
         tools_.addServerFile("alice", "notes.txt", "home data");
         // Saved by a Windows editor: a byte-order mark before the first share line.
@@ -70,11 +66,15 @@ protected:
     Call unmountCall(const std::string& name) const { return {"umount", root() + "/" + name}; }
 
     testing::TempHome home_;
-    testing::StandInTools tools_;
+    testing::StandInTools tools_{GetParam()};
 };
 
-TEST_F(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogon) {
-    REQUIRE_MOUNTS();
+INSTANTIATE_TEST_SUITE_P(MountModes, Workflow,
+                         ::testing::Values(testing::MountMode::Recorded,
+                                           testing::MountMode::RealTmpfs),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogon) {
     std::string message;
     const Lines lines =
         printed([&] { message = manager().performLogon("SMB://FS1/USERS", "alice", kPassword); });
@@ -89,14 +89,13 @@ TEST_F(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogo
     EXPECT_EQ(tools_.calls(),
               (std::vector<Call>{mountCall("alice"), mountCall("netlogon"), mountCall("Science"),
                                  mountCall("Staff Public"), unmountCall("netlogon")}));
-    EXPECT_EQ(testing::mountsUnder(root()),
+    EXPECT_EQ(tools_.mountsBelow(root()),
               (Lines{root() + "/alice", root() + "/Science", root() + "/Staff Public"}));
     EXPECT_FALSE(fs::exists(root() + "/netlogon"));
     EXPECT_EQ(readFile(root() + "/Science/lab.txt"), "lab data");
 }
 
-TEST_F(Workflow, SecondLogonSkipsWhatIsMounted) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, SecondLogonSkipsWhatIsMounted) {
     manager().performLogon("FS1", "alice", kPassword);
     const size_t callsBefore = tools_.calls().size();
     std::string message;
@@ -118,8 +117,7 @@ TEST_F(Workflow, SecondLogonSkipsWhatIsMounted) {
               (std::vector<Call>{mountCall("netlogon"), unmountCall("netlogon")}));
 }
 
-TEST_F(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
     struct Case {
         const char* name;
         std::function<void(testing::StandInTools&, testing::TempHome&)> arrange;
@@ -143,7 +141,7 @@ TEST_F(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
     };
     for (const Case& c : cases) {
         testing::TempHome home;
-        testing::StandInTools tools;
+        testing::StandInTools tools(GetParam());
         tools.addServerFile("alice", "mac.bat", "set GROUPS=staff\n");
         c.arrange(tools, home);
         const std::string user = std::string(c.name) == "no mac.bat" ? "bob" : "alice";
@@ -155,11 +153,11 @@ TEST_F(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
         for (const auto& m : c.mountedAfter) {
             expected.push_back(home.mountRoot() + m);
         }
-        EXPECT_EQ(testing::mountsUnder(home.mountRoot()), expected) << c.name;
+        EXPECT_EQ(tools.mountsBelow(home.mountRoot()), expected) << c.name;
     }
 }
 
-TEST_F(Workflow, MountRootThatCannotBeCreatedIsReported) {
+TEST_P(Workflow, MountRootThatCannotBeCreatedIsReported) {
     writeFile(root(), "a file where the mount root belongs");
     EngineConfig homeless = tools_.configFor(home_);
     homeless.homeFolder.clear();
@@ -186,8 +184,7 @@ TEST(Folders, CreatedWithTheirParentsOrTheReasonTheyCannotBe) {
     }
 }
 
-TEST_F(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
     tools_.addServerFile("netlogon", "shares.ini",
                          ":osx:staff\n.:osx:staff\n..:osx:staff\na/b:osx:staff\n../x:osx:staff\n"
                          "Fine:osx:staff\n");
@@ -206,7 +203,7 @@ TEST_F(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
                   R"(Skipping share "../x": its name cannot stand as a folder in ~/smbmounts.)",
                   "User matches group criteria for Fine. Mounting...",
               }));
-    EXPECT_EQ(testing::mountsUnder(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
+    EXPECT_EQ(tools_.mountsBelow(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
 
     for (const char* user : {"..", ".", "", "a/b"}) {
         const std::string refused = manager().performLogon("FS1", user, kPassword);
@@ -214,11 +211,10 @@ TEST_F(Workflow, UnsafeNamesNeverMountOnOrOutsideTheMountRoot) {
                                std::string(user) + "\" cannot stand as a folder in ~/smbmounts.")
             << user;
     }
-    EXPECT_EQ(testing::mountsUnder(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
+    EXPECT_EQ(tools_.mountsBelow(home_.path()), (Lines{root() + "/alice", root() + "/Fine"}));
 }
 
-TEST_F(Workflow, PasswordTravelsOnStandardInputWhenAskedAndIsNeverPrinted) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, PasswordTravelsOnStandardInputWhenAskedAndIsNeverPrinted) {
     const Lines lines = printed([&] { manager(true).performLogon("FS1", "alice", kPassword); });
     for (const Call& call : tools_.calls()) {
         for (const std::string& argument : call) {
@@ -234,7 +230,7 @@ TEST_F(Workflow, PasswordTravelsOnStandardInputWhenAskedAndIsNeverPrinted) {
     }
 }
 
-TEST_F(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
+TEST_P(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
     EngineConfig config = tools_.configFor(home_);
     config.toolTimeLimit = std::chrono::milliseconds(300);
     tools_.delayMount(20);
@@ -255,8 +251,7 @@ TEST_F(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
               Lines{"Mounting user home directory target destination to: " + root() + "/alice"});
 }
 
-TEST_F(Workflow, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {
     EXPECT_EQ(manager().disconnectAllShares(), "No shares mapped (smbmounts folder not found).");
     EXPECT_FALSE(fs::exists(root()));
 
@@ -269,13 +264,12 @@ TEST_F(Workflow, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {
     const Lines lines = printed([&] { message = manager().disconnectAllShares(); });
     EXPECT_EQ(message, "Successfully disconnected 4 drive(s).");
     EXPECT_TRUE(lines.empty());
-    EXPECT_TRUE(testing::mountsUnder(root()).empty());
+    EXPECT_TRUE(tools_.mountsBelow(root()).empty());
     EXPECT_EQ(fs::directory_iterator(root())->path().filename(), ".hidden");
     EXPECT_EQ(manager().disconnectAllShares(), "All shares are already disconnected.");
 }
 
-TEST_F(Workflow, LogoutNeverDeletesDataItCouldNotRelease) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, LogoutNeverDeletesDataItCouldNotRelease) {
     printed([&] { manager().performLogon("FS1", "alice", kPassword); });
     writeFile(root() + "/alice/new.txt", "unsaved work");
     fs::create_directories(root() + "/stray/sub");
@@ -295,32 +289,31 @@ TEST_F(Workflow, LogoutNeverDeletesDataItCouldNotRelease) {
     EXPECT_EQ(readFile(root() + "/alice/new.txt"), "unsaved work");
     EXPECT_EQ(readFile(root() + "/stray/keep.txt"), "local file");
     EXPECT_EQ(readFile(root() + "/loose-file"), "not a folder");
-    EXPECT_EQ(testing::mountsUnder(root()).size(), 3u);
+    EXPECT_EQ(tools_.mountsBelow(root()).size(), 3u);
 
     // The same holds for the netlogon release at the end of a logon.
     printed([&] { manager().performLogon("FS1", "alice", kPassword); });
     EXPECT_TRUE(fs::exists(root() + "/netlogon/shares.ini"));
 }
 
-TEST_F(Workflow, LogoutStopsWhenTheUnmountToolCannotStart) {
-    REQUIRE_MOUNTS();
+TEST_P(Workflow, LogoutStopsWhenTheUnmountToolCannotStart) {
     printed([&] { manager().performLogon("FS1", "alice", kPassword); });
     EngineConfig config = tools_.configFor(home_);
     config.unmountTool = home_.path() + "/no-such-umount";
     const std::string message = SMBManager(config).disconnectAllShares();
     EXPECT_EQ(message.rfind("Error while disconnecting: ", 0), 0u) << message;
     EXPECT_NE(message.find("no-such-umount"), std::string::npos) << message;
-    EXPECT_EQ(testing::mountsUnder(root()).size(), 3u);
+    EXPECT_EQ(tools_.mountsBelow(root()).size(), 3u);
 }
 
-TEST_F(Workflow, LogoutReportsAMountRootItCannotList) {
+TEST_P(Workflow, LogoutReportsAMountRootItCannotList) {
     writeFile(root(), "not a folder");
     const std::string message = manager().disconnectAllShares();
     EXPECT_EQ(message.rfind("Error while disconnecting: ", 0), 0u) << message;
     EXPECT_TRUE(tools_.calls().empty());
 }
 
-TEST_F(Workflow, TimedOutUnmountLeavesTheFolderAlone) {
+TEST_P(Workflow, TimedOutUnmountLeavesTheFolderAlone) {
     EngineConfig config = tools_.configFor(home_);
     config.toolTimeLimit = std::chrono::milliseconds(300);
     fs::create_directories(root() + "/slow");

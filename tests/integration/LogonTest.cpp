@@ -2,7 +2,6 @@
 // with real FUSE mounts.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <fcntl.h>
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "DomainFixture.h"
@@ -25,11 +25,10 @@ const std::string kFinished = "Logon workflow finished. Shares mapped under ~/sm
 
 class LogonTest : public DomainTest {
 protected:
-    ProgramRun logon(const ScratchHome& home, const std::string& user,
-                     const std::string& password) {
+    ProgramRun logon(const TempHome& home, const std::string& user, const std::string& password) {
         return home.cli({"logon", "--server", domain().server(), "--user", user}, password);
     }
-    ProgramRun logon(const ScratchHome& home, const std::string& user) {
+    ProgramRun logon(const TempHome& home, const std::string& user) {
         return logon(home, user, domain().user(user).password);
     }
     // Mounts of this test's server, wherever they are.
@@ -44,36 +43,13 @@ protected:
     }
 };
 
-// A process whose working folder is `folder`, as a shell sitting in a share would be.
-pid_t startSleeperIn(const std::string& folder) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("120"), nullptr};
-    pid_t pid = -1;
-    char* envp[] = {nullptr};
-    if (posix_spawn(&pid, "/bin/sleep", &actions, nullptr, argv, envp) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-void endSleeper(pid_t pid) {
-    if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-}
-
 unsigned modeOf(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 
 TEST_F(LogonTest, CompleteLogonSecondLogonAndLogout) {
-    ScratchHome home;
+    TempHome home;
     const std::string root = home.mountRoot();
     const std::string server = domain().server();
 
@@ -170,7 +146,7 @@ TEST_F(LogonTest, CompleteLogonSecondLogonAndLogout) {
 }
 
 TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
-    ScratchHome home;
+    TempHome home;
     const int before = domain().failedLogons("alice");
     const ProgramRun run = logon(home, "alice", "not alice's password");
     EXPECT_EQ(run.status(), 1);
@@ -193,25 +169,9 @@ TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
     EXPECT_EQ(logout.status(), 0);
 }
 
-TEST_F(LogonTest, HomeWithoutLogonScriptStaysMountedAndNothingElseIs) {
-    ScratchHome home;
-    const ProgramRun run = logon(home, "carol");
-    EXPECT_EQ(run.status(), 1);
-    EXPECT_EQ(run.lastLine(),
-              "Home mounted, but failed to read or find groups in mac.bat. The file is missing.");
-    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"carol"});
-    EXPECT_TRUE(isMounted(home.mountRoot() + "/carol"));
-    EXPECT_EQ(home.mountsBelow().size(), 1u);
-
-    const ProgramRun logout = home.cli({"logout"});
-    EXPECT_EQ(logout.status(), 0);
-    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 1 drive(s).");
-    EXPECT_TRUE(home.mountsBelow().empty());
-}
-
 TEST_F(LogonTest, HostileShareNamesMountNothingOutsideTheMountRoot) {
     // mallory's group is named only by the lines "", ".", "..", "a/b" and "../x".
-    ScratchHome home;
+    TempHome home;
     const ProgramRun run = logon(home, "mallory");
     EXPECT_EQ(run.status(), 0) << run.out() << run.err();
     EXPECT_EQ(run.lastLine(), kFinished);
@@ -229,16 +189,16 @@ TEST_F(LogonTest, HostileShareNamesMountNothingOutsideTheMountRoot) {
 }
 
 TEST_F(LogonTest, LogoutKeepsAShareThatIsInUse) {
-    ScratchHome home;
+    TempHome home;
     const std::string root = home.mountRoot();
     ASSERT_EQ(logon(home, "bob").status(), 0);
     const std::vector<std::string> expected = {"Admin", "Projects", "Staff Public", "bob"};
     ASSERT_EQ(home.mountRootEntries(), expected);
 
-    const pid_t sleeper = startSleeperIn(root + "/bob");
-    ASSERT_GT(sleeper, 0);
+    std::optional<ProcessInFolder> user(root + "/bob");
+    ASSERT_GT(user->pid(), 0);
     const ProgramRun logout = home.cli({"logout"});
-    endSleeper(sleeper);
+    user.reset();
     // Not a success: the busy share is named, and the command fails.
     EXPECT_EQ(logout.status(), 1);
     EXPECT_EQ(logout.lastLine(), "Disconnected 3 of 4 drive(s); still in use: bob.");
@@ -263,7 +223,7 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
     };
     for (const Case& c : {Case{"killed", SIGKILL}, Case{"stopped", SIGSTOP}}) {
         SCOPED_TRACE(c.name);
-        ScratchHome home;
+        TempHome home;
         const std::string projects = home.mountRoot() + "/Projects";
         ASSERT_EQ(logon(home, "bob").status(), 0);
         const int daemon = daemonOf(projects);
@@ -286,7 +246,7 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
         std::cout << "[ figures  ] logout of 4 shares, one daemon " << c.name << ": "
                   << took.count() << " ms" << std::endl;
         ::kill(daemon, SIGKILL);
-        EXPECT_EQ(logout.child.outcome, ProcessResult::Outcome::Exited);
+        EXPECT_EQ(logout.result.outcome, ProcessResult::Outcome::Exited);
         EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 drive(s).");
         EXPECT_TRUE(home.mountsBelow().empty());
         EXPECT_TRUE(home.mountRootEntries().empty());
@@ -296,7 +256,7 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
 }
 
 TEST_F(LogonTest, ADeadMountIsReportedAndMountedAfreshAtTheNextLogon) {
-    ScratchHome home;
+    TempHome home;
     const std::string projects = home.mountRoot() + "/Projects";
     ASSERT_EQ(logon(home, "bob").status(), 0);
     const int daemon = daemonOf(projects);
@@ -380,7 +340,7 @@ private:
 };
 
 TEST_F(LogonTest, PasswordIsOnNoArgumentListAndNeverPrinted) {
-    ScratchHome home;
+    TempHome home;
     const std::string password = domain().user("bob").password;
     const std::vector<std::string> forms = {password, percentEncodeUserInfo(password)};
     ProcessWatcher watcher(forms);
@@ -403,6 +363,55 @@ TEST_F(LogonTest, PasswordIsOnNoArgumentListAndNeverPrinted) {
     const ProgramRun grep =
         runProgram("/bin/grep", {"-rlF", "--", password, home.path()}, {}, std::nullopt);
     EXPECT_EQ(grep.out(), "");
+}
+
+}  // namespace
+}  // namespace quorvane::testing
+
+namespace quorvane::testing {
+namespace {
+
+// The built programs as installed: they look for the tools beside themselves, bin/ and
+// libexec/quorvane/, in the build tree and in an installed copy alike; the program with the
+// panel hands its arguments to the same command line.
+TEST(InstalledLayout, FindsTheToolsRelativeToItsOwnExecutable) {
+    namespace fs = std::filesystem;
+    TempHome home;
+    const std::string cli = buildFolder() + "/bin/quorvane-cli";
+    const fs::path prefix = home.path() + "/prefix";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "libexec/quorvane");
+    fs::copy_file(cli, prefix / "bin/quorvane-cli");
+    // Nothing listens on port 1 of loopback, so the mount tool must say so.
+    const std::vector<std::string> arguments = {"logon", "--server", "127.0.0.1:1", "--user",
+                                                "alice"};
+
+    const ProgramRun withoutTools = runProgram((prefix / "bin/quorvane-cli").string(), arguments,
+                                               home.environment(), std::string("pw"));
+    EXPECT_EQ(withoutTools.status(), 1);
+    EXPECT_EQ(withoutTools.lastLine().rfind("Failed to mount initial user home directory. The "
+                                            "mount tool could not be started (",
+                                            0),
+              0u)
+        << withoutTools.lastLine();
+    EXPECT_EQ(withoutTools.err().find("mount_smbfs:"), std::string::npos);
+
+    for (const char* tool : {"mount_smbfs", "umount"}) {
+        fs::copy_file(toolsFolder() + "/" + tool, prefix / "libexec/quorvane" / tool);
+    }
+    const ProgramRun withTools = runProgram((prefix / "bin/quorvane-cli").string(), arguments,
+                                            home.environment(), std::string("pw"));
+    EXPECT_EQ(withTools.status(), 1);
+    EXPECT_EQ(withTools.lastLine().rfind("Failed to mount initial user home directory. ", 0), 0u)
+        << withTools.lastLine();
+    EXPECT_NE(withTools.err().find("mount_smbfs: cannot reach the server 127.0.0.1:1"),
+              std::string::npos)
+        << withTools.err();
+
+    const std::string withPanel = buildFolder() + "/bin/quorvane";
+    if (::access(withPanel.c_str(), X_OK) == 0) {
+        EXPECT_EQ(runProgram(withPanel, {"--help"}).out(), runProgram(cli, {"--help"}).out());
+    }
 }
 
 }  // namespace

@@ -213,13 +213,11 @@ private slots:
         }
         QCOMPARE(panel.logout()->isEnabled(), logoutEnabled);
         QCOMPARE(panel.logon()->isEnabled(), logonEnabled);
-        QCOMPARE(panel.view->canStartLogon(), logonEnabled);
         // The Logon label follows isLoading alone, in both busy states.
         QCOMPARE(panel.logon()->text(), loading ? QString() : QStringLiteral("Logon"));
         QCOMPARE(panel.child<quorvane::BusyIndicator>("busyIndicator")->isVisible(), loading);
         QCOMPARE(panel.view->statusMessage(), status);
         QCOMPARE(panel.child<QLabel>("statusLine")->text(), status);
-        QVERIFY(panel.child<QToolButton>("quitButton")->isEnabled());
         panel.standIn.gate->release(2);
     }
 
@@ -336,7 +334,6 @@ private slots:
 
         Panel panel;
         panel.fill(server, user, password);
-        QCOMPARE(panel.view->canStartLogon(), expected);
         QCOMPARE(panel.logon()->isEnabled(), expected);
         QTest::keyClick(panel.password(), Qt::Key_Return);
         QCOMPARE(panel.view->isLoading(), expected);

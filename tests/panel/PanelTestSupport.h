@@ -1,40 +1,19 @@
 #pragma once
 
-// Shared by the panel and shell tests: settings in a temporary folder, and stand-in workflows
-// that record what they were given, wait as long as a test asks, and answer a chosen message.
+// Shared by the panel and shell tests: stand-in workflows that record what they were given,
+// wait as long as a test asks, and answer a chosen message.
 
-#include <QCoreApplication>
 #include <QSemaphore>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QThread>
-#include <QThreadPool>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
+#include "QtTestSupport.h"
 #include "Workflows.h"
 
 namespace quorvane::test {
-
-/// Points the user settings at a folder of their own for the life of the test program.
-class TemporarySettings {
-public:
-    TemporarySettings() {
-        QCoreApplication::setOrganizationName(QStringLiteral("QuorvaneTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("QuorvaneTest"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
-    }
-    static void clear() {
-        QSettings settings;
-        settings.clear();
-        settings.sync();
-    }
-
-private:
-    QTemporaryDir dir_;
-};
 
 struct StandIn {
     struct Calls {
@@ -54,6 +33,9 @@ struct StandIn {
     std::vector<std::string> mountedAfterLogon{"alice"};
     std::vector<std::string> mountedAfterLogout;
     int delayMs = 0;
+    /// Prints "stand-in: logon" (or logout) when a workflow ends, for the scripts that drive
+    /// the stand-in program.
+    bool announce = false;
     /// When set, each workflow waits until the test releases one permit.
     std::shared_ptr<QSemaphore> gate;
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
@@ -62,23 +44,23 @@ struct StandIn {
         Workflows result;
         result.logon =
             [outcome = WorkflowResult{logonOutcome, logonMessage.toStdString(), mountedAfterLogon},
-             delay = delayMs, gate = gate,
-             calls = calls](const QString& server, const QString& user, const QString& password) {
+             delay = delayMs, gate = gate, calls = calls, announce = announce](
+                const QString& server, const QString& user, const QString& password) {
                 {
                     std::lock_guard<std::mutex> lock(calls->mutex);
                     calls->logonArguments = QStringList{server, user, password};
                 }
                 ++calls->logons;
                 wait(delay, gate);
-                ++calls->finished;
+                finish(*calls, announce ? "logon" : nullptr);
                 return outcome;
             };
         result.logout = [outcome = WorkflowResult{logoutOutcome, logoutMessage.toStdString(),
                                                   mountedAfterLogout},
-                         delay = delayMs, gate = gate, calls = calls] {
+                         delay = delayMs, gate = gate, calls = calls, announce = announce] {
             ++calls->logouts;
             wait(delay, gate);
-            ++calls->finished;
+            finish(*calls, announce ? "logout" : nullptr);
             return outcome;
         };
         return result;
@@ -90,6 +72,13 @@ struct StandIn {
     }
 
 private:
+    static void finish(Calls& calls, const char* announced) {
+        ++calls.finished;
+        if (announced != nullptr) {
+            std::printf("stand-in: %s\n", announced);
+            std::fflush(stdout);
+        }
+    }
     static void wait(int delayMs, const std::shared_ptr<QSemaphore>& gate) {
         if (delayMs > 0) {
             QThread::msleep(static_cast<unsigned long>(delayMs));
@@ -99,10 +88,5 @@ private:
         }
     }
 };
-
-/// Lets every worker still running end, so that none outlives its test.
-inline void drainWorkers() {
-    QThreadPool::globalInstance()->waitForDone();
-}
 
 }  // namespace quorvane::test

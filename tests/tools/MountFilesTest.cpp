@@ -66,7 +66,7 @@ Save save(const std::string& path, const std::string& text, size_t piece = 256 *
 }
 
 TEST_F(MountFilesTest, RefusedWritesFailAtTheCallAndTheMountShowsOnlyWhatTheServerHas) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
 
@@ -117,7 +117,7 @@ TEST_F(MountFilesTest, RefusedWritesFailAtTheCallAndTheMountShowsOnlyWhatTheServ
 }
 
 TEST_F(MountFilesTest, ARenameRightAfterCloseStays) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "bob", "bob");
     ASSERT_TRUE(share.mounted()) << share.error();
     // How editors save: a temporary file, then renamed over the document.
@@ -134,7 +134,7 @@ TEST_F(MountFilesTest, ARenameRightAfterCloseStays) {
 }
 
 TEST_F(MountFilesTest, AnUnmountRightAfterSavingLosesNothing) {
-    ScratchHome home;
+    TempHome home;
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         MountedShare share(domain(), home, "carol", "carol");
@@ -241,7 +241,7 @@ struct Writer {
 };
 
 TEST_F(MountFilesTest, FourWritersAtOnceLeaveTheDaemonAliveAndTheDataWhole) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "alice", "Science");
     ASSERT_TRUE(share.mounted()) << share.error();
     const int daemon = daemonOf(share.path());
@@ -279,7 +279,7 @@ TEST_F(MountFilesTest, FourWritersAtOnceLeaveTheDaemonAliveAndTheDataWhole) {
 }
 
 TEST_F(MountFilesTest, UnusualCallsGetTheAnswersOfALocalDisk) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "bob", "bob");
     ASSERT_TRUE(share.mounted()) << share.error();
 

@@ -52,7 +52,7 @@ class MountIntegrityTest : public DomainTest {};
 // Random writes, reads and truncations through one file, each checked against a copy kept
 // in memory; the file is closed and opened again now and then, and compared whole.
 TEST_F(MountIntegrityTest, RandomReadsWritesAndTruncationsMatchALocalCopy) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
     const std::string path = share.path("exercised.bin");
@@ -115,7 +115,7 @@ TEST_F(MountIntegrityTest, FioVerifyJobsFindNoBadBlock) {
         }
         GTEST_SKIP() << "fio is not installed";
     }
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "bob", "Projects");
     ASSERT_TRUE(share.mounted()) << share.error();
     const std::vector<std::vector<std::string>> jobs = {
@@ -144,7 +144,7 @@ TEST_F(MountIntegrityTest, FioVerifyJobsFindNoBadBlock) {
 }
 
 TEST_F(MountIntegrityTest, OpenFilesSurviveRenameAndRemovalAndTwoProcessesAppend) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "carol", "carol");
     ASSERT_TRUE(share.mounted()) << share.error();
 
@@ -206,7 +206,7 @@ TEST_F(MountIntegrityTest, OpenFilesSurviveRenameAndRemovalAndTwoProcessesAppend
 }
 
 TEST_F(MountIntegrityTest, ASparseFilePastFourGigabytesStaysSparse) {
-    ScratchHome home;
+    TempHome home;
     MountedShare share(domain(), home, "bob", "bob");
     ASSERT_TRUE(share.mounted()) << share.error();
     const off_t far = 5LL * 1024 * 1024 * 1024 + 12345;
@@ -254,7 +254,7 @@ private:
 };
 
 TEST_F(MountIntegrityTest, AServerThatStopsAnsweringGetsAnErrorInBoundedTime) {
-    ScratchHome home;
+    TempHome home;
     // One that never answered: the mount fails within 10 s.
     SilentServer silent;
     const std::string mountPoint = home.path() + "/silent";
@@ -315,6 +315,7 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == quorvane::testing::kAppendWord) {
         return quorvane::testing::appendLines(argv[2], argv[3], std::stoi(argv[4]));
     }
+    ::signal(SIGPIPE, SIG_IGN);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

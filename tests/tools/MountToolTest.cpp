@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -35,14 +33,14 @@ protected:
         return buildSmbUrl(user, password ? &*password : nullptr,
                            server.empty() ? domain().server() : server, share);
     }
-    ProgramRun mount(const ScratchHome& home, const std::vector<std::string>& arguments,
+    ProgramRun mount(const TempHome& home, const std::vector<std::string>& arguments,
                      const std::optional<std::string>& input) {
         return runProgram(mountTool(), arguments, home.environment(), input, 60s);
     }
-    ProgramRun umount(const ScratchHome& home, const std::string& mountPoint) {
+    ProgramRun umount(const TempHome& home, const std::string& mountPoint) {
         return runProgram(umountTool(), {mountPoint}, home.environment(), std::nullopt, 60s);
     }
-    std::string folderIn(const ScratchHome& home, const std::string& name) {
+    std::string folderIn(const TempHome& home, const std::string& name) {
         const std::string path = home.path() + "/" + name;
         ::mkdir(path.c_str(), 0755);
         return path;
@@ -164,7 +162,7 @@ size_t lineCount(const std::string& text) {
 }
 
 TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
-    ScratchHome home;
+    TempHome home;
     const std::string alicePassword = domain().user("alice").password;
     const std::string unreachable = "127.0.0.1:" + std::to_string(closedPort());
     struct Case {
@@ -220,7 +218,7 @@ TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
 }
 
 TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
-    ScratchHome home;
+    TempHome home;
     const std::string password = domain().user("alice").password;
     struct Case {
         const char* name;
@@ -265,7 +263,7 @@ TEST_F(MountToolTest, ABareNetBiosNameResolvesThroughWins) {
     if (!wins.error().empty()) {
         GTEST_SKIP() << wins.error();
     }
-    ScratchHome home;
+    TempHome home;
     // A client configuration of this run only: the system's smb.conf is not touched, and
     // the library's caches (which remember a WINS server that did not answer) are its own.
     const std::string configuration = home.path() + "/client.conf";
@@ -335,7 +333,7 @@ TEST_F(MountToolTest, RefusedFuseIsNamedWithItsFix) {
 }
 
 TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
-    ScratchHome home;
+    TempHome home;
     const std::string password = domain().user("bob").password;
     struct Case {
         std::vector<std::string> modeOptions;
@@ -360,48 +358,44 @@ TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
 }
 
 TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
-    ScratchHome home;
+    TempHome home;
     const std::string mountPoint = folderIn(home, "alice");
     const std::string withPassword = url("alice", "alice", domain().user("alice").password);
-    ProcessRequest request;
-    request.executable = mountTool();
-    request.arguments = {"-f", "777", withPassword, mountPoint};
-    request.inheritStandardInput = false;
-    request.captureOutput = true;
-    request.environment = environmentWith(home.environment());
+    const std::vector<std::string> arguments = {"-f", "777", withPassword, mountPoint};
     // The signal comes at points spread over one whole mount, timed on this machine now
     // from the moment the tool takes stop signals itself (loading it takes a while).
     using Clock = std::chrono::steady_clock;
     Clock::time_point catching;
-    request.started = [&](pid_t pid) {
-        waitUntilCatching(pid, SIGTERM);
-        catching = Clock::now();
-    };
-    const ProcessResult first = runProcess(request);
-    ASSERT_TRUE(first.succeeded()) << first.errors;
+    const ProgramRun first =
+        runProgram(mountTool(), arguments, home.environment(), std::nullopt, 60s, [&](pid_t pid) {
+            waitUntilCatching(pid, SIGTERM);
+            catching = Clock::now();
+        });
+    ASSERT_EQ(first.status(), 0) << first.err();
     const auto window = Clock::now() - catching;
     ASSERT_EQ(umount(home, mountPoint).status(), 0);
     int interrupted = 0;
     for (int percent : {-1, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 150}) {
         SCOPED_TRACE(percent);
-        request.started = [&](pid_t pid) {
-            if (percent >= 0) {
-                waitUntilCatching(pid, SIGTERM);
-                std::this_thread::sleep_for(window * percent / 100);
-            }
-            ::kill(pid, SIGTERM);
-        };
-        const ProcessResult run = runProcess(request);
-        if (run.outcome == ProcessResult::Outcome::Signalled) {
+        const ProgramRun run = runProgram(
+            mountTool(), arguments, home.environment(), std::nullopt, 60s, [&](pid_t pid) {
+                if (percent >= 0) {
+                    waitUntilCatching(pid, SIGTERM);
+                    std::this_thread::sleep_for(window * percent / 100);
+                }
+                ::kill(pid, SIGTERM);
+            });
+        ASSERT_NE(run.result.outcome, ProcessResult::Outcome::CouldNotStart) << run.result.error;
+        if (run.result.outcome == ProcessResult::Outcome::Signalled) {
             // Ended before it could take the signal itself: it had not started anything.
-            EXPECT_EQ(run.signal, SIGTERM);
-        } else if (run.exitStatus == 0) {
+            EXPECT_EQ(run.result.signal, SIGTERM);
+        } else if (run.status() == 0) {
             // It had finished before the signal came: a whole mount, released here.
             EXPECT_TRUE(isMounted(mountPoint));
             EXPECT_EQ(umount(home, mountPoint).status(), 0);
         } else {
             ++interrupted;
-            EXPECT_EQ(run.exitStatus, 128 + SIGTERM) << run.errors;
+            EXPECT_EQ(run.status(), 128 + SIGTERM) << run.err();
         }
         EXPECT_FALSE(isMounted(mountPoint));
         EXPECT_TRUE(waitForNoDaemon(mountPoint, 5s));
@@ -411,7 +405,7 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
 }
 
 TEST_F(MountToolTest, UmountRefusesABusyMountAndWaitsForUploads) {
-    ScratchHome home;
+    TempHome home;
     const std::string mountPoint = folderIn(home, "bob");
     ASSERT_EQ(
         mount(home, {"-f", "777", url("bob", "bob"), mountPoint}, domain().user("bob").password)
@@ -419,17 +413,10 @@ TEST_F(MountToolTest, UmountRefusesABusyMountAndWaitsForUploads) {
         0);
 
     // A program with its working folder inside: the mount stays, like the real tool.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, mountPoint.c_str());
-    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("60"), nullptr};
-    char* envp[] = {nullptr};
-    pid_t sleeper = -1;
-    ASSERT_EQ(posix_spawn(&sleeper, "/bin/sleep", &actions, nullptr, argv, envp), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    std::optional<ProcessInFolder> user(mountPoint);
+    ASSERT_GT(user->pid(), 0);
     const ProgramRun busy = umount(home, mountPoint);
-    ::kill(sleeper, SIGKILL);
-    ::waitpid(sleeper, nullptr, 0);
+    user.reset();
     EXPECT_EQ(busy.status(), 1);
     EXPECT_EQ(busy.err(), "umount: " + mountPoint + ": target is busy\n");
     EXPECT_TRUE(isMounted(mountPoint));
@@ -455,7 +442,7 @@ TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     TestDomain doomed;
     std::string error;
     ASSERT_TRUE(doomed.start(&error)) << error;
-    ScratchHome home;
+    TempHome home;
     const std::string mountPoint = folderIn(home, "carol");
     const std::string carolUrl = buildSmbUrl("carol", nullptr, doomed.server(), "carol");
     ASSERT_EQ(
@@ -468,7 +455,7 @@ TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     std::cout << "[ figures  ] umount with the server gone: " << took.count() << " ms" << std::endl;
-    EXPECT_EQ(released.child.outcome, ProcessResult::Outcome::Exited);
+    EXPECT_EQ(released.result.outcome, ProcessResult::Outcome::Exited);
     EXPECT_EQ(released.status(), 0) << released.err();
     EXPECT_FALSE(isMounted(mountPoint));
     EXPECT_TRUE(waitForNoDaemon(mountPoint));

@@ -9,7 +9,7 @@
 
 namespace quorvane::testing {
 
-MountedShare::MountedShare(TestDomain& domain, const ScratchHome& home, const std::string& user,
+MountedShare::MountedShare(TestDomain& domain, const TempHome& home, const std::string& user,
                            const std::string& share)
     : home_(home), mountPoint_(home.path() + "/" + share), serverFolder_(domain.serverPath(share)) {
     ::mkdir(mountPoint_.c_str(), 0755);

@@ -14,7 +14,7 @@ namespace quorvane::testing {
 class MountedShare {
 public:
     /// Mounts `share` as `user` on HOME/NAME, NAME being the share's name.
-    MountedShare(TestDomain& domain, const ScratchHome& home, const std::string& user,
+    MountedShare(TestDomain& domain, const TempHome& home, const std::string& user,
                  const std::string& share);
     ~MountedShare();
     MountedShare(const MountedShare&) = delete;
@@ -30,7 +30,7 @@ public:
     int release();
 
 private:
-    const ScratchHome& home_;
+    const TempHome& home_;
     std::string mountPoint_;
     std::string serverFolder_;
     std::string error_;

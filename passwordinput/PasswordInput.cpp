@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <istream>
 
 namespace quorvane {
 
@@ -56,7 +57,33 @@ std::optional<std::string> readInput(bool oneLine) {
     return text;
 }
 
+// Both a pipe fed the bare password and `echo` give the same password.
+void dropOneLineBreak(std::string& text) {
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+    }
+}
+
 }  // namespace
+
+std::optional<std::string> readPassword(std::istream& in) {
+    std::string text;
+    char buffer[4096];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<size_t>(in.gcount()));
+        if (text.size() > kLongestPassword) {
+            return std::nullopt;
+        }
+    }
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    dropOneLineBreak(text);
+    return text;
+}
 
 std::optional<std::string> readPassword(const std::string& prompt) {
     const bool fromTerminal = ::isatty(STDIN_FILENO) != 0;
@@ -101,11 +128,8 @@ std::optional<std::string> readPassword(const std::string& prompt) {
     if (!text) {
         return std::nullopt;
     }
-    if (!fromTerminal && !text->empty() && text->back() == '\n') {
-        text->pop_back();
-        if (!text->empty() && text->back() == '\r') {
-            text->pop_back();
-        }
+    if (!fromTerminal) {
+        dropOneLineBreak(*text);
     } else if (fromTerminal && !text->empty() && text->back() == '\r') {
         text->pop_back();
     }

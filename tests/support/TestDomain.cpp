@@ -1,0 +1,131 @@
+#include "TestDomain.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "MountRelease.h"
+#include "Subprocess.h"
+
+namespace quorvane::testing {
+
+std::string whyNoRealMounts() {
+    const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        return "FUSE is not available here (/dev/fuse cannot be opened)";
+    }
+    ::close(fd);
+    for (const char* program : {"fusermount3", "smbpasswd"}) {
+        if (tools::findProgram(program).empty()) {
+            return std::string(program) + " is not installed (scripts/install-deps.sh)";
+        }
+    }
+    if (::access("/usr/sbin/smbd", X_OK) != 0) {
+        return "smbd is not installed (scripts/install-deps.sh)";
+    }
+    return {};
+}
+
+TestDomain::~TestDomain() {
+    stop();
+}
+
+bool TestDomain::start(std::string* error) {
+    folder_ = makeTempFolder("quorvane-domain");
+    const std::string script = sourceFolder() + "/scripts/testdomain.sh";
+    const ProgramRun started = runProgram("/bin/bash", {script, "start", folder_}, {}, std::nullopt,
+                                          std::chrono::seconds(60));
+    for (const std::string& line : splitLines(started.out())) {
+        if (line.rfind("QUORVANE_TESTDOMAIN_PORT=", 0) == 0) {
+            port_ = std::stoi(line.substr(line.find('=') + 1));
+        }
+    }
+    if (!started.result.succeeded() || port_ == 0) {
+        *error = "the test domain did not start: " + started.err();
+        port_ = 0;
+        return false;
+    }
+    const ProgramRun users = runProgram("/bin/bash", {script, "users", folder_}, {}, std::nullopt);
+    for (const std::string& line : splitLines(users.out())) {
+        const size_t tab1 = line.find('\t');
+        const size_t tab2 = line.find('\t', tab1 + 1);
+        if (tab1 == std::string::npos || tab2 == std::string::npos) {
+            continue;
+        }
+        DemoUser user{line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1),
+                      line.substr(tab2 + 1)};
+        users_[user.name] = user;
+    }
+    if (users_.empty()) {
+        *error = "the test domain lists no users";
+        return false;
+    }
+    return true;
+}
+
+void TestDomain::stop() {
+    if (folder_.empty()) {
+        return;
+    }
+    const ProgramRun cleaned =
+        runProgram("/bin/bash", {sourceFolder() + "/scripts/testdomain.sh", "clean", folder_}, {},
+                   std::nullopt, std::chrono::seconds(30));
+    if (!cleaned.result.succeeded()) {
+        std::cerr << "warning: the test domain in " << folder_
+                  << " was not cleaned up: " << cleaned.err() << std::endl;
+    }
+    port_ = 0;
+    folder_.clear();
+}
+
+std::string TestDomain::server() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
+
+const DemoUser& TestDomain::user(const std::string& name) const {
+    return users_.at(name);
+}
+
+std::string TestDomain::serverPath(const std::string& share) const {
+    if (users_.count(share) != 0) {
+        return folder_ + "/homes/" + share;
+    }
+    return folder_ + "/shares/" + share;
+}
+
+int TestDomain::failedLogons(const std::string& user) const {
+    // With "auth_audit:3" smbd logs one "Auth:" line per authentication attempt.
+    int count = 0;
+    DIR* logs = ::opendir((folder_ + "/log").c_str());
+    if (logs == nullptr) {
+        return 0;
+    }
+    while (const dirent* entry = ::readdir(logs)) {
+        const std::string name = entry->d_name;
+        if (name.size() < 4 || name.substr(name.size() - 4) != ".log") {
+            continue;
+        }
+        for (const std::string& line : splitLines(readFile(folder_ + "/log/" + name))) {
+            if (line.find("Auth: ") != std::string::npos &&
+                line.find("\\[" + user + "]") != std::string::npos &&
+                line.find("NT_STATUS_OK") == std::string::npos) {
+                ++count;
+            }
+        }
+    }
+    ::closedir(logs);
+    return count;
+}
+
+int daemonOf(const std::string& mountPoint) {
+    return tools::findMountDaemon(mountPoint);
+}
+
+bool waitForNoDaemon(const std::string& mountPoint, std::chrono::milliseconds limit) {
+    return eventually([&] { return daemonOf(mountPoint) < 0; }, limit);
+}
+
+}  // namespace quorvane::testing
