@@ -128,8 +128,9 @@ TEST_F(MountIntegrityTest, FioVerifyJobsFindNoBadBlock) {
     for (const auto& job : jobs) {
         SCOPED_TRACE(job.front());
         std::vector<std::string> arguments = job;
-        for (const char* common : {"--ioengine=psync", "--fallocate=none", "--do_verify=1",
-                                   "--verify_fatal=1", "--runtime=30", "--group_reporting"}) {
+        for (const char* common :
+             {"--ioengine=psync", "--fallocate=none", "--do_verify=1", "--verify_fatal=1",
+              "--verify_state_save=0", "--runtime=30", "--group_reporting"}) {
             arguments.push_back(common);
         }
         arguments.push_back("--directory=" + share.path());
