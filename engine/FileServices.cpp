@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 
@@ -38,6 +39,51 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     }
     ::close(fd);
     return contents;
+}
+
+FileContents readFileUpTo(const std::string& path, size_t maxBytes) {
+    FileContents result;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = path + ": " + describeError(errno);
+        return result;
+    }
+    const std::string tooLarge =
+        path + ": larger than the limit of " + std::to_string(maxBytes) + " bytes";
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<unsigned long long>(info.st_size) > maxBytes) {
+        ::close(fd);
+        result.error = tooLarge;  // refused before a byte is read, sparse or not
+        return result;
+    }
+    // The size may be unknown (a pipe, a network file system) or grow meanwhile: read one byte
+    // past the limit at most, which is enough to tell that the file is too large.
+    std::string contents;
+    char buffer[65536];
+    while (contents.size() <= maxBytes) {
+        const size_t want = std::min(sizeof buffer, maxBytes + 1 - contents.size());
+        const ssize_t n = ::read(fd, buffer, want);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            result.error = path + ": " + describeError(errno);
+            ::close(fd);
+            return result;
+        }
+        if (n == 0) {
+            break;
+        }
+        contents.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (contents.size() > maxBytes) {
+        result.error = tooLarge;
+        return result;
+    }
+    result.bytes = std::move(contents);
+    return result;
 }
 
 namespace {

@@ -9,6 +9,15 @@ namespace quorvane::files {
 /// The whole file as bytes, or nothing when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path);
 
+/// A file's bytes, or why there are none.
+struct FileContents {
+    std::optional<std::string> bytes;
+    std::string error;  // "PATH: cause" when `bytes` is empty
+};
+/// The whole file when it holds at most `maxBytes`. A larger file counts as unreadable; no
+/// more than `maxBytes` + 1 bytes are ever read into memory, whatever size the file claims.
+FileContents readFileUpTo(const std::string& path, size_t maxBytes);
+
 /// Creates the folder with any missing parents; an existing folder is success. On failure
 /// returns a readable description of the error.
 std::optional<std::string> createFolders(const std::string& path);

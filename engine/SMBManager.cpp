@@ -26,6 +26,9 @@ constexpr const char* kNetlogonShare = "netlogon";
 constexpr const char* kLogonScriptName = "mac.bat";
 constexpr const char* kShareMapName = "shares.ini";
 
+// "mac.bat" and "shares.ini" are small text files: a larger file is refused, not read.
+constexpr size_t kServerFileLimit = 4 * 1024 * 1024;
+
 // Splits ".../smbmounts/NAME" into the folder and the last name.
 std::pair<std::string, std::string> folderAndName(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -179,7 +182,7 @@ SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
 
 SMBManager::ServerText SMBManager::readServerText(const std::string& path) const {
     const auto read = callWithin(
-        config_.serverFileTimeLimit, [path] { return files::readWholeFile(path); },
+        config_.serverFileTimeLimit, [path] { return files::readFileUpTo(path, kServerFileLimit); },
         [this] { return !interrupted(); });
     ServerText result;
     if (!read && interrupted()) {
@@ -191,12 +194,23 @@ SMBManager::ServerText SMBManager::readServerText(const std::string& path) const
             "The server gave no answer within " + seconds(config_.serverFileTimeLimit) + ".";
         return result;
     }
-    if (!*read) {
-        result.problem = files::exists(path) ? "The file cannot be read." : "The file is missing.";
+    if (!read->bytes) {
+        if (!files::exists(path)) {
+            result.problem = "The file is missing.";
+        } else {
+            // "PATH: cause": the path is the user's own, the cause is what they need.
+            const size_t colon = read->error.rfind(": ");
+            std::string cause =
+                colon == std::string::npos ? read->error : read->error.substr(colon + 2);
+            if (!cause.empty()) {
+                cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
+            }
+            result.problem = "The file cannot be read: " + cause + ".";
+        }
         return result;
     }
     // Windows editors like to start files with a byte-order mark; it is no part of line one.
-    const std::string_view text = text::withoutByteOrderMark(**read);
+    const std::string_view text = text::withoutByteOrderMark(*read->bytes);
     if (!text::isValidUtf8(text)) {
         result.problem = "The file is not UTF-8 text.";
         return result;

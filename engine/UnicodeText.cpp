@@ -1,6 +1,8 @@
 #include "UnicodeText.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
@@ -21,16 +23,56 @@ bool isBlank(char32_t c) {
     return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
 
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+constexpr uint64_t kOnes = 0x0101010101010101u;
+
+uint64_t eightBytesAt(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// True when one of the eight bytes is a line-break byte (0x0A to 0x0D: tested as "below 0x0E",
+// the rare control bytes below 0x0A only cost a closer look) or not ASCII.
+bool mayHoldLineBreak(uint64_t word) {
+    return ((((word - kOnes * 0x0E) & ~word) | word) & kHighBits) != 0;
+}
+
+}  // namespace
+
+bool isAscii(std::string_view text) {
+    size_t i = 0;
+    uint64_t any = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        any |= eightBytesAt(text.data() + i);
+    }
+    for (; i < text.size(); ++i) {
+        any |= static_cast<unsigned char>(text[i]);
+    }
+    return (any & kHighBits) == 0;
+}
+
 bool isValidUtf8(std::string_view bytes) {
     const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
-    const int32_t length = static_cast<int32_t>(bytes.size());
-    int32_t i = 0;
+    const size_t length = bytes.size();
+    size_t i = 0;
     while (i < length) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        // U8_NEXT counts in int32_t: decode from a window that starts at the sequence, so a
+        // text larger than 2 GiB cannot overflow the index.
+        const int32_t window = static_cast<int32_t>(std::min<size_t>(length - i, 4));
+        int32_t at = 0;
         UChar32 c;
-        U8_NEXT(s, i, length, c);
+        U8_NEXT(s + i, at, window, c);
         if (c < 0) {
             return false;
         }
+        i += static_cast<size_t>(at);
     }
     return true;
 }
@@ -66,20 +108,23 @@ char32_t decodeBefore(std::string_view text, size_t end, size_t* start) {
     return c < 0 ? 0xFFFD : static_cast<char32_t>(c);
 }
 
+// ASCII characters are their own code points: only other bytes need decoding.
 template <typename Predicate>
 std::string_view trimWhere(std::string_view text, Predicate strip) {
     size_t begin = 0;
     while (begin < text.size()) {
-        size_t next;
-        if (!strip(decodeAt(text, begin, &next))) {
+        const auto byte = static_cast<unsigned char>(text[begin]);
+        size_t next = begin + 1;
+        if (!strip(byte < 0x80 ? char32_t{byte} : decodeAt(text, begin, &next))) {
             break;
         }
         begin = next;
     }
     size_t end = text.size();
     while (end > begin) {
-        size_t start;
-        if (!strip(decodeBefore(text, end, &start))) {
+        const auto byte = static_cast<unsigned char>(text[end - 1]);
+        size_t start = end - 1;
+        if (!strip(byte < 0x80 ? char32_t{byte} : decodeBefore(text, end, &start))) {
             break;
         }
         end = start;
@@ -94,11 +139,19 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     size_t lineStart = 0;
     size_t i = 0;
     while (i < text.size()) {
+        // By far the most common case: eight ASCII bytes without a line break.
+        if (i + 8 <= text.size() && !mayHoldLineBreak(eightBytesAt(text.data() + i))) {
+            i += 8;
+            continue;
+        }
         const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte > 0x0D && byte < 0x80) {
+            ++i;
+            continue;
+        }
+        // Only bytes of other characters need decoding to find U+0085, U+2028, U+2029.
         size_t next = i + 1;
-        // Most bytes are ASCII; only the others need decoding to find U+0085, U+2028, U+2029.
-        const bool lineBreak =
-            byte < 0x80 ? (byte >= 0x0A && byte <= 0x0D) : isLineBreak(decodeAt(text, i, &next));
+        const bool lineBreak = byte < 0x80 ? byte >= 0x0A : isLineBreak(decodeAt(text, i, &next));
         if (lineBreak) {
             lines.push_back(text.substr(lineStart, i - lineStart));
             lineStart = next;
@@ -132,17 +185,17 @@ std::string_view trimBlanksAndLineBreaks(std::string_view text) {
 }
 
 std::string toLower(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x80;
-        })) {  // the common case needs no trip through UTF-16
+    if (isAscii(text)) {  // the common case needs no trip through UTF-16
         std::string lowered(text);
         for (char& c : lowered) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
+            c = asciiLower(c);
         }
         return lowered;
     }
+    return toLowerUnicode(text);
+}
+
+std::string toLowerUnicode(std::string_view text) {
     icu::UnicodeString s = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     s.toLower(icu::Locale::getRoot());
@@ -152,10 +205,13 @@ std::string toLower(std::string_view text) {
 }
 
 std::string canonical(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (isAscii(text)) {
         return std::string(text);  // ASCII text is always in composed form
     }
+    return canonicalUnicode(text);
+}
+
+std::string canonicalUnicode(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) {

@@ -12,6 +12,8 @@ packages=(
   samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   procps psmisc time
+  npm qt6-base-dev-tools
+  clang libclang-rt-14-dev
 )
 
 missing=()

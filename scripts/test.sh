@@ -38,4 +38,10 @@ if [ -z "${SKIP_SANITIZERS:-}" ]; then
             ctest --output-on-failure -j"$jobs" --timeout 600)
 fi
 
+step "the macOS build compiled for aarch64-macos (zig, no linking)"
+scripts/check-macos-build.sh "$build-macos"
+
+step "fuzzing the parsers against their references (libFuzzer, ASan, UBSan)"
+scripts/fuzz.sh "$build-fuzz"
+
 step "all tests passed"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "FileServices.h"
 #include "LogonScript.h"
 #include "SMBManager.h"
 #include "ShareMap.h"
@@ -114,6 +116,29 @@ TEST(ServerFiles, ReadFromDiskWithTheirQuirks) {
         EXPECT_EQ(manager.parseLogonScriptGroups(script), groups) << contents;
     }
     EXPECT_FALSE(manager.parseLogonScriptGroups(home.path() + "/missing.bat"));
+}
+
+TEST(ServerFiles, LargerThanTheLimitIsUnreadableWithItsCause) {
+    testing::TempHome home;
+    const std::string path = home.path() + "/shares.ini";
+    testing::writeFile(path, std::string(1000, 'x'));
+    EXPECT_EQ(files::readFileUpTo(path, 1000).bytes, std::string(1000, 'x'));
+    const files::FileContents over = files::readFileUpTo(path, 999);
+    EXPECT_FALSE(over.bytes);
+    EXPECT_EQ(over.error, path + ": larger than the limit of 999 bytes");
+    EXPECT_EQ(files::readFileUpTo(home.path() + "/missing", 10).error,
+              home.path() + "/missing: No such file or directory");
+
+    // A sparse file that claims a gibibyte takes no memory: it is refused unread.
+    const std::string script = home.path() + "/mac.bat";
+    testing::writeFile(script, "set GROUPS=staff\n");
+    ASSERT_EQ(::truncate(script.c_str(), 1LL << 30), 0);
+    EXPECT_NE(files::readFileUpTo(script, 4 << 20).error.find("larger than"), std::string::npos);
+    EngineConfig config;
+    config.homeFolder = home.path();
+    config.mountTool = config.unmountTool = "/bin/false";
+    config.platformWord = "osx";
+    EXPECT_FALSE(SMBManager(config).parseLogonScriptGroups(script));
 }
 
 TEST(UnicodeText, TrimsBlanksAndCutsAtEveryLineBreak) {

@@ -1,0 +1,1 @@
+﻿set GROUPS=a:set GROUPS=b

@@ -1,0 +1,1 @@
+echo off   	set GROUPS=ÄRGER:ΣΟΦΙΑ:K 
