@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
-# A Samba AD domain controller (realm QV.TEST, host dc1.qv.test) in the network namespace this
-# script runs in (start it with `unshare --net`), and mounts of its netlogon share with a
-# Kerberos ticket and without one. Prints KEY=VALUE lines for the test that runs it:
+# A Samba AD domain controller (realm QV.TEST, host dc1.qv.test) in network and mount
+# namespaces of its own (the script enters them itself; needs root), and mounts of its netlogon
+# share with a Kerberos ticket and without one. Prints KEY=VALUE lines for the test that runs
+# it:
 #   kerberos-domain.sh DIR TOOLSDIR
 set -uo pipefail
 
+namespaces() { echo "$(readlink /proc/self/ns/net) $(readlink /proc/self/ns/mnt)"; }
+if [ "${1:-}" != --inside ]; then
+  exec unshare --net --mount --propagation private /bin/bash "$0" --inside "$(namespaces)" "$@"
+fi
+outside=$2
+shift 2
 dir=$1
 tools=$2
 realm=QV.TEST
 admin_password='Adm1n!pass'
-nss_wrapper=""
-for d in /usr/lib/x86_64-linux-gnu /usr/lib/aarch64-linux-gnu /usr/lib64 /usr/lib; do
-  [ -z "$nss_wrapper" ] && [ -e "$d/libnss_wrapper.so" ] && nss_wrapper="$d/libnss_wrapper.so"
-done
 
+# Everything below changes the namespaces it runs in: never the ones it was started in.
+read -r outside_net outside_mnt <<<"$outside"
+read -r inside_net inside_mnt <<<"$(namespaces)"
+if [ -z "$inside_net" ] || [ -z "$inside_mnt" ] || [ "$inside_net" = "$outside_net" ] ||
+  [ "$inside_mnt" = "$outside_mnt" ]; then
+  echo "error=no network and mount namespaces of its own"
+  exit 1
+fi
 ip link set lo up || exit 1
 mkdir -p "$dir/mnt"
 samba-tool domain provision --realm=$realm --domain=QV --server-role=dc --dns-backend=NONE \
@@ -23,7 +34,8 @@ samba-tool domain provision --realm=$realm --domain=QV --server-role=dc --dns-ba
 printf 'Welcome to the domain\n' >"$dir/state/sysvol/qv.test/scripts/welcome.txt" 2>/dev/null ||
   printf 'Welcome to the domain\n' >"$(find "$dir" -type d -name scripts | head -1)/welcome.txt"
 
-# The client's view: the KDC on loopback, the server's name in a private hosts file.
+# The client's view: the KDC on loopback, the server's name in a hosts file that only this
+# mount namespace sees.
 cat >"$dir/krb5.conf" <<KRB
 [libdefaults]
     default_realm = $realm
@@ -38,7 +50,8 @@ cat >"$dir/krb5.conf" <<KRB
 [domain_realm]
     .qv.test = $realm
 KRB
-echo "127.0.0.1 dc1.qv.test dc1" >"$dir/hosts"
+printf '127.0.0.1 localhost\n127.0.0.1 dc1.qv.test dc1\n' >"$dir/hosts"
+mount --bind "$dir/hosts" /etc/hosts || { echo "error=cannot bind the hosts file"; exit 1; }
 export KRB5_CONFIG=$dir/krb5.conf KRB5CCNAME=FILE:$dir/ccache
 
 set -m # the server gets a process group of its own, ended as one below
@@ -46,6 +59,7 @@ samba -i -s "$dir/etc/smb.conf" >"$dir/samba.log" 2>&1 &
 server=$!
 set +m
 stop_server() {
+  "$tools/umount" "$dir/mnt" >/dev/null 2>&1
   kill -TERM -- "-$server" 2>/dev/null
   for _ in $(seq 1 50); do kill -0 "$server" 2>/dev/null || return 0; sleep 0.1; done
   kill -KILL -- "-$server" 2>/dev/null
@@ -56,9 +70,8 @@ for port in 88 445; do
 done
 
 mount_netlogon() {
-  printf '' | env LD_PRELOAD="$nss_wrapper" NSS_WRAPPER_HOSTS="$dir/hosts" \
-    NSS_WRAPPER_PASSWD=/etc/passwd NSS_WRAPPER_GROUP=/etc/group \
-    "$tools/mount_smbfs" -f 644 "smb://administrator@dc1.qv.test/netlogon" "$dir/mnt" 2>"$dir/mount.err"
+  printf '' | "$tools/mount_smbfs" -f 644 "smb://administrator@dc1.qv.test/netlogon" "$dir/mnt" \
+    2>"$dir/mount.err"
 }
 
 # Without a ticket: refused, with the reason.
