@@ -44,8 +44,6 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -O "$XDG_RUNTIME_DIR" ]; then
   export XDG_RUNTIME_DIR="$demo/runtime"
   mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 fi
-# Changes made on the server show through the mounts within a second.
-export QUORVANE_DIR_CACHE_TIME=1s
 mkdir -p "$HOME"
 
 cleanup() {

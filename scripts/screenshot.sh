@@ -56,7 +56,7 @@ chmod 700 "$data/runtime"
 printf '[General]\nhasLaunchedBefore=true\nsavedServerAddress=%s\n' "$QUORVANE_TESTDOMAIN_SERVER" \
     >"$home/.config/Quorvane/Quorvane.conf"
 HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
-    XDG_RUNTIME_DIR="$data/runtime" QUORVANE_DIR_CACHE_TIME=1s \
+    XDG_RUNTIME_DIR="$data/runtime" \
     QT_QPA_PLATFORM=xcb \
     "$program" >"$work/program.log" 2>&1 </dev/null &
 app_pid=$!

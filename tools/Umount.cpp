@@ -1,13 +1,15 @@
 #include "Umount.h"
 
-#include <dirent.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <iostream>
+#include <string>
+#include <vector>
 
-#include "FileServices.h"
+#include "MountRelease.h"
 #include "MountTable.h"
 #include "Subprocess.h"
 
@@ -17,10 +19,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// rclone finishes the uploads of files closed just before the unmount, then exits; that is
-// waited for, but never for long: with the server gone the files stay in rclone's cache and
-// go up at the next mount.
-constexpr auto kUploadWaitLimit = 15s;
+// Shorter than a mount's bound: a logout releases several shares one after the other.
+constexpr auto kReleaseLimit = 4s;
+// Every write reached the server before it returned, so the daemon's last steps (closing
+// files, logging off) need not be waited for long.
+constexpr auto kDaemonExitLimit = 1500ms;
 
 const char* const kUsage =
     "usage: umount MOUNTPOINT\n"
@@ -32,73 +35,17 @@ int fail(const std::string& path, const std::string& problem) {
     return 1;
 }
 
-std::string readFile(const std::string& path) {
-    return files::readWholeFile(path).value_or("");
-}
-
-// A stopped daemon ("T" in /proc/PID/stat) will not finish anything by itself.
-bool isStopped(int pid) {
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() &&
-           (stat[close + 2] == 'T' || stat[close + 2] == 't');
-}
-
-// Waits, within the limit, for the daemon to finish its uploads and exit.
-void waitForDaemon(int pidfd, int pid) {
-    const auto deadline = std::chrono::steady_clock::now() + kUploadWaitLimit;
+void waitForExit(int pidfd) {
+    const auto deadline = std::chrono::steady_clock::now() + kDaemonExitLimit;
     while (std::chrono::steady_clock::now() < deadline && stopSignal() == 0) {
         pollfd entry{pidfd, POLLIN, 0};
-        if (::poll(&entry, 1, 20) > 0 || isStopped(pid)) {
+        if (::poll(&entry, 1, 20) > 0) {
             return;
         }
-    }
-    if (stopSignal() == 0) {
-        std::cerr << "umount: released; rclone (pid " << pid
-                  << ") is still uploading files written before the unmount" << std::endl;
     }
 }
 
 }  // namespace
-
-bool isMountDaemonCommandLine(const std::string& commandLine, const std::string& mountPoint) {
-    std::vector<std::string> arguments;
-    size_t start = 0;
-    while (start < commandLine.size()) {
-        size_t end = commandLine.find('\0', start);
-        if (end == std::string::npos) {
-            end = commandLine.size();
-        }
-        arguments.push_back(commandLine.substr(start, end - start));
-        start = end + 1;
-    }
-    if (arguments.size() < 4) {
-        return false;
-    }
-    const std::string& program = arguments[0];
-    const std::string base = program.substr(program.rfind('/') + 1);
-    return base == "rclone" && arguments[1] == "mount" && arguments[3] == mountPoint;
-}
-
-int findMountDaemon(const std::string& mountPoint) {
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) {
-        return -1;
-    }
-    int found = -1;
-    while (const dirent* entry = ::readdir(proc)) {
-        const std::string name = entry->d_name;
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        if (isMountDaemonCommandLine(readFile("/proc/" + name + "/cmdline"), mountPoint)) {
-            found = std::stoi(name);
-            break;
-        }
-    }
-    ::closedir(proc);
-    return found;
-}
 
 int runUmount(int argc, char** argv) {
     installStopHandlers();
@@ -122,41 +69,20 @@ int runUmount(int argc, char** argv) {
         return fail(*path, "not a FUSE mount (" + mount->fileSystemType +
                                "); release it with the system's umount");
     }
-    const std::string fusermount = findProgram("fusermount3");
-    if (fusermount.empty()) {
-        return fail(*path, "fusermount3 not found; install the fuse3 package");
-    }
-
     const int daemon = findMountDaemon(*path);
     const int pidfd = daemon > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, daemon, 0)) : -1;
-
-    ChildSpec release{fusermount, {"-u", *path}, environmentWithout("QUORVANE_"), std::nullopt};
-    const ChildRun run = runChild(release, 20s);
-    if (!run.succeeded()) {
-        if (pidfd >= 0) {
-            ::close(pidfd);
-        }
-        if (run.errors.find("busy") != std::string::npos) {
-            return fail(*path, "target is busy");
-        }
-        if (run.outcome == ChildRun::Outcome::TimedOut) {
-            return fail(*path, "fusermount3 gave no answer within 20 s");
-        }
-        if (run.outcome == ChildRun::Outcome::Stopped) {
-            return 128 + stopSignal();
-        }
-        std::string why = run.errors.empty() ? run.startError : run.errors;
-        while (!why.empty() && why.back() == '\n') {
-            why.pop_back();
-        }
-        if (const size_t colon = why.rfind(": "); colon != std::string::npos) {
-            why = why.substr(colon + 2);
-        }
-        return fail(*path, why.empty() ? "fusermount3 failed" : why);
+    const ReleaseResult result = releaseMount(*path, false, kReleaseLimit);
+    if (result.released && pidfd >= 0) {
+        waitForExit(pidfd);
     }
     if (pidfd >= 0) {
-        waitForDaemon(pidfd, daemon);
         ::close(pidfd);
+    }
+    if (result.busy) {
+        return fail(*path, "target is busy");
+    }
+    if (!result.released) {
+        return fail(*path, result.problem);
     }
     return 0;
 }

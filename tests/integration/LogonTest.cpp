@@ -346,7 +346,7 @@ public:
     std::vector<std::string> leaks;
     int scans = 0;
     bool sawMountTool = false;
-    bool sawRclone = false;
+    bool sawDaemon = false;
 
 private:
     void scan() {
@@ -355,7 +355,7 @@ private:
             const std::string base = "/proc/" + std::to_string(pid);
             const std::string cmdline = readFile(base + "/cmdline");
             sawMountTool = sawMountTool || cmdline.find("mount_smbfs") != std::string::npos;
-            sawRclone = sawRclone || cmdline.find("rclone") != std::string::npos;
+            sawDaemon = sawDaemon || cmdline.find("--serve") != std::string::npos;
             const std::string environ = readFile(base + "/environ");
             for (const std::string& secret : secrets_) {
                 if (cmdline.find(secret) != std::string::npos) {
@@ -399,7 +399,7 @@ TEST_F(LogonTest, PasswordIsOnNoArgumentListAndNeverPrinted) {
 
     EXPECT_EQ(run.status(), 0) << run.err();
     EXPECT_TRUE(watcher.sawMountTool);  // the watcher did see the logon's processes
-    EXPECT_TRUE(watcher.sawRclone);
+    EXPECT_TRUE(watcher.sawDaemon);
     EXPECT_TRUE(watcher.leaks.empty()) << watcher.leaks.front();
     for (const std::string& form : forms) {
         for (const ProgramRun* r : {&run, &logout}) {
@@ -407,9 +407,9 @@ TEST_F(LogonTest, PasswordIsOnNoArgumentListAndNeverPrinted) {
             EXPECT_EQ(r->err().find(form), std::string::npos);
         }
     }
-    // Nor in what rclone keeps on disk.
-    const ProgramRun grep = runProgram(
-        "/bin/grep", {"-rlF", "--", password, home.path() + "/.cache"}, {}, std::nullopt);
+    // Nor in anything written below the home.
+    const ProgramRun grep =
+        runProgram("/bin/grep", {"-rlF", "--", password, home.path()}, {}, std::nullopt);
     EXPECT_EQ(grep.out(), "");
 }
 

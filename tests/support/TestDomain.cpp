@@ -7,8 +7,8 @@
 
 #include <iostream>
 
+#include "MountRelease.h"
 #include "Subprocess.h"
-#include "Umount.h"
 
 namespace quorvane::testing {
 
@@ -18,7 +18,7 @@ std::string whyNoRealMounts() {
         return "FUSE is not available here (/dev/fuse cannot be opened)";
     }
     ::close(fd);
-    for (const char* program : {"rclone", "fusermount3", "smbpasswd"}) {
+    for (const char* program : {"fusermount3", "smbpasswd"}) {
         if (tools::findProgram(program).empty()) {
             return std::string(program) + " is not installed (scripts/install-deps.sh)";
         }

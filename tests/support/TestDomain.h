@@ -49,9 +49,9 @@ private:
     std::map<std::string, DemoUser> users_;
 };
 
-/// The `rclone mount` pid serving `mountPoint`, or -1.
+/// The pid of the mount daemon serving `mountPoint`, or -1.
 int daemonOf(const std::string& mountPoint);
-/// Waits up to `limit` until no `rclone mount` serves `mountPoint`.
+/// Waits up to `limit` until no mount daemon serves `mountPoint`.
 bool waitForNoDaemon(const std::string& mountPoint,
                      std::chrono::milliseconds limit = std::chrono::seconds(20));
 }  // namespace quorvane::testing

@@ -199,7 +199,7 @@ TempHome::~TempHome() {
         std::fprintf(stderr, "warning: mounts left below %s; the folder is kept\n", path_.c_str());
         return;
     }
-    // The daemon of a released mount may still write to its cache in here while it ends.
+    // A process that ends with a released mount may still be writing in here.
     eventually([&] {
         removeTreeOnThisFileSystem(path_);
         return ::access(path_.c_str(), F_OK) != 0;
@@ -207,10 +207,7 @@ TempHome::~TempHome() {
 }
 
 std::map<std::string, std::string> TempHome::environment() const {
-    return {{"HOME", path_},
-            {"XDG_CACHE_HOME", path_ + "/.cache"},
-            // The server's changes show through a mount after this long.
-            {"QUORVANE_DIR_CACHE_TIME", "1s"}};
+    return {{"HOME", path_}, {"XDG_CACHE_HOME", path_ + "/.cache"}};
 }
 
 ProgramRun TempHome::cli(const std::vector<std::string>& arguments,

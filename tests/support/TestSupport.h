@@ -72,7 +72,7 @@ public:
 
     const std::string& path() const { return path_; }
     std::string mountRoot() const { return path_ + "/smbmounts"; }
-    /// HOME, the cache folder and a short directory cache for a program run in this home.
+    /// HOME and the cache folder for a program run in this home.
     std::map<std::string, std::string> environment() const;
     /// Runs `quorvane-cli` with this home.
     ProgramRun cli(const std::vector<std::string>& arguments,

@@ -7,10 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <map>
 #include <thread>
 
 #include "DomainFixture.h"
+#include "MountTable.h"
+#include "ProcessRunner.h"
 #include "SmbUrl.h"
+#include "Subprocess.h"
 
 namespace quorvane::testing {
 namespace {
@@ -54,6 +59,99 @@ int closedPort() {
     ::close(fd);
     return ntohs(address.sin_port);
 }
+
+// Waits (up to 5 s) until process `pid` has a handler for `signalNumber`, as its status in
+// /proc says.
+void waitUntilCatching(pid_t pid, int signalNumber) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/status";
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string status = readFile(path);
+        const size_t at = status.find("SigCgt:\t");
+        if (at != std::string::npos &&
+            (std::stoull(status.substr(at + 8, 16), nullptr, 16) >> (signalNumber - 1) & 1) != 0) {
+            return;
+        }
+        std::this_thread::sleep_for(200us);
+    }
+}
+
+// A WINS server for one NetBIOS name, on 127.0.0.1:137: it answers name queries for `name`
+// with 127.0.0.1 and counts the queries it saw. Binding port 137 needs root.
+class WinsServer {
+public:
+    explicit WinsServer(const std::string& name) : name_(name) {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(137);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            error_ = std::string("cannot bind 127.0.0.1:137: ") + ::strerror(errno);
+            return;
+        }
+        timeval wait{0, 100000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~WinsServer() {
+        done_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        ::close(fd_);
+    }
+    const std::string& error() const { return error_; }
+    int queries() const { return queries_; }
+
+private:
+    // The 16-byte NetBIOS name (padded with blanks, last byte the suffix) in the "first
+    // level encoding": each half-byte becomes a letter from 'A'.
+    static std::string decodedName(const unsigned char* encoded) {
+        std::string name;
+        for (int i = 0; i < 15; ++i) {
+            name += static_cast<char>(((encoded[2 * i] - 'A') << 4) | (encoded[2 * i + 1] - 'A'));
+        }
+        return name.substr(0, name.find_last_not_of(' ') + 1);
+    }
+    void serve() {
+        while (!done_) {
+            unsigned char packet[576];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, packet, sizeof packet, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &length);
+            // Header (12), then a 32-letter name behind its length byte and a 0 byte.
+            if (n < 12 + 34 + 4 || packet[12] != 32 || (packet[2] & 0x80) != 0) {
+                continue;
+            }
+            ++queries_;
+            if (decodedName(packet + 13) != name_) {
+                continue;
+            }
+            std::string reply(reinterpret_cast<char*>(packet), 12 + 34);
+            reply[2] = static_cast<char>(0x85);  // a response, authoritative
+            reply[3] = static_cast<char>(0x80);
+            reply[4] = reply[5] = 0;  // no question
+            reply[6] = 0;
+            reply[7] = 1;                                          // one answer
+            const unsigned char tail[] = {0x00, 0x20, 0x00, 0x01,  // NB, IN
+                                          0x00, 0x00, 0x01, 0x2c,  // TTL 300 s
+                                          0x00, 0x06, 0x00, 0x00,  // 6 bytes: flags,
+                                          127,  0,    0,    1};    // address
+            reply.append(reinterpret_cast<const char*>(tail), sizeof tail);
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     length);
+        }
+    }
+
+    std::string name_;
+    std::string error_;
+    int fd_ = -1;
+    std::atomic<bool> done_{false};
+    std::atomic<int> queries_{0};
+    std::thread thread_;
+};
 
 size_t lineCount(const std::string& text) {
     size_t lines = 0;
@@ -139,6 +237,14 @@ TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
         ASSERT_EQ(run.status(), 0) << run.err();
         EXPECT_TRUE(isMounted(mountPoint));
         EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+        // The daemon names the mount without the password, wherever it was given.
+        const int daemon = daemonOf(mountPoint);
+        ASSERT_GT(daemon, 0);
+        const std::string proc = "/proc/" + std::to_string(daemon);
+        for (const std::string& form : {password, percentEncodeUserInfo(password)}) {
+            EXPECT_EQ(readFile(proc + "/cmdline").find(form), std::string::npos);
+            EXPECT_EQ(readFile(proc + "/environ").find(form), std::string::npos);
+        }
         // A second mount on the same folder is refused, the first one stays.
         const ProgramRun again = mount(home, {"-f", "777", c.url, mountPoint}, c.input);
         EXPECT_EQ(again.status(), 3);
@@ -150,6 +256,80 @@ TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
         EXPECT_FALSE(isMounted(mountPoint));
         EXPECT_TRUE(waitForNoDaemon(mountPoint));
     }
+}
+
+TEST_F(MountToolTest, ABareNetBiosNameResolvesThroughWins) {
+    WinsServer wins("QVTESTDC");
+    if (!wins.error().empty()) {
+        GTEST_SKIP() << wins.error();
+    }
+    TempHome home;
+    // A client configuration of this run only: the system's smb.conf is not touched, and
+    // the library's caches (which remember a WINS server that did not answer) are its own.
+    const std::string configuration = home.path() + "/client.conf";
+    const std::string state = home.path() + "/samba";
+    ::mkdir(state.c_str(), 0700);
+    ASSERT_TRUE(writeFile(configuration,
+                          "[global]\n"
+                          "    name resolve order = wins\n"
+                          "    wins server = 127.0.0.1\n"
+                          "    cache directory = " +
+                              state +
+                              "\n"
+                              "    lock directory = " +
+                              state +
+                              "\n"
+                              "    state directory = " +
+                              state + "\n"));
+    std::map<std::string, std::string> environment = home.environment();
+    environment["QUORVANE_SMB_CLIENT_CONF"] = configuration;
+    const std::string mountPoint = folderIn(home, "alice");
+    const std::string port = std::to_string(domain().port());
+    const std::string password = domain().user("alice").password;
+
+    const ProgramRun mounted = runProgram(
+        mountTool(),
+        {"-f", "777", buildSmbUrl("alice", nullptr, "QVTESTDC:" + port, "alice"), mountPoint},
+        environment, password, 30s);
+    EXPECT_GE(wins.queries(), 1);
+    ASSERT_EQ(mounted.status(), 0) << mounted.err();
+    EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+    EXPECT_EQ(mountAt(mountPoint)->source, "smb://alice@QVTESTDC:" + port + "/alice");
+    EXPECT_EQ(umount(home, mountPoint).status(), 0);
+
+    const ProgramRun unknown = runProgram(
+        mountTool(),
+        {"-f", "777", buildSmbUrl("alice", nullptr, "NOSUCHFS:" + port, "alice"), mountPoint},
+        environment, password, 30s);
+    EXPECT_EQ(unknown.status(), 6);
+    EXPECT_NE(unknown.err().find("server not found"), std::string::npos) << unknown.err();
+}
+
+TEST_F(MountToolTest, RefusedFuseIsNamedWithItsFix) {
+    // A user who may not open /dev/fuse (mode 0600 here, as on many servers).
+    struct stat device {};
+    const std::string setpriv = tools::findProgram("setpriv");
+    if (::geteuid() != 0 || setpriv.empty() || ::stat("/dev/fuse", &device) != 0 ||
+        (device.st_mode & 0006) == 0006) {
+        GTEST_SKIP() << "needs root, setpriv and a /dev/fuse that other users cannot open";
+    }
+    char folder[] = "/tmp/quorvane-nofuse-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    ::chmod(folder, 0777);
+    const std::string mountPoint = std::string(folder) + "/alice";
+    ::mkdir(mountPoint.c_str(), 0777);
+    const ProgramRun run = runProgram(setpriv,
+                                      {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                       mountTool(), "-f", "777", url("alice", "alice"), mountPoint},
+                                      {{"HOME", folder}}, domain().user("alice").password, 30s);
+    ::rmdir(mountPoint.c_str());
+    ::rmdir(folder);
+    EXPECT_EQ(run.status(), 7) << run.err();
+    EXPECT_EQ(lineCount(run.err()), 1u) << run.err();
+    EXPECT_NE(run.err().find("FUSE is not permitted: /dev/fuse cannot be opened"),
+              std::string::npos)
+        << run.err();
+    EXPECT_NE(run.err().find("chmod 0666 /dev/fuse"), std::string::npos) << run.err();
 }
 
 TEST_F(MountToolTest, FilesAndFoldersGetTheModeAsked) {
@@ -181,15 +361,30 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
     TempHome home;
     const std::string mountPoint = folderIn(home, "alice");
     const std::string withPassword = url("alice", "alice", domain().user("alice").password);
+    const std::vector<std::string> arguments = {"-f", "777", withPassword, mountPoint};
+    // The signal comes at points spread over one whole mount, timed on this machine now
+    // from the moment the tool takes stop signals itself (loading it takes a while).
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point catching;
+    const ProgramRun first =
+        runProgram(mountTool(), arguments, home.environment(), std::nullopt, 60s, [&](pid_t pid) {
+            waitUntilCatching(pid, SIGTERM);
+            catching = Clock::now();
+        });
+    ASSERT_EQ(first.status(), 0) << first.err();
+    const auto window = Clock::now() - catching;
+    ASSERT_EQ(umount(home, mountPoint).status(), 0);
     int interrupted = 0;
-    for (int delayMs : {0, 30, 80, 150, 220, 300, 400}) {
-        SCOPED_TRACE(delayMs);
-        const ProgramRun run =
-            runProgram(mountTool(), {"-f", "777", withPassword, mountPoint}, home.environment(),
-                       std::nullopt, 60s, [delayMs](pid_t pid) {
-                           std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-                           ::kill(pid, SIGTERM);
-                       });
+    for (int percent : {-1, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 150}) {
+        SCOPED_TRACE(percent);
+        const ProgramRun run = runProgram(
+            mountTool(), arguments, home.environment(), std::nullopt, 60s, [&](pid_t pid) {
+                if (percent >= 0) {
+                    waitUntilCatching(pid, SIGTERM);
+                    std::this_thread::sleep_for(window * percent / 100);
+                }
+                ::kill(pid, SIGTERM);
+            });
         ASSERT_NE(run.result.outcome, ProcessResult::Outcome::CouldNotStart) << run.result.error;
         if (run.result.outcome == ProcessResult::Outcome::Signalled) {
             // Ended before it could take the signal itself: it had not started anything.
@@ -200,7 +395,7 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
             EXPECT_EQ(umount(home, mountPoint).status(), 0);
         } else {
             ++interrupted;
-            EXPECT_EQ(run.status(), 128 + SIGTERM);
+            EXPECT_EQ(run.status(), 128 + SIGTERM) << run.err();
         }
         EXPECT_FALSE(isMounted(mountPoint));
         EXPECT_TRUE(waitForNoDaemon(mountPoint, 5s));

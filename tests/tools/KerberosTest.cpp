@@ -1,0 +1,78 @@
+// A mount with the user's Kerberos ticket and no password, against a Samba AD domain
+// controller provisioned for the test in network and mount namespaces of its own
+// (tests/tools/kerberos-domain.sh). The mount lives in those namespaces only.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <sstream>
+
+#include "Subprocess.h"
+#include "TestDomain.h"
+
+namespace quorvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::map<std::string, std::string> keyValues(const std::string& text) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (const size_t equals = line.find('='); equals != std::string::npos) {
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return values;
+}
+
+// Empty when a domain controller can run here; otherwise what is missing.
+std::string whyNoDomainController() {
+    if (::geteuid() != 0) {
+        return "a network namespace of its own needs root";
+    }
+    for (const char* program : {"samba-tool", "samba", "kinit", "klist", "unshare", "ip"}) {
+        if (tools::findProgram(program).empty() &&
+            ::access((std::string("/usr/sbin/") + program).c_str(), X_OK) != 0) {
+            return std::string(program) + " is not installed (scripts/install-deps.sh)";
+        }
+    }
+    if (::access("/usr/share/samba/setup", R_OK) != 0) {
+        return "samba-ad-provision is not installed (scripts/install-deps.sh)";
+    }
+    return whyNoRealMounts();
+}
+
+TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
+    const std::string missing = whyNoDomainController();
+    if (!missing.empty()) {
+        if (underCi()) {
+            FAIL() << "CI must run the Kerberos test, but " << missing;
+        }
+        GTEST_SKIP() << missing;
+    }
+    char folder[] = "/tmp/quorvane-kerberos-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const ProgramRun run = runProgram(
+        "/bin/bash", {sourceFolder() + "/tests/tools/kerberos-domain.sh", folder, toolsFolder()},
+        {}, std::nullopt, 240s);
+    const std::map<std::string, std::string> result = keyValues(run.out());
+    const std::string context = run.out() + run.err();
+
+    // Without a ticket and without a password: a refused logon, with the way out.
+    EXPECT_EQ(result.count("error"), 0u) << context;
+    EXPECT_EQ(result.at("without-ticket-status"), "4") << context;
+    EXPECT_NE(result.at("without-ticket-error").find("run kinit"), std::string::npos) << context;
+    // With a ticket: mounted, readable, named without a password, released.
+    EXPECT_EQ(result.at("with-ticket-status"), "0") << context;
+    EXPECT_EQ(result.at("read"), "Welcome to the domain") << context;
+    EXPECT_EQ(result.at("source"), "smb://administrator@dc1.qv.test/netlogon") << context;
+    EXPECT_EQ(result.at("service-ticket"), "cifs/dc1.qv.test@QV.TEST") << context;
+    EXPECT_EQ(result.at("umount-status"), "0") << context;
+
+    runProgram("/bin/rm", {"-rf", "--one-file-system", folder}, {}, std::nullopt);
+}
+
+}  // namespace
+}  // namespace quorvane::testing

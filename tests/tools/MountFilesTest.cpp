@@ -1,0 +1,341 @@
+// Files on a real mount: what a program is told is what the server has. Each case here is a
+// way a caching mount loses data silently.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <map>
+#include <random>
+#include <thread>
+
+#include "MountedShare.h"
+
+namespace quorvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MountFilesTest : public DomainTest {};
+
+struct Outcome {
+    int result = 0;
+    int error = 0;  // errno when result < 0
+};
+template <typename Call>
+Outcome attempt(Call call) {
+    errno = 0;
+    const long result = static_cast<long>(call());
+    return Outcome{static_cast<int>(result), result < 0 ? errno : 0};
+}
+
+// Writes `text` in `piece`-sized writes; the bytes write() reported written, and the first
+// error of write, fsync or close.
+struct Save {
+    size_t written = 0;
+    int error = 0;
+};
+Save save(const std::string& path, const std::string& text, size_t piece = 256 * 1024) {
+    Save result;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    while (result.written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + result.written,
+                                  std::min(piece, text.size() - result.written));
+        if (n < 0) {
+            result.error = errno;
+            break;
+        }
+        result.written += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 && result.error == 0) {
+        result.error = errno;
+    }
+    if (::close(fd) != 0 && result.error == 0) {
+        result.error = errno;
+    }
+    return result;
+}
+
+TEST_F(MountFilesTest, RefusedWritesFailAtTheCallAndTheMountShowsOnlyWhatTheServerHas) {
+    TempHome home;
+    MountedShare share(domain(), home, "alice", "alice");
+    ASSERT_TRUE(share.mounted()) << share.error();
+
+    // A read-only file: opening it for writing fails; its content stays.
+    ASSERT_TRUE(writeFile(share.serverPath("fixed.txt"), "original\n"));
+    ::chmod(share.serverPath("fixed.txt").c_str(), 0444);
+    for (int flags : {O_WRONLY | O_TRUNC, O_WRONLY | O_APPEND, O_RDWR}) {
+        SCOPED_TRACE(flags);
+        const Outcome opened =
+            attempt([&] { return ::open(share.path("fixed.txt").c_str(), flags); });
+        EXPECT_EQ(opened.result, -1);
+        EXPECT_EQ(opened.error, EACCES);
+        if (opened.result >= 0) {
+            ::close(opened.result);
+        }
+    }
+    EXPECT_EQ(readFile(share.path("fixed.txt")), "original\n");
+    EXPECT_EQ(readFile(share.serverPath("fixed.txt")), "original\n");
+
+    // A read-only folder: nothing can be made in it, and nothing shows as made.
+    ::mkdir(share.serverPath("closed").c_str(), 0555);
+    ::chmod(share.serverPath("closed").c_str(), 0555);
+    EXPECT_EQ(save(share.path("closed/new.txt"), "new\n").error, EACCES);
+    EXPECT_EQ(attempt([&] { return ::mkdir(share.path("closed/sub").c_str(), 0755); }).error,
+              EACCES);
+    struct stat info {};
+    EXPECT_EQ(::stat(share.path("closed/new.txt").c_str(), &info), -1);
+    EXPECT_EQ(::access(share.serverPath("closed/new.txt").c_str(), F_OK), -1);
+
+    // A full disk (a 1 MiB file system below the share, where the test may mount one): the
+    // write that does not fit fails, and what was reported written is on the server.
+    const std::string full = share.serverPath("full");
+    ::mkdir(full.c_str(), 0777);
+    if (::mount("quorvane-full", full.c_str(), "tmpfs", 0, "size=1m,mode=0777") != 0) {
+        std::cout << "[ skipped  ] full disk: cannot mount a small tmpfs here (not root)\n";
+        return;
+    }
+    const std::string text = randomBytes(3 * 1024 * 1024, 7);
+    const Save saved = save(share.path("full/big.bin"), text);
+    const std::string onServer = readFile(full + "/big.bin");
+    const std::string onMount = readFile(share.path("full/big.bin"));
+    ::umount2(full.c_str(), MNT_DETACH);
+    EXPECT_EQ(saved.error, ENOSPC);
+    EXPECT_LT(saved.written, text.size());
+    EXPECT_GE(onServer.size(), saved.written);
+    EXPECT_EQ(onServer, text.substr(0, onServer.size()));
+    EXPECT_EQ(onMount, onServer);
+}
+
+TEST_F(MountFilesTest, ARenameRightAfterCloseStays) {
+    TempHome home;
+    MountedShare share(domain(), home, "bob", "bob");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    // How editors save: a temporary file, then renamed over the document.
+    std::string last;
+    for (int round = 0; round < 20; ++round) {
+        last = "version " + std::to_string(round) + "\n" + randomBytes(4096, round);
+        ASSERT_EQ(save(share.path("doc.txt.tmp"), last).error, 0);
+        ASSERT_EQ(::rename(share.path("doc.txt.tmp").c_str(), share.path("doc.txt").c_str()), 0);
+    }
+    std::this_thread::sleep_for(1500ms);  // past any attribute or upload delay
+    EXPECT_EQ(readFile(share.serverPath("doc.txt")), last);
+    EXPECT_EQ(readFile(share.path("doc.txt")), last);
+    EXPECT_EQ(::access(share.serverPath("doc.txt.tmp").c_str(), F_OK), -1);
+}
+
+TEST_F(MountFilesTest, AnUnmountRightAfterSavingLosesNothing) {
+    TempHome home;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        MountedShare share(domain(), home, "carol", "carol");
+        ASSERT_TRUE(share.mounted()) << share.error();
+        std::map<std::string, std::string> saved;
+        for (int i = 0; i < 20; ++i) {
+            const std::string name = "saved-" + std::to_string(round) + "-" + std::to_string(i);
+            saved[name] = randomBytes(1024 + 997 * i, round * 100 + i);
+            ASSERT_EQ(save(share.path(name), saved[name]).error, 0);
+        }
+        ASSERT_EQ(share.release(), 0);
+        for (const auto& [name, text] : saved) {
+            EXPECT_EQ(readFile(share.serverPath(name)), text) << name;
+        }
+    }
+    // Nothing of the files stays on the local disk.
+    EXPECT_EQ(runProgram("/usr/bin/find", {home.path(), "-type", "f"}, {}, std::nullopt).out(), "");
+}
+
+// One writer's share of the load: files in its own folder, with a model of what each holds.
+struct Writer {
+    std::string folder;  // on the mount
+    std::map<std::string, std::string> model;
+    int failures = 0;
+    std::string firstFailure;
+
+    void fail(const std::string& what) {
+        if (failures++ == 0) {
+            firstFailure = what + ": " + ::strerror(errno);
+        }
+    }
+    void run(unsigned seed, int operations) {
+        std::mt19937 random(seed);
+        for (int i = 0; i < operations; ++i) {
+            const std::string name = "f" + std::to_string(random() % 12);
+            const std::string path = folder + "/" + name;
+            const bool exists = model.count(name) != 0;
+            switch (random() % 8) {
+                case 0:
+                case 1: {  // write anew
+                    const std::string text = randomBytes(random() % 20000, random());
+                    if (save(path, text, 8192).error != 0) {
+                        fail("write " + name);
+                    }
+                    model[name] = text;
+                    break;
+                }
+                case 2: {  // append
+                    const std::string text = randomBytes(1 + random() % 3000, random());
+                    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
+                    if (fd < 0 ||
+                        ::write(fd, text.data(), text.size()) !=
+                            static_cast<ssize_t>(text.size()) ||
+                        ::close(fd) != 0) {
+                        fail("append " + name);
+                    }
+                    model[name] += text;
+                    break;
+                }
+                case 3:  // read back
+                    if (exists && readFile(path) != model[name]) {
+                        fail("read " + name + " differs");
+                    }
+                    break;
+                case 4: {  // truncate
+                    if (!exists) {
+                        break;
+                    }
+                    const size_t size = random() % (model[name].size() + 100);
+                    if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0) {
+                        fail("truncate " + name);
+                    }
+                    model[name].resize(size, '\0');
+                    break;
+                }
+                case 5: {  // rename
+                    const std::string other = "f" + std::to_string(random() % 12);
+                    if (!exists || other == name) {
+                        break;
+                    }
+                    if (::rename(path.c_str(), (folder + "/" + other).c_str()) != 0) {
+                        fail("rename " + name);
+                    }
+                    model[other] = model[name];
+                    model.erase(name);
+                    break;
+                }
+                case 6:  // remove
+                    if (exists && ::unlink(path.c_str()) != 0) {
+                        fail("unlink " + name);
+                    }
+                    model.erase(name);
+                    break;
+                case 7: {  // a folder made and removed
+                    const std::string sub = folder + "/sub";
+                    if (::mkdir(sub.c_str(), 0755) != 0 || ::rmdir(sub.c_str()) != 0) {
+                        fail("mkdir/rmdir");
+                    }
+                    break;
+                }
+            }
+        }
+    }
+};
+
+TEST_F(MountFilesTest, FourWritersAtOnceLeaveTheDaemonAliveAndTheDataWhole) {
+    TempHome home;
+    MountedShare share(domain(), home, "alice", "Science");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    const int daemon = daemonOf(share.path());
+    ASSERT_GT(daemon, 0);
+    std::vector<Writer> writers(4);
+    std::vector<std::thread> threads;
+    const auto started = std::chrono::steady_clock::now();
+    for (size_t w = 0; w < writers.size(); ++w) {
+        writers[w].folder = share.path("writer" + std::to_string(w));
+        ASSERT_EQ(::mkdir(writers[w].folder.c_str(), 0755), 0);
+        threads.emplace_back([&writers, w] { writers[w].run(1000 + w, 2000); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    std::cout << "[ figures  ] 4 x 2,000 mixed operations: " << took.count() << " ms" << std::endl;
+    EXPECT_EQ(daemonOf(share.path()), daemon);
+    for (size_t w = 0; w < writers.size(); ++w) {
+        SCOPED_TRACE(w);
+        EXPECT_EQ(writers[w].failures, 0) << writers[w].firstFailure;
+        const std::string serverFolder = share.serverPath("writer" + std::to_string(w));
+        for (const auto& [name, text] : writers[w].model) {
+            EXPECT_EQ(readFile(serverFolder + "/" + name), text) << name;
+        }
+        const std::string listed =
+            runProgram("/bin/ls", {"-A", serverFolder}, {}, std::nullopt).out();
+        size_t entries = 0;
+        for (char c : listed) {
+            entries += c == '\n' ? 1 : 0;
+        }
+        EXPECT_EQ(entries, writers[w].model.size()) << listed;
+    }
+}
+
+TEST_F(MountFilesTest, UnusualCallsGetTheAnswersOfALocalDisk) {
+    TempHome home;
+    MountedShare share(domain(), home, "bob", "bob");
+    ASSERT_TRUE(share.mounted()) << share.error();
+
+    // A lock file opened with O_CREAT but for reading only, then locked.
+    const int lock = ::open(share.path("app.lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0) << ::strerror(errno);
+    EXPECT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    ::close(lock);
+    EXPECT_EQ(::access(share.serverPath("app.lock").c_str(), F_OK), 0);
+
+    // What these shares cannot hold is refused as such, not as an I/O error.
+    ASSERT_TRUE(writeFile(share.path("plain.txt"), "plain\n"));
+    const std::string p = share.path("plain.txt");
+    struct Case {
+        const char* name;
+        Outcome outcome;
+    };
+    const Case refused[] = {
+        {"symlink", attempt([&] { return ::symlink("plain.txt", share.path("link").c_str()); })},
+        {"link", attempt([&] { return ::link(p.c_str(), share.path("hard").c_str()); })},
+        {"mkfifo", attempt([&] { return ::mkfifo(share.path("fifo").c_str(), 0644); })},
+        {"mknod", attempt([&] {
+             return ::mknod(share.path("node").c_str(), S_IFCHR | 0644, makedev(1, 3));
+         })},
+        {"setxattr", attempt([&] { return ::setxattr(p.c_str(), "user.a", "1", 1, 0); })},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.outcome.result, -1);
+        EXPECT_TRUE(c.outcome.error == ENOTSUP || c.outcome.error == EPERM)
+            << ::strerror(c.outcome.error);
+    }
+    char value[8];
+    EXPECT_EQ(attempt([&] { return ::getxattr(p.c_str(), "user.a", value, sizeof value); }).error,
+              ENOTSUP);
+
+    // Names up to 255 bytes work; longer ones are too long, whatever the call.
+    const std::string longest(255, 'n');
+    const std::string tooLong(256, 'n');
+    EXPECT_TRUE(writeFile(share.path(longest), "x"));
+    EXPECT_EQ(readFile(share.serverPath(longest)), "x");
+    const Case tooLongCalls[] = {
+        {"create",
+         attempt([&] { return ::open(share.path(tooLong).c_str(), O_CREAT | O_WRONLY, 0644); })},
+        {"mkdir", attempt([&] { return ::mkdir(share.path(tooLong).c_str(), 0755); })},
+        {"rename", attempt([&] { return ::rename(p.c_str(), share.path(tooLong).c_str()); })},
+        {"stat", attempt([&] {
+             struct stat info {};
+             return ::stat(share.path(tooLong).c_str(), &info);
+         })},
+    };
+    for (const Case& c : tooLongCalls) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.outcome.error, ENAMETOOLONG);
+    }
+}
+
+}  // namespace
+}  // namespace quorvane::testing

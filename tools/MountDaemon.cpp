@@ -1,0 +1,196 @@
+#include "MountDaemon.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "MountSmbfs.h"
+
+namespace quorvane::tools {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The library's bound for one request to the server, for the first look at the share and for
+// every call of the mount after it. A call the library retries on a fresh connection makes up
+// to three requests, so a file operation gets its answer within about 15 s.
+constexpr auto kRequestTimeout = 5s;
+
+void send(int fd, const MountReport& report) {
+    const std::string line = formatReport(report);
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+int report(int fd, MountExit status, const std::string& cause) {
+    send(fd, {static_cast<int>(status), cause});
+    return static_cast<int>(status);
+}
+
+std::string where(const SmbUrlParts& parts) {
+    std::string text = hostForUrl(parts.host);
+    if (parts.port) {
+        text += ":" + std::to_string(*parts.port);
+    }
+    return text;
+}
+
+int reportRefusal(int fd, const ShareCheck& check, const ShareMount& share) {
+    const std::string server = where(share.parts);
+    const std::string& name = share.parts.share;
+    const std::string& user = share.login.user;
+    switch (check.access) {
+        case ShareAccess::Granted:
+            break;
+        case ShareAccess::WrongPassword:
+            return report(fd, MountExit::WrongPassword,
+                          share.login.password.empty()
+                              ? "no Kerberos ticket of " + user + " that " + server +
+                                    " accepts; run kinit, or give a password"
+                              : "wrong user name or password for " + user + " on " + server);
+        case ShareAccess::UnknownShare:
+            return report(fd, MountExit::ShareUnavailable,
+                          "no share named \"" + name + "\" on " + server);
+        case ShareAccess::ForbiddenShare:
+            return report(fd, MountExit::ShareUnavailable,
+                          user + " may not use the share \"" + name + "\" on " + server);
+        case ShareAccess::ServerNotFound:
+            return report(fd, MountExit::ServerUnreachable,
+                          "cannot reach the server " + server +
+                              ": server not found (no DNS or NetBIOS name)");
+        case ShareAccess::Unreachable:
+            return report(fd, MountExit::ServerUnreachable,
+                          "cannot reach the server " + server + ": " + check.detail);
+        case ShareAccess::Other:
+            break;
+    }
+    return report(fd, MountExit::Failed,
+                  "could not open the share \"" + name + "\" on " + server + ": " + check.detail);
+}
+
+// The last line FUSE wrote to a descriptor, without its program prefix.
+std::string lastLineOf(int fd) {
+    std::string text;
+    char buffer[1024];
+    ::lseek(fd, 0, SEEK_SET);
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < 16384) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    const size_t newline = text.rfind('\n');
+    std::string line = newline == std::string::npos ? text : text.substr(newline + 1);
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = ' ';
+        }
+    }
+    return line.empty() ? "no message from FUSE" : line;
+}
+
+void toDevNull(int fd, int flags) {
+    const int null = ::open("/dev/null", flags | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, fd);
+        ::close(null);
+    }
+}
+
+}  // namespace
+
+std::string formatReport(const MountReport& report) {
+    std::string cause = report.cause;
+    for (char& c : cause) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return std::to_string(report.status) + " " + cause + "\n";
+}
+
+std::optional<MountReport> parseReport(const std::string& text) {
+    const size_t newline = text.find('\n');
+    const size_t space = text.find(' ');
+    if (newline == std::string::npos || space == std::string::npos || space > newline ||
+        space == 0) {
+        return std::nullopt;
+    }
+    MountReport report;
+    try {
+        report.status = std::stoi(text.substr(0, space));
+    } catch (...) {
+        return std::nullopt;
+    }
+    report.cause = text.substr(space + 1, newline - space - 1);
+    return report;
+}
+
+int runMountDaemon(DaemonRequest request, int reportFd) {
+    // Until FUSE's own handlers are in place a stop signal simply ends the daemon; the tool
+    // takes back whatever it had mounted.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        ::signal(signalNumber, SIG_DFL);
+    }
+    std::string error;
+    if (!prepareSmbLibrary(&error)) {
+        return report(reportFd, MountExit::Failed, error);
+    }
+    std::unique_ptr<SmbContext> context =
+        SmbContext::create(request.share.login, kRequestTimeout, &error);
+    if (!context) {
+        return report(reportFd, MountExit::Failed, error);
+    }
+    const ShareCheck check = checkShare(*context, request.share.parts);
+    if (check.access != ShareAccess::Granted) {
+        return reportRefusal(reportFd, check, request.share);
+    }
+
+    // FUSE and fusermount3 write their complaints to standard error: keep them for the cause.
+    const int errors = ::memfd_create("fuse-errors", MFD_CLOEXEC);
+    const int savedError = ::dup(STDERR_FILENO);
+    if (errors >= 0) {
+        ::dup2(errors, STDERR_FILENO);
+    }
+    SmbFilesystem filesystem(std::move(request.share), std::move(context));
+    const bool mounted = filesystem.mount(request.mountPoint, request.source);
+    if (savedError >= 0) {
+        ::dup2(savedError, STDERR_FILENO);
+        ::close(savedError);
+    }
+    if (!mounted) {
+        const std::string cause = errors >= 0 ? lastLineOf(errors) : "no message from FUSE";
+        return report(reportFd, MountExit::FuseUnavailable, "FUSE refused the mount: " + cause);
+    }
+    if (errors >= 0) {
+        ::close(errors);
+    }
+    report(reportFd, MountExit::Mounted, "");
+    ::close(reportFd);
+    // From here on nothing talks to the terminal the tool was started from.
+    toDevNull(STDIN_FILENO, O_RDONLY);
+    toDevNull(STDOUT_FILENO, O_WRONLY);
+    toDevNull(STDERR_FILENO, O_WRONLY);
+    if (::chdir("/") != 0) {
+        return 1;
+    }
+    return filesystem.serve();
+}
+
+}  // namespace quorvane::tools

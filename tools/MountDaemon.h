@@ -1,0 +1,33 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "SmbFilesystem.h"
+
+// The forked half of mount_smbfs: it logs on, mounts, tells the waiting tool how that went,
+// then serves the mount until it is released.
+namespace quorvane::tools {
+
+/// One line from the daemon to the tool: the exit status and, for a failure, its cause.
+struct MountReport {
+    int status = 1;
+    std::string cause;
+};
+std::string formatReport(const MountReport& report);
+/// Nothing until a whole line has arrived.
+std::optional<MountReport> parseReport(const std::string& text);
+
+struct DaemonRequest {
+    ShareMount share;
+    std::string mountPoint;  // resolved
+    std::string source;      // shown in the mount table
+};
+
+/// Runs in the child after fork(). Writes one report to `reportFd`, then (once mounted)
+/// serves until the mount goes. Returns the daemon's exit status.
+int runMountDaemon(DaemonRequest request, int reportFd);
+
+}  // namespace quorvane::tools

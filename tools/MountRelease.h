@@ -1,0 +1,34 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// Finding the daemon that serves a mount, and releasing the mount, for mount_smbfs (taking
+// back a half-made mount) and umount.
+namespace quorvane::tools {
+
+/// The argument list the daemon shows: "mount_smbfs --serve SOURCE MOUNTPOINT".
+std::vector<std::string> daemonArguments(const std::string& source, const std::string& mountPoint);
+
+/// True when the argument list (NUL-separated, as in /proc/PID/cmdline) is that of the daemon
+/// serving `mountPoint`.
+bool isMountDaemonCommandLine(const std::string& commandLine, const std::string& mountPoint);
+
+/// The pid of the daemon serving `mountPoint`, or -1.
+int findMountDaemon(const std::string& mountPoint);
+
+struct ReleaseResult {
+    bool released = false;
+    bool busy = false;    // a program still uses the mount; it stays
+    std::string problem;  // otherwise why not
+};
+
+/// Releases the FUSE mount on `mountPoint` (resolved) within `limit`: as root with umount2(),
+/// as a user with fusermount3. `detach` lets go of it even while it is in use.
+ReleaseResult releaseMount(const std::string& mountPoint, bool detach,
+                           std::chrono::milliseconds limit = std::chrono::seconds(4));
+
+}  // namespace quorvane::tools

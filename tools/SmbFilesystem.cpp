@@ -1,0 +1,368 @@
+#define FUSE_USE_VERSION 312
+#include "SmbFilesystem.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <fuse3/fuse.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace quorvane::tools {
+
+namespace {
+
+constexpr unsigned kLargestTransfer = 1024 * 1024;
+// The name libfuse gives a file removed while open, until its last close.
+constexpr const char* kHiddenPrefix = ".fuse_hidden";
+
+ShareSession& session() {
+    return *static_cast<ShareSession*>(fuse_get_context()->private_data);
+}
+
+OpenFile* openFileOf(const fuse_file_info* info) {
+    return reinterpret_cast<OpenFile*>(static_cast<uintptr_t>(info->fh));
+}
+
+// The kernel passes names up to 1024 bytes on; the server takes 255.
+bool nameTooLong(const char* path) {
+    size_t run = 0;
+    for (const char* p = path; p != nullptr && *p != '\0'; ++p) {
+        run = *p == '/' ? 0 : run + 1;
+        if (run > kLongestName) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void fillStat(const ShareMount& share, const struct stat& server, struct stat* out) {
+    *out = {};
+    const bool folder = S_ISDIR(server.st_mode);
+    out->st_mode = folder ? S_IFDIR | share.folderMode : S_IFREG | share.fileMode;
+    if (!folder && (server.st_mode & S_IWUSR) == 0) {
+        out->st_mode &= ~0222u;  // read-only on the server
+    }
+    out->st_nlink = folder ? 2 : 1;
+    out->st_uid = share.owner;
+    out->st_gid = share.group;
+    out->st_size = server.st_size;
+    out->st_blocks = server.st_blocks;
+    out->st_blksize = kLargestTransfer;
+    out->st_atim = server.st_atim;
+    out->st_mtim = server.st_mtim;
+    out->st_ctim = server.st_ctim;
+}
+
+void* onInit(fuse_conn_info* connection, fuse_config* config) {
+    config->use_ino = 0;
+    config->nullpath_ok = 0;
+    // A file removed while open is renamed aside and removed at its last close, so that it
+    // stays readable meanwhile, as on a local disk.
+    config->hard_remove = 0;
+    config->kernel_cache = 0;
+    config->auto_cache = 0;
+    config->direct_io = 0;
+    config->attr_timeout = 1.0;
+    config->entry_timeout = 1.0;
+    config->negative_timeout = 0.0;
+    connection->max_read = kLargestTransfer;  // as the mount option says
+    connection->max_write = kLargestTransfer;
+    connection->max_readahead = kLargestTransfer;
+    connection->want |= FUSE_CAP_READDIRPLUS | FUSE_CAP_ATOMIC_O_TRUNC;
+    connection->want &= ~(FUSE_CAP_READDIRPLUS_AUTO | FUSE_CAP_WRITEBACK_CACHE);
+    return fuse_get_context()->private_data;
+}
+
+int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
+    ShareSession& share = session();
+    struct stat server {};
+    int result = 0;
+    if (info != nullptr && info->fh != 0) {
+        result = share.stat(*openFileOf(info), &server);
+    } else if (path == nullptr) {
+        result = -ENOENT;
+    } else if (nameTooLong(path)) {
+        result = -ENAMETOOLONG;
+    } else {
+        result = share.stat(path, &server);
+    }
+    if (result == 0) {
+        fillStat(share.share(), server, out);
+    }
+    return result;
+}
+
+// A folder's entries with their attributes, read in one pass when the folder is opened and
+// handed out from there, so that each reply to the kernel carries names and attributes.
+struct FolderListing {
+    std::string path;
+    std::vector<std::pair<std::string, struct stat>> entries;
+    bool handedOut = false;
+};
+
+int readListing(FolderListing& listing) {
+    ShareSession& share = session();
+    listing.entries.clear();
+    const size_t hiddenLength = ::strlen(kHiddenPrefix);
+    return share.list(listing.path, [&](const char* name, const struct stat& server) {
+        if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
+            ::strncmp(name, kHiddenPrefix, hiddenLength) != 0) {
+            struct stat shown {};
+            fillStat(share.share(), server, &shown);
+            listing.entries.emplace_back(name, shown);
+        }
+        return true;
+    });
+}
+
+int onOpendir(const char* path, fuse_file_info* info) {
+    if (nameTooLong(path)) {
+        return -ENAMETOOLONG;
+    }
+    auto listing = std::make_unique<FolderListing>();
+    listing->path = path;
+    const int result = readListing(*listing);
+    if (result == 0) {
+        info->fh = reinterpret_cast<uintptr_t>(listing.release());
+    }
+    return result;
+}
+
+int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fuse_file_info* info,
+              fuse_readdir_flags) {
+    auto* listing = reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    // Offsets count entries: "." is 1, ".." 2, then the folder's own. A program that starts
+    // over (rewinddir) sees the folder as it is now.
+    static const std::vector<std::string> dots = {".", ".."};
+    if (offset == 0 && listing->handedOut) {
+        if (const int result = readListing(*listing); result != 0) {
+            return result;
+        }
+    }
+    listing->handedOut = true;
+    const size_t total = dots.size() + listing->entries.size();
+    for (size_t i = static_cast<size_t>(offset); i < total; ++i) {
+        const off_t next = static_cast<off_t>(i + 1);
+        const bool full =
+            i < dots.size()
+                ? fill(buffer, dots[i].c_str(), nullptr, next, static_cast<fuse_fill_dir_flags>(0))
+                : fill(buffer, listing->entries[i - dots.size()].first.c_str(),
+                       &listing->entries[i - dots.size()].second, next, FUSE_FILL_DIR_PLUS);
+        if (full) {
+            break;
+        }
+    }
+    return 0;
+}
+
+int onReleasedir(const char*, fuse_file_info* info) {
+    delete reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    return 0;
+}
+
+int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info) {
+    if (nameTooLong(path)) {
+        return -ENAMETOOLONG;
+    }
+    // Writes go where the kernel says: it has applied O_APPEND already.
+    flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC;
+    OpenFile* file = nullptr;
+    const int result = session().open(path, flags, mode, &file);
+    if (result == 0) {
+        info->fh = reinterpret_cast<uintptr_t>(file);
+    }
+    return result;
+}
+
+int onOpen(const char* path, fuse_file_info* info) {
+    return openOnServer(path, info->flags, 0, info);
+}
+
+int onCreate(const char* path, mode_t mode, fuse_file_info* info) {
+    return openOnServer(path, info->flags | O_CREAT, mode, info);
+}
+
+int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* info) {
+    return session().read(*openFileOf(info), buffer, size, offset);
+}
+
+int onWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
+    return session().write(*openFileOf(info), buffer, size, offset);
+}
+
+int onTruncate(const char* path, off_t size, fuse_file_info* info) {
+    if (info != nullptr && info->fh != 0) {
+        return session().truncate(*openFileOf(info), size);
+    }
+    return nameTooLong(path) ? -ENAMETOOLONG : session().truncate(path, size);
+}
+
+int onRelease(const char*, fuse_file_info* info) {
+    return session().close(openFileOf(info));
+}
+
+// Each write was acknowledged by the server before it returned: nothing waits here.
+int onFlush(const char*, fuse_file_info*) {
+    return 0;
+}
+
+int onFsync(const char*, int, fuse_file_info*) {
+    return 0;
+}
+
+int onUnlink(const char* path) {
+    return nameTooLong(path) ? -ENAMETOOLONG : session().unlink(path);
+}
+
+int onMkdir(const char* path, mode_t) {
+    return nameTooLong(path) ? -ENAMETOOLONG : session().mkdir(path);
+}
+
+int onRmdir(const char* path) {
+    return nameTooLong(path) ? -ENAMETOOLONG : session().rmdir(path);
+}
+
+int onRename(const char* from, const char* to, unsigned int flags) {
+    if (flags & RENAME_EXCHANGE) {
+        return -EINVAL;
+    }
+    if (nameTooLong(from) || nameTooLong(to)) {
+        return -ENAMETOOLONG;
+    }
+    return session().rename(from, to, (flags & RENAME_NOREPLACE) != 0);
+}
+
+int onUtimens(const char* path, const timespec times[2], fuse_file_info*) {
+    return nameTooLong(path) ? -ENAMETOOLONG : session().setTimes(path, times);
+}
+
+int onStatfs(const char* path, struct statvfs* out) {
+    const int result = session().statvfs(path, out);
+    if (result == 0) {
+        out->f_namemax = kLongestName;
+    }
+    return result;
+}
+
+// The modes come from the mount's options; like other SMB mounts, a change is accepted and
+// has no effect.
+int onChmod(const char*, mode_t, fuse_file_info*) {
+    return 0;
+}
+
+int onChown(const char*, uid_t uid, gid_t gid, fuse_file_info*) {
+    const ShareMount& share = session().share();
+    const bool sameOwner = uid == static_cast<uid_t>(-1) || uid == share.owner;
+    const bool sameGroup = gid == static_cast<gid_t>(-1) || gid == share.group;
+    return sameOwner && sameGroup ? 0 : -EPERM;
+}
+
+// Links, device files and pipes do not exist on these shares. Extended attributes have no
+// callbacks at all: the kernel then answers ENOTSUP itself without asking again.
+int onSymlink(const char*, const char*) {
+    return -ENOTSUP;
+}
+int onLink(const char*, const char*) {
+    return -ENOTSUP;
+}
+int onMknod(const char*, mode_t, dev_t) {
+    return -ENOTSUP;
+}
+fuse_operations operations() {
+    fuse_operations ops{};
+    ops.init = onInit;
+    ops.getattr = onGetattr;
+    ops.opendir = onOpendir;
+    ops.readdir = onReaddir;
+    ops.releasedir = onReleasedir;
+    ops.open = onOpen;
+    ops.create = onCreate;
+    ops.read = onRead;
+    ops.write = onWrite;
+    ops.truncate = onTruncate;
+    ops.flush = onFlush;
+    ops.fsync = onFsync;
+    ops.release = onRelease;
+    ops.unlink = onUnlink;
+    ops.mkdir = onMkdir;
+    ops.rmdir = onRmdir;
+    ops.rename = onRename;
+    ops.utimens = onUtimens;
+    ops.statfs = onStatfs;
+    ops.chmod = onChmod;
+    ops.chown = onChown;
+    ops.symlink = onSymlink;
+    ops.link = onLink;
+    ops.mknod = onMknod;
+    return ops;
+}
+
+// A comma or backslash in a mount option value must be escaped for FUSE's option parser.
+std::string escapedOption(const std::string& value) {
+    std::string escaped;
+    for (char c : value) {
+        if (c == ',' || c == '\\') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+}  // namespace
+
+SmbFilesystem::SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context)
+    : session_(std::make_unique<ShareSession>(std::move(share), std::move(context))) {}
+
+SmbFilesystem::~SmbFilesystem() {
+    if (fuse_ != nullptr) {
+        if (mounted_) {
+            fuse_unmount(fuse_);
+        }
+        fuse_destroy(fuse_);
+    }
+}
+
+bool SmbFilesystem::mount(const std::string& mountPoint, const std::string& source) {
+    const std::string options = "fsname=" + escapedOption(source) +
+                                ",subtype=smbfs,max_read=" + std::to_string(kLargestTransfer);
+    std::vector<std::string> words = {"mount_smbfs", "-o", options};
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
+    const fuse_operations ops = operations();
+    fuse_ = fuse_new(&args, &ops, sizeof ops, session_.get());
+    fuse_opt_free_args(&args);
+    if (fuse_ == nullptr) {
+        return false;
+    }
+    mounted_ = fuse_mount(fuse_, mountPoint.c_str()) == 0;
+    return mounted_;
+}
+
+int SmbFilesystem::serve() {
+    fuse_session* session = fuse_get_session(fuse_);
+    if (fuse_set_signal_handlers(session) != 0) {
+        return 1;
+    }
+    fuse_loop_config* config = fuse_loop_cfg_create();
+    fuse_loop_cfg_set_clone_fd(config, 0);
+    fuse_loop_cfg_set_max_threads(config, 16);
+    const int result = fuse_loop_mt(fuse_, config);
+    fuse_loop_cfg_destroy(config);
+    fuse_remove_signal_handlers(session);
+    fuse_unmount(fuse_);
+    mounted_ = false;
+    return result < 0 ? 1 : 0;
+}
+
+}  // namespace quorvane::tools

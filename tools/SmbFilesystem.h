@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ShareSession.h"
+
+struct fuse;
+
+// The FUSE file system that serves one SMB share. Every call goes to the server and returns
+// the server's answer: no file contents are kept here, so what a program reads comes from
+// the server and what it writes is on the server when write() returns.
+namespace quorvane::tools {
+
+/// Longest name of one folder entry that the server takes.
+inline constexpr size_t kLongestName = 255;
+
+class SmbFilesystem {
+public:
+    /// `context` is the one that checked the share: it stays logged on and serves the mount.
+    SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context);
+    ~SmbFilesystem();
+    SmbFilesystem(const SmbFilesystem&) = delete;
+    SmbFilesystem& operator=(const SmbFilesystem&) = delete;
+
+    /// Mounts on `mountPoint` with `source` as the name shown in the mount table. False when
+    /// FUSE refuses; its messages went to standard error.
+    bool mount(const std::string& mountPoint, const std::string& source);
+    /// Serves requests on several threads until the mount is released or a stop signal
+    /// comes; then unmounts (if still mounted).
+    int serve();
+
+private:
+    struct fuse* fuse_ = nullptr;
+    bool mounted_ = false;
+    std::unique_ptr<ShareSession> session_;
+};
+
+}  // namespace quorvane::tools
