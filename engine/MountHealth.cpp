@@ -1,26 +1,29 @@
 #include "MountHealth.h"
 
-#include <errno.h>
-#include <sys/statvfs.h>
-
-#include "BoundedCall.h"
+#include "ProcessRunner.h"
 
 namespace quorvane {
 
 MountHealth checkMountHealth(const std::string& mountPoint, std::chrono::milliseconds limit) {
-    // statfs always reaches the file system's daemon; a stat may be answered from the
-    // kernel's attribute cache for a while after the daemon has gone.
-    const auto answer = callWithin(limit, [path = mountPoint] {
-        struct statvfs info {};
-        return ::statvfs(path.c_str(), &info) == 0 ? 0 : errno;
-    });
-    if (!answer) {
-        return MountHealth::NotAnswering;
+    // df asks the file system for its figures, which always reaches a FUSE daemon (a stat may
+    // be answered from the kernel's cache after the daemon has gone). It runs as a child so
+    // that a hung mount holds up no thread of this program: past the limit it is killed.
+    ProcessRequest request;
+    request.executable = "/bin/df";
+    request.arguments = {"-P", mountPoint};
+    request.inheritStandardInput = false;
+    request.captureOutput = true;
+    request.timeLimit = limit;
+    const ProcessResult run = runProcess(request);
+    switch (run.outcome) {
+        case ProcessResult::Outcome::Exited:
+            // "Transport endpoint is not connected" (Linux) and the like: nothing serves it.
+            return run.exitStatus == 0 ? MountHealth::Answering : MountHealth::Dead;
+        case ProcessResult::Outcome::CouldNotStart:
+            return MountHealth::Answering;  // no way to tell; treat it as the table says
+        default:
+            return MountHealth::NotAnswering;
     }
-    // ENOTCONN on Linux (FUSE), ENXIO/ESTALE where a network file system lost its server.
-    const int error = *answer;
-    return error == ENOTCONN || error == ESTALE || error == ENXIO ? MountHealth::Dead
-                                                                  : MountHealth::Answering;
 }
 
 }  // namespace quorvane

@@ -11,7 +11,7 @@ enum class MountHealth {
     NotAnswering,  // no answer within the limit
 };
 
-/// Asks the mounted file system for its figures, on a thread of its own so that a hung mount
+/// Asks the mounted file system for its figures, in a child process so that a hung mount
 /// can only cost `limit`.
 MountHealth checkMountHealth(const std::string& mountPoint,
                              std::chrono::milliseconds limit = std::chrono::seconds(3));
