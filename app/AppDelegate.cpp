@@ -8,15 +8,16 @@
 #include <cstdio>
 
 #include "ContentView.h"
+#include "MountedShares.h"
 #include "PanelPlatform.h"
 #include "Popover.h"
 #include "ShellPlatform.h"
+#include "TrayController.h"
 
 namespace quorvane {
 
 namespace {
 const QString kFirstLaunchKey = QStringLiteral("hasLaunchedBefore");
-const QString kStatusItemName = QStringLiteral("Logon Client");
 }  // namespace
 
 AppDelegate::AppDelegate(Workflows workflows, TrayMode trayMode, QObject* parent)
@@ -28,6 +29,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     bool useTray = trayMode_ == TrayMode::tray;
     if (trayMode_ == TrayMode::detect) {
         useTray = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!useTray && trayWaitMs_ > 0) {
+            trayWaitMs_ -= kTrayPollMs;
+            QTimer::singleShot(kTrayPollMs, this, &AppDelegate::applicationDidFinishLaunching);
+            return;
+        }
     }
 
     auto* contentView = new ContentView(workflows_);
@@ -37,16 +43,15 @@ void AppDelegate::applicationDidFinishLaunching() {
         popover_ = std::make_unique<Popover>(contentView);
         contentView->setPopover(popover_.get());
 
-        statusItem_ = std::make_unique<QSystemTrayIcon>();
-        statusItem_->setIcon(statusItemIcon());
-        statusItem_->setToolTip(kStatusItemName);
-        connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
+        trayController_ =
+            std::make_unique<TrayController>(contentView, userMountRoot(), [this] { showPanel(); });
+        connect(statusItem(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger) {
                         togglePopover();
                     }
                 });
-        statusItem_->show();
+        statusItem()->show();
     } else {
         // Without a tray nothing could ever open a pop-up: keep the program usable as a window.
         panelWindow_ = std::make_unique<QWidget>();
@@ -86,10 +91,28 @@ void AppDelegate::togglePopover() {
 }
 
 void AppDelegate::showPopover() {
-    if (!statusItem_ || !popover_) {
+    if (!trayController_ || !popover_) {
         return;
     }
-    popover_->showAt(statusItem_->geometry());
+    popover_->showAt(statusItem()->geometry());
+}
+
+void AppDelegate::showPanel() {
+    if (popover_) {
+        if (!popover_->isVisible()) {
+            showPopover();
+        }
+        return;
+    }
+    if (panelWindow_) {
+        panelWindow_->show();
+        panelWindow_->raise();
+        panelWindow_->activateWindow();
+    }
+}
+
+QSystemTrayIcon* AppDelegate::statusItem() const {
+    return trayController_ ? trayController_->icon() : nullptr;
 }
 
 }  // namespace quorvane

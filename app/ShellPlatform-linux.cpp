@@ -1,12 +1,18 @@
 #include <QGuiApplication>
+#include <QSystemTrayIcon>
 
-#include "Artwork.h"
 #include "ShellPlatform.h"
+#include "TrayState.h"
 
 namespace quorvane {
 
-QIcon statusItemIcon() {
-    return artwork::icon(artwork::kLaptop, qApp->devicePixelRatio());
+QIcon statusItemIcon(TrayState state) {
+    return trayStateIcon(state, qApp->devicePixelRatio());
+}
+
+// Trays show the context menu on a right-click and report a left click as a trigger.
+void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu) {
+    icon->setContextMenu(menu);
 }
 
 // The pop-up window type already keeps the panel out of the taskbar.

@@ -2,10 +2,20 @@
 
 #include <QIcon>
 
+class QMenu;
+class QSystemTrayIcon;
+
 namespace quorvane {
 
-/// The tray icon's image: the laptop artwork, a template image where the system tints it.
-QIcon statusItemIcon();
+enum class TrayState;
+
+/// The tray icon's image for `state`: the laptop artwork with the state's badge, a template
+/// image where the system tints it.
+QIcon statusItemIcon(TrayState state);
+
+/// Makes `menu` the tray icon's menu for the platform's menu gesture, leaving a plain click to
+/// the panel.
+void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu);
 
 /// Keeps the program out of the Dock or taskbar.
 void makeAccessoryApplication();

@@ -2,26 +2,42 @@
 #include <CoreDumps.h>
 
 #include <QApplication>
+#include <cstdio>
 
+#include "LaunchMode.h"
 #include "NetlogonClientApp.h"
 
 int main(int argc, char** argv) {
     // The password typed into the panel or read by the command line stays out of core dumps.
     quorvane::disableCoreDumps();
 
-    // Any argument means the command line; it runs without a GUI toolkit.
-    if (argc > 1) {
+    // A command runs without a GUI toolkit, so it works without a display too.
+    if (quorvane::launchModeFor(argc, argv) == quorvane::LaunchMode::commandLine) {
         return quorvane::runCommandLine(argc, argv);
     }
 
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // takes the standard Qt options out of the arguments
+    QStringList unknown = QApplication::arguments().mid(1);
+    const bool startedAtLogin = unknown.removeAll(quorvane::kAutostartOption) > 0;
+    if (!unknown.isEmpty()) {
+        std::fprintf(stderr, "quorvane: unknown option \"%s\"\nTry 'quorvane --help'.\n",
+                     qPrintable(unknown.first()));
+        return 2;
+    }
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    // The macOS defaults domain, org.quorvane.Quorvane, is also where managed preferences
+    // (an administrator's preset) are looked up; Linux paths use the organisation's name.
+    QApplication::setOrganizationDomain(QStringLiteral("quorvane.org"));
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     // The tray icon keeps the program alive while the pop-up is closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Quitting while a workflow runs lets it finish first (QApplication waits for its worker
-    // threads): no mount or removal is cut off halfway. The panel is gone at once all the same.
-    quorvane::NetlogonClientApp client;
+    // Quitting while a workflow runs stops its tool, which takes back a half-made mount; the
+    // program is gone within two seconds. The end of the desktop session logs out first.
+    quorvane::NetlogonClientApp client(quorvane::engineWorkflows(), startedAtLogin);
+    if (client.handOverToRunningInstance()) {
+        return 0;  // the running program shows its panel instead
+    }
     return client.run();
 }

@@ -21,8 +21,9 @@ namespace quorvane {
 namespace {
 
 const char* const kHelp =
-    "usage: quorvane [logon --server SERVER --user NAME | logout | status | --help]\n"
-    "With no command, quorvane starts the logon panel.\n"
+    "usage: quorvane [logon --server SERVER --user NAME | logout | status | --help | --version]\n"
+    "With no command, quorvane starts the tray icon and its logon panel; the standard Qt\n"
+    "options (-platform, -style, ...) may be given then.\n"
     "\n"
     "  logon --server SERVER --user NAME\n"
     "      Mounts NAME's home share of SERVER, reads NAME's groups from \"mac.bat\" on it,\n"
@@ -39,6 +40,8 @@ const char* const kHelp =
     "      Lists what is mounted under ~/smbmounts and from where.\n"
     "  --help\n"
     "      Shows this text.\n"
+    "  --version\n"
+    "      Shows the version.\n"
     "\n"
     "logon and logout print the same lines as the panel's workflows, then the status\n"
     "message. Exit status: 0 when logon or logout succeeded, 1 when it failed, 2 for bad\n"
@@ -105,6 +108,10 @@ public:
         arguments.erase(arguments.begin());
         if (command == "--help" || command == "-h" || command == "help") {
             io_.out << kHelp;
+            return 0;
+        }
+        if (command == "--version") {
+            io_.out << "quorvane " << QUORVANE_VERSION << "\n";
             return 0;
         }
         if (command == "logon") {

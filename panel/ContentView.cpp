@@ -372,6 +372,7 @@ void ContentView::finishLogon(const WorkflowResult& result) {
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
     }
     render();
+    emit logonFinished(result);
 }
 
 void ContentView::startLogout() {
@@ -389,11 +390,13 @@ void ContentView::finishLogout(const WorkflowResult& result) {
         statusMessage_ = kReady;
         render();
         setFocusedField(Field::server);
+        emit logoutFinished(result);
         return;
     }
     // Whatever is still mounted keeps the panel logged on, with Logout at hand.
     statusMessage_ = QString::fromStdString(result.message);
     render();
+    emit logoutFinished(result);
 }
 
 void ContentView::stopWorkflow() {
@@ -428,6 +431,7 @@ void ContentView::render() {
     logonButton_->setText(isLoading_ ? QString() : QStringLiteral("Logon"));
     busyIndicator_->setVisible(isLoading_);
     statusLine_->setMessage(statusMessage_);
+    emit stateChanged();
 }
 
 }  // namespace quorvane

@@ -68,6 +68,13 @@ public:
     /// is shown as an ordinary window.
     void setPopover(QWidget* popover) { popover_ = popover; }
 
+signals:
+    /// `isLoading` or `isLoggedIn` may have changed.
+    void stateChanged();
+    /// A workflow's message has come back and the panel has taken it in.
+    void logonFinished(const quorvane::WorkflowResult& result);
+    void logoutFinished(const quorvane::WorkflowResult& result);
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -5,19 +5,20 @@
 #
 # The program runs with a home folder of its own under the demo folder, so the user's own
 # ~/smbmounts is never touched. With a display (DISPLAY or WAYLAND_DISPLAY) and the panel
-# built, the panel starts, filled in by hand with the printed server, user and password;
-# otherwise (or with --cli) a logon, a status and a logout run through the command line.
-# The domain is stopped, and everything mounted for the demo released, on exit.
+# built, the panel opens with the demo server filled in: type a printed user name and its
+# password. Otherwise (or with --cli) a logon, a status and a logout run through the command
+# line. The domain is stopped, and everything mounted for the demo released, on exit.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/lib/demo-users.sh"
 build="$top/build"
 force_cli=""
 while [ $# -gt 0 ]; do
   case "$1" in
   --build) build=$2; shift 2 ;;
   --cli) force_cli=1; shift ;;
-  -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) sed -n '2,/^[^#]/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
   *) echo "demo: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -37,6 +38,12 @@ chmod 0755 "$demo" # the server's users must reach their folders below it
 domain="$demo/domain"
 export HOME="$demo/home"
 export XDG_CACHE_HOME="$HOME/.cache"
+export XDG_CONFIG_HOME="$HOME/.config"
+# Qt wants a private runtime folder; a session started without one (su, ssh) gets the demo's.
+if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -O "$XDG_RUNTIME_DIR" ]; then
+  export XDG_RUNTIME_DIR="$demo/runtime"
+  mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+fi
 mkdir -p "$HOME"
 
 cleanup() {
@@ -58,23 +65,28 @@ trap 'exit 130' INT TERM
 echo "== Starting the demo domain"
 eval "$("$top/scripts/testdomain.sh" start "$domain")"
 server="$QUORVANE_TESTDOMAIN_SERVER"
+set_demo_passwords "$domain"
+# The demo's own settings: the panel opens with the demo server filled in.
+mkdir -p "$XDG_CONFIG_HOME/Quorvane"
+printf '[General]\nsavedServerAddress=%s\n' "$server" >"$XDG_CONFIG_HOME/Quorvane/Quorvane.conf"
 echo "Server:  $server"
-echo "Users and passwords (every password holds a space, : @ % / and a letter outside ASCII):"
-while IFS=$'\t' read -r name password groups; do
-  printf '  %-8s  password: %s    (groups: %s)\n' "$name" "$password" "${groups:-none, no mac.bat}"
+echo "Users and passwords:"
+while IFS=$'\t' read -r name _ groups; do
+  printf '  %-8s  password: %-13s (groups: %s)\n' "$name" "$(demo_password "$name")" \
+    "${groups:-none, no mac.bat}"
 done < <("$top/scripts/testdomain.sh" users "$domain")
 echo "Home folder for the demo: $HOME (mounts go to $HOME/smbmounts)"
 
 if [ -z "$force_cli" ] && [ "$program" = "$build/bin/quorvane" ] &&
   { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
   echo
-  echo "== Starting the panel: enter the server, a user and the password above."
+  echo "== Starting the panel: enter a user and the password above (the server is filled in)."
   echo "   Quit the panel to end the demo; the demo domain stops then."
   "$program"
   exit 0
 fi
 
-password=$("$top/scripts/testdomain.sh" users "$domain" | awk -F'\t' '$1 == "alice" { print $2 }')
+password=$(demo_password alice)
 echo
 echo "== quorvane logon --server $server --user alice   (password on standard input)"
 status=0

@@ -1,20 +1,42 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Quorvane needs.
 # Idempotent: packages that are present already are left alone.
+#
+#   scripts/install-deps.sh            run time, build and tests (the default)
+#   scripts/install-deps.sh --runtime  only what the installed program needs to run
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config clang-format
-  libicu-dev libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-  samba smbclient libnss-wrapper libuid-wrapper
-  fuse3 libfuse3-dev libsmbclient-dev fio
-  samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
-  xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
-  procps psmisc time
-  npm qt6-base-dev-tools
-  clang libclang-rt-14-dev
+# What the program needs at run time. The Debian package states the same (its Depends come
+# from the binaries' libraries plus the mount back-end); the README lists them.
+runtime_packages=(
+  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72
+  libsmbclient libfuse3-3 fuse3
+  xdg-utils
 )
+
+# What building, packaging and the tests need on top.
+build_packages=(
+  build-essential cmake ninja-build pkg-config clang-format dpkg-dev file
+  libicu-dev libgtest-dev libbenchmark-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev-tools clang libclang-rt-14-dev
+  libsmbclient-dev libfuse3-dev
+)
+test_packages=(
+  samba smbclient libnss-wrapper libuid-wrapper
+  fio samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
+  xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
+  dbus dbus-x11 dunst
+  procps psmisc time passwd
+)
+
+packages=("${runtime_packages[@]}")
+if [ "${1:-}" != "--runtime" ]; then
+  packages+=("${build_packages[@]}" "${test_packages[@]}")
+  # The macOS compile check fetches its compiler with npm. Machines that carry Node.js from
+  # elsewhere have npm already, and Debian's npm package would conflict with it.
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

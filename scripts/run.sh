@@ -15,14 +15,15 @@ server=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --server) server=${2:-}; shift 2 || { echo "run.sh: --server needs a name" >&2; exit 2; } ;;
-        -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,/^[^#]/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "run.sh: unknown argument: $1" >&2; exit 2 ;;
     esac
 done
 
 "$top/scripts/install-deps.sh"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"${JOBS:-2}"
+# The program and its tools only: the tests and benchmarks are scripts/test.sh's business.
+cmake --build "$build" -j"${JOBS:-2}" --target quorvane quorvane-cli mount_smbfs quorvane_umount
 
 if [ -z "$server" ]; then
     exec "$top/scripts/demo.sh" --build "$build"

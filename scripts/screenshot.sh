@@ -1,60 +1,191 @@
 #!/usr/bin/env bash
-# Takes two pictures of the program as a user sees it: the tray with the icon alone, and the
-# logon panel opened by a click on the icon. Runs on a headless machine (Xvfb, with trayer as
-# the tray host), as root or not, with no terminal; settings live in a temporary home.
+# Takes pictures of the program as a user sees it, on a headless machine (Xvfb, trayer as the
+# tray host, dunst as the notification daemon on a session bus of its own), as root or not,
+# with no terminal. The program runs with the real engine against the private test domain in
+# a temporary home: logged off, the panel, a logon under way, logged on with its notice, the
+# tray menu with the mounted shares, a logout that leaves a share in use, and logged off again.
 #
 #   scripts/screenshot.sh [BUILD_DIR]    (default: build)
 #
-# Writes BUILD_DIR/screenshots/closed.png, open.png and panel.png (the panel cut out).
+# Writes BUILD_DIR/screenshots/: closed.png, open.png, panel.png, and tray-*.png (the tray
+# corner with the tool tip, notice or menu of each state); tray-states.png puts the four states
+# side by side.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build}" && pwd)
-program="$build/bin/quorvane-standin"
+program="$build/bin/quorvane"
 out="$build/screenshots"
 [ -x "$program" ] || { echo "screenshot: $program not found; build first" >&2; exit 1; }
-for tool in Xvfb trayer xdotool import convert xwininfo; do
+for tool in Xvfb trayer xdotool import convert montage xwininfo dbus-daemon dunst dunstctl; do
     command -v "$tool" >/dev/null || { echo "screenshot: $tool missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 mkdir -p "$out"
 
 . "$repo/scripts/lib/x-session.sh"
-start_x_session screenshot
+. "$repo/scripts/lib/demo-users.sh"
 
-# A fresh home whose first launch is over, so that nothing opens by itself.
-mkdir -p "$work/home/.config/Quorvane" "$work/runtime"
-chmod 700 "$work/runtime"
-printf '[General]\nhasLaunchedBefore=true\n' >"$work/home/.config/Quorvane/Quorvane.conf"
-HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime" \
+# The domain and the home with its mounts live apart from the X session's folder, which is
+# removed recursively: a folder with mounts below it is never removed.
+data=$(mktemp -d /tmp/quorvane-screenshot-XXXXXX)
+chmod 0755 "$data"
+home="$data/home"
+app_pid=""
+finish() {
+    set +e
+    exec 9<&- 2>/dev/null
+    [ -n "$app_pid" ] && { kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; }
+    HOME="$home" "$program" logout >/dev/null 2>&1
+    awk -v h="$home/" 'index($5, h) == 1 { print $5 }' /proc/self/mountinfo | sed 's/\\040/ /g' |
+        while IFS= read -r mp; do fusermount3 -u -z "$mp"; done
+    "$repo/scripts/testdomain.sh" stop "$data/domain" >/dev/null 2>&1
+    stop_x_session
+    grep -qF " $data/" /proc/self/mountinfo || rm -rf --one-file-system "$data"
+}
+
+start_x_session screenshot
+trap finish EXIT
+start_notifications "$build/packaging/icons/48"
+
+eval "$("$repo/scripts/testdomain.sh" start "$data/domain")"
+set_demo_passwords "$data/domain"
+
+# A home whose first launch is over, so that nothing opens by itself; the server preset.
+mkdir -p "$home/.config/Quorvane" "$data/runtime"
+chmod 700 "$data/runtime"
+printf '[General]\nhasLaunchedBefore=true\nsavedServerAddress=%s\n' "$QUORVANE_TESTDOMAIN_SERVER" \
+    >"$home/.config/Quorvane/Quorvane.conf"
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
+    XDG_RUNTIME_DIR="$data/runtime" \
     QT_QPA_PLATFORM=xcb \
     "$program" >"$work/program.log" 2>&1 </dev/null &
-pids+=($!)
+app_pid=$!
 
-wait_for "$work/program.log" 'tray icon shown' || {
-    echo "screenshot: the program did not show its tray icon" >&2
+fail() {
+    echo "screenshot: $*" >&2
     cat "$work/program.log" >&2
     exit 1
 }
 
 # The tray icon: the program's small window that trayer has taken in.
-icon=$(wait_for_window 1) || { echo "screenshot: no tray icon found" >&2; exit 1; }
+icon=$(wait_for_window 1) || fail "no tray icon found"
 read -r ix iy iw ih <<<"$icon"
-sleep 0.3
-import -window root "$out/closed.png"
+icon_x=$((ix + iw / 2))
+icon_y=$((iy + ih / 2))
 
-xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
-panel=$(wait_for_window 300) || { echo "screenshot: the panel did not open" >&2; exit 1; }
-# Out of the way of the panel, so that no hover shows; then Return moves on to the user name.
-xdotool mousemove 10 590
+# The top-right corner: the tray strip and what opens under it.
+corner() { convert "$out/screen.png" -crop "620x${2}+404+0" +repage "$out/$1"; }
+# The icon alone, four times its size, for the pictures of the states.
+zoom_icon() {
+    convert "$out/screen.png" -crop "24x24+$((icon_x - 12))+$((icon_y - 12))" +repage \
+        -filter point -resize 400% "$out/$1"
+}
+shoot() { import -window root "$out/screen.png"; }
+hover_icon() { xdotool mousemove "$icon_x" "$icon_y"; sleep 1.5; }
+away() { xdotool mousemove 10 590; }
+mounts() { awk -v h="$home/" 'index($5, h) == 1' /proc/self/mountinfo | wc -l; }
+wait_mounts() {
+    for _ in $(seq 200); do [ "$(mounts)" -eq "$1" ] && return 0; sleep 0.1; done
+    return 1
+}
+notice_shown() {
+    for _ in $(seq 100); do
+        [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+menu_logout() {
+    # From the bottom of the menu: Quit, Start at login, Logout.
+    xdotool mousemove "$icon_x" "$icon_y" click 3
+    wait_for_menu >/dev/null || fail "the tray menu did not open"
+    away
+    xdotool key Up Up Up Return
+}
+
+sleep 0.3
+shoot
+cp "$out/screen.png" "$out/closed.png"
+hover_icon
+shoot
+corner tray-logged-off.png 80
+zoom_icon icon-logged-off.png
+away
+
+xdotool mousemove "$icon_x" "$icon_y" click 1
+panel=$(wait_for_window 300) || fail "the panel did not open"
+away
 sleep 0.3
 xdotool key Return
 xdotool type --delay 20 alice
 sleep 0.3
-import -window root "$out/open.png"
-
-# The panel with the tray strip above it.
+shoot
+cp "$out/screen.png" "$out/open.png"
 read -r px py pw ph <<<"$panel"
 left=$((px - 12 < 0 ? 0 : px - 12))
 convert "$out/open.png" -crop "$((1024 - left))x$((py + ph + 12))+${left}+0" +repage "$out/panel.png"
 
-echo "screenshot: $out/closed.png $out/open.png $out/panel.png"
+xdotool key Return
+xdotool type --delay 20 "$(demo_password alice)"
+xdotool key Return
+sleep 0.5
+shoot
+corner tray-busy.png 330
+zoom_icon icon-busy.png
+
+notice_shown || fail "no notice after the logon"
+wait_mounts 6 || fail "the logon did not mount six shares"
+sleep 2 # the panel closes 1.5 s after a logon
+shoot
+corner tray-logged-on-notice.png 140
+dunstctl close-all
+hover_icon
+shoot
+corner tray-logged-on.png 80
+zoom_icon icon-logged-on.png
+
+xdotool mousemove "$icon_x" "$icon_y" click 3
+menu=$(wait_for_menu) || fail "the tray menu did not open"
+xdotool mousemove $((${menu%% *} + 40)) $(($(echo "$menu" | cut -d' ' -f2) + 12))
+sleep 0.5
+shoot
+read -r mx my mw mh <<<"$menu"
+convert "$out/screen.png" -crop "440x$((my + mh + 12))+584+0" +repage "$out/tray-menu.png"
+xdotool key Escape
+away
+
+# A file held open keeps its share busy: the logout cannot release it.
+exec 9<"$home/smbmounts/Staff Public/welcome.txt"
+menu_logout
+notice_shown || fail "no notice after the logout that left a share"
+sleep 0.3
+shoot
+corner tray-shares-left-notice.png 140
+dunstctl close-all
+hover_icon
+shoot
+corner tray-shares-left.png 80
+zoom_icon icon-shares-left.png
+away
+
+exec 9<&-
+menu_logout
+wait_mounts 0 || fail "the second logout did not release everything"
+sleep 0.5
+
+cd "$out"
+convert tray-busy.png -crop 620x80+0+0 +repage tray-busy-strip.png
+rows=()
+for state in logged-off busy logged-on shares-left; do
+    strip="tray-$state.png"
+    [ "$state" = busy ] && strip=tray-busy-strip.png
+    convert "icon-$state.png" -bordercolor white -border 8 "$strip" -background white \
+        -gravity center +append \
+        "row-$state.png"
+    rows+=("row-$state.png")
+done
+montage -label 'Logged off' "${rows[0]}" -label 'Logging on (the panel is open below)' "${rows[1]}" \
+    -label 'Logged on' "${rows[2]}" -label 'Some shares could not be released' "${rows[3]}" \
+    -tile 1x4 -geometry +6+6 -font DejaVu-Sans -pointsize 13 tray-states.png
+rm -f screen.png tray-busy-strip.png icon-*.png row-*.png
+echo "screenshot: $(ls "$out" | tr '\n' ' ')"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quorvane and runs every test: unit tests, panel tests (offscreen), the integration
-# tests against a private Samba server with real FUSE mounts, the screenshot script, and all
-# tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# tests against a private Samba server with real FUSE mounts, the Debian package (installed
+# and run as an ordinary user), the screenshot script, and all tests once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 #
 #   scripts/test.sh            everything
 #   SKIP_SANITIZERS=1 scripts/test.sh   without the sanitizer build
@@ -22,6 +23,9 @@ cmake --build "$build" -j"$jobs"
 
 step "tests"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 600)
+
+step "Debian package: install, then the command-line demo as an ordinary user"
+scripts/package-check.sh "$build"
 
 if [ -x scripts/screenshot.sh ]; then
     step "screenshots"

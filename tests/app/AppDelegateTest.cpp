@@ -82,7 +82,7 @@ private slots:
     void trayIconTogglesThePopoverAndThePanelKeepsItsState() {
         QSettings().setValue("hasLaunchedBefore", true);
         auto delegate = launch();
-        QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client"));
+        QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client: logged off"));
         QVERIFY(!delegate->statusItem()->icon().isNull());
         QVERIFY(!delegate->panelWindow());
         quorvane::ContentView* view = delegate->contentView();
@@ -140,6 +140,19 @@ private slots:
         QTRY_VERIFY(delegate->contentView()->isLoggedIn());
         QTest::qWait(2000);
         QVERIFY(delegate->panelWindow()->isVisible());
+    }
+
+    void startedAtLoginWaitsForTheTrayBeforeTheWindow() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        AppDelegate delegate(StandIn{}.workflows(), AppDelegate::TrayMode::detect);
+        delegate.setTrayWait(800);
+        delegate.applicationDidFinishLaunching();
+        // Offscreen has no tray: after the wait the panel comes up as a window.
+        QTest::qWait(400);
+        QVERIFY(!delegate.panelWindow());
+        QTRY_VERIFY_WITH_TIMEOUT(delegate.panelWindow() && delegate.panelWindow()->isVisible(),
+                                 3000);
+        QVERIFY(!delegate.statusItem());
     }
 
     void quitWhileAWorkflowRuns() {

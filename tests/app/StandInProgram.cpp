@@ -1,24 +1,70 @@
-// The tray program with quick stand-ins for the engine, for scripts/bench-gui.sh and
-// scripts/screenshot.sh: each workflow waits a moment, prints one line and reports success,
-// and the wall clock is printed once the tray icon has been shown.
+// The tray program with stand-ins for the engine, for scripts/bench-gui.sh and the shell's
+// shutdown tests: each workflow waits a moment, prints one line and reports success, and the
+// wall clock is printed once the tray icon has been shown.
+//
+//   --slow-logon        the logon runs a real tool (sleep 60) that only a stop request ends;
+//                       the tool's pid is printed as "stand-in: tool pid N"
+//   --logon-now         starts a logon at once, as if the user had pressed Logon
+//   --quit-after-ms N   presses the panel's Quit control after N ms
+#include <ProcessRunner.h>
+
 #include <QApplication>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 
 #include "NetlogonClientApp.h"
 #include "PanelTestSupport.h"
+
+namespace {
+
+// A logon that waits on a real child process until it is asked to stop.
+quorvane::Workflows withSlowLogon(quorvane::Workflows workflows) {
+    auto stop = std::make_shared<quorvane::Interruption>();
+    workflows.logon = [stop](const QString&, const QString&, const QString&) {
+        quorvane::ProcessRequest request;
+        request.executable = "/bin/sleep";
+        request.arguments = {"60"};
+        request.interruption = stop.get();
+        request.inheritStandardInput = false;
+        request.started = [](pid_t pid) {
+            std::printf("stand-in: tool pid %d\n", static_cast<int>(pid));
+            std::fflush(stdout);
+        };
+        const quorvane::ProcessResult run = quorvane::runProcess(request);
+        std::printf(
+            "stand-in: logon ended (%s)\n",
+            run.outcome == quorvane::ProcessResult::Outcome::Interrupted ? "stopped" : "ran out");
+        std::fflush(stdout);
+        return quorvane::WorkflowResult{quorvane::Outcome::Interrupted, "stopped", {}};
+    };
+    workflows.stop = [stop] { stop->raise(); };
+    return workflows;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList arguments = QApplication::arguments();
 
     quorvane::test::StandIn standIn;
     standIn.delayMs = 300;
     standIn.announce = true;
-    quorvane::NetlogonClientApp client(standIn.workflows());
+    quorvane::Workflows workflows = standIn.workflows();
+    if (arguments.contains(QStringLiteral("--slow-logon"))) {
+        workflows = withSlowLogon(workflows);
+    }
+    quorvane::NetlogonClientApp client(workflows);
+    if (client.handOverToRunningInstance()) {
+        std::printf("stand-in: handed over to the running program\n");
+        return 0;
+    }
     // Queued behind the launch that run() queues, so it prints once the icon is shown.
     QTimer::singleShot(0, [] {
         QTimer::singleShot(0, [] {
@@ -27,5 +73,25 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         });
     });
+    if (arguments.contains(QStringLiteral("--logon-now"))) {
+        QTimer::singleShot(50, [&client] {
+            quorvane::ContentView* view = client.appDelegate().contentView();
+            view->findChild<QLineEdit*>(QStringLiteral("usernameField"))->setText("alice");
+            view->findChild<QLineEdit*>(QStringLiteral("passwordField"))->setText("pw");
+            view->startLogon();
+        });
+    }
+    const int quitAt = arguments.indexOf(QStringLiteral("--quit-after-ms"));
+    if (quitAt > 0 && quitAt + 1 < arguments.size()) {
+        QTimer::singleShot(arguments[quitAt + 1].toInt(), [&client] {
+            std::printf("stand-in: quit pressed at %lld ms\n",
+                        static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+            std::fflush(stdout);
+            client.appDelegate()
+                .contentView()
+                ->findChild<QToolButton*>(QStringLiteral("quitButton"))
+                ->click();
+        });
+    }
     return client.run();
 }

@@ -278,6 +278,54 @@ TEST_F(LogonTest, ADeadMountIsReportedAndMountedAfreshAtTheNextLogon) {
     EXPECT_TRUE(home.mountsBelow().empty());
 }
 
+TEST_F(LogonTest, AnotherUsersSharesStopALogonUntilTheyAreReleased) {
+    TempHome home;
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    const ProgramRun alice = logon(home, "alice");
+    EXPECT_EQ(alice.status(), 1);
+    EXPECT_EQ(alice.lastLine(),
+              "Shares of user bob are still mounted under ~/smbmounts/. Log out first, then log "
+              "on again.");
+    EXPECT_FALSE(isMounted(home.mountRoot() + "/alice"));
+    EXPECT_EQ(home.mountsBelow().size(), 4u);  // bob's, untouched
+
+    ASSERT_EQ(home.cli({"logout"}).status(), 0);
+    EXPECT_EQ(logon(home, "alice").status(), 0);
+    EXPECT_EQ(home.cli({"logout"}).status(), 0);
+}
+
+// The desktop session ends: the tray program logs out before it goes.
+TEST_F(LogonTest, TheEndOfTheSessionReleasesEveryShare) {
+    TempHome home;
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    ASSERT_EQ(home.mountsBelow().size(), 4u);
+    std::map<std::string, std::string> environment = home.environment();
+    const std::string runtime = home.path() + "/runtime";
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    environment["XDG_RUNTIME_DIR"] = runtime;
+    environment["QT_QPA_PLATFORM"] = "offscreen";
+    std::atomic<pid_t> pid{0};
+    ProgramRun program;
+    std::thread running([&] {
+        program = runProgram(buildFolder() + "/bin/quorvane", {}, environment, std::nullopt,
+                             std::chrono::seconds(60), [&](pid_t started) { pid = started; });
+    });
+    ASSERT_TRUE(eventually([&] { return pid.load() > 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // up and idle
+    const auto ending = std::chrono::steady_clock::now();
+    ::kill(pid.load(), SIGTERM);
+    running.join();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - ending);
+    std::cout << "[ figures  ] session end with 4 shares: logged out and gone in " << took.count()
+              << " ms" << std::endl;
+    EXPECT_EQ(program.result.outcome, ProcessResult::Outcome::Exited) << program.err();
+    EXPECT_NE(program.out().find("Successfully disconnected 4 drive(s)."), std::string::npos)
+        << program.out() << program.err();
+    EXPECT_TRUE(home.mountsBelow().empty());
+    EXPECT_TRUE(home.mountRootEntries().empty());
+}
+
 // Scans every process's argument list and environment while a logon and a logout run.
 class ProcessWatcher {
 public:

@@ -1,0 +1,145 @@
+#include "TrayController.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+
+#include "Autostart.h"
+#include "ContentView.h"
+#include "Notifier.h"
+#include "ShellPlatform.h"
+
+namespace quorvane {
+
+TrayController::TrayController(ContentView* contentView, QString mountRoot,
+                               std::function<void()> showPanel, QObject* parent)
+    : QObject(parent),
+      contentView_(contentView),
+      mountRoot_(std::move(mountRoot)),
+      showPanel_(std::move(showPanel)),
+      menu_(std::make_unique<QMenu>()),
+      icon_(std::make_unique<QSystemTrayIcon>()) {
+    menu_->setObjectName(QStringLiteral("trayMenu"));
+    attachTrayMenu(icon_.get(), menu_.get());
+    connect(menu_.get(), &QMenu::aboutToShow, this, &TrayController::refreshMenu);
+    connect(contentView, &ContentView::stateChanged, this, &TrayController::panelChanged);
+    connect(contentView, &ContentView::logonFinished, this,
+            [this](const WorkflowResult& result) { workflowFinished(Workflow::logon, result); });
+    connect(contentView, &ContentView::logoutFinished, this,
+            [this](const WorkflowResult& result) { workflowFinished(Workflow::logout, result); });
+    rescanShares();
+    panelChanged();
+    refreshMenu();
+}
+
+TrayController::~TrayController() = default;
+
+void TrayController::rescanShares() {
+    shares_ = mountedShares(mountRoot_);
+}
+
+void TrayController::panelChanged() {
+    if (!contentView_) {
+        return;
+    }
+    TrayStatus status;
+    status.mountedShares = static_cast<int>(shares_.size());
+    if (contentView_->isLoading()) {
+        status.state = TrayState::busy;
+        status.loggingOut = contentView_->statusMessage() == ContentView::kLogoutRunning;
+    } else if (sharesLeftMounted_) {
+        status.state = TrayState::sharesLeftMounted;
+    } else if (contentView_->isLoggedIn()) {
+        status.state = TrayState::loggedOn;
+    }
+    show(status);
+}
+
+void TrayController::show(const TrayStatus& status) {
+    if (shown_ && status == status_) {
+        return;
+    }
+    if (!shown_ || status.state != status_.state) {
+        icon_->setIcon(statusItemIcon(status.state));
+    }
+    icon_->setToolTip(trayToolTip(status));
+    status_ = status;
+    shown_ = true;
+}
+
+void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& result) {
+    rescanShares();
+    QStringList names;
+    for (const MountedShare& share : shares_) {
+        names.append(share.name);
+    }
+    // Only a logout that left shares mounted shows the warning; the next workflow clears it.
+    sharesLeftMounted_ =
+        workflow == Workflow::logout && result.outcome != Outcome::Succeeded && !names.isEmpty();
+    panelChanged();
+    const QString message = QString::fromStdString(result.message);
+    if (const std::optional<Notice> notice = noticeFor(workflow, result.outcome, message, names)) {
+        showNotice(icon_.get(), *notice);
+        emit noticeShown(*notice);
+    }
+}
+
+void TrayController::refreshMenu() {
+    rescanShares();
+    panelChanged();
+    menu_->clear();
+
+    if (shares_.isEmpty()) {
+        menu_->addAction(QStringLiteral("No shares mounted"))->setEnabled(false);
+    }
+    for (const MountedShare& share : shares_) {
+        QAction* open = menu_->addAction(share.name);
+        open->setObjectName(QStringLiteral("share:") + share.name);
+        open->setToolTip(QStringLiteral("Open %1").arg(share.folder));
+        const QUrl url = QUrl::fromLocalFile(share.folder);
+        connect(open, &QAction::triggered, this, [url] { QDesktopServices::openUrl(url); });
+    }
+    menu_->addSeparator();
+
+    const bool busy = contentView_ && contentView_->isLoading();
+    const bool loggedOn = contentView_ && contentView_->isLoggedIn();
+    QAction* logon = menu_->addAction(QStringLiteral("Logon…"));
+    logon->setObjectName(QStringLiteral("logonAction"));
+    logon->setEnabled(!busy && !loggedOn);
+    // After the menu has closed, so that the pop-up is not taken for a click outside it.
+    connect(logon, &QAction::triggered, this,
+            [this] { QTimer::singleShot(0, this, [this] { showPanel_(); }); });
+
+    QAction* logout = menu_->addAction(QStringLiteral("Logout"));
+    logout->setObjectName(QStringLiteral("logoutAction"));
+    // Also after a restart, when shares are still mounted but the panel starts logged off.
+    logout->setEnabled(!busy && (loggedOn || !shares_.isEmpty()));
+    connect(logout, &QAction::triggered, this, [this] {
+        if (contentView_ && !contentView_->isLoading()) {
+            contentView_->startLogout();
+        }
+    });
+    menu_->addSeparator();
+
+    QAction* startAtLogin = menu_->addAction(QStringLiteral("Start at login"));
+    startAtLogin->setObjectName(QStringLiteral("startAtLoginAction"));
+    startAtLogin->setCheckable(true);
+    startAtLogin->setChecked(isStartAtLoginEnabled());
+    connect(startAtLogin, &QAction::toggled, this, [startAtLogin](bool enabled) {
+        setStartAtLogin(enabled);
+        // Shows what holds now, also when the user's entry could not be written.
+        const QSignalBlocker blocker(startAtLogin);
+        startAtLogin->setChecked(isStartAtLoginEnabled());
+    });
+    menu_->addSeparator();
+
+    QAction* quit = menu_->addAction(QStringLiteral("Quit"));
+    quit->setObjectName(QStringLiteral("quitAction"));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,186 @@
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QtTest>
+#include <memory>
+
+#include "AppDelegate.h"
+#include "ContentView.h"
+#include "DomainFixture.h"
+#include "PanelTestSupport.h"
+#include "TrayController.h"
+
+using namespace quorvane;
+namespace qt = quorvane::testing;
+
+Q_DECLARE_METATYPE(quorvane::Notice)
+
+/// Records the folders the tray menu asks the file manager to open.
+class FolderOpener : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+/// The tray with the real engine: logons and logouts against the private Samba domain with
+/// real FUSE mounts in a throw-away home.
+class TrayMountTest : public QObject {
+    Q_OBJECT
+
+private:
+    quorvane::test::TemporarySettings settings_;
+    std::unique_ptr<qt::TempHome> home_;
+    FolderOpener opener_;
+
+    std::unique_ptr<AppDelegate> launch() {
+        QSettings().setValue("hasLaunchedBefore", true);
+        auto delegate =
+            std::make_unique<AppDelegate>(engineWorkflows(), AppDelegate::TrayMode::tray);
+        delegate->applicationDidFinishLaunching();
+        return delegate;
+    }
+
+    static void logOn(ContentView* view, const QString& user, const QString& password) {
+        view->findChild<QLineEdit*>("serverField")
+            ->setText(QString::fromStdString(qt::sharedDomain().server()));
+        view->findChild<QLineEdit*>("usernameField")->setText(user);
+        view->findChild<QLineEdit*>("passwordField")->setText(password);
+        view->startLogon();
+    }
+
+    static QStringList shareItems(QMenu* menu) {
+        QStringList names;
+        for (const QAction* action : menu->actions()) {
+            if (action->objectName().startsWith("share:")) {
+                names << action->text();
+            }
+        }
+        return names;
+    }
+
+    static QString password(const std::string& user) {
+        return QString::fromStdString(qt::sharedDomain().user(user).password);
+    }
+
+    static Notice lastNotice(const QSignalSpy& spy) {
+        return spy.isEmpty() ? Notice{} : spy.last().first().value<Notice>();
+    }
+
+private slots:
+    void initTestCase() {
+        qRegisterMetaType<quorvane::Notice>();
+        const std::string why = qt::whyNoRealMounts();
+        if (!why.empty()) {
+            if (qt::underCi()) {
+                QFAIL(why.c_str());
+            }
+            QSKIP(why.c_str());
+        }
+        std::string error;
+        QVERIFY2(qt::sharedDomain().running() || qt::sharedDomain().start(&error), error.c_str());
+        home_ = std::make_unique<qt::TempHome>();
+        for (const auto& [name, value] : home_->environment()) {
+            qputenv(name.c_str(), QByteArray::fromStdString(value));
+        }
+        // Notices stay inside the test: a bus that cannot be reached (and no autolaunch).
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        QDesktopServices::setUrlHandler("file", &opener_, "open");
+    }
+    void cleanupTestCase() {
+        QDesktopServices::unsetUrlHandler("file");
+        home_.reset();
+        qt::sharedDomain().stop();
+    }
+    void cleanup() {
+        quorvane::test::drainWorkers();
+        home_->releaseAll();
+    }
+
+    void logonListsTheSharesAndEachOpensItsFolder() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        QSignalSpy notices(tray, &TrayController::noticeShown);
+        logOn(delegate->contentView(), "alice", password("alice"));
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+        QVERIFY2(delegate->contentView()->isLoggedIn(),
+                 qPrintable(delegate->contentView()->statusMessage()));
+
+        QCOMPARE(tray->status().state, TrayState::loggedOn);
+        QCOMPARE(delegate->statusItem()->toolTip(),
+                 QStringLiteral("Logon Client: logged on, 6 shares mounted"));
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(lastNotice(notices).title, QStringLiteral("Logged on"));
+        QCOMPARE(lastNotice(notices).body,
+                 QStringLiteral("6 shares mounted under ~/smbmounts: alice, Media, Projects, "
+                                "Science, Staff Public and 1 more."));
+
+        tray->refreshMenu();
+        QCOMPARE(shareItems(tray->menu()),
+                 QStringList({"alice", "Media", "Projects", "Science", "Staff Public", "Year10"}));
+        tray->menu()->findChild<QAction*>("share:Staff Public")->trigger();
+        QCOMPARE(opener_.opened,
+                 QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(home_->mountRoot()) +
+                                                 "/Staff Public")});
+
+        tray->menu()->findChild<QAction*>("logoutAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+        QCOMPARE(tray->status().state, TrayState::loggedOff);
+        QCOMPARE(notices.size(), 1);  // a complete logout needs no notice
+        QVERIFY(home_->mountsBelow().empty());
+    }
+
+    void shareInUseIsLeftMountedAndTold() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        QSignalSpy notices(tray, &TrayController::noticeShown);
+        logOn(delegate->contentView(), "alice", password("alice"));
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+        QVERIFY(delegate->contentView()->isLoggedIn());
+
+        // An open file keeps its share busy: the unmount tool refuses to release it.
+        auto inUse = std::make_unique<QFile>(QString::fromStdString(home_->mountRoot()) +
+                                             "/Staff Public/welcome.txt");
+        QVERIFY(inUse->open(QIODevice::ReadOnly));
+        tray->refreshMenu();
+        tray->menu()->findChild<QAction*>("logoutAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+
+        QCOMPARE(tray->status().state, TrayState::sharesLeftMounted);
+        QCOMPARE(delegate->statusItem()->toolTip(),
+                 QStringLiteral("Logon Client: some shares could not be released (1 share still "
+                                "mounted)"));
+        QCOMPARE(lastNotice(notices).title, QStringLiteral("Some shares could not be released"));
+        QVERIFY(lastNotice(notices).body.startsWith("Still mounted: Staff Public."));
+        tray->refreshMenu();
+        QCOMPARE(shareItems(tray->menu()), QStringList({"Staff Public"}));
+        QVERIFY(tray->menu()->findChild<QAction*>("logoutAction")->isEnabled());
+
+        inUse.reset();
+        tray->menu()->findChild<QAction*>("logoutAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+        QCOMPARE(tray->status().state, TrayState::loggedOff);
+        QVERIFY(home_->mountsBelow().empty());
+    }
+
+    void wrongPasswordIsToldWithTheMessage() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        QSignalSpy notices(tray, &TrayController::noticeShown);
+        logOn(delegate->contentView(), "alice", "not the password");
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+        QCOMPARE(tray->status().state, TrayState::loggedOff);
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(lastNotice(notices).title, QStringLiteral("Logon failed"));
+        QCOMPARE(lastNotice(notices).body, delegate->contentView()->statusMessage());
+        QVERIFY(!lastNotice(notices).body.isEmpty());
+    }
+};
+
+QTEST_MAIN(TrayMountTest)
+#include "TrayMountTest.moc"
