@@ -10,7 +10,7 @@ set -euo pipefail
 # from the binaries' libraries plus the mount back-end); the README lists them.
 runtime_packages=(
   libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72
-  libsmbclient libfuse3-3 fuse3
+  fuse3 libsmbclient
   xdg-utils
 )
 
@@ -20,14 +20,14 @@ build_packages=(
   libicu-dev libgtest-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libgl-dev
   qt6-base-dev-tools clang libclang-rt-14-dev
-  libsmbclient-dev libfuse3-dev
+  libfuse3-dev libsmbclient-dev
 )
 test_packages=(
   samba smbclient libnss-wrapper libuid-wrapper
-  fio samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   dbus dbus-x11 dunst
   procps psmisc time passwd
+  fio samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
 )
 
 packages=("${runtime_packages[@]}")

@@ -326,6 +326,89 @@ TEST_F(LogonTest, TheEndOfTheSessionReleasesEveryShare) {
     EXPECT_TRUE(home.mountRootEntries().empty());
 }
 
+// Every process whose argument list names a folder of this home serves a live mount there.
+std::vector<std::string> strayProcesses(const TempHome& home) {
+    std::vector<std::string> strays;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* entry = proc ? ::readdir(proc) : nullptr) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
+            continue;
+        }
+        std::string commandLine = readFile(std::string("/proc/") + entry->d_name + "/cmdline");
+        if (commandLine.find(home.mountRoot() + "/") == std::string::npos) {
+            continue;
+        }
+        bool servesAMount = false;
+        size_t start = 0;
+        while (start < commandLine.size()) {
+            const size_t end = commandLine.find('\0', start);
+            const std::string argument = commandLine.substr(start, end - start);
+            servesAMount = servesAMount ||
+                           (argument.rfind(home.mountRoot() + "/", 0) == 0 && isMounted(argument));
+            start = end == std::string::npos ? commandLine.size() : end + 1;
+        }
+        if (!servesAMount) {
+            std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+            strays.push_back(commandLine);
+        }
+    }
+    if (proc) {
+        ::closedir(proc);
+    }
+    return strays;
+}
+
+// Ctrl-C at twenty points of a real logon: the running tool takes back its half-made mount,
+// the program says so in one line and exits 130, and what was mounted before stays mounted.
+TEST_F(LogonTest, AnInterruptedLogonLeavesNoHalfMadeMountNorStrayProcess) {
+    TempHome timing;
+    const auto begun = std::chrono::steady_clock::now();
+    ASSERT_EQ(logon(timing, "bob").status(), 0);
+    const auto whole = std::chrono::steady_clock::now() - begun;
+    ASSERT_EQ(timing.cli({"logout"}).status(), 0);
+
+    int interrupted = 0;
+    for (int point = 0; point < 20; ++point) {
+        SCOPED_TRACE("point " + std::to_string(point));
+        TempHome home;
+        const auto delay = whole * point / 13;  // up to half as long again as a logon
+        std::atomic<pid_t> pid{0};
+        ProgramRun run;
+        std::thread runner([&] {
+            run = runProgram(buildFolder() + "/bin/quorvane-cli",
+                             {"logon", "--server", domain().server(), "--user", "bob"},
+                             home.environment(), domain().user("bob").password,
+                             std::chrono::seconds(120), [&](pid_t started) { pid = started; });
+        });
+        ASSERT_TRUE(eventually([&] { return pid.load() > 0; }));
+        std::this_thread::sleep_for(delay);
+        ::kill(pid.load(), SIGINT);
+        runner.join();
+        ASSERT_EQ(run.result.outcome, ProcessResult::Outcome::Exited) << run.err();
+        if (run.status() == 130) {
+            ++interrupted;
+            EXPECT_EQ(run.lastLine(),
+                      "quorvane: logon stopped by signal 2; shares mounted before stay mounted.");
+        } else {
+            EXPECT_EQ(run.status(), 0) << run.out() << run.err();
+        }
+        // Every folder is a mount or gone; nothing runs that serves no mount.
+        for (const std::string& name : home.mountRootEntries()) {
+            EXPECT_TRUE(isMounted(home.mountRoot() + "/" + name)) << name;
+        }
+        EXPECT_TRUE(
+            eventually([&] { return strayProcesses(home).empty(); }, std::chrono::seconds(5)))
+            << ::testing::PrintToString(strayProcesses(home));
+        const ProgramRun status = home.cli({"status"});
+        EXPECT_EQ(status.out().find("not responding"), std::string::npos)
+            << status.out() << run.out() << run.err();
+        EXPECT_EQ(home.cli({"logout"}).status(), 0);
+        EXPECT_TRUE(home.mountsBelow().empty());
+    }
+    std::cout << "[ figures  ] interrupted " << interrupted << " of 20 logons" << std::endl;
+    EXPECT_GT(interrupted, 0);
+}
+
 // Scans every process's argument list and environment while a logon and a logout run.
 class ProcessWatcher {
 public:
