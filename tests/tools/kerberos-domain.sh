@@ -66,7 +66,8 @@ stop_server() {
 }
 trap stop_server EXIT
 for port in 88 445; do
-  for _ in $(seq 1 100); do (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && break; sleep 0.2; done
+  # A domain controller can take a minute to come up on a busy machine.
+  for _ in $(seq 1 450); do (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && break; sleep 0.2; done
 done
 
 mount_netlogon() {
