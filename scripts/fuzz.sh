@@ -23,24 +23,39 @@ cmake --build "$build" -j"$jobs" --target "${targets[@]/%/_fuzz}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-failed=()
-for target in "${targets[@]}"; do
-    printf '\n== fuzzing %s for %s s\n' "$target" "$seconds"
+# One target per core at a time: the run takes half as long on two cores.
+fuzz_one() {
+    local target=$1
     # New inputs go to the build folder; the seeds in the repository stay as they are.
-    corpus="$build/corpus/$target"
-    artifacts="$build/artifacts/$target"
+    local corpus="$build/corpus/$target"
+    local artifacts="$build/artifacts/$target"
     mkdir -p "$corpus" "$artifacts"
-    if ! "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -max_len=4096 -print_final_stats=1 -dict="$top/fuzz/dictionaries/$target.dict" \
         -artifact_prefix="$artifacts/" "$corpus" "$top/fuzz/corpus/$target" \
-        2>"$build/$target.log"; then
-        tail -n 60 "$build/$target.log"
-        failed+=("$target")
-        continue
-    fi
-    grep -E '^stat::(number_of_executed_units|new_units_added|peak_rss_mb)' "$build/$target.log" |
-        tr '\n' ' '
-    echo
+        2>"$build/$target.log"
+}
+failed=()
+for ((first = 0; first < ${#targets[@]}; first += jobs)); do
+    batch=("${targets[@]:first:jobs}")
+    printf '\n== fuzzing %s for %s s\n' "${batch[*]}" "$seconds"
+    pids=()
+    for target in "${batch[@]}"; do
+        fuzz_one "$target" &
+        pids+=("$!")
+    done
+    for i in "${!batch[@]}"; do
+        target=${batch[$i]}
+        if ! wait "${pids[$i]}"; then
+            tail -n 60 "$build/$target.log"
+            failed+=("$target")
+            continue
+        fi
+        printf '%s: ' "$target"
+        grep -E '^stat::(number_of_executed_units|new_units_added|peak_rss_mb)' "$build/$target.log" |
+            tr '\n' ' '
+        echo
+    done
 done
 
 if [ ${#failed[@]} -ne 0 ]; then
