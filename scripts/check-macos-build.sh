@@ -116,10 +116,11 @@ sources+=("$generated/qrc_quorvane.cpp")
 # A small ninja file compiles them two at a time and reports every failure.
 {
     echo "flags = -std=c++17 -Wall -Wextra -Werror -fPIC -O2 -DNDEBUG -DQT_NO_DEBUG" \
-        "-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SVG_LIB" \
-        "-I$top/engine -I$top/cli -I$top/panel -I$top/app -isystem $qt_include" \
-        "-isystem $qt_include/QtCore -isystem $qt_include/QtGui" \
-        "-isystem $qt_include/QtWidgets -isystem $qt_include/QtSvg"
+        "-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SVG_LIB -DQT_NETWORK_LIB" \
+        "-DQUORVANE_VERSION=\\\"0.0.0\\\"" \
+        "-I$top/engine -I$top/cli -I$top/passwordinput -I$top/panel -I$top/app" \
+        "-isystem $qt_include -isystem $qt_include/QtCore -isystem $qt_include/QtGui" \
+        "-isystem $qt_include/QtWidgets -isystem $qt_include/QtSvg -isystem $qt_include/QtNetwork"
     echo "rule compile"
     echo "  command = $work/zig-c++ \$flags -c \$in -o \$out"
     echo "  description = macOS compile \$in"
