@@ -155,27 +155,6 @@ private slots:
         QVERIFY(!delegate.statusItem());
     }
 
-    void quitWhileAWorkflowRuns() {
-        QSettings().setValue("hasLaunchedBefore", true);
-        StandIn slow;
-        slow.delayMs = 800;
-        auto delegate = launch(slow);
-        delegate->togglePopover();
-        logOn(delegate->contentView());
-        QVERIFY(delegate->contentView()->isLoading());
-        QTimer::singleShot(100, delegate->contentView(), [&delegate] {
-            QTest::mouseClick(delegate->contentView()->findChild<QToolButton*>("quitButton"),
-                              Qt::LeftButton);
-        });
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
-        QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(slow.calls->finished.load(), 0);
-        delegate.reset();
-        quorvane::test::drainWorkers();
-        QCoreApplication::processEvents();
-        QCOMPARE(slow.calls->finished.load(), 1);
-    }
-
     void popoverPlacement_data() {
         QTest::addColumn<QRect>("anchor");
         QTest::addColumn<QRect>("expected");

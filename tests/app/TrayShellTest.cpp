@@ -227,15 +227,6 @@ private slots:
         delegate->trayController()->menu()->findChild<QAction*>("logonAction")->trigger();
         QTRY_VERIFY(delegate->popover()->isVisible());
     }
-
-    void quitItemEndsTheProgram() {
-        auto delegate = launch({});
-        QTimer::singleShot(0, [&] {
-            delegate->trayController()->menu()->findChild<QAction*>("quitAction")->trigger();
-        });
-        QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
-        QCOMPARE(QCoreApplication::exec(), 0);
-    }
 };
 
 QTEST_MAIN(TrayShellTest)

@@ -404,40 +404,6 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
     EXPECT_TRUE(home.mountsBelow().empty());
 }
 
-TEST_F(MountToolTest, UmountRefusesABusyMountAndWaitsForUploads) {
-    TempHome home;
-    const std::string mountPoint = folderIn(home, "bob");
-    ASSERT_EQ(
-        mount(home, {"-f", "777", url("bob", "bob"), mountPoint}, domain().user("bob").password)
-            .status(),
-        0);
-
-    // A program with its working folder inside: the mount stays, like the real tool.
-    std::optional<ProcessInFolder> user(mountPoint);
-    ASSERT_GT(user->pid(), 0);
-    const ProgramRun busy = umount(home, mountPoint);
-    user.reset();
-    EXPECT_EQ(busy.status(), 1);
-    EXPECT_EQ(busy.err(), "umount: " + mountPoint + ": target is busy\n");
-    EXPECT_TRUE(isMounted(mountPoint));
-    EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of bob\n");
-
-    // A file closed just before the unmount is on the server when umount returns.
-    const std::string big(24 * 1024 * 1024, 'q');
-    ASSERT_TRUE(writeFile(mountPoint + "/big.bin", big));
-    const ProgramRun released = umount(home, mountPoint);
-    EXPECT_EQ(released.status(), 0) << released.err();
-    EXPECT_FALSE(isMounted(mountPoint));
-    EXPECT_EQ(readFile(domain().serverPath("bob") + "/big.bin").size(), big.size());
-    ::unlink((domain().serverPath("bob") + "/big.bin").c_str());
-
-    const ProgramRun notMounted = umount(home, mountPoint);
-    EXPECT_EQ(notMounted.status(), 1);
-    EXPECT_EQ(notMounted.err(), "umount: " + mountPoint + ": not currently mounted\n");
-    EXPECT_EQ(runProgram(umountTool(), {}, {}, std::nullopt).status(), 2);
-    EXPECT_EQ(runProgram(umountTool(), {"a", "b"}, {}, std::nullopt).status(), 2);
-}
-
 TEST_F(MountToolTest, UmountDoesNotHangWhenTheServerIsGone) {
     TestDomain doomed;
     std::string error;

@@ -161,30 +161,6 @@ TEST(MountDaemon, IsRecognisedByItsArgumentList) {
     }
 }
 
-TEST(MountInfo, LinesGiveMountPointTypeAndSource) {
-    const std::string text =
-        "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
-        "44 26 0:39 / /home/a/smbmounts/Staff\\040Public rw,nosuid,nodev shared:7 master:2 - "
-        "fuse.smbfs smb://alice@fs1/Staff\\040Public rw,user_id=0\n"
-        "45 26 0:40 / /home/a/smbmounts/back\\134slash rw - fuse.smbfs src rw\n"
-        "46 26 0:41 / /short rw\n"
-        "garbage\n"
-        "\n"
-        "47 26 0:42 / /home/a/smbmounts/Staff\\040Public rw - tmpfs none rw";
-    const std::vector<MountEntry> table = parseMountInfo(text);
-    ASSERT_EQ(table.size(), 4u);
-    EXPECT_EQ(table[0].mountPoint, "/proc");
-    EXPECT_EQ(table[1].mountPoint, "/home/a/smbmounts/Staff Public");
-    EXPECT_EQ(table[1].fileSystemType, "fuse.smbfs");
-    EXPECT_EQ(table[1].source, "smb://alice@fs1/Staff Public");
-    EXPECT_EQ(table[2].mountPoint, "/home/a/smbmounts/back\\slash");
-    // Two mounts on one folder: the later one is what the folder shows.
-    EXPECT_EQ(findMount(table, "/home/a/smbmounts/Staff Public")->fileSystemType, "tmpfs");
-    EXPECT_FALSE(findMount(table, "/home/a/smbmounts").has_value());
-    EXPECT_EQ(undoMountInfoEscapes("a\\040b\\011c\\"), "a b\tc\\");
-    EXPECT_EQ(undoMountInfoEscapes("\\08"), "\\08");
-}
-
 TEST(MountInfo, PathsResolveTheParentButNeverTheLastName) {
     char pattern[] = "/tmp/quorvane-paths-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
