@@ -1,5 +1,6 @@
 // The engine's parsers take ASCII short cuts; these tests hold them against the reference
-// readings, which send every text through ICU.
+// readings, which send every text through ICU. Random share maps are the share-map fuzzer's
+// (fuzz/share_map.cpp), which checks every input against the same reference.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -110,69 +111,6 @@ TEST(ParserDifferential, TrickyShareMapsMatchTheReference) {
     for (const char* map : maps) {
         expectSameShares(map, user);
     }
-}
-
-// Items that are likely to make a field name a platform or a group.
-const char* const kPlatformItems[] = {"osx",   "OSX", "oSx",  "osx",          "linux",
-                                      "LINUX", "win", " osx", "\xE2\x84\xAA", "\xC2\xA0"};
-const char* const kGroupItems[] = {"staff",
-                                   "STAFF",
-                                   " Staff\t",
-                                   "k",
-                                   "\xE2\x84\xAA",
-                                   "\xCE\xA3",
-                                   "\xCE\x91\xCE\xA3",
-                                   "\xCF\x83",
-                                   "caf\xC3\xA9",
-                                   "CAF\xC3\x89 ",
-                                   "cafe\xCC\x81",
-                                   "\xC4\xB0",
-                                   "i\xCC\x87",
-                                   "\xC3\x9F",
-                                   "\xEF\xAC\x81",
-                                   "",
-                                   "\xE2\x80\x83staff"};
-
-// One to four items joined by ","; now and then an item is a random text instead.
-template <size_t N>
-std::string randomField(std::mt19937& random, const char* const (&items)[N]) {
-    std::string field;
-    for (int i = static_cast<int>(random() % 4); i >= 0; --i) {
-        field += random() % 8 == 0 ? randomText(random, 1) : items[random() % N];
-        field += i > 0 ? "," : "";
-    }
-    return field;
-}
-
-// Share lines whose fields come mostly from the pieces above, so that most reach the matching.
-std::string randomShareMap(std::mt19937& random) {
-    const char* const lineBreaks[] = {"\n", "\r\n", "\xC2\x85", "\xE2\x80\xA8"};
-    std::string map;
-    for (int line = static_cast<int>(random() % 6); line >= 0; --line) {
-        map += randomText(random, 2) + ":" + randomField(random, kPlatformItems);
-        if (random() % 8 != 0) {
-            map += ":" + randomField(random, kGroupItems);
-        }
-        map += lineBreaks[random() % std::size(lineBreaks)];
-    }
-    return map;
-}
-
-TEST(ParserDifferential, RandomShareMapsMatchTheReference) {
-    std::mt19937 random(20261206);
-    size_t matches = 0;
-    for (int round = 0; round < 4000; ++round) {
-        std::string groupLine = "set GROUPS=";
-        for (int i = static_cast<int>(random() % 3); i >= 0; --i) {
-            groupLine += kGroupItems[random() % std::size(kGroupItems)] + std::string(i ? ":" : "");
-        }
-        const auto groups = reference::groupLine(groupLine);
-        ASSERT_TRUE(groups.has_value());
-        const std::string map = randomShareMap(random);
-        expectSameShares(map, *groups);
-        matches += reference::shareNames(map, *groups, "osx").size();
-    }
-    EXPECT_GT(matches, 1000u);  // the inputs do reach the matching
 }
 
 TEST(ParserDifferential, RandomLogonScriptsMatchTheReference) {

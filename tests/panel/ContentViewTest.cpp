@@ -561,30 +561,6 @@ private slots:
         }
     }
 
-    void statusLineLayout_data() {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("cut");
-        QTest::newRow("empty") << QString() << 0 << false;
-        QTest::newRow("short") << QStringLiteral("Ready") << 1 << false;
-        QTest::newRow("two lines")
-            << QString(50, QLatin1Char('a')) + " " + QString(50, 'b') << 2 << false;
-        QTest::newRow("more") << QString(300, QLatin1Char('c')) << 2 << true;
-    }
-    void statusLineLayout() {
-        QFETCH(QString, message);
-        QFETCH(int, lines);
-        QFETCH(bool, cut);
-        QFont font;
-        font.setPixelSize(10);
-        const int width = QFontMetrics(font).horizontalAdvance(QString(70, QLatin1Char('a')));
-        const QStringList shown = quorvane::StatusLine::layoutLines(message, font, width, 2);
-        QCOMPARE(shown.size(), lines);
-        QCOMPARE(!shown.isEmpty() && shown.last().endsWith(QChar(0x2026)), cut);
-        if (!cut) {
-            QCOMPARE(shown.join(QString()).remove(' '), QString(message).remove(' '));
-        }
-    }
 };
 
 QTEST_MAIN(ContentViewTest)
