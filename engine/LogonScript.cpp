@@ -1,7 +1,6 @@
 #include "LogonScript.h"
 
-#include <cstdio>
-
+#include "TerminalText.h"
 #include "UnicodeText.h"
 
 namespace quorvane {
@@ -30,39 +29,15 @@ std::string formatGroupList(const std::vector<std::string>& groups) {
         if (i > 0) {
             out += ", ";
         }
-        out += '"';
+        // Quotes and backslashes first, so the escapes of the control characters stay single.
+        std::string quoted;
         for (char ch : groups[i]) {
-            const auto c = static_cast<unsigned char>(ch);
-            switch (c) {
-                case '"':
-                    out += "\\\"";
-                    break;
-                case '\\':
-                    out += "\\\\";
-                    break;
-                case '\t':
-                    out += "\\t";
-                    break;
-                case '\n':
-                    out += "\\n";
-                    break;
-                case '\r':
-                    out += "\\r";
-                    break;
-                case '\0':
-                    out += "\\0";
-                    break;
-                default:
-                    if (c < 0x20 || c == 0x7F) {
-                        char escaped[10];
-                        std::snprintf(escaped, sizeof escaped, "\\u{%X}", c);
-                        out += escaped;
-                    } else {
-                        out += ch;
-                    }
+            if (ch == '"' || ch == '\\') {
+                quoted += '\\';
             }
+            quoted += ch;
         }
-        out += '"';
+        out += '"' + escapeControlCharacters(quoted) + '"';
     }
     out += ']';
     return out;

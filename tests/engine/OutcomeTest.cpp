@@ -59,7 +59,7 @@ TEST_F(Outcomes, ServerNamesNoHostCanHaveFailBeforeAnythingRuns) {
          "1",
          "The server name \"FS\xC2\xA0"
          "1\" holds a blank or control character."},
-        {"fs1\x1b[2J", "The server name \"fs1\\x1B[2J\" holds a blank or control character."},
+        {"fs1\x1b[2J", "The server name \"fs1\\u{1B}[2J\" holds a blank or control character."},
         {"/users", "No server name was given."},
         {"smb://", "No server name was given."},
     };
@@ -205,10 +205,10 @@ TEST_F(Outcomes, ServerTextReachesTheTerminalEscapedAndHiddenSharesAreRefused) {
     const std::string out = printed_.str();
     EXPECT_EQ(out.find('\x1b'), std::string::npos);
     EXPECT_EQ(out.find("\xC2\x9B"), std::string::npos);
-    EXPECT_NE(out.find("User matches group criteria for \\x1B]0;owned\\x07. Mounting..."),
+    EXPECT_NE(out.find("User matches group criteria for \\u{1B}]0;owned\\u{7}. Mounting..."),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("User matches group criteria for Lab\\u009B2J. Mounting..."),
+    EXPECT_NE(out.find("User matches group criteria for Lab\\u{9B}2J. Mounting..."),
               std::string::npos)
         << out;
     EXPECT_NE(out.find("Skipping share \".hidden\": its name cannot stand as a folder"),

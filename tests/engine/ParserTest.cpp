@@ -52,6 +52,9 @@ TEST(LogonScript, GroupListLineStaysOneLine) {
         {{""}, R"([""])"},
         {{"a\"b", "c\\d", "e\tf", "g\x01h"}, R"(["a\"b", "c\\d", "e\tf", "g\u{1}h"])"},
         {{"caf\xC3\xA9"}, "[\"caf\xC3\xA9\"]"},
+        {{"\x1B[2J\xC2\x9B"
+          "1m"},
+         R"(["\u{1B}[2J\u{9B}1m"])"},  // C0 and C1 controls
     };
     for (const auto& [groups, line] : cases) {
         EXPECT_EQ(formatGroupList(groups), line);
