@@ -118,7 +118,7 @@ pick_port() {
 
 write_config() {
   local port=$1
-  mkdir -p "$dir"/{etc,private,lock,state,cache,pid,ncalrpc,log,homes,shares}
+  mkdir -p "$dir"/{etc,private,lock,state,cache,pid,ncalrpc,winbindd,log,homes,shares}
   chmod 0755 "$dir" "$dir/homes" "$dir/shares"
   {
     echo "root:x:0:0:root:/root:/bin/false"
@@ -160,6 +160,7 @@ write_config() {
     cache directory = $dir/cache
     pid directory = $dir/pid
     ncalrpc dir = $dir/ncalrpc
+    winbindd socket directory = $dir/winbindd
     log file = $dir/log/%m.log
     log level = 1 auth_audit:3
     max log size = 1000

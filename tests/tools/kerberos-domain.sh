@@ -27,9 +27,17 @@ if [ -z "$inside_net" ] || [ -z "$inside_mnt" ] || [ "$inside_net" = "$outside_n
 fi
 ip link set lo up || exit 1
 mkdir -p "$dir/mnt"
+# The controller writes winbindd's socket and pid files under /run/samba whatever its
+# configuration says; every smbd on the machine asks a winbindd found there to map its users.
+# A tmpfs of this namespace's own keeps them here.
+for runtime in /run/samba /var/log/samba; do
+  mkdir -p "$runtime" && mount -t tmpfs -o mode=0755 tmpfs "$runtime" ||
+    { echo "error=no private $runtime"; exit 1; }
+done
 samba-tool domain provision --realm=$realm --domain=QV --server-role=dc --dns-backend=NONE \
   --adminpass="$admin_password" --targetdir="$dir" --host-name=dc1 --host-ip=127.0.0.1 \
-  --option="interfaces=lo" --option="bind interfaces only=yes" >"$dir/provision.log" 2>&1 ||
+  --option="interfaces=lo" --option="bind interfaces only=yes" \
+  --option="winbindd socket directory=$dir/winbindd" >"$dir/provision.log" 2>&1 ||
   { echo "error=provision failed"; exit 1; }
 printf 'Welcome to the domain\n' >"$dir/state/sysvol/qv.test/scripts/welcome.txt" 2>/dev/null ||
   printf 'Welcome to the domain\n' >"$(find "$dir" -type d -name scripts | head -1)/welcome.txt"
