@@ -33,6 +33,7 @@ struct EngineConfig {
     std::chrono::milliseconds toolTimeLimit = kToolTimeLimit;
     /// An unmount tool gets less: a logout with several hung shares must not take minutes.
     std::chrono::milliseconds unmountTimeLimit = kUnmountTimeLimit;
+    std::chrono::milliseconds stopGrace = kStopGrace;
     /// How long reading "mac.bat" or "shares.ini" from a share may take.
     std::chrono::milliseconds serverFileTimeLimit = kServerFileTimeLimit;
     /// True when the mount tool is this program's own, whose exit statuses name the cause of

@@ -333,7 +333,7 @@ ProcessResult runProcess(const ProcessRequest& request) {
         // Ask the tool and whatever it started in its group to stop (it may take back what it
         // half made), then insist.
         ::kill(-child.pid(), SIGTERM);
-        if (!child.serveUntil(Clock::now() + std::chrono::seconds(3), nullptr)) {
+        if (!child.serveUntil(Clock::now() + request.stopGrace, nullptr)) {
             ::kill(-child.pid(), SIGKILL);
             if (!child.serveUntil(Clock::now() + std::chrono::seconds(2), nullptr)) {
                 // Stuck in the kernel (a hung network file system): never block the caller

@@ -13,6 +13,8 @@ namespace quorvane {
 
 /// How long a mount or unmount tool may run before it is ended and counted as failed.
 inline constexpr std::chrono::seconds kToolTimeLimit{60};
+/// How long a tool asked to stop may take to take back what it half made before it is killed.
+inline constexpr std::chrono::seconds kStopGrace{3};
 
 /// A request to stop early that one or more runs watch. Raising it is safe from a signal
 /// handler. It is handed to each run that should obey it, so work that must run to its end
@@ -70,6 +72,9 @@ struct ProcessRequest {
     /// A session of its own (no controlling terminal) rather than only a process group.
     bool newSession = false;
     std::chrono::milliseconds timeLimit = kToolTimeLimit;
+    /// How long a child asked to stop (SIGTERM) may take to take back what it half made
+    /// before it is killed.
+    std::chrono::milliseconds stopGrace = kStopGrace;
     /// When raised while the child runs, the child and its group are ended and the result is
     /// Interrupted. A run that is not handed one always runs to its end or its limit.
     const Interruption* interruption = nullptr;

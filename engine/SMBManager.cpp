@@ -151,6 +151,7 @@ SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
     ProcessRequest request;
     request.executable = config_.mountTool;
     request.timeLimit = config_.toolTimeLimit;
+    request.stopGrace = config_.stopGrace;
     request.interruption = config_.interruption;
     request.captureOutput = true;
     const bool passwordOnInput = config_.passwordOnStandardInput;
@@ -405,6 +406,7 @@ ProcessResult SMBManager::runUnmountTool(const std::string& mountPoint) const {
     request.executable = config_.unmountTool;
     request.arguments = {mountPoint};
     request.timeLimit = config_.unmountTimeLimit;
+    request.stopGrace = config_.stopGrace;
     request.inheritStandardInput = false;
     return runProcess(request);
 }

@@ -2,8 +2,12 @@
 // against the stand-in tools.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "CommandLine.h"
 #include "TestSupport.h"
@@ -66,15 +70,6 @@ TEST_F(CommandLine, BadUsageExitsWithTwoAndSaysWhy) {
     EXPECT_FALSE(fs::exists(home_.mountRoot()));
 }
 
-TEST_F(CommandLine, HelpExplainsAllThreeCommands) {
-    const Result result = run({"--help"});
-    EXPECT_EQ(result.status, 0);
-    for (const char* part : {"logon --server SERVER --user NAME", "logout", "status",
-                             "standard input", "Exit status"}) {
-        EXPECT_NE(result.out.find(part), std::string::npos) << part;
-    }
-}
-
 TEST_F(CommandLine, LogonStatusAndLogoutReportWhatIsMounted) {
     tools_.addServerFile("alice", "mac.bat", "set GROUPS=staff\r\n");
     tools_.addServerFile("netlogon", "shares.ini", "Science:osx:staff\n");
@@ -116,6 +111,23 @@ TEST_F(CommandLine, FailuresExitWithOneAndNothingToDoWithZero) {
     EXPECT_EQ(logout.out, "No shares mapped (smbmounts folder not found).\n");
     EXPECT_EQ(run({"status"}).out, "No shares mapped (smbmounts folder not found).\n");
     EXPECT_FALSE(fs::exists(home_.mountRoot()));
+}
+
+// Ctrl-C during a logon: the running tool is ended, one line says so, and the exit status
+// names the signal.
+TEST_F(CommandLine, AStopSignalEndsALogonWithOneLineAndItsExitStatus) {
+    tools_.delayMount(20);
+    std::thread stopper([&] {
+        // The signal handlers are in place once the first tool runs.
+        eventually([&] { return !tools_.calls().empty(); });
+        ::kill(::getpid(), SIGINT);
+    });
+    const Result logon = run({"logon", "--server", "fs1", "--user", "alice"}, "pw\n");
+    stopper.join();
+    EXPECT_EQ(logon.status, 130);
+    EXPECT_EQ(splitLines(logon.out).back(),
+              "quorvane: logon stopped by signal 2; shares mounted before stay mounted.");
+    EXPECT_FALSE(fs::exists(home_.mountRoot() + "/alice"));
 }
 
 }  // namespace

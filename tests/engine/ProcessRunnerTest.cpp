@@ -23,6 +23,7 @@ ProcessResult runShell(const std::string& script, std::optional<std::string> inp
     request.arguments = {"-c", script};
     request.standardInput = std::move(input);
     request.timeLimit = limit;
+    request.stopGrace = 200ms;
     return runProcess(request);
 }
 
