@@ -68,8 +68,6 @@ void AppDelegate::applicationDidFinishLaunching() {
         panelWindow_->show();
     }
 
-    makeAccessoryApplication();
-
     QSettings settings;
     if (!settings.value(kFirstLaunchKey, false).toBool()) {
         // Tied to this delegate: once it is gone the timer does nothing.

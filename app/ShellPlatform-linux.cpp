@@ -15,7 +15,4 @@ void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu) {
     icon->setContextMenu(menu);
 }
 
-// The pop-up window type already keeps the panel out of the taskbar.
-void makeAccessoryApplication() {}
-
 }  // namespace quorvane

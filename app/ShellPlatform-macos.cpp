@@ -26,8 +26,4 @@ void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu) {
                      });
 }
 
-// LSUIElement in the bundle's Info.plist makes this an accessory application: no Dock icon and
-// no menu bar of its own.
-void makeAccessoryApplication() {}
-
 }  // namespace quorvane

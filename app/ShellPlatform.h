@@ -17,7 +17,4 @@ QIcon statusItemIcon(TrayState state);
 /// the panel.
 void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu);
 
-/// Keeps the program out of the Dock or taskbar.
-void makeAccessoryApplication();
-
 }  // namespace quorvane

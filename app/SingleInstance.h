@@ -23,8 +23,6 @@ public:
     /// end. Otherwise this instance now listens, and later starts reach it.
     bool handOverToRunningInstance();
 
-    QString socketPath() const { return socketPath_; }
-
 signals:
     /// A later start asked this instance to show its panel.
     void showRequested();

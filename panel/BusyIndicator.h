@@ -16,7 +16,6 @@ public:
     explicit BusyIndicator(QWidget* parent = nullptr);
 
     QSize sizeHint() const override { return {kSize, kSize}; }
-    bool isAnimating() const { return timer_.isActive(); }
 
     /// What the indicator is drawn on; its colour is chosen to stand out from it.
     void setBackdrop(const QColor& backdrop);

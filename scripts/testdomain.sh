@@ -283,12 +283,16 @@ do_start() {
   die "smbd did not start; see $dir/log"
 }
 
+# Shell assignments, each value quoted so that `eval` takes a folder with blanks or "$(" as
+# plain text.
 print_env() {
   [ -f "$dir/port" ] || die "not running: $dir"
-  echo "QUORVANE_TESTDOMAIN_DIR=$dir"
-  echo "QUORVANE_TESTDOMAIN_HOST=127.0.0.1"
-  echo "QUORVANE_TESTDOMAIN_PORT=$(cat "$dir/port")"
-  echo "QUORVANE_TESTDOMAIN_SERVER=127.0.0.1:$(cat "$dir/port")"
+  local port
+  port=$(cat "$dir/port")
+  printf 'QUORVANE_TESTDOMAIN_DIR=%q\n' "$dir"
+  printf 'QUORVANE_TESTDOMAIN_HOST=%q\n' 127.0.0.1
+  printf 'QUORVANE_TESTDOMAIN_PORT=%q\n' "$port"
+  printf 'QUORVANE_TESTDOMAIN_SERVER=%q\n' "127.0.0.1:$port"
 }
 
 print_users() {

@@ -12,7 +12,7 @@
 
 using quorvane::AppDelegate;
 using quorvane::Popover;
-using quorvane::test::StandIn;
+using quorvane::testing::StandIn;
 
 namespace {
 
@@ -35,11 +35,11 @@ class AppDelegateTest : public QObject {
     Q_OBJECT
 
 private:
-    quorvane::test::TemporarySettings settings_;
+    quorvane::testing::TemporarySettings settings_;
 
 private slots:
-    void init() { quorvane::test::TemporarySettings::clear(); }
-    void cleanup() { quorvane::test::drainWorkers(); }
+    void init() { quorvane::testing::TemporarySettings::clear(); }
+    void cleanup() { quorvane::testing::drainWorkers(); }
 
     void firstLaunchOpensThePopoverOnce_data() {
         QTest::addColumn<QVariant>("flag");

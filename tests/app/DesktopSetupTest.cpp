@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 #include "Autostart.h"
@@ -29,35 +28,10 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-/// The key/value pairs of the top-level dict of a property list.
-QMap<QString, QString> readPlist(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QMap<QString, QString> values;
-    QXmlStreamReader xml(&file);
-    QString key;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement) {
-            continue;
-        }
-        const QString element = xml.name().toString();
-        if (element == "key") {
-            key = xml.readElementText();
-        } else if (!key.isEmpty() && element != "dict" && element != "array") {
-            values[key] =
-                (element == "true" || element == "false") ? element : xml.readElementText();
-            key.clear();
-        }
-    }
-    return xml.hasError() ? QMap<QString, QString>{{"error", xml.errorString()}} : values;
-}
-
 }  // namespace
 
 /// What an administrator sets up for every desk, read from real files: the server preset in
-/// the system configuration folder, the autostart entries, and the macOS bundle's Info.plist.
+/// the system configuration folder, and the autostart entries.
 class DesktopSetupTest : public QObject {
     Q_OBJECT
 
@@ -163,22 +137,6 @@ private slots:
         item->trigger();
         QVERIFY(isStartAtLoginEnabled());
         QVERIFY(!QFile::exists(userEntry()));
-    }
-
-    void bundleInfoPlist() {
-        const QMap<QString, QString> plist = readPlist(QUORVANE_INFO_PLIST);
-        QVERIFY2(!plist.contains("error"), qPrintable(plist.value("error")));
-        QCOMPARE(plist.value("LSUIElement"), QStringLiteral("true"));
-        QCOMPARE(plist.value("CFBundleIdentifier"), QStringLiteral("org.quorvane.Quorvane"));
-        QCOMPARE(plist.value("CFBundleShortVersionString"), QStringLiteral(QUORVANE_VERSION));
-        QCOMPARE(plist.value("CFBundleVersion"), QStringLiteral(QUORVANE_VERSION));
-        QCOMPARE(plist.value("LSMinimumSystemVersion"), QStringLiteral("11.0"));
-        QCOMPARE(plist.value("CFBundleExecutable"), QStringLiteral("Quorvane"));
-        QCOMPARE(plist.value("CFBundlePackageType"), QStringLiteral("APPL"));
-        // Nothing left for CMake to fill in.
-        for (const QString& value : plist) {
-            QVERIFY2(!value.contains("${"), qPrintable(value));
-        }
     }
 };
 

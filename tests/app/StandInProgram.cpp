@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
 
-    quorvane::test::StandIn standIn;
+    quorvane::testing::StandIn standIn;
     standIn.delayMs = 300;
     standIn.announce = true;
     quorvane::Workflows workflows = standIn.workflows();

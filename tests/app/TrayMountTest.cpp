@@ -34,7 +34,7 @@ class TrayMountTest : public QObject {
     Q_OBJECT
 
 private:
-    quorvane::test::TemporarySettings settings_;
+    quorvane::testing::TemporarySettings settings_;
     std::unique_ptr<qt::TempHome> home_;
     FolderOpener opener_;
 
@@ -98,7 +98,7 @@ private slots:
         qt::sharedDomain().stop();
     }
     void cleanup() {
-        quorvane::test::drainWorkers();
+        quorvane::testing::drainWorkers();
         home_->releaseAll();
     }
 

@@ -15,7 +15,7 @@
 #include "TrayState.h"
 
 using namespace quorvane;
-using quorvane::test::StandIn;
+using quorvane::testing::StandIn;
 
 Q_DECLARE_METATYPE(quorvane::Notice)
 
@@ -43,7 +43,7 @@ class TrayShellTest : public QObject {
     Q_OBJECT
 
 private:
-    quorvane::test::TemporarySettings settings_;
+    quorvane::testing::TemporarySettings settings_;
     QTemporaryDir config_;
 
     std::unique_ptr<AppDelegate> launch(const StandIn& standIn) {
@@ -72,8 +72,8 @@ private slots:
         // icon's own message.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     }
-    void init() { quorvane::test::TemporarySettings::clear(); }
-    void cleanup() { quorvane::test::drainWorkers(); }
+    void init() { quorvane::testing::TemporarySettings::clear(); }
+    void cleanup() { quorvane::testing::drainWorkers(); }
 
     void everyStateHasItsOwnShape() {
         const QList<TrayState> states{TrayState::loggedOff, TrayState::busy, TrayState::loggedOn,

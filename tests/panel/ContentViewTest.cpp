@@ -14,7 +14,7 @@
 #include "StatusLine.h"
 
 using quorvane::ContentView;
-using quorvane::test::StandIn;
+using quorvane::testing::StandIn;
 using Field = quorvane::ContentView::Field;
 
 Q_DECLARE_METATYPE(std::optional<quorvane::ContentView::Field>)
@@ -88,7 +88,7 @@ class ContentViewTest : public QObject {
     Q_OBJECT
 
 private:
-    quorvane::test::TemporarySettings settings_;
+    quorvane::testing::TemporarySettings settings_;
 
 private slots:
     void busyIndicatorStandsOutFromTheDisabledButton_data() {
@@ -175,8 +175,8 @@ private slots:
         QCOMPARE(nextTabStop(quit), static_cast<QWidget*>(panel.child<QLineEdit>("serverField")));
     }
 
-    void init() { quorvane::test::TemporarySettings::clear(); }
-    void cleanup() { quorvane::test::drainWorkers(); }
+    void init() { quorvane::testing::TemporarySettings::clear(); }
+    void cleanup() { quorvane::testing::drainWorkers(); }
 
     void controlsFollowTheState_data() {
         QTest::addColumn<PanelState>("state");
@@ -476,7 +476,7 @@ private slots:
             QTest::mouseClick(panel.logon(), Qt::LeftButton);
             QTest::qWait(50);
         }
-        quorvane::test::drainWorkers();
+        quorvane::testing::drainWorkers();
         QCoreApplication::processEvents();
         QCOMPARE(slow.calls->finished.load(), 1);
     }

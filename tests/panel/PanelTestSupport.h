@@ -13,7 +13,7 @@
 #include "QtTestSupport.h"
 #include "Workflows.h"
 
-namespace quorvane::test {
+namespace quorvane::testing {
 
 struct StandIn {
     struct Calls {
@@ -89,4 +89,4 @@ private:
     }
 };
 
-}  // namespace quorvane::test
+}  // namespace quorvane::testing

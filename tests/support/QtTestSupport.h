@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 
-namespace quorvane::test {
+namespace quorvane::testing {
 
 /// Points the user settings at a folder of their own for the life of the test program.
 class TemporarySettings {
@@ -34,4 +34,4 @@ inline void drainWorkers() {
     QThreadPool::globalInstance()->waitForDone();
 }
 
-}  // namespace quorvane::test
+}  // namespace quorvane::testing

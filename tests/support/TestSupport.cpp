@@ -1,11 +1,14 @@
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <limits.h>
+#include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,6 +162,41 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     }
     request.environment = std::move(variables);
     return ProgramRun{runProcess(request)};
+}
+
+FakeServer::FakeServer(Kind kind) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    if (kind == Kind::Refusing) {
+        ::close(listener_);  // the port stays free: connections are refused
+        listener_ = -1;
+        return;
+    }
+    ::listen(listener_, kind == Kind::Dropping ? 0 : 16);
+    if (kind == Kind::Dropping) {
+        // A backlog of 0 still takes one connection: fill it.
+        for (int& filler : fillers_) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+    }
+}
+
+FakeServer::~FakeServer() {
+    for (int fd : fillers_) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (listener_ >= 0) {
+        ::close(listener_);
+    }
 }
 
 ProcessInFolder::ProcessInFolder(const std::string& folder) {

@@ -44,6 +44,25 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
                       std::chrono::milliseconds limit = std::chrono::seconds(120),
                       std::function<void(pid_t)> started = nullptr);
 
+/// A loopback server that is not an SMB server: nothing listens on its port (Refusing), it
+/// takes connections and never answers (Silent), or its accept queue is kept full so that the
+/// kernel drops every further connection request, as a firewall would (Dropping).
+class FakeServer {
+public:
+    enum class Kind { Refusing, Silent, Dropping };
+    explicit FakeServer(Kind kind);
+    ~FakeServer();
+    FakeServer(const FakeServer&) = delete;
+    FakeServer& operator=(const FakeServer&) = delete;
+    /// "127.0.0.1:PORT"
+    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int listener_ = -1;
+    int fillers_[2] = {-1, -1};
+    int port_ = 0;
+};
+
 /// A process whose working folder is `folder`, as a shell sitting in a share would be; it
 /// is ended when the value goes.
 class ProcessInFolder {

@@ -47,19 +47,6 @@ protected:
     }
 };
 
-// A loopback port where nothing listens.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // Waits (up to 5 s) until process `pid` has a handler for `signalNumber`, as its status in
 // /proc says.
 void waitUntilCatching(pid_t pid, int signalNumber) {
@@ -164,7 +151,8 @@ size_t lineCount(const std::string& text) {
 TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
     TempHome home;
     const std::string alicePassword = domain().user("alice").password;
-    const std::string unreachable = "127.0.0.1:" + std::to_string(closedPort());
+    const FakeServer refusing(FakeServer::Kind::Refusing);
+    const std::string unreachable = refusing.server();
     struct Case {
         const char* name;
         std::string url;

@@ -11,6 +11,7 @@
 #include "MountTable.h"
 #include "ProcessTitle.h"
 #include "SmbClient.h"
+#include "TestSupport.h"
 
 namespace quorvane::tools {
 namespace {
@@ -162,9 +163,8 @@ TEST(MountDaemon, IsRecognisedByItsArgumentList) {
 }
 
 TEST(MountInfo, PathsResolveTheParentButNeverTheLastName) {
-    char pattern[] = "/tmp/quorvane-paths-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string base = pattern;
+    const testing::TempHome folder;
+    const std::string& base = folder.path();
     ASSERT_EQ(::mkdir((base + "/real").c_str(), 0755), 0);
     ASSERT_EQ(::symlink((base + "/real").c_str(), (base + "/link").c_str()), 0);
     ASSERT_EQ(::symlink("/nowhere", (base + "/real/dangling").c_str()), 0);
@@ -184,10 +184,6 @@ TEST(MountInfo, PathsResolveTheParentButNeverTheLastName) {
     for (const Case& c : cases) {
         EXPECT_EQ(resolveParentOnly(c.given), c.expected) << c.given;
     }
-    ::unlink((base + "/real/dangling").c_str());
-    ::unlink((base + "/link").c_str());
-    ::rmdir((base + "/real").c_str());
-    ::rmdir(base.c_str());
 }
 
 }  // namespace

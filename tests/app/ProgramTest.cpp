@@ -1,0 +1,175 @@
+// The built program as a child with a throw-away home: its command words and options, and its
+// end (Quit while a workflow's tool runs, the end of the desktop session, a second start while
+// one runs). For its end it is the stand-in program: the shipped shell with stand-in workflows
+// whose logon waits on a real child process.
+#include <ProcessRunner.h>
+#include <signal.h>
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <thread>
+
+using namespace std::chrono_literals;
+using ChildRun = quorvane::ProcessResult;
+
+class ProgramTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir home_;
+
+    // Commands must need no display, so only the stand-in program is told to draw offscreen.
+    quorvane::ProcessRequest child(const char* executable, const QStringList& arguments,
+                                   std::chrono::milliseconds limit) {
+        const QString runtime = home_.filePath("runtime");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        quorvane::ProcessRequest request;
+        request.executable = executable;
+        for (const QString& argument : arguments) {
+            request.arguments.push_back(argument.toStdString());
+        }
+        request.environment = std::vector<std::string>{
+            "HOME=" + home_.path().toStdString(), "XDG_RUNTIME_DIR=" + runtime.toStdString(),
+            "XDG_CONFIG_HOME=" + home_.filePath("config").toStdString(), "PATH=/usr/bin:/bin"};
+        if (std::string(executable) == QUORVANE_STANDIN) {
+            request.environment->push_back("QT_QPA_PLATFORM=offscreen");
+        }
+        request.inheritStandardInput = false;
+        request.captureOutput = true;
+        request.timeLimit = limit;
+        return request;
+    }
+    ChildRun run(const char* executable, const QStringList& arguments,
+                 std::chrono::milliseconds limit) {
+        return quorvane::runProcess(child(executable, arguments, limit));
+    }
+
+    static qint64 numberAfter(const std::string& output, const QString& label) {
+        const QRegularExpression pattern(QRegularExpression::escape(label) + "(\\d+)");
+        return pattern.match(QString::fromStdString(output)).captured(1).toLongLong();
+    }
+
+    static bool processGone(qint64 pid) {
+        QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return true;
+        }
+        const QByteArray text = file.readAll();
+        const int close = text.lastIndexOf(')');
+        return close < 0 || text.mid(close + 2, 1) == "Z";
+    }
+
+private slots:
+    void commandsAndOptions_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitStatus");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("errors");
+        QTest::newRow("--version")
+            << QStringList{"--version"} << 0 << "quorvane " QUORVANE_VERSION "\n"
+            << "";
+        QTest::newRow("--help names --version") << QStringList{"--help"} << 0 << "| --version]"
+                                                << "";
+        QTest::newRow("unknown command") << QStringList{"bogus"} << 2 << ""
+                                         << "quorvane: unknown command \"bogus\"";
+        QTest::newRow("unknown option of the tray, after the Qt options")
+            << QStringList{"-platform", "offscreen", "-bogus"} << 2 << ""
+            << "quorvane: unknown option \"-bogus\"";
+    }
+    void commandsAndOptions() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitStatus);
+        QFETCH(QString, output);
+        QFETCH(QString, errors);
+        const ChildRun result = run(QUORVANE_PROGRAM, arguments, 20s);
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::Exited));
+        QCOMPARE(result.exitStatus, exitStatus);
+        QVERIFY2(QString::fromStdString(result.output).contains(output), result.output.c_str());
+        QVERIFY2(QString::fromStdString(result.errors).contains(errors), result.errors.c_str());
+    }
+
+    void qtOptionsStartTheTray() {
+        // Offscreen has no tray, so the panel comes up as a window and the program runs on.
+        const ChildRun result =
+            run(QUORVANE_PROGRAM, {"-platform", "offscreen", "-style", "fusion"}, 2500ms);
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::TimedOut));
+        QVERIFY2(result.output.find("showing the logon panel as a window") != std::string::npos,
+                 (result.output + result.errors).c_str());
+        QVERIFY2(result.errors.find("XDG_RUNTIME_DIR") == std::string::npos, result.errors.c_str());
+        QVERIFY2(result.errors.find("unknown") == std::string::npos, result.errors.c_str());
+    }
+
+    void autostartOptionIsTheTraysOwn() {
+        // Started at login it first waits for a tray; it runs on either way.
+        const ChildRun result =
+            run(QUORVANE_PROGRAM, {"-platform", "offscreen", "--autostart"}, 1500ms);
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::TimedOut));
+        QVERIFY2(result.errors.find("unknown") == std::string::npos, result.errors.c_str());
+    }
+
+    void quitDuringALogonEndsItsToolAndTheProgramWithinTwoSeconds() {
+        const ChildRun ended =
+            run(QUORVANE_STANDIN, {"--slow-logon", "--logon-now", "--quit-after-ms", "700"}, 30s);
+        const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
+        QCOMPARE(int(ended.outcome), int(ChildRun::Outcome::Exited));
+        QCOMPARE(ended.exitStatus, 0);
+        const qint64 quitAt = numberAfter(ended.output, "stand-in: quit pressed at ");
+        const qint64 tool = numberAfter(ended.output, "stand-in: tool pid ");
+        QVERIFY2(quitAt > 0 && tool > 0, ended.output.c_str());
+        std::printf("[ figures  ] from Quit to the end of the program during a logon: %lld ms\n",
+                    static_cast<long long>(endedAt - quitAt));
+        QVERIFY2(endedAt - quitAt < 2000, ended.output.c_str());
+        QVERIFY(ended.output.find("stand-in: logon ended (stopped)") != std::string::npos);
+        QTRY_VERIFY(processGone(tool));
+    }
+
+    void theEndOfTheSessionStopsTheWorkflowAndLogsOut() {
+        pid_t pid = 0;
+        quorvane::ProcessRequest request =
+            child(QUORVANE_STANDIN, {"--slow-logon", "--logon-now"}, 30s);
+        request.started = [&pid](pid_t started) { pid = started; };
+        std::thread terminator([&pid] {
+            std::this_thread::sleep_for(1500ms);
+            ::kill(pid, SIGTERM);
+        });
+        const auto begun = std::chrono::steady_clock::now();
+        const ChildRun result = quorvane::runProcess(request);
+        terminator.join();
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::Exited));
+        QVERIFY(std::chrono::steady_clock::now() - begun < 12s);
+        // The tool was stopped, then the stand-in logout ran and its message was printed.
+        QVERIFY2(result.output.find("stand-in: logon ended (stopped)") != std::string::npos,
+                 result.output.c_str());
+        QVERIFY2(result.output.find("stand-in: logout") != std::string::npos,
+                 result.output.c_str());
+        QVERIFY2(result.output.find("Successfully disconnected 2 drive(s).") != std::string::npos,
+                 result.output.c_str());
+    }
+
+    void aSecondStartHandsOverToTheRunningProgram() {
+        ChildRun first;
+        std::thread running([&] { first = run(QUORVANE_STANDIN, {}, 4s); });
+        const QString socket = home_.filePath("runtime/quorvane-%1.socket").arg(::getuid());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 3000);
+        const ChildRun second = run(QUORVANE_STANDIN, {}, 10s);
+        running.join();
+        QCOMPARE(int(second.outcome), int(ChildRun::Outcome::Exited));
+        QCOMPARE(second.exitStatus, 0);
+        QVERIFY2(second.output.find("handed over") != std::string::npos, second.output.c_str());
+        // The first ran on until its time was up.
+        QCOMPARE(int(first.outcome), int(ChildRun::Outcome::TimedOut));
+
+        // With nobody listening, a socket left behind by a crash does not stop a start.
+        QFile::remove(socket);
+        QFile stale(socket);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        const ChildRun alone = run(QUORVANE_STANDIN, {}, 2s);
+        QCOMPARE(int(alone.outcome), int(ChildRun::Outcome::TimedOut));
+    }
+};
+
+QTEST_GUILESS_MAIN(ProgramTest)
+#include "ProgramTest.moc"
