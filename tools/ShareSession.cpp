@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "SmbSemantics.h"
+
 namespace quorvane::tools {
 
 namespace {
@@ -332,7 +334,11 @@ int ShareSession::statvfs(const std::string& path, struct statvfs* out) {
     Lock held(libraryLock());
     std::string where = url(path);
     errno = 0;
-    return smbc_getFunctionStatVFS(context())(context(), where.data(), out) < 0 ? failure() : 0;
+    if (smbc_getFunctionStatVFS(context())(context(), where.data(), out) < 0) {
+        return failure();
+    }
+    statvfsInBytes(out);
+    return 0;
 }
 
 }  // namespace quorvane::tools

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "SmbSemantics.h"
+
 namespace quorvane::tools {
 
 namespace {
@@ -30,16 +32,21 @@ OpenFile* openFileOf(const fuse_file_info* info) {
     return reinterpret_cast<OpenFile*>(static_cast<uintptr_t>(info->fh));
 }
 
-// The kernel passes names up to 1024 bytes on; the server takes 255.
-bool nameTooLong(const char* path) {
-    size_t run = 0;
-    for (const char* p = path; p != nullptr && *p != '\0'; ++p) {
-        run = *p == '/' ? 0 : run + 1;
-        if (run > kLongestName) {
-            return true;
+// The server answers "not found" both for a missing name and for a path through a file. The
+// kernel stops at files it knows of; this tells the two apart when a folder became a file on
+// the server since the kernel looked (failures only: the nearest existing folder above).
+int notFoundOrNotFolder(const char* path, int result) {
+    std::string above = path;
+    for (size_t slash = above.rfind('/');
+         result == -ENOENT && slash != 0 && slash != std::string::npos; slash = above.rfind('/')) {
+        above.resize(slash);
+        struct stat server {};
+        const int found = session().stat(above, &server);
+        if (found != -ENOENT) {
+            return found == 0 && !S_ISDIR(server.st_mode) ? -ENOTDIR : result;
         }
     }
-    return false;
+    return result;
 }
 
 void fillStat(const ShareMount& share, const struct stat& server, struct stat* out) {
@@ -49,6 +56,7 @@ void fillStat(const ShareMount& share, const struct stat& server, struct stat* o
     if (!folder && (server.st_mode & S_IWUSR) == 0) {
         out->st_mode &= ~0222u;  // read-only on the server
     }
+    out->st_ino = server.st_ino;  // the server's file id
     out->st_nlink = folder ? 2 : 1;
     out->st_uid = share.owner;
     out->st_gid = share.group;
@@ -61,7 +69,9 @@ void fillStat(const ShareMount& share, const struct stat& server, struct stat* o
 }
 
 void* onInit(fuse_conn_info* connection, fuse_config* config) {
-    config->use_ino = 0;
+    // The server's file ids, stable across the kernel's cache and remounts (tar, rsync and
+    // find -samefile compare them).
+    config->use_ino = 1;
     config->nullpath_ok = 0;
     // A file removed while open is renamed aside and removed at its last close, so that it
     // stays readable meanwhile, as on a local disk.
@@ -88,8 +98,8 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
         result = share.stat(*openFileOf(info), &server);
     } else if (path == nullptr) {
         result = -ENOENT;
-    } else if (nameTooLong(path)) {
-        result = -ENAMETOOLONG;
+    } else if (const int refused = refusedPath(path); refused != 0) {
+        result = refused;
     } else {
         result = share.stat(path, &server);
     }
@@ -123,8 +133,8 @@ int readListing(FolderListing& listing) {
 }
 
 int onOpendir(const char* path, fuse_file_info* info) {
-    if (nameTooLong(path)) {
-        return -ENAMETOOLONG;
+    if (const int refused = refusedPath(path); refused != 0) {
+        return refused;
     }
     auto listing = std::make_unique<FolderListing>();
     listing->path = path;
@@ -168,8 +178,8 @@ int onReleasedir(const char*, fuse_file_info* info) {
 }
 
 int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info) {
-    if (nameTooLong(path)) {
-        return -ENAMETOOLONG;
+    if (const int refused = refusedPath(path); refused != 0) {
+        return refused;
     }
     // Writes go where the kernel says: it has applied O_APPEND already.
     flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC;
@@ -178,7 +188,7 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     if (result == 0) {
         info->fh = reinterpret_cast<uintptr_t>(file);
     }
-    return result;
+    return notFoundOrNotFolder(path, result);
 }
 
 int onOpen(const char* path, fuse_file_info* info) {
@@ -201,14 +211,17 @@ int onTruncate(const char* path, off_t size, fuse_file_info* info) {
     if (info != nullptr && info->fh != 0) {
         return session().truncate(*openFileOf(info), size);
     }
-    return nameTooLong(path) ? -ENAMETOOLONG : session().truncate(path, size);
+    const int refused = refusedPath(path);
+    return refused != 0 ? refused : session().truncate(path, size);
 }
 
 int onRelease(const char*, fuse_file_info* info) {
     return session().close(openFileOf(info));
 }
 
-// Each write was acknowledged by the server before it returned: nothing waits here.
+// Each write was acknowledged by the server before it returned: nothing waits here. That is
+// all fsync can wait for too: libsmbclient has no flush call (SMB2 FLUSH) and drops O_SYNC
+// over SMB2, so the data is with the server, not necessarily on its disk (docs/linux-mounts.md).
 int onFlush(const char*, fuse_file_info*) {
     return 0;
 }
@@ -218,29 +231,35 @@ int onFsync(const char*, int, fuse_file_info*) {
 }
 
 int onUnlink(const char* path) {
-    return nameTooLong(path) ? -ENAMETOOLONG : session().unlink(path);
+    const int refused = refusedPath(path);
+    return refused != 0 ? refused : notFoundOrNotFolder(path, session().unlink(path));
 }
 
 int onMkdir(const char* path, mode_t) {
-    return nameTooLong(path) ? -ENAMETOOLONG : session().mkdir(path);
+    const int refused = refusedPath(path);
+    return refused != 0 ? refused : notFoundOrNotFolder(path, session().mkdir(path));
 }
 
 int onRmdir(const char* path) {
-    return nameTooLong(path) ? -ENAMETOOLONG : session().rmdir(path);
+    const int refused = refusedPath(path);
+    return refused != 0 ? refused : notFoundOrNotFolder(path, session().rmdir(path));
 }
 
 int onRename(const char* from, const char* to, unsigned int flags) {
     if (flags & RENAME_EXCHANGE) {
         return -EINVAL;
     }
-    if (nameTooLong(from) || nameTooLong(to)) {
-        return -ENAMETOOLONG;
+    const int refused = refusedPath(from) != 0 ? refusedPath(from) : refusedPath(to);
+    if (refused != 0) {
+        return refused;
     }
-    return session().rename(from, to, (flags & RENAME_NOREPLACE) != 0);
+    const int result = session().rename(from, to, (flags & RENAME_NOREPLACE) != 0);
+    return notFoundOrNotFolder(from, notFoundOrNotFolder(to, result));
 }
 
 int onUtimens(const char* path, const timespec times[2], fuse_file_info*) {
-    return nameTooLong(path) ? -ENAMETOOLONG : session().setTimes(path, times);
+    const int refused = refusedPath(path);
+    return refused != 0 ? refused : session().setTimes(path, times);
 }
 
 int onStatfs(const char* path, struct statvfs* out) {

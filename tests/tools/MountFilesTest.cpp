@@ -6,11 +6,14 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -335,6 +338,135 @@ TEST_F(MountFilesTest, UnusualCallsGetTheAnswersOfALocalDisk) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.outcome.error, ENAMETOOLONG);
     }
+}
+
+TEST_F(MountFilesTest, NamesTheServerWouldMisreadAndPathsThroughFilesGetPosixErrors) {
+    TempHome home;
+    MountedShare share(domain(), home, "bob", "bob");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    ASSERT_EQ(::mkdir(share.path("back").c_str(), 0755), 0);
+    ASSERT_TRUE(writeFile(share.path("back/slash.txt"), "kept\n"));
+    ASSERT_TRUE(writeFile(share.path("plain.txt"), "plain\n"));
+    ASSERT_EQ(::mkdir(share.path("was").c_str(), 0755), 0);
+    const std::string plain = share.path("plain.txt");
+    struct Case {
+        std::string what;
+        std::function<long()> call;
+        int error;
+    };
+    // A folder the kernel still knows, replaced by a file on the server: the server says only
+    // "not found" below it.
+    struct stat info {};
+    ASSERT_EQ(::stat(share.path("was").c_str(), &info), 0);
+    ASSERT_EQ(::rmdir(share.serverPath("was").c_str()), 0);
+    ASSERT_TRUE(writeFile(share.serverPath("was"), "file\n"));
+    std::vector<Case> cases = {
+        {"create below was", [&] { return ::open(share.path("was/f").c_str(), O_CREAT, 0644); },
+         ENOTDIR},
+        {"mkdir below was", [&] { return ::mkdir(share.path("was/d").c_str(), 0755); }, ENOTDIR},
+        {"rename below was", [&] { return ::rename(plain.c_str(), share.path("was/p").c_str()); },
+         ENOTDIR},
+        {"create below a file", [&] { return ::open((plain + "/f").c_str(), O_CREAT, 0644); },
+         ENOTDIR},
+        // The share ignores case: another spelling is the same file, never a second one.
+        {"create PLAIN.TXT exclusively",
+         [&] { return ::open(share.path("PLAIN.TXT").c_str(), O_CREAT | O_EXCL, 0644); }, EEXIST},
+    };
+    for (const std::string name :
+         {"back\\slash.txt", "..\\escape.txt", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b"}) {
+        const std::string path = share.path(name);
+        cases.push_back({"create " + name,
+                         [=] { return ::open(path.c_str(), O_CREAT | O_WRONLY, 0644); }, EINVAL});
+        cases.push_back({"mkdir " + name, [=] { return ::mkdir(path.c_str(), 0755); }, EINVAL});
+        cases.push_back(
+            {"rename to " + name, [=] { return ::rename(plain.c_str(), path.c_str()); }, EINVAL});
+    }
+    for (const Case& c : cases) {
+        const Outcome outcome = attempt(c.call);
+        EXPECT_EQ(outcome.error, c.error) << c.what << ": " << ::strerror(outcome.error);
+    }
+    EXPECT_EQ(readFile(share.serverPath("back/slash.txt")), "kept\n");
+    EXPECT_EQ(::access(share.serverPath("../escape.txt").c_str(), F_OK), -1);
+    struct stat upper {};
+    ASSERT_EQ(::stat(share.path("PLAIN.TXT").c_str(), &upper), 0);
+    ASSERT_EQ(::stat(plain.c_str(), &info), 0);
+    EXPECT_EQ(upper.st_ino, info.st_ino);
+}
+
+TEST_F(MountFilesTest, InodeNumbersFreeSpaceAndDeepestPathsAreTheServers) {
+    TempHome home;
+    auto share = std::make_unique<MountedShare>(domain(), home, "carol", "carol");
+    ASSERT_TRUE(share->mounted()) << share->error();
+    const std::string tree = home.path() + "/tree";
+    for (const char* folder : {"/t/a/b", "/t/c/d", "/t/e/f"}) {
+        ASSERT_TRUE(runProgram("/bin/mkdir", {"-p", tree + folder}).status() == 0);
+        ASSERT_TRUE(writeFile(tree + folder + "/file", folder));
+    }
+    // A link out of its folder becomes a placeholder until the end, when tar checks that the
+    // folders above kept their numbers (the link itself cannot be made on the share).
+    ASSERT_EQ(::symlink("../c/d/file", (tree + "/t/a/link").c_str()), 0);
+    ASSERT_EQ(runProgram("/bin/tar", {"cf", home.path() + "/t.tar", "-C", tree, "t"}).status(), 0);
+    ASSERT_EQ(::mkdir(share->path("x").c_str(), 0755), 0);
+    ASSERT_TRUE(writeFile(share->path("x/file"), "x"));
+    const auto inodes = [&](const std::function<std::string(const std::string&)>& where) {
+        std::vector<ino_t> numbers;
+        for (const char* name : {"", "x", "x/file"}) {
+            struct stat info {};
+            numbers.push_back(::stat(where(name).c_str(), &info) == 0 ? info.st_ino : 0);
+        }
+        return numbers;
+    };
+    const auto onMount = [&](const std::string& name) { return share->path(name); };
+    const auto server = inodes([&](const std::string& name) { return share->serverPath(name); });
+    EXPECT_EQ(inodes(onMount), server);
+    // The same while the kernel forgets every folder after each 512 bytes tar reads (root only).
+    if (writeFile("/proc/sys/vm/drop_caches", "3")) {
+        const ProgramRun untar = runProgram(
+            "/bin/tar",
+            {"xf", home.path() + "/t.tar", "-b", "1", "-C", share->path(), "--checkpoint=1",
+             "--checkpoint-action=exec=sh -c 'echo 3 >/proc/sys/vm/drop_caches'"});
+        EXPECT_EQ(untar.err().find("renamed"), std::string::npos) << untar.err();
+        EXPECT_EQ(inodes(onMount), server);
+    }
+    ASSERT_EQ(share->release(), 0);
+    share = std::make_unique<MountedShare>(domain(), home, "carol", "carol");
+    ASSERT_TRUE(share->mounted()) << share->error();
+    EXPECT_EQ(inodes(onMount), server);
+
+    // Free space in bytes, as the server's own disk has it.
+    struct statvfs mounted {};
+    struct statvfs disk {};
+    ASSERT_EQ(::statvfs(share->path().c_str(), &mounted), 0);
+    ASSERT_EQ(::statvfs(share->serverPath().c_str(), &disk), 0);
+    EXPECT_EQ(mounted.f_blocks * mounted.f_frsize, disk.f_blocks * disk.f_frsize);
+    EXPECT_NEAR(static_cast<double>(mounted.f_bavail * mounted.f_frsize),
+                static_cast<double>(disk.f_bavail * disk.f_frsize), 256.0 * 1024 * 1024);
+
+    // Paths up to 4,095 bytes below the top (Linux's longest less one) can be made and removed;
+    // one byte more is too long for every call. Opened folder by folder: no local path is that
+    // long.
+    const std::string part(200, 'd');  // 20 of them with their slashes: 4,019 bytes
+    std::vector<int> folders = {::open(share->path().c_str(), O_DIRECTORY | O_RDONLY)};
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(::mkdirat(folders.back(), part.c_str(), 0755), 0) << i;
+        folders.push_back(::openat(folders.back(), part.c_str(), O_DIRECTORY | O_RDONLY));
+    }
+    const std::string last(4095 - 4019 - 1, 'e');
+    const std::string over = last + "e";
+    EXPECT_EQ(::mkdirat(folders.back(), last.c_str(), 0755), 0);
+    EXPECT_EQ(::unlinkat(folders.back(), last.c_str(), AT_REMOVEDIR), 0);
+    EXPECT_EQ(attempt([&] { return ::mkdirat(folders.back(), over.c_str(), 0755); }).error,
+              ENAMETOOLONG);
+    EXPECT_EQ(attempt([&] {
+                  return ::openat(folders.back(), over.c_str(), O_CREAT | O_WRONLY, 0644);
+              }).error,
+              ENAMETOOLONG);
+    for (size_t i = folders.size() - 1; i > 0; --i) {
+        ::close(folders[i]);
+        EXPECT_EQ(::unlinkat(folders[i - 1], part.c_str(), AT_REMOVEDIR), 0) << i;
+    }
+    ::close(folders[0]);
+    EXPECT_EQ(::access(share->serverPath(part).c_str(), F_OK), -1);
 }
 
 }  // namespace
