@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -20,7 +21,11 @@ QString runtimeFolder(const QString& given) {
     }
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) {
-        folder = QDir::tempPath();
+        // No runtime folder of this user's (Qt refuses one another user made first). Not the
+        // shared temporary folder: anyone could listen there first and swallow every start.
+        folder = QDir::homePath() + QStringLiteral("/.cache/quorvane");
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     return folder;
 }

@@ -18,8 +18,6 @@ void onSignal(int signalNumber) {
     (void)ignored;
 }
 
-constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
-
 }  // namespace
 
 StopSignals::StopSignals(QObject* parent) : QObject(parent) {
@@ -32,13 +30,7 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         }
     }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : kSignals) {
-        ::sigaction(signalNumber, &action, nullptr);
-    }
+    caught_ = std::make_unique<CatchStopSignals>(onSignal, true);
     notifier_ = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;
@@ -48,13 +40,6 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     });
 }
 
-StopSignals::~StopSignals() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : kSignals) {
-        ::sigaction(signalNumber, &action, nullptr);
-    }
-}
+StopSignals::~StopSignals() = default;
 
 }  // namespace quorvane

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <memory>
 
+#include "CatchStopSignals.h"
+
 class QSocketNotifier;
 
 namespace quorvane {
@@ -20,6 +22,7 @@ signals:
     void stopRequested(int signalNumber);
 
 private:
+    std::unique_ptr<CatchStopSignals> caught_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 
+#include "CatchStopSignals.h"
 #include "CoreDumps.h"
 #include "FileServices.h"
 #include "MountHealth.h"
@@ -60,31 +61,6 @@ void onStopSignal(int signalNumber) {
         g_stop->raise(signalNumber);
     }
 }
-
-class StopSignalsDuring {
-public:
-    explicit StopSignalsDuring(Interruption& stop) {
-        g_stop = &stop;
-        struct sigaction action {};
-        action.sa_handler = onStopSignal;
-        sigemptyset(&action.sa_mask);
-        for (size_t i = 0; i < std::size(kSignals); ++i) {
-            ::sigaction(kSignals[i], &action, &previous_[i]);
-        }
-    }
-    ~StopSignalsDuring() {
-        for (size_t i = 0; i < std::size(kSignals); ++i) {
-            ::sigaction(kSignals[i], &previous_[i], nullptr);
-        }
-        g_stop = nullptr;
-    }
-    StopSignalsDuring(const StopSignalsDuring&) = delete;
-    StopSignalsDuring& operator=(const StopSignalsDuring&) = delete;
-
-private:
-    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction previous_[3];
-};
 
 // One run of the command line: its arguments, streams and engine.
 class Run {
@@ -187,10 +163,15 @@ private:
             return badUsage("logon: no password on standard input");
         }
         Interruption stop;
-        const StopSignalsDuring stopSignals(stop);
         EngineConfig config = config_;
         config.interruption = &stop;
-        const WorkflowResult result = SMBManager(config).logon(*server, *user, *password);
+        WorkflowResult result;
+        {
+            g_stop = &stop;
+            const CatchStopSignals stopSignals(onStopSignal, true);
+            result = SMBManager(config).logon(*server, *user, *password);
+            g_stop = nullptr;
+        }
         if (result.outcome == Outcome::Interrupted && stop.raised()) {
             io_.out << "quorvane: logon stopped by signal " << stop.reason()
                     << "; shares mounted before stay mounted." << std::endl;

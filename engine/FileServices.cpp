@@ -91,7 +91,7 @@ namespace {
 // mkdir of the whole path first: on every logon after the first the folders exist, and
 // one call answers that. Missing parents are made only when the kernel says so.
 int makeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) {
+    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
         return 0;
     }
     if (errno != ENOENT) {
@@ -104,7 +104,7 @@ int makeFolder(const std::string& path) {
     if (const int error = makeFolder(path.substr(0, slash + 1))) {
         return error;
     }
-    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
 }  // namespace
@@ -121,6 +121,24 @@ std::optional<std::string> createFolders(const std::string& path) {
         return path + ": " + describeError(ENOTDIR);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> keepPrivate(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return path + ": " + describeError(errno);
+    }
+    struct stat info {};
+    std::optional<std::string> problem;
+    if (::fstat(fd, &info) != 0) {
+        problem = path + ": " + describeError(errno);
+    } else if (info.st_uid != ::geteuid()) {
+        problem = path + " belongs to another user";
+    } else if ((info.st_mode & 077) != 0 && ::fchmod(fd, info.st_mode & 0700) != 0) {
+        problem = path + ": " + describeError(errno);
+    }
+    ::close(fd);
+    return problem;
 }
 
 bool exists(const std::string& path) {

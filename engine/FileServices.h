@@ -18,9 +18,13 @@ struct FileContents {
 /// more than `maxBytes` + 1 bytes are ever read into memory, whatever size the file claims.
 FileContents readFileUpTo(const std::string& path, size_t maxBytes);
 
-/// Creates the folder with any missing parents; an existing folder is success. On failure
-/// returns a readable description of the error.
+/// Creates the folder with any missing parents, each one open to its owner only; an existing
+/// folder is success. On failure returns a readable description of the error.
 std::optional<std::string> createFolders(const std::string& path);
+
+/// Makes the folder open to its owner only, so that no other user can list it or put anything
+/// in it; a folder of another user's is refused. On failure returns the reason.
+std::optional<std::string> keepPrivate(const std::string& path);
 
 /// True when anything (folder, file, link) stands at `path`.
 bool exists(const std::string& path);

@@ -328,6 +328,11 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     if (const auto error = files::createFolders(mountRoot())) {
         return {Outcome::Failed, "Failed to create base ~/smbmounts folder: " + *error, {}};
     }
+    // Made by an earlier version with the umask's mode, the folder may be open to others, who
+    // could then list the share names, hold the lock or put folders of their own in it.
+    if (const auto error = files::keepPrivate(mountRoot())) {
+        return {Outcome::Failed, "Failed to create base ~/smbmounts folder: " + *error, {}};
+    }
     if (!isPlainFolderName(userName)) {
         return finish(Outcome::Failed, homeFailed + " The user name \"" +
                                            escapeControlCharacters(userName) +

@@ -7,6 +7,9 @@
 
 #include <csignal>
 #include <istream>
+#include <optional>
+
+#include "CatchStopSignals.h"
 
 namespace quorvane {
 
@@ -90,15 +93,8 @@ std::optional<std::string> readPassword(const std::string& prompt) {
 
     // While the echo is off, a Ctrl-C must not leave the terminal silent: catch the stop
     // signals, restore the terminal, then let the signal take its usual course.
-    struct sigaction catcher {};
-    catcher.sa_handler = rememberSignal;
-    sigemptyset(&catcher.sa_mask);
-    struct sigaction previous[3];
-    const int stopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
     g_signalDuringRead = 0;
-    for (int i = 0; i < 3; ++i) {
-        ::sigaction(stopSignals[i], &catcher, &previous[i]);
-    }
+    std::optional<CatchStopSignals> catcher(std::in_place, rememberSignal, false);
 
     termios saved{};
     bool echoOff = false;
@@ -118,9 +114,7 @@ std::optional<std::string> readPassword(const std::string& prompt) {
         writeAll(STDERR_FILENO, "\n");
     }
 
-    for (int i = 0; i < 3; ++i) {
-        ::sigaction(stopSignals[i], &previous[i], nullptr);
-    }
+    catcher.reset();
     if (g_signalDuringRead != 0) {
         ::raise(g_signalDuringRead);
         return std::nullopt;

@@ -118,7 +118,7 @@ sources+=("$generated/qrc_quorvane.cpp")
     echo "flags = -std=c++17 -Wall -Wextra -Werror -fPIC -O2 -DNDEBUG -DQT_NO_DEBUG" \
         "-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SVG_LIB -DQT_NETWORK_LIB" \
         "-DQUORVANE_VERSION=\\\"0.0.0\\\"" \
-        "-I$top/engine -I$top/cli -I$top/passwordinput -I$top/panel -I$top/app" \
+        "-I$top/engine -I$top/cli -I$top/passwordinput -I$top/stopsignals -I$top/panel -I$top/app" \
         "-isystem $qt_include -isystem $qt_include/QtCore -isystem $qt_include/QtGui" \
         "-isystem $qt_include/QtWidgets -isystem $qt_include/QtSvg -isystem $qt_include/QtNetwork"
     echo "rule compile"

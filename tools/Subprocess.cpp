@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "CatchStopSignals.h"
+
 namespace quorvane::tools {
 
 namespace {
@@ -21,13 +23,8 @@ void onStopSignal(int signalNumber) {
 }  // namespace
 
 void installStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a blocked read or poll returns with EINTR
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        ::sigaction(signalNumber, &action, nullptr);
-    }
+    // For the life of the tool; no restart: a blocked read or poll returns with EINTR.
+    static const CatchStopSignals caught(onStopSignal, false);
     // A reader that went away must show as an error, not end the tool half-way.
     ::signal(SIGPIPE, SIG_IGN);
 }

@@ -81,8 +81,12 @@ INSTANTIATE_TEST_SUITE_P(MountModes, WorkflowOnRealMounts,
 
 TEST_P(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogon) {
     std::string message;
+    const mode_t umaskBefore = ::umask(0);
     const Lines lines =
         printed([&] { message = manager().performLogon("SMB://FS1/USERS", "alice", kPassword); });
+    ::umask(umaskBefore);
+    // Whatever the umask, no other user may look into the mount root or put anything there.
+    EXPECT_EQ(fs::status(root()).permissions(), fs::perms::owner_all);
 
     EXPECT_EQ(message, "Logon workflow finished. Shares mapped under ~/smbmounts/");
     EXPECT_EQ(lines, (Lines{
@@ -102,6 +106,7 @@ TEST_P(Workflow, CompleteLogonMountsHomeAndMatchingGroupSharesAndReleasesNetlogo
 
 TEST_P(WorkflowOnRealMounts, SecondLogonSkipsWhatIsMounted) {
     manager().performLogon("FS1", "alice", kPassword);
+    fs::permissions(root(), fs::perms::all);  // as an older version left it
     const size_t callsBefore = tools_.calls().size();
     std::string message;
     const Lines lines =
@@ -120,6 +125,7 @@ TEST_P(WorkflowOnRealMounts, SecondLogonSkipsWhatIsMounted) {
     const auto calls = tools_.calls();
     EXPECT_EQ(std::vector<Call>(calls.begin() + static_cast<long>(callsBefore), calls.end()),
               (std::vector<Call>{mountCall("netlogon"), unmountCall("netlogon")}));
+    EXPECT_EQ(fs::status(root()).permissions(), fs::perms::owner_all);
 }
 
 TEST_P(Workflow, EachFailureEndsTheLogonWithItsOwnMessage) {
