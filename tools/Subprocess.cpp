@@ -23,8 +23,11 @@ void onStopSignal(int signalNumber) {
 }  // namespace
 
 void installStopHandlers() {
-    // For the life of the tool; no restart: a blocked read or poll returns with EINTR.
-    static const CatchStopSignals caught(onStopSignal, false);
+    // For the whole life of the tool, exit included (never put back: a signal during exit
+    // would otherwise end a tool that has finished its work); no restart: a blocked read or
+    // poll returns with EINTR.
+    static const CatchStopSignals* const caught = new CatchStopSignals(onStopSignal, false);
+    (void)caught;
     // A reader that went away must show as an error, not end the tool half-way.
     ::signal(SIGPIPE, SIG_IGN);
 }
