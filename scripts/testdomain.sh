@@ -76,11 +76,12 @@ die() {
 }
 
 wrapper_env() {
+  # Under nss_wrapper, Samba looks for winbindd in SELFTEST_WINBINDD_SOCKET_DIR instead of the
+  # host's /run/samba, where a domain controller started by another test may be answering.
   local -a e=(LD_PRELOAD="$nss_wrapper_lib" NSS_WRAPPER_PASSWD="$dir/etc/passwd"
-    NSS_WRAPPER_GROUP="$dir/etc/group")
+    NSS_WRAPPER_GROUP="$dir/etc/group" SELFTEST_WINBINDD_SOCKET_DIR="$dir/winbindd")
   if [ "$(id -u)" -ne 0 ]; then
-    e=(LD_PRELOAD="$nss_wrapper_lib:$uid_wrapper_lib" NSS_WRAPPER_PASSWD="$dir/etc/passwd"
-      NSS_WRAPPER_GROUP="$dir/etc/group" UID_WRAPPER=1 UID_WRAPPER_ROOT=1)
+    e=(LD_PRELOAD="$nss_wrapper_lib:$uid_wrapper_lib" "${e[@]:1}" UID_WRAPPER=1 UID_WRAPPER_ROOT=1)
   fi
   printf '%s\n' "${e[@]}"
 }

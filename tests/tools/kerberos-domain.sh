@@ -38,8 +38,7 @@ for runtime in /run/samba /var/log/samba; do
 done
 samba-tool domain provision --realm=$realm --domain=QV --server-role=dc --dns-backend=NONE \
   --adminpass="$admin_password" --targetdir="$dir" --host-name=dc1 --host-ip=127.0.0.1 \
-  --option="interfaces=lo" --option="bind interfaces only=yes" \
-  --option="winbindd socket directory=$dir/winbindd" >"$dir/provision.log" 2>&1 ||
+  --option="interfaces=lo" --option="bind interfaces only=yes" >"$dir/provision.log" 2>&1 ||
   { echo "error=provision failed"; exit 1; }
 scripts=$dir/state/sysvol/qv.test/scripts
 [ -d "$scripts" ] || scripts=$(find "$dir" -type d -name scripts | head -1)
