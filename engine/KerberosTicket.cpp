@@ -49,9 +49,8 @@ ProcessResult runLister(const std::string& lister, std::vector<std::string> argu
     return runProcess(request);
 }
 
-bool isAddress(std::string_view host) {
-    return host.find(':') != std::string_view::npos ||
-           std::all_of(host.begin(), host.end(),
+bool isIpv4Address(std::string_view host) {
+    return std::all_of(host.begin(), host.end(),
                        [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
 }
 
@@ -112,11 +111,11 @@ bool ticketServes(const KerberosTicket& ticket, std::string_view host, const Acc
         return false;
     }
     std::string name = lowerAscii(host);
-    if (name.empty() || name.front() == '[') {
+    if (name.empty() || name.front() == '[' || std::count(name.begin(), name.end(), ':') > 1) {
         return false;  // an IPv6 address
     }
-    name = name.substr(0, name.find(':'));
-    if (name.empty() || isAddress(name)) {
+    name = name.substr(0, name.find(':'));  // the port
+    if (name.empty() || isIpv4Address(name)) {
         return false;
     }
     return name.find('.') == std::string::npos || name == realm || endsWith(name, "." + realm);

@@ -400,6 +400,8 @@ private slots:
                                         << "alice" << qint64(-60) << false;
         QTest::newRow("server of another realm") << "FS1.OTHER.TEST"
                                                  << "alice" << qint64(3600) << false;
+        QTest::newRow("IPv6 address") << "FE80::1"
+                                      << "alice" << qint64(3600) << false;
         QTest::newRow("server address") << "10.0.0.5"
                                         << "alice" << qint64(3600) << false;
         QTest::newRow("another user") << "DC1.QV.TEST"
