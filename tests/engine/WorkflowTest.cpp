@@ -223,12 +223,15 @@ TEST_P(Workflow, WindowsNameFormsLogOnAsTheUserOfThatDomain) {
         const char* user;
         const char* homeUrl;  // nullptr: refused before any mount, with `refusal`
         const char* refusal;
+        const char* password = "pw";  // handed over on standard input
     };
     const Case cases[] = {
         {"FS1", "QUORVANE\\alice", "smb://QUORVANE;alice@FS1/alice", nullptr},
         {"FS1", "alice@quorvane.example", "smb://quorvane.example;alice@FS1/alice", nullptr},
         {"\\\\FS1", "alice", "smb://alice@FS1/alice", nullptr},
         {"\\\\FS1:1445\\USERS\\alice", "CORP\\alice", "smb://CORP;alice@FS1:1445/alice", nullptr},
+        // No password: the URL carries none, and the system's tool uses the user's ticket.
+        {"FS1", "QV\\alice", "smb://QV;alice@FS1/alice", nullptr, ""},
         {"FS1\\USERS", "alice", nullptr,
          "The server name \"FS1\\USERS\" holds \"\\\", which no server name can hold."},
         {"\\\\", "alice", nullptr, "No server name was given."},
@@ -251,7 +254,9 @@ TEST_P(Workflow, WindowsNameFormsLogOnAsTheUserOfThatDomain) {
         tools.addServerFile("netlogon", "shares.ini", "Staff:osx:staff\n");
         std::string message;
         const Lines lines = printed([&] {
-            message = SMBManager(tools.configFor(home, true)).performLogon(c.server, c.user, "pw");
+            const bool onInput = c.password[0] != '\0';
+            message = SMBManager(tools.configFor(home, onInput))
+                          .performLogon(c.server, c.user, c.password);
         });
         if (c.homeUrl == nullptr) {
             EXPECT_EQ(message,
