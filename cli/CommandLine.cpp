@@ -8,13 +8,16 @@
 #include <map>
 #include <optional>
 
+#include "AccountName.h"
 #include "CatchStopSignals.h"
 #include "CoreDumps.h"
 #include "FileServices.h"
+#include "KerberosTicket.h"
 #include "MountHealth.h"
 #include "MountTable.h"
 #include "PasswordInput.h"
 #include "SMBManager.h"
+#include "SmbUrl.h"
 #include "TerminalText.h"
 
 namespace quorvane {
@@ -31,9 +34,11 @@ const char* const kHelp =
     "      mounts every group share that \"shares.ini\" on the \"netlogon\" share gives this\n"
     "      platform and those groups, all under ~/smbmounts, and releases \"netlogon\".\n"
     "      SERVER is a host name or address, optionally with \":PORT\" or an \"smb://\" in\n"
-    "      front. The password is read from standard input: typed without echo at a\n"
+    "      front, or \"\\\\SERVER\" as Windows writes it. NAME may be DOMAIN\\NAME or\n"
+    "      NAME@DOMAIN. The password is read from standard input: typed without echo at a\n"
     "      terminal, otherwise the whole input with one trailing line break dropped. It is\n"
-    "      never taken from the command line or the environment.\n"
+    "      never taken from the command line or the environment. An empty password logs on\n"
+    "      with NAME's Kerberos ticket when there is one (kinit gets one).\n"
     "  logout\n"
     "      Unmounts every share under ~/smbmounts and removes the emptied folders. A share\n"
     "      that is still in use stays mounted, and nothing inside it is deleted.\n"
@@ -151,16 +156,26 @@ private:
             return badUsage("logon: --user NAME is missing");
         }
 
+        // Asked before the prompt, so that the prompt can offer it.
+        const std::optional<KerberosTicket> ticket = ticketFor(*server, *user);
         disableCoreDumps();  // before the password is in memory
+        const std::string prompt =
+            "Password for " + *user +
+            (ticket ? " (empty: Kerberos ticket of " + ticket->principal + ")" : "") + ": ";
         const std::optional<std::string> password =
-            &io_.in == &std::cin ? readPassword("Password for " + *user + ": ")
-                                 : readPassword(io_.in);
+            &io_.in == &std::cin ? readPassword(prompt) : readPassword(io_.in);
         if (!password) {
             io_.err << "quorvane: could not read the password from standard input" << std::endl;
             return 2;
         }
         if (password->empty()) {
-            return badUsage("logon: no password on standard input");
+            if (!ticket) {
+                return badUsage("logon: no password on standard input, and no Kerberos ticket of " +
+                                *user + " for " + serverHostFromText(*server) +
+                                " (klist shows the tickets; kinit gets one)");
+            }
+            io_.out << "Logging on with the Kerberos ticket of " << ticket->principal << "."
+                    << std::endl;
         }
         Interruption stop;
         EngineConfig config = config_;
@@ -179,6 +194,20 @@ private:
         }
         io_.out << result.message << std::endl;
         return exitStatusOf(result);
+    }
+
+    // The user's ticket when it can stand in for the password of this logon.
+    std::optional<KerberosTicket> ticketFor(const std::string& server,
+                                            const std::string& user) const {
+        const std::optional<AccountName> account = parseAccountName(user);
+        if (!account) {
+            return std::nullopt;
+        }
+        std::optional<KerberosTicket> ticket = findKerberosTicket(config_.ticketLister);
+        if (!ticket || !ticketServes(*ticket, serverHostFromText(server), *account)) {
+            return std::nullopt;
+        }
+        return ticket;
     }
 
     int logout() {

@@ -22,6 +22,8 @@ struct EngineConfig {
     /// Absolute path of the SMB mount tool and of the unmount tool.
     std::string mountTool;
     std::string unmountTool;
+    /// The Kerberos ticket lister ("klist"); empty when the system has none.
+    std::string ticketLister;
     /// The word that marks share map lines meant for this platform ("osx", "linux").
     std::string platformWord;
     /// When true the password is left out of the SMB URL and handed to the mount tool on its

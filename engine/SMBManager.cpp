@@ -3,6 +3,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "AccountName.h"
 #include "BoundedCall.h"
 #include "FileServices.h"
 #include "FolderNames.h"
@@ -155,9 +156,10 @@ SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
     request.interruption = config_.interruption;
     request.captureOutput = true;
     const bool passwordOnInput = config_.passwordOnStandardInput;
+    // Without a password the tool logs on with the user's Kerberos ticket.
+    const bool passwordInUrl = !passwordOnInput && !password.empty();
     request.arguments = {
-        "-f", "777",
-        buildSmbUrl(userName, passwordOnInput ? nullptr : &password, server, shareName),
+        "-f", "777", buildSmbUrl(userName, passwordInUrl ? &password : nullptr, server, shareName),
         mountPoint};
     if (passwordOnInput) {
         request.standardInput = password;
@@ -309,7 +311,7 @@ WorkflowResult SMBManager::finish(Outcome outcome, std::string message) const {
     return {outcome, std::move(message), mountedShares()};
 }
 
-WorkflowResult SMBManager::logon(const std::string& serverText, const std::string& userName,
+WorkflowResult SMBManager::logon(const std::string& serverText, const std::string& typedUser,
                                  const std::string& password) const {
     const std::string host = serverHostFromText(serverText);
     const std::string homeFailed = "Failed to mount initial user home directory.";
@@ -333,6 +335,16 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     if (const auto error = files::keepPrivate(mountRoot())) {
         return {Outcome::Failed, "Failed to create base ~/smbmounts folder: " + *error, {}};
     }
+    const std::optional<AccountName> account = parseAccountName(typedUser);
+    if (!account) {
+        return finish(Outcome::Failed,
+                      homeFailed + " The user name \"" + escapeControlCharacters(typedUser) +
+                          "\" is not of the form NAME, DOMAIN\\NAME or NAME@DOMAIN.");
+    }
+    // The domain only tells the server whose account it is; shares, folders and messages
+    // know the user by name alone.
+    const std::string& userName = account->user;
+    const std::string urlUser = account->forUrl();
     if (!isPlainFolderName(userName)) {
         return finish(Outcome::Failed, homeFailed + " The user name \"" +
                                            escapeControlCharacters(userName) +
@@ -351,7 +363,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     const std::string homeMountPoint = mountRoot() + "/" + userName;
     printLine("Mounting user home directory target destination to: " +
               escapeControlCharacters(homeMountPoint));
-    const MountAttempt home = attemptMount(userName, host, userName, password, homeMountPoint);
+    const MountAttempt home = attemptMount(userName, host, urlUser, password, homeMountPoint);
     if (home.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
@@ -374,7 +386,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
 
     const std::string netlogonMountPoint = mountRoot() + "/" + kNetlogonShare;
     const MountAttempt netlogon =
-        attemptMount(kNetlogonShare, host, userName, password, netlogonMountPoint);
+        attemptMount(kNetlogonShare, host, urlUser, password, netlogonMountPoint);
     if (netlogon.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
@@ -384,7 +396,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
             "User home mapped, but failed to connect to Netlogon share. " + netlogon.failure.cause);
     }
     const GroupShareReport report = mountGroupShares(netlogonMountPoint + "/" + kShareMapName,
-                                                     *groups, host, userName, password);
+                                                     *groups, host, urlUser, password);
     unmountVolume(netlogonMountPoint);
     if (report.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "AccountName.h"
+
 namespace quorvane {
 
 namespace {
@@ -110,8 +112,9 @@ std::string buildSmbUrl(std::string_view user, const std::string* password, std:
     return url;
 }
 
-std::string serverHostFromText(std::string_view serverText) {
+std::string serverHostFromText(std::string_view typedText) {
     constexpr std::string_view kScheme = "smb://";
+    const std::string serverText = withoutUncPrefix(typedText);
     std::string remainder;
     remainder.reserve(serverText.size());
     size_t i = 0;

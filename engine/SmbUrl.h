@@ -17,8 +17,8 @@ std::optional<std::string> percentDecode(std::string_view text);
 std::string buildSmbUrl(std::string_view user, const std::string* password, std::string_view server,
                         std::string_view share);
 
-/// The server host of a logon: every "smb://" (any case) removed, then the text up to its
-/// first "/".
+/// The server host of a logon: a leading Windows "\\server\" taken as "server/", every
+/// "smb://" (any case) removed, then the text up to its first "/".
 std::string serverHostFromText(std::string_view serverText);
 
 /// An SMB URL taken apart again, for the mount tool on the other side of the command line.

@@ -17,7 +17,9 @@
 #include <exception>
 #include <mutex>
 
+#include <AccountName.h>
 #include <SMBManager.h>
+#include <SmbUrl.h>
 
 #include "Artwork.h"
 #include "BusyIndicator.h"
@@ -110,6 +112,25 @@ void runOffGuiThread(const std::shared_ptr<ResultPort>& port, std::function<Work
         if (ContentView* view = port->receiver) {
             QMetaObject::invokeMethod(
                 view, [view, finish, result] { (view->*finish)(result); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+// The ticket lister runs off the GUI thread too: it starts processes and reads a cache that
+// may lie on a network folder.
+void findTicketOffGuiThread(const std::shared_ptr<ResultPort>& port,
+                            std::function<std::optional<KerberosTicket>()> find) {
+    QThreadPool::globalInstance()->start([port, find = std::move(find)] {
+        std::optional<KerberosTicket> ticket;
+        try {
+            ticket = find();
+        } catch (...) {
+            // No ticket then: the password field works as ever.
+        }
+        std::lock_guard<std::mutex> lock(port->mutex);
+        if (ContentView* view = port->receiver) {
+            QMetaObject::invokeMethod(
+                view, [view, ticket] { view->ticketFound(ticket); }, Qt::QueuedConnection);
         }
     });
 }
@@ -321,6 +342,30 @@ void ContentView::showEvent(QShowEvent* event) {
 void ContentView::appear() {
     serverField_->setText(storedServerAddress_);
     setFocusedField(Field::server);
+    lookUpTicket();  // a kinit since the panel was last shown counts
+}
+
+void ContentView::lookUpTicket() {
+    if (workflows_.findTicket) {
+        findTicketOffGuiThread(resultPort_, workflows_.findTicket);
+    }
+}
+
+void ContentView::ticketFound(const std::optional<KerberosTicket>& ticket) {
+    ticket_ = ticket;
+    render();
+}
+
+std::optional<KerberosTicket> ContentView::servingTicket() const {
+    if (!ticket_) {
+        return std::nullopt;
+    }
+    const std::optional<AccountName> account = parseAccountName(username().toStdString());
+    if (!account ||
+        !ticketServes(*ticket_, serverHostFromText(serverInput().toStdString()), *account)) {
+        return std::nullopt;
+    }
+    return ticket_;
 }
 
 void ContentView::serverEdited(const QString& text) {
@@ -342,8 +387,8 @@ void ContentView::submitPassword() {
 }
 
 bool ContentView::canStartLogon() const {
-    return !username().isEmpty() && !password().isEmpty() && !serverInput().isEmpty() &&
-           !isLoading_ && !isLoggedIn_;
+    return !username().isEmpty() && (!password().isEmpty() || servingTicket()) &&
+           !serverInput().isEmpty() && !isLoading_ && !isLoggedIn_;
 }
 
 void ContentView::startLogon() {
@@ -428,6 +473,11 @@ void ContentView::render() {
     // Logout is the way to release them.
     logoutButton_->setEnabled(logoutEnabled);
     logonButton_->setEnabled(canStartLogon());
+    const std::optional<KerberosTicket> ticket = servingTicket();
+    passwordField_->setPlaceholderText(
+        ticket
+            ? QStringLiteral("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
+            : QString());
     logonButton_->setText(isLoading_ ? QString() : QStringLiteral("Logon"));
     busyIndicator_->setVisible(isLoading_);
     statusLine_->setMessage(statusMessage_);

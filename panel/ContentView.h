@@ -56,10 +56,15 @@ public:
     void setFocusedField(std::optional<Field> field);
 
     bool canStartLogon() const;
+    /// The user's Kerberos ticket when it can stand in for the password of the logon that the
+    /// fields describe.
+    std::optional<KerberosTicket> servingTicket() const;
     void startLogon();
     void finishLogon(const WorkflowResult& result);
     void startLogout();
     void finishLogout(const WorkflowResult& result);
+    /// What the ticket lister found, handed back to the GUI thread.
+    void ticketFound(const std::optional<KerberosTicket>& ticket);
     void closePopoverIfShown();
     /// Asks a running workflow to end its tool and stop (quitting, end of the session).
     void stopWorkflow();
@@ -84,6 +89,7 @@ private:
     void serverEdited(const QString& text);
     void submitPassword();
     void render();
+    void lookUpTicket();
     QLineEdit* fieldWidget(Field field) const;
 
     Workflows workflows_;
@@ -95,6 +101,7 @@ private:
     bool isLoading_ = false;
     bool isLoggedIn_ = false;
     bool hasMountedShares_ = false;
+    std::optional<KerberosTicket> ticket_;
 
     QLabel* logo_ = nullptr;
     QLabel* title_ = nullptr;

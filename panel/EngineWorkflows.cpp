@@ -25,6 +25,9 @@ Workflows engineWorkflows() {
     // bounds, rather than leave shares half released.
     workflows.logout = [] { return SMBManager().logout(); };
     workflows.stop = [stop] { stop->raise(); };
+    workflows.findTicket = [] {
+        return findKerberosTicket(EngineConfig::platformDefault().ticketLister);
+    };
     return workflows;
 }
 

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
+#include "KerberosTicket.h"
 #include "WorkflowResult.h"
 
 namespace quorvane {
@@ -17,6 +19,9 @@ struct Workflows {
     /// Asks a running workflow to end its tool and stop, from any thread; for quitting and
     /// the end of the session. May be empty.
     std::function<void()> stop;
+    /// The user's Kerberos ticket, which can stand in for the password; called on a worker
+    /// thread. May be empty: then there is none.
+    std::function<std::optional<KerberosTicket>()> findTicket;
 };
 
 /// The real engine's `performLogon` and `disconnectAllShares`.

@@ -25,6 +25,7 @@ EngineConfig EngineConfig::platformDefault() {
     config.homeFolder = defaultHomeFolder();
     config.mountTool = tools + "mount_smbfs";
     config.unmountTool = tools + "umount";
+    config.ticketLister = "/usr/bin/klist";
     config.platformWord = "linux";
     config.passwordOnStandardInput = true;
     config.mountToolExitStatusesKnown = true;

@@ -23,6 +23,7 @@ EngineConfig EngineConfig::platformDefault() {
     config.homeFolder = defaultHomeFolder();
     config.mountTool = "/sbin/mount_smbfs";
     config.unmountTool = "/sbin/umount";
+    config.ticketLister = "/usr/bin/klist";
     config.platformWord = "osx";
     config.passwordOnStandardInput = false;
     config.diagnostics = &std::cout;

@@ -51,7 +51,7 @@ TEST(ServerHost, TakesTheTextBeforeTheFirstSlashOnceTheSchemeIsGone) {
         {"/FS1", ""},
         {"Smb://fs1", "fs1"},
         {"FS1:1445/X", "FS1:1445"},
-        {"\\\\FS1 ", "\\\\FS1 "},
+        {"\\\\FS1 ", "FS1 "},
         {"smb://smb://fs1", "fs1"},
         {"fs1smb:///x", "fs1"},
         {"", ""},

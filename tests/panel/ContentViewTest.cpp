@@ -1,7 +1,11 @@
+#include <QDataStream>
+#include <QDateTime>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -70,6 +74,39 @@ void driveTo(Panel& panel, PanelState state) {
     if (state == PanelState::loggingOff) {
         QTest::mouseClick(panel.logout(), Qt::LeftButton);
     }
+}
+
+// What kinit leaves behind, without a KDC: a ticket cache in the file format of MIT Kerberos
+// (version 4, big-endian) holding a ticket-granting ticket of NAME@REALM that ends
+// `lifetime` seconds from now. The system's klist reads it like any other.
+bool writeTicketCache(const QString& path, const QByteArray& name, const QByteArray& realm,
+                      qint64 lifetime) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    const auto data = [&out](const QByteArray& text) {
+        out << quint32(text.size());
+        out.writeRawData(text.constData(), static_cast<int>(text.size()));
+    };
+    const auto principal = [&](const QList<QByteArray>& components) {
+        out << quint32(1) << quint32(components.size());  // KRB5_NT_PRINCIPAL
+        data(realm);
+        for (const QByteArray& component : components) {
+            data(component);
+        }
+    };
+    const auto now = quint32(QDateTime::currentSecsSinceEpoch());
+    out << quint16(0x0504) << quint16(0);  // version, no header fields
+    principal({name});                     // the cache's default principal
+    principal({name});                     // the ticket: client,
+    principal({"krbtgt", realm});          // server,
+    out << quint16(18);                    // session key (aes256-cts)
+    data(QByteArray(32, 'k'));
+    out << now << now << quint32(now + lifetime) << quint32(now + lifetime);
+    out << quint8(0) << quint32(0x40e10000) << quint32(0) << quint32(0);
+    data("ticket");
+    data({});
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 StandIn gated(
@@ -346,6 +383,62 @@ private slots:
         }
     }
 
+    // A ticket of the typed user for the server's realm stands in for the password: the panel
+    // names it in the empty password field and lets Logon start without a password.
+    void kerberosTicketStandsInForThePassword_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<qint64>("lifetime");
+        QTest::addColumn<bool>("serves");
+        QTest::newRow("server in the realm") << "DC1.QV.TEST"
+                                             << "alice" << qint64(3600) << true;
+        QTest::newRow("short server name, domain form") << "\\\\DC1\\USERS"
+                                                        << "QV\\alice" << qint64(3600) << true;
+        QTest::newRow("user@realm") << "SMB://DC1.QV.TEST:445"
+                                    << "ALICE@qv.test" << qint64(3600) << true;
+        QTest::newRow("expired ticket") << "DC1.QV.TEST"
+                                        << "alice" << qint64(-60) << false;
+        QTest::newRow("server of another realm") << "FS1.OTHER.TEST"
+                                                 << "alice" << qint64(3600) << false;
+        QTest::newRow("IPv6 address") << "FE80::1"
+                                      << "alice" << qint64(3600) << false;
+        QTest::newRow("server address") << "10.0.0.5"
+                                        << "alice" << qint64(3600) << false;
+        QTest::newRow("another user") << "DC1.QV.TEST"
+                                      << "bob" << qint64(3600) << false;
+        QTest::newRow("another realm named") << "DC1.QV.TEST"
+                                             << "alice@OTHER.TEST" << qint64(3600) << false;
+    }
+    void kerberosTicketStandsInForThePassword() {
+        QFETCH(QString, server);
+        QFETCH(QString, user);
+        QFETCH(qint64, lifetime);
+        QFETCH(bool, serves);
+        QTemporaryDir folder;
+        const QString cache = folder.filePath(QStringLiteral("ccache"));
+        QVERIFY(writeTicketCache(cache, "alice", "QV.TEST", lifetime));
+        qputenv("KRB5CCNAME", "FILE:" + cache.toUtf8());
+
+        StandIn standIn;
+        standIn.findTicket = [] { return quorvane::findKerberosTicket("/usr/bin/klist"); };
+        Panel panel(standIn);
+        panel.fill(server, user, QString());
+        // The lister ran on a worker when the panel appeared; its answer is queued.
+        quorvane::test::drainWorkers();
+        QCoreApplication::processEvents();
+        qunsetenv("KRB5CCNAME");
+
+        QCOMPARE(panel.logon()->isEnabled(), serves);
+        QCOMPARE(panel.password()->placeholderText(),
+                 serves ? QStringLiteral("Kerberos ticket of alice@QV.TEST") : QString());
+        QTest::keyClick(panel.password(), Qt::Key_Return);
+        QCOMPARE(panel.view->isLoading(), serves);
+        if (serves) {
+            QTRY_VERIFY(!panel.view->isLoading());
+            QCOMPARE(panel.standIn.lastLogonArguments(), (QStringList{server, user, QString()}));
+        }
+    }
+
     void returnMovesTheFocusAlong_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<std::optional<Field>>("focus");
@@ -560,7 +653,6 @@ private slots:
             }
         }
     }
-
 };
 
 QTEST_MAIN(ContentViewTest)

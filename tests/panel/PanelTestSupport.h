@@ -39,6 +39,8 @@ struct StandIn {
     /// When set, each workflow waits until the test releases one permit.
     std::shared_ptr<QSemaphore> gate;
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
+    /// How the panel finds the user's Kerberos ticket; none when empty.
+    std::function<std::optional<KerberosTicket>()> findTicket;
 
     Workflows workflows() const {
         Workflows result;
@@ -63,6 +65,7 @@ struct StandIn {
             finish(*calls, announce ? "logout" : nullptr);
             return outcome;
         };
+        result.findTicket = findTicket;
         return result;
     }
 

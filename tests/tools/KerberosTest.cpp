@@ -1,6 +1,7 @@
-// A mount with the user's Kerberos ticket and no password, against a Samba AD domain
-// controller provisioned for the test in network and mount namespaces of its own
-// (tests/tools/kerberos-domain.sh). The mount lives in those namespaces only.
+// A mount with the user's Kerberos ticket and no password, and whole logons with the Windows
+// name forms and with the ticket alone, against a Samba AD domain controller provisioned for
+// the test in network and mount namespaces of its own (tests/tools/kerberos-domain.sh). The
+// mounts live in those namespaces only.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -60,9 +61,10 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
         const char* folder;
         ~Removal() { runProgram("/bin/rm", {"-rf", "--one-file-system", folder}); }
     } removal{folder};
-    const ProgramRun run = runProgram(
-        "/bin/bash", {sourceFolder() + "/tests/tools/kerberos-domain.sh", folder, toolsFolder()},
-        {}, std::nullopt, 240s);
+    const ProgramRun run = runProgram("/bin/bash",
+                                      {sourceFolder() + "/tests/tools/kerberos-domain.sh", folder,
+                                       toolsFolder(), buildFolder() + "/bin/quorvane-cli"},
+                                      {}, std::nullopt, 300s);
     std::map<std::string, std::string> result = keyValues(run.out());
     const std::string context = run.out() + run.err();
 
@@ -76,6 +78,29 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     EXPECT_EQ(result["source"], "smb://administrator@dc1.qv.test/netlogon") << context;
     EXPECT_EQ(result["service-ticket"], "cifs/dc1.qv.test@QV.TEST") << context;
     EXPECT_EQ(result["umount-status"], "0") << context;
+
+    // Whole logons of the command line: the home share "administrator" with its mac.bat,
+    // netlogon's share map, the group share it gives; then a logout.
+    const std::string finished = "Logon workflow finished. Shares mapped under ~/smbmounts/";
+    // Windows name forms with the password; then the ticket alone, an empty password.
+    for (const char* key : {"backslash", "upn", "ticket"}) {
+        SCOPED_TRACE(key);
+        const std::string k = key;
+        EXPECT_EQ(result[k + "-status"], "0") << context;
+        EXPECT_EQ(result[k + "-last"], finished) << context;
+        EXPECT_EQ(result[k + "-shares"], "Public administrator ") << context;
+        EXPECT_EQ(result[k + "-read"], "For everyone") << context;
+        EXPECT_EQ(result[k + "-logout-status"], "0") << context;
+    }
+    EXPECT_EQ(result["ticket-first"],
+              "Logging on with the Kerberos ticket of administrator@QV.TEST.")
+        << context;
+    // Without a ticket an empty password is bad usage, and says why.
+    EXPECT_EQ(result["no-ticket-status"], "2") << context;
+    EXPECT_NE(result["no-ticket-error"].find("no Kerberos ticket of administrator for dc1.qv.test"),
+              std::string::npos)
+        << context;
+    EXPECT_EQ(result["no-ticket-shares"], "") << context;
 }
 
 }  // namespace

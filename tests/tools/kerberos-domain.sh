@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A Samba AD domain controller (realm QV.TEST, host dc1.qv.test) in network and mount
-# namespaces of its own (the script enters them itself; needs root), and mounts of its netlogon
-# share with a Kerberos ticket and without one. Prints KEY=VALUE lines for the test that runs
-# it:
-#   kerberos-domain.sh DIR TOOLSDIR
+# namespaces of its own (the script enters them itself; needs root), mounts of its netlogon
+# share with a Kerberos ticket and without one, and whole logons of the command line: with
+# the Windows name forms and a password, and with the ticket alone. Prints KEY=VALUE lines for
+# the test that runs it:
+#   kerberos-domain.sh DIR TOOLSDIR CLI
 set -uo pipefail
 
 namespaces() { echo "$(readlink /proc/self/ns/net) $(readlink /proc/self/ns/mnt)"; }
@@ -14,6 +15,7 @@ outside=$2
 shift 2
 dir=$1
 tools=$2
+cli=$3
 realm=QV.TEST
 admin_password='Adm1n!pass'
 
@@ -38,8 +40,25 @@ samba-tool domain provision --realm=$realm --domain=QV --server-role=dc --dns-ba
   --adminpass="$admin_password" --targetdir="$dir" --host-name=dc1 --host-ip=127.0.0.1 \
   --option="interfaces=lo" --option="bind interfaces only=yes" >"$dir/provision.log" 2>&1 ||
   { echo "error=provision failed"; exit 1; }
-printf 'Welcome to the domain\n' >"$dir/state/sysvol/qv.test/scripts/welcome.txt" 2>/dev/null ||
-  printf 'Welcome to the domain\n' >"$(find "$dir" -type d -name scripts | head -1)/welcome.txt"
+scripts=$dir/state/sysvol/qv.test/scripts
+[ -d "$scripts" ] || scripts=$(find "$dir" -type d -name scripts | head -1)
+printf 'Welcome to the domain\n' >"$scripts/welcome.txt"
+# What a whole logon reads: the administrator's home share with its logon script, the share
+# map on netlogon, and the one group share that it gives this platform.
+printf 'Public:linux:staff\r\nAdmins:linux:nobody\r\n' >"$scripts/shares.ini"
+mkdir -p "$dir/shares/administrator" "$dir/shares/Public"
+printf '@echo off\r\nset GROUPS=staff\r\n' >"$dir/shares/administrator/mac.bat"
+printf 'For everyone\n' >"$dir/shares/Public/public.txt"
+cat >>"$dir/etc/smb.conf" <<CONF
+
+[administrator]
+	path = $dir/shares/administrator
+	read only = no
+
+[Public]
+	path = $dir/shares/Public
+	read only = no
+CONF
 
 # The client's view: the KDC on loopback, the server's name in a hosts file that only this
 # mount namespace sees.
@@ -65,8 +84,11 @@ set -m # the server gets a process group of its own, ended as one below
 samba -i -s "$dir/etc/smb.conf" >"$dir/samba.log" 2>&1 &
 server=$!
 set +m
+client=$dir/client
+mkdir -p "$client"
 stop_server() {
   "$tools/umount" "$dir/mnt" >/dev/null 2>&1
+  for share in "$client"/smbmounts/*; do "$tools/umount" "$share" >/dev/null 2>&1; done
   kill -TERM -- "-$server" 2>/dev/null
   for _ in $(seq 1 50); do kill -0 "$server" 2>/dev/null || return 0; sleep 0.1; done
   kill -KILL -- "-$server" 2>/dev/null
@@ -82,10 +104,29 @@ mount_netlogon() {
     2>"$dir/mount.err"
 }
 
+# A whole logon of the command line as a user whose home folder is $client, then a logout:
+#   logon KEY SERVER USER PASSWORD
+logon() {
+  local out
+  out=$(printf '%s' "$4" | HOME=$client "$cli" logon --server "$2" --user "$3" 2>"$dir/logon.err")
+  echo "$1-status=$?"
+  echo "$1-first=$(printf '%s\n' "$out" | head -1)"
+  echo "$1-last=$(printf '%s\n' "$out" | tail -1)"
+  echo "$1-error=$(head -1 "$dir/logon.err")"
+  echo "$1-shares=$(ls "$client/smbmounts" 2>/dev/null | tr '\n' ' ')"
+  echo "$1-read=$(cat "$client/smbmounts/Public/public.txt" 2>&1)"
+  HOME=$client "$cli" logout >/dev/null 2>&1
+  echo "$1-logout-status=$?"
+}
+
 # Without a ticket: refused, with the reason.
 mount_netlogon
 echo "without-ticket-status=$?"
 echo "without-ticket-error=$(cat "$dir/mount.err")"
+logon no-ticket dc1.qv.test administrator ''
+# The Windows name forms, with the password: the domain goes to the server.
+logon backslash '\\dc1.qv.test\netlogon' 'QV\administrator' "$admin_password"
+logon upn dc1.qv.test administrator@QV.TEST "$admin_password"
 
 echo "$admin_password" | kinit administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
 mount_netlogon
@@ -96,3 +137,5 @@ echo "source=$(awk -v m="$dir/mnt" '$5 == m { for (i = 7; i <= NF; i++) if ($i =
 echo "service-ticket=$(klist 2>/dev/null | grep -o 'cifs/dc1.qv.test@QV.TEST' | head -1)"
 "$tools/umount" "$dir/mnt"
 echo "umount-status=$?"
+# The ticket alone: an empty password.
+logon ticket dc1.qv.test administrator ''
