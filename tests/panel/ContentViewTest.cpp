@@ -424,7 +424,7 @@ private slots:
         Panel panel(standIn);
         panel.fill(server, user, QString());
         // The lister ran on a worker when the panel appeared; its answer is queued.
-        quorvane::test::drainWorkers();
+        quorvane::testing::drainWorkers();
         QCoreApplication::processEvents();
         qunsetenv("KRB5CCNAME");
 
