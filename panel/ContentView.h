@@ -40,6 +40,8 @@ public:
         QStringLiteral("Processing Network Logon Workflows...");
     static inline const QString kLogoutRunning =
         QStringLiteral("Logging out and disconnecting shares...");
+    static inline const QString kReconnectRunning =
+        QStringLiteral("Reconnecting the shares that do not work...");
 
     explicit ContentView(Workflows workflows, QWidget* parent = nullptr);
     ~ContentView() override;
@@ -60,6 +62,11 @@ public:
     void finishLogon(const WorkflowResult& result);
     void startLogout();
     void finishLogout(const WorkflowResult& result);
+    /// While logged on with some shares broken, Logon reconnects them instead.
+    void setHasBrokenShares(bool broken);
+    bool hasBrokenShares() const { return hasBrokenShares_; }
+    void startReconnect();
+    void finishReconnect(const WorkflowResult& result);
     void closePopoverIfShown();
     /// Asks a running workflow to end its tool and stop (quitting, end of the session).
     void stopWorkflow();
@@ -74,6 +81,7 @@ signals:
     /// A workflow's message has come back and the panel has taken it in.
     void logonFinished(const quorvane::WorkflowResult& result);
     void logoutFinished(const quorvane::WorkflowResult& result);
+    void reconnectFinished(const quorvane::WorkflowResult& result);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,6 +103,7 @@ private:
     bool isLoading_ = false;
     bool isLoggedIn_ = false;
     bool hasMountedShares_ = false;
+    bool hasBrokenShares_ = false;
 
     QLabel* logo_ = nullptr;
     QLabel* title_ = nullptr;
