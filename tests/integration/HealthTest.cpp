@@ -54,6 +54,28 @@ TEST_F(HealthTest, ReconnectRepairsAKilledDaemonWhileAProgramHoldsAFileThere) {
     EXPECT_TRUE(home.mountsBelow().empty());
 }
 
+// The password changed on the server: status says so, and a logon with the new password
+// mounts those shares again.
+TEST_F(HealthTest, AChangedPasswordIsNamedAndALogonWithTheNewOneRepairs) {
+    TempHome home;
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    const std::string old = domain().user("bob").password;
+    ASSERT_TRUE(domain().setPassword("bob", "N3w pass:word@%"));
+    const ProgramRun status = home.cli({"status"});
+    EXPECT_NE(lineOf(status, "bob").find("(password no longer accepted)"), std::string::npos)
+        << status.out();
+
+    const ProgramRun again = logon(home, "bob");
+    EXPECT_EQ(again.status(), 0) << again.out() << again.err();
+    EXPECT_NE(again.out().find("bob is mounted but does not work (password no longer "
+                               "accepted). Releasing it to mount it again."),
+              std::string::npos)
+        << again.out();
+    EXPECT_EQ(home.cli({"status"}).out().find("  ("), std::string::npos);
+    EXPECT_TRUE(domain().setPassword("bob", old));
+    EXPECT_EQ(home.cli({"logout"}).status(), 0);
+}
+
 // Last: it stops the server.
 TEST_F(HealthTest, StatusNamesEachSharesCauseAllAtOnceWithinOneBound) {
     TempHome home;
