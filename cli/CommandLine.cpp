@@ -21,8 +21,8 @@ namespace quorvane {
 namespace {
 
 const char* const kHelp =
-    "usage: quorvane [logon --server SERVER --user NAME | logout | status | reconnect | --help |\n"
-    "                --version]\n"
+    "usage: quorvane [logon --server SERVER --user NAME | logout | status | reconnect\n"
+    "                | --help | --version]\n"
     "With no command, quorvane starts the tray icon and its logon panel; the standard Qt\n"
     "options (-platform, -style, ...) may be given then.\n"
     "\n"
