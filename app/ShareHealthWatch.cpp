@@ -49,8 +49,11 @@ void ShareHealthWatch::checkNow() {
 
 void ShareHealthWatch::finish(const QMap<QString, ShareCondition>& conditions) {
     running_ = false;
-    conditions_ = conditions;
-    emit checked();
+    // Only news: the menu is rebuilt on it, which would lose the user's place in an open menu.
+    if (conditions != conditions_) {
+        conditions_ = conditions;
+        emit checked();
+    }
     if (again_) {
         again_ = false;
         checkNow();

@@ -24,6 +24,7 @@ public:
     int brokenCount() const;
 
 signals:
+    /// A check found something other than the one before.
     void checked();
 
 private:

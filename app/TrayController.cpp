@@ -39,7 +39,19 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
     health_ = new ShareHealthWatch(mountRoot_, this);
     connect(health_, &ShareHealthWatch::checked, this, [this] {
         panelChanged();
-        rebuildMenu();
+        // Rebuilding an open menu would close it under the user's pointer: the icon and tool
+        // tip tell at once, the menu once it has closed.
+        if (menu_->isVisible()) {
+            menuStale_ = true;
+        } else {
+            rebuildMenu();
+        }
+    });
+    connect(menu_.get(), &QMenu::aboutToHide, this, [this] {
+        if (menuStale_) {
+            menuStale_ = false;
+            QTimer::singleShot(0, this, [this] { rebuildMenu(); });
+        }
     });
     auto* events = new SystemEvents(this);
     connect(events, &SystemEvents::woke, health_, &ShareHealthWatch::checkNow);

@@ -61,6 +61,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> icon_;
     QList<MountedShare> shares_;
     ShareHealthWatch* health_ = nullptr;
+    bool menuStale_ = false;  // the shares changed while the menu was open
     bool sharesLeftMounted_ = false;
     bool shown_ = false;
     TrayStatus status_;
