@@ -12,6 +12,7 @@
 #include "ContentView.h"
 #include "Notifier.h"
 #include "ShellPlatform.h"
+#include "SystemEvents.h"
 
 namespace quorvane {
 
@@ -31,6 +32,30 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
             [this](const WorkflowResult& result) { workflowFinished(Workflow::logon, result); });
     connect(contentView, &ContentView::logoutFinished, this,
             [this](const WorkflowResult& result) { workflowFinished(Workflow::logout, result); });
+    connect(contentView, &ContentView::reconnectFinished, this, [this] {
+        rescanShares();
+        health_->checkNow();
+    });
+    health_ = new ShareHealthWatch(mountRoot_, this);
+    connect(health_, &ShareHealthWatch::checked, this, [this] {
+        panelChanged();
+        // Rebuilding an open menu would close it under the user's pointer: the icon and tool
+        // tip tell at once, the menu once it has closed.
+        if (menu_->isVisible()) {
+            menuStale_ = true;
+        } else {
+            rebuildMenu();
+        }
+    });
+    connect(menu_.get(), &QMenu::aboutToHide, this, [this] {
+        if (menuStale_) {
+            menuStale_ = false;
+            QTimer::singleShot(0, this, [this] { rebuildMenu(); });
+        }
+    });
+    auto* events = new SystemEvents(this);
+    connect(events, &SystemEvents::woke, health_, &ShareHealthWatch::checkNow);
+    connect(events, &SystemEvents::networkChanged, health_, &ShareHealthWatch::checkNow);
     rescanShares();
     panelChanged();
     refreshMenu();
@@ -48,11 +73,15 @@ void TrayController::panelChanged() {
     }
     TrayStatus status;
     status.mountedShares = static_cast<int>(shares_.size());
+    status.brokenShares = brokenShares();
+    contentView_->setHasBrokenShares(status.brokenShares > 0);
     if (contentView_->isLoading()) {
         status.state = TrayState::busy;
         status.loggingOut = contentView_->statusMessage() == ContentView::kLogoutRunning;
     } else if (sharesLeftMounted_) {
         status.state = TrayState::sharesLeftMounted;
+    } else if (status.brokenShares > 0) {
+        status.state = TrayState::sharesBroken;
     } else if (contentView_->isLoggedIn()) {
         status.state = TrayState::loggedOn;
     }
@@ -81,6 +110,7 @@ void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& r
     sharesLeftMounted_ =
         workflow == Workflow::logout && result.outcome != Outcome::Succeeded && !names.isEmpty();
     panelChanged();
+    health_->checkNow();
     const QString message = QString::fromStdString(result.message);
     if (const std::optional<Notice> notice = noticeFor(workflow, result.outcome, message, names)) {
         showNotice(icon_.get(), *notice);
@@ -88,8 +118,23 @@ void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& r
     }
 }
 
+int TrayController::brokenShares() const {
+    int broken = 0;
+    for (const MountedShare& share : shares_) {
+        const auto found = health_ ? health_->conditions().find(share.name)
+                                   : QMap<QString, ShareCondition>::const_iterator();
+        broken += health_ && found != health_->conditions().end() && isBroken(*found) ? 1 : 0;
+    }
+    return broken;
+}
+
 void TrayController::refreshMenu() {
     rescanShares();
+    rebuildMenu();
+    health_->checkNow();
+}
+
+void TrayController::rebuildMenu() {
     panelChanged();
     menu_->clear();
 
@@ -97,7 +142,11 @@ void TrayController::refreshMenu() {
         menu_->addAction(QStringLiteral("No shares mounted"))->setEnabled(false);
     }
     for (const MountedShare& share : shares_) {
-        QAction* open = menu_->addAction(share.name);
+        const auto found = health_->conditions().find(share.name);
+        const bool broken = found != health_->conditions().end() && isBroken(*found);
+        QAction* open = menu_->addAction(broken ? share.name + QStringLiteral(" — ") +
+                                                      QString::fromStdString(describe(*found))
+                                                : share.name);
         open->setObjectName(QStringLiteral("share:") + share.name);
         open->setToolTip(QStringLiteral("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);
@@ -107,6 +156,17 @@ void TrayController::refreshMenu() {
 
     const bool busy = contentView_ && contentView_->isLoading();
     const bool loggedOn = contentView_ && contentView_->isLoggedIn();
+    if (brokenShares() > 0) {
+        QAction* reconnect = menu_->addAction(QStringLiteral("Reconnect"));
+        reconnect->setObjectName(QStringLiteral("reconnectAction"));
+        reconnect->setToolTip(QStringLiteral("Mount the shares that do not work again"));
+        reconnect->setEnabled(!busy);
+        connect(reconnect, &QAction::triggered, this, [this] {
+            if (contentView_) {
+                contentView_->startReconnect();
+            }
+        });
+    }
     QAction* logon = menu_->addAction(QStringLiteral("Logon…"));
     logon->setObjectName(QStringLiteral("logonAction"));
     logon->setEnabled(!busy && !loggedOn);

@@ -8,6 +8,7 @@
 
 #include "MountedShares.h"
 #include "Notices.h"
+#include "ShareHealthWatch.h"
 #include "TrayState.h"
 
 class QAction;
@@ -19,9 +20,11 @@ namespace quorvane {
 class ContentView;
 
 /// The tray icon around the logon panel: its picture and tool tip follow the panel's state,
-/// its context menu lists the mounted shares and offers Logon…, Logout, Start at login and
-/// Quit, and the end of each workflow is told in a notification, since the pop-up closes by
-/// itself.
+/// its context menu lists the mounted shares (with the cause of each broken one) and offers
+/// Reconnect, Logon…, Logout, Start at login and Quit, and the end of each workflow is told in
+/// a notification, since the pop-up closes by itself. The shares are checked when the menu
+/// opens, after each workflow, after a wake from sleep and after a network change; never on a
+/// timer.
 class TrayController : public QObject {
     Q_OBJECT
 
@@ -34,8 +37,10 @@ public:
     QMenu* menu() const { return menu_.get(); }
     TrayStatus status() const { return status_; }
 
-    /// Rebuilds the menu from the mount root and the panel's state; runs each time it opens.
+    /// Rebuilds the menu from the mount root and the panel's state and checks the shares again;
+    /// runs each time it opens.
     void refreshMenu();
+    ShareHealthWatch* health() const { return health_; }
 
 signals:
     /// A notice went out to the user.
@@ -45,6 +50,8 @@ private:
     void panelChanged();
     void workflowFinished(Workflow workflow, const WorkflowResult& result);
     void rescanShares();
+    void rebuildMenu();
+    int brokenShares() const;
     void show(const TrayStatus& status);
 
     QPointer<ContentView> contentView_;
@@ -53,6 +60,8 @@ private:
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
     QList<MountedShare> shares_;
+    ShareHealthWatch* health_ = nullptr;
+    bool menuStale_ = false;  // the shares changed while the menu was open
     bool sharesLeftMounted_ = false;
     bool shown_ = false;
     TrayStatus status_;

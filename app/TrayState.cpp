@@ -20,6 +20,8 @@ QString badgeOf(TrayState state) {
             return QStringLiteral(":/quorvane/badge-on.svg");
         case TrayState::sharesLeftMounted:
             return QStringLiteral(":/quorvane/badge-left.svg");
+        case TrayState::sharesBroken:
+            return QStringLiteral(":/quorvane/badge-broken.svg");
     }
     return {};
 }
@@ -47,6 +49,11 @@ QString trayToolTip(const TrayStatus& status) {
             break;
         case TrayState::sharesLeftMounted:
             words = QStringLiteral("some shares could not be released (%1 still mounted)")
+                        .arg(shareCount(status.mountedShares));
+            break;
+        case TrayState::sharesBroken:
+            words = QStringLiteral("some shares broken (%1 of %2 not working)")
+                        .arg(status.brokenShares)
                         .arg(shareCount(status.mountedShares));
             break;
     }

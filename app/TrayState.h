@@ -7,16 +7,17 @@ namespace quorvane {
 
 /// What the tray icon shows. Each state has its own badge shape on the laptop, so the states
 /// differ without colour too (the macOS menu bar draws the icon in one colour).
-enum class TrayState { loggedOff, busy, loggedOn, sharesLeftMounted };
+enum class TrayState { loggedOff, busy, loggedOn, sharesLeftMounted, sharesBroken };
 
 struct TrayStatus {
     TrayState state = TrayState::loggedOff;
     bool loggingOut = false;  // while busy: a logout rather than a logon
     int mountedShares = 0;
+    int brokenShares = 0;  // of the mounted ones: mounted, but not working
 
     bool operator==(const TrayStatus& other) const {
         return state == other.state && loggingOut == other.loggingOut &&
-               mountedShares == other.mountedShares;
+               mountedShares == other.mountedShares && brokenShares == other.brokenShares;
     }
     bool operator!=(const TrayStatus& other) const { return !(*this == other); }
 };

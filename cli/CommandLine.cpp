@@ -13,10 +13,10 @@
 #include "CoreDumps.h"
 #include "FileServices.h"
 #include "KerberosTicket.h"
-#include "MountHealth.h"
 #include "MountTable.h"
 #include "PasswordInput.h"
 #include "SMBManager.h"
+#include "ShareHealth.h"
 #include "SmbUrl.h"
 #include "TerminalText.h"
 
@@ -25,7 +25,8 @@ namespace quorvane {
 namespace {
 
 const char* const kHelp =
-    "usage: quorvane [logon --server SERVER --user NAME | logout | status | --help | --version]\n"
+    "usage: quorvane [logon --server SERVER --user NAME | logout | status | reconnect\n"
+    "                | --help | --version]\n"
     "With no command, quorvane starts the tray icon and its logon panel; the standard Qt\n"
     "options (-platform, -style, ...) may be given then.\n"
     "\n"
@@ -43,7 +44,16 @@ const char* const kHelp =
     "      Unmounts every share under ~/smbmounts and removes the emptied folders. A share\n"
     "      that is still in use stays mounted, and nothing inside it is deleted.\n"
     "  status\n"
-    "      Lists what is mounted under ~/smbmounts and from where.\n"
+    "      Lists what is mounted under ~/smbmounts and from where, and for each share that\n"
+    "      does not work why: server not answering, password no longer accepted, Kerberos\n"
+    "      ticket expired, share no longer available, mount gone (its daemon ended), mount\n"
+    "      stopped. All shares are asked at once; it takes a few seconds at most.\n"
+    "  reconnect\n"
+    "      Mounts again every share that status shows as not working (a server no longer\n"
+    "      answering is left as it is), for the user and server it was mounted for. The\n"
+    "      password is read from standard input as for logon; an empty one uses the user's\n"
+    "      Kerberos ticket. A share whose mount is gone is detached even while a program\n"
+    "      holds a file there: that program gets errors from its old file.\n"
     "  --help\n"
     "      Shows this text.\n"
     "  --version\n"
@@ -97,6 +107,9 @@ public:
         }
         if (command == "logon") {
             return logon(arguments);
+        }
+        if (command == "reconnect") {
+            return arguments.empty() ? reconnect() : badUsage("reconnect: takes no arguments");
         }
         if (command == "logout" || command == "status") {
             if (!arguments.empty()) {
@@ -178,15 +191,9 @@ private:
                     << std::endl;
         }
         Interruption stop;
-        EngineConfig config = config_;
-        config.interruption = &stop;
-        WorkflowResult result;
-        {
-            g_stop = &stop;
-            const CatchStopSignals stopSignals(onStopSignal, true);
-            result = SMBManager(config).logon(*server, *user, *password);
-            g_stop = nullptr;
-        }
+        const WorkflowResult result = runStoppable(stop, [&](const SMBManager& manager) {
+            return manager.logon(*server, *user, *password);
+        });
         if (result.outcome == Outcome::Interrupted && stop.raised()) {
             io_.out << "quorvane: logon stopped by signal " << stop.reason()
                     << "; shares mounted before stay mounted." << std::endl;
@@ -194,6 +201,18 @@ private:
         }
         io_.out << result.message << std::endl;
         return exitStatusOf(result);
+    }
+
+    // Runs a workflow that a stop signal ends: the running tool takes back what it half made.
+    template <typename Workflow>
+    WorkflowResult runStoppable(Interruption& stop, Workflow workflow) const {
+        EngineConfig config = config_;
+        config.interruption = &stop;
+        g_stop = &stop;
+        const CatchStopSignals stopSignals(onStopSignal, true);
+        WorkflowResult result = workflow(SMBManager(config));
+        g_stop = nullptr;
+        return result;
     }
 
     // The user's ticket when it can stand in for the password of this logon.
@@ -208,6 +227,22 @@ private:
             return std::nullopt;
         }
         return ticket;
+    }
+
+    int reconnect() {
+        disableCoreDumps();  // before the password is in memory
+        const std::optional<std::string> password =
+            &io_.in == &std::cin ? readPassword("Password (empty: Kerberos ticket): ")
+                                 : readPassword(io_.in);
+        if (!password) {
+            io_.err << "quorvane: could not read the password from standard input" << std::endl;
+            return 2;
+        }
+        Interruption stop;
+        const WorkflowResult result = runStoppable(
+            stop, [&](const SMBManager& manager) { return manager.reconnect(*password); });
+        io_.out << result.message << std::endl;
+        return exitStatusOf(result);
     }
 
     int logout() {
@@ -230,17 +265,17 @@ private:
             return {"No shares mapped (smbmounts folder not found)."};
         }
         const files::Listing listing = files::listVisibleEntries(mountRoot);
+        // All at once, within one bound, without looking into any mounted folder.
         std::map<std::string, std::string> rows;  // folder name -> where it comes from
         size_t mounted = 0;
         size_t width = 0;
-        for (const std::string& name : listing.names) {
-            const std::optional<MountEntry> entry = config_.mountTable(mountRoot + "/" + name);
-            rows[name] = !entry ? "(not mounted)"
-                         : checkMountHealth(mountRoot + "/" + name) == MountHealth::Answering
-                             ? entry->source
-                             : entry->source + "  (not responding)";
-            mounted += entry ? 1 : 0;
-            width = std::max(width, name.size());
+        for (const ShareState& share : checkMountRoot(mountRoot, config_.mountTable)) {
+            rows[share.name] = !share.mount ? "(not mounted)"
+                               : isBroken(share.condition)
+                                   ? share.mount->source + "  (" + describe(share.condition) + ")"
+                                   : share.mount->source;
+            mounted += share.mount ? 1 : 0;
+            width = std::max(width, share.name.size());
         }
         std::vector<std::string> lines;
         lines.push_back(mountRoot + ": " + std::to_string(mounted) + " share(s) mounted");

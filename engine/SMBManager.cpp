@@ -8,10 +8,10 @@
 #include "FileServices.h"
 #include "FolderNames.h"
 #include "LogonScript.h"
-#include "MountHealth.h"
 #include "MountSource.h"
 #include "MountTable.h"
 #include "ProcessRunner.h"
+#include "ShareHealth.h"
 #include "ShareMap.h"
 #include "SmbUrl.h"
 #include "TerminalText.h"
@@ -98,16 +98,23 @@ bool SMBManager::mountShare(const std::string& shareName, const std::string& ser
     return attemptMount(shareName, server, userName, password, mountPoint).mounted;
 }
 
-// A mount whose daemon has gone answers nothing but errors: it is released so the share can
-// be mounted afresh on the same folder.
-SMBManager::MountAttempt SMBManager::releaseDeadMount(const std::string& shareName,
-                                                      const std::string& mountPoint) const {
-    printLine(escapeControlCharacters(shareName) +
-              " is mounted but no longer answers. Releasing it to mount it again.");
-    runUnmountTool(mountPoint);
+// A mount whose daemon has gone answers nothing but errors, and one whose server no longer
+// takes its logon cannot recover: either is released so the share can be mounted afresh on the
+// same folder. A dead mount is detached even while a program holds a file there: that program
+// gets errors from its old handle, never the new mount's files.
+SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& shareName,
+                                                        const std::string& mountPoint,
+                                                        ShareCondition condition) const {
+    printLine(escapeControlCharacters(shareName) + " is mounted but does not work (" +
+              describe(condition) + "). Releasing it to mount it again.");
+    runUnmountTool(mountPoint, condition == ShareCondition::MountGone);
     MountAttempt attempt;
     if (isAlreadyMounted(mountPoint)) {
-        attempt.failure = {"A mount there no longer answers and could not be released.", false};
+        attempt.failure = {condition == ShareCondition::MountGone
+                               ? "A mount there no longer answers and could not be released."
+                               : "A mount there (" + describe(condition) +
+                                     ") is still in use and could not be released.",
+                           false};
     } else {
         attempt.mounted = true;  // free to mount again
     }
@@ -128,18 +135,26 @@ SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
     }
     // Asked before the folder is created: creating a folder that stands on a dead network
     // mount could block, and an existing mount point needs no folder anyway.
-    if (isAlreadyMounted(mountPoint)) {
-        switch (checkMountHealth(mountPoint)) {
-            case MountHealth::Answering:
+    if (const std::optional<MountEntry> mount = config_.mountTable(mountPoint)) {
+        const ShareCondition condition = checkShares({mountPoint}, {mount}).front();
+        switch (condition) {
+            case ShareCondition::Answering:
+            case ShareCondition::Unknown:
+            case ShareCondition::NotAMount:  // gone meanwhile: the tool says so
                 printLine(escapeControlCharacters(shareName) +
                           " is already mounted. Skipping mount command.");
                 attempt.mounted = true;
                 return attempt;
-            case MountHealth::NotAnswering:
-                attempt.failure = {"The share mounted there is not answering.", true};
+            case ShareCondition::ServerNotAnswering:
+            case ShareCondition::MountStuck:
+                attempt.failure = {"The share mounted there is not answering.",
+                                   condition == ShareCondition::ServerNotAnswering};
                 return attempt;
-            case MountHealth::Dead:
-                if (MountAttempt released = releaseDeadMount(shareName, mountPoint);
+            case ShareCondition::MountGone:
+            case ShareCondition::PasswordRejected:
+            case ShareCondition::TicketExpired:
+            case ShareCondition::ShareUnavailable:
+                if (MountAttempt released = releaseBrokenMount(shareName, mountPoint, condition);
                     !released.mounted) {
                     return released;
                 }
@@ -418,10 +433,13 @@ std::string SMBManager::performLogon(const std::string& serverText, const std::s
     return logon(serverText, userName, password).message;
 }
 
-ProcessResult SMBManager::runUnmountTool(const std::string& mountPoint) const {
+ProcessResult SMBManager::runUnmountTool(const std::string& mountPoint, bool force) const {
     ProcessRequest request;
     request.executable = config_.unmountTool;
     request.arguments = {mountPoint};
+    if (force) {
+        request.arguments.insert(request.arguments.begin(), "-f");
+    }
     request.timeLimit = config_.unmountTimeLimit;
     request.stopGrace = config_.stopGrace;
     request.inheritStandardInput = false;

@@ -6,6 +6,7 @@
 
 #include "EngineConfig.h"
 #include "MountFailure.h"
+#include "ShareHealth.h"
 #include "WorkflowResult.h"
 
 namespace quorvane {
@@ -47,6 +48,10 @@ public:
 
     /// Releases everything in the mount root, with its outcome beside the message.
     WorkflowResult logout() const;
+    /// Mounts again every share of the mount root that is mounted but broken (see
+    /// ShareHealth.h), as user and server of its mount; an empty password uses the user's
+    /// Kerberos ticket. Shares that work are left alone.
+    WorkflowResult reconnect(const std::string& password) const;
     /// The message of `logout` alone.
     std::string disconnectAllShares() const;
 
@@ -71,8 +76,8 @@ private:
     MountAttempt attemptMount(const std::string& shareName, const std::string& server,
                               const std::string& userName, const std::string& password,
                               const std::string& mountPoint) const;
-    MountAttempt releaseDeadMount(const std::string& shareName,
-                                  const std::string& mountPoint) const;
+    MountAttempt releaseBrokenMount(const std::string& shareName, const std::string& mountPoint,
+                                    ShareCondition condition) const;
     GroupShareReport mountGroupShares(const std::string& shareMapPath,
                                       const std::vector<std::string>& groups,
                                       const std::string& server, const std::string& userName,
@@ -83,7 +88,8 @@ private:
     WorkflowResult finish(Outcome outcome, std::string message) const;
 
     void printLine(const std::string& line) const;
-    ProcessResult runUnmountTool(const std::string& mountPoint) const;
+    /// `force`: detach even while in use (macOS "umount -f", Linux a lazy unmount).
+    ProcessResult runUnmountTool(const std::string& mountPoint, bool force = false) const;
     void removeReleasedMountPoint(const std::string& mountPoint) const;
     bool interrupted() const;
 
@@ -96,6 +102,7 @@ inline constexpr const char* kLogonFinished =
     "Logon workflow finished. Shares mapped under ~/smbmounts/";
 inline constexpr const char* kLogonInterrupted =
     "Logon stopped. Shares mounted before stay mounted.";
+inline constexpr const char* kNothingBroken = "Every mounted share works; nothing to reconnect.";
 inline constexpr const char* kBusy =
     "Another logon or logout is running. Try again once it has finished.";
 }  // namespace messages

@@ -387,11 +387,18 @@ void ContentView::submitPassword() {
 }
 
 bool ContentView::canStartLogon() const {
+    if (isLoggedIn_ && hasBrokenShares_ && workflows_.reconnect) {
+        return !isLoading_;  // a repair: each share's mount names its server and user
+    }
     return !username().isEmpty() && (!password().isEmpty() || servingTicket()) &&
            !serverInput().isEmpty() && !isLoading_ && !isLoggedIn_;
 }
 
 void ContentView::startLogon() {
+    if (isLoggedIn_ && hasBrokenShares_ && workflows_.reconnect) {
+        startReconnect();
+        return;
+    }
     isLoading_ = true;
     statusMessage_ = kLogonRunning;
     setFocusedField(std::nullopt);
@@ -442,6 +449,36 @@ void ContentView::finishLogout(const WorkflowResult& result) {
     statusMessage_ = QString::fromStdString(result.message);
     render();
     emit logoutFinished(result);
+}
+
+void ContentView::setHasBrokenShares(bool broken) {
+    if (broken != hasBrokenShares_) {
+        hasBrokenShares_ = broken;
+        render();
+    }
+}
+
+void ContentView::startReconnect() {
+    if (isLoading_ || !workflows_.reconnect) {
+        return;
+    }
+    isLoading_ = true;
+    statusMessage_ = kReconnectRunning;
+    render();
+    auto reconnect = workflows_.reconnect;
+    runOffGuiThread(
+        resultPort_, [reconnect, secret = password()] { return reconnect(secret); },
+        &ContentView::finishReconnect);
+}
+
+void ContentView::finishReconnect(const WorkflowResult& result) {
+    isLoading_ = false;
+    statusMessage_ = QString::fromStdString(result.message);
+    if (result.outcome == Outcome::Succeeded) {
+        passwordField_->clear();
+    }
+    render();
+    emit reconnectFinished(result);
 }
 
 void ContentView::stopWorkflow() {

@@ -40,6 +40,8 @@ public:
         QStringLiteral("Processing Network Logon Workflows...");
     static inline const QString kLogoutRunning =
         QStringLiteral("Logging out and disconnecting shares...");
+    static inline const QString kReconnectRunning =
+        QStringLiteral("Reconnecting the shares that do not work...");
 
     explicit ContentView(Workflows workflows, QWidget* parent = nullptr);
     ~ContentView() override;
@@ -65,6 +67,11 @@ public:
     void finishLogout(const WorkflowResult& result);
     /// What the ticket lister found, handed back to the GUI thread.
     void ticketFound(const std::optional<KerberosTicket>& ticket);
+    /// While logged on with some shares broken, Logon reconnects them instead.
+    void setHasBrokenShares(bool broken);
+    bool hasBrokenShares() const { return hasBrokenShares_; }
+    void startReconnect();
+    void finishReconnect(const WorkflowResult& result);
     void closePopoverIfShown();
     /// Asks a running workflow to end its tool and stop (quitting, end of the session).
     void stopWorkflow();
@@ -79,6 +86,7 @@ signals:
     /// A workflow's message has come back and the panel has taken it in.
     void logonFinished(const quorvane::WorkflowResult& result);
     void logoutFinished(const quorvane::WorkflowResult& result);
+    void reconnectFinished(const quorvane::WorkflowResult& result);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -102,6 +110,7 @@ private:
     bool isLoggedIn_ = false;
     bool hasMountedShares_ = false;
     std::optional<KerberosTicket> ticket_;
+    bool hasBrokenShares_ = false;
 
     QLabel* logo_ = nullptr;
     QLabel* title_ = nullptr;

@@ -24,6 +24,9 @@ Workflows engineWorkflows() {
     // Logout takes no stop request: once asked for, it releases what it can, within its
     // bounds, rather than leave shares half released.
     workflows.logout = [] { return SMBManager().logout(); };
+    workflows.reconnect = [configured](const QString& password) {
+        return configured().reconnect(password.toStdString());
+    };
     workflows.stop = [stop] { stop->raise(); };
     workflows.findTicket = [] {
         return findKerberosTicket(EngineConfig::platformDefault().ticketLister);

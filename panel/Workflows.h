@@ -9,13 +9,16 @@
 
 namespace quorvane {
 
-/// The two engine workflows as the panel sees them. Both are called on a worker thread, so
+/// The engine workflows as the panel sees them. Each is called on a worker thread, so
 /// whatever they capture must be safe to use from there; each returns its outcome and message.
 struct Workflows {
     std::function<WorkflowResult(const QString& serverText, const QString& userName,
                                  const QString& password)>
         logon;
     std::function<WorkflowResult()> logout;
+    /// Mounts the broken shares again with `password` (empty: the Kerberos ticket). May be
+    /// empty.
+    std::function<WorkflowResult(const QString& password)> reconnect;
     /// Asks a running workflow to end its tool and stop, from any thread; for quitting and
     /// the end of the session. May be empty.
     std::function<void()> stop;

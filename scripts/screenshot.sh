@@ -3,12 +3,12 @@
 # tray host, dunst as the notification daemon on a session bus of its own), as root or not,
 # with no terminal. The program runs with the real engine against the private test domain in
 # a temporary home: logged off, the panel, a logon under way, logged on with its notice, the
-# tray menu with the mounted shares, a logout that leaves a share in use, and logged off again.
+# tray menu with the mounted shares, a share whose daemon died (broken, with its menu), a logout that leaves a share in use, and logged off again.
 #
 #   scripts/screenshot.sh [BUILD_DIR]    (default: build)
 #
 # Writes BUILD_DIR/screenshots/: closed.png, open.png, panel.png, and tray-*.png (the tray
-# corner with the tool tip, notice or menu of each state); tray-states.png puts the four states
+# corner with the tool tip, notice or menu of each state); tray-states.png puts the five states
 # side by side.
 set -euo pipefail
 
@@ -154,6 +154,46 @@ convert "$out/screen.png" -crop "440x$((my + mh + 12))+584+0" +repage "$out/tray
 xdotool key Escape
 away
 
+# A share whose daemon has died: the tray says some shares are broken and names the cause in
+# its menu.
+projects_daemon=""
+for d in /proc/[0-9]*; do
+    if tr '\0' '\n' 2>/dev/null <"$d/cmdline" | grep -qxF "$home/smbmounts/Projects"; then
+        projects_daemon=${d#/proc/}
+    fi
+done
+[ -n "$projects_daemon" ] || fail "no daemon serves Projects"
+kill -KILL "$projects_daemon"
+# The first opening checks the shares; the second shows what the check found.
+xdotool mousemove "$icon_x" "$icon_y" click 3
+wait_for_menu >/dev/null || fail "the tray menu did not open"
+sleep 1.5
+xdotool key Escape
+away
+sleep 0.3
+xdotool mousemove "$icon_x" "$icon_y" click 3
+menu=$(wait_for_menu) || fail "the tray menu did not open"
+xdotool mousemove $((${menu%% *} + 40)) $(($(echo "$menu" | cut -d' ' -f2) + 12))
+sleep 0.5
+shoot
+read -r mx my mw mh <<<"$menu"
+convert "$out/screen.png" -crop "440x$((my + mh + 40))+584+0" +repage "$out/tray-broken-menu.png"
+xdotool key Escape
+away
+hover_icon
+shoot
+corner tray-broken.png 80
+zoom_icon icon-broken.png
+away
+# Reconnect mounts it again (from the command line here, which reads the password on its
+# input); the menu, opened once more, finds every share working.
+demo_password alice | HOME="$home" "$program" reconnect >/dev/null || fail "reconnect failed"
+xdotool mousemove "$icon_x" "$icon_y" click 3
+wait_for_menu >/dev/null || fail "the tray menu did not open"
+sleep 1.5
+xdotool key Escape
+away
+
 # A file held open keeps its share busy: the logout cannot release it.
 exec 9<"$home/smbmounts/Staff Public/welcome.txt"
 menu_logout
@@ -176,7 +216,7 @@ sleep 0.5
 cd "$out"
 convert tray-busy.png -crop 620x80+0+0 +repage tray-busy-strip.png
 rows=()
-for state in logged-off busy logged-on shares-left; do
+for state in logged-off busy logged-on broken shares-left; do
     strip="tray-$state.png"
     [ "$state" = busy ] && strip=tray-busy-strip.png
     convert "icon-$state.png" -bordercolor white -border 8 "$strip" -background white \
@@ -185,7 +225,8 @@ for state in logged-off busy logged-on shares-left; do
     rows+=("row-$state.png")
 done
 montage -label 'Logged off' "${rows[0]}" -label 'Logging on (the panel is open below)' "${rows[1]}" \
-    -label 'Logged on' "${rows[2]}" -label 'Some shares could not be released' "${rows[3]}" \
-    -tile 1x4 -geometry +6+6 -font DejaVu-Sans -pointsize 13 tray-states.png
+    -label 'Logged on' "${rows[2]}" -label 'Some shares broken (a daemon was killed)' "${rows[3]}" \
+    -label 'Some shares could not be released' "${rows[4]}" \
+    -tile 1x5 -geometry +6+6 -font DejaVu-Sans -pointsize 13 tray-states.png
 rm -f screen.png tray-busy-strip.png icon-*.png row-*.png
 echo "screenshot: $(ls "$out" | tr '\n' ' ')"

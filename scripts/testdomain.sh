@@ -7,6 +7,7 @@
 #   testdomain.sh env [DIR]     print QUORVANE_TESTDOMAIN_* assignments for a running domain
 #   testdomain.sh users [DIR]   print "user<TAB>password<TAB>groups" for every demo user
 #   testdomain.sh clean [DIR]   stop, then remove DIR
+#   testdomain.sh passwd DIR USER   give USER the password read from standard input (one line)
 #
 # Everything Samba keeps lives under DIR; users come from nss_wrapper files under DIR, so
 # neither /etc/passwd nor the system's Samba is touched. Set QUORVANE_TESTDOMAIN_PORT to
@@ -306,6 +307,13 @@ start) do_start ;;
 stop) do_stop ;;
 env) print_env ;;
 users) print_users ;;
+passwd)
+  [ -n "${3:-}" ] || die "passwd: which user?"
+  IFS= read -r new_password
+  printf '%s\n%s\n' "$new_password" "$new_password" |
+    run_wrapped "$smbpasswd_bin" -c "$dir/smb.conf" -s "$3" >"$dir/log/smbpasswd.out" 2>&1 ||
+    die "smbpasswd failed for $3"
+  ;;
 clean)
   do_stop
   case "$dir" in

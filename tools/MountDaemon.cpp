@@ -9,6 +9,7 @@
 
 #include <chrono>
 
+#include "HealthAnswers.h"
 #include "MountSmbfs.h"
 
 namespace quorvane::tools {
@@ -168,6 +169,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (errors >= 0) {
         ::dup2(errors, STDERR_FILENO);
     }
+    ShareMount askedAbout = request.share;
     SmbFilesystem filesystem(std::move(request.share), std::move(context));
     const bool mounted = filesystem.mount(request.mountPoint, request.source);
     if (savedError >= 0) {
@@ -190,6 +192,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (::chdir("/") != 0) {
         return 1;
     }
+    const HealthAnswers health(std::move(askedAbout));
     return filesystem.serve();
 }
 

@@ -26,9 +26,10 @@ constexpr auto kReleaseLimit = 4s;
 constexpr auto kDaemonExitLimit = 1500ms;
 
 const char* const kUsage =
-    "usage: umount MOUNTPOINT\n"
+    "usage: umount [-f] MOUNTPOINT\n"
     "Releases the SMB share that mount_smbfs mounted on MOUNTPOINT. Fails, and keeps the\n"
-    "mount, while a program has a file or its working folder inside it.\n";
+    "mount, while a program has a file or its working folder inside it.\n"
+    "  -f  detaches the mount even then: those programs get errors from then on.\n";
 
 int fail(const std::string& path, const std::string& problem) {
     std::cerr << "umount: " << path << ": " << problem << std::endl;
@@ -54,6 +55,10 @@ int runUmount(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
+    const bool force = !arguments.empty() && arguments[0] == "-f";
+    if (force) {
+        arguments.erase(arguments.begin());
+    }
     if (arguments.size() != 1 || arguments[0].empty()) {
         std::cerr << kUsage;
         return 2;
@@ -71,7 +76,7 @@ int runUmount(int argc, char** argv) {
     }
     const int daemon = findMountDaemon(*path);
     const int pidfd = daemon > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, daemon, 0)) : -1;
-    const ReleaseResult result = releaseMount(*path, false, kReleaseLimit);
+    const ReleaseResult result = releaseMount(*path, force, kReleaseLimit);
     if (result.released && pidfd >= 0) {
         waitForExit(pidfd);
     }

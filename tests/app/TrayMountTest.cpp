@@ -3,10 +3,13 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QtTest>
 #include <memory>
+
+#include <signal.h>
 
 #include "AppDelegate.h"
 #include "ContentView.h"
@@ -166,6 +169,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
         QCOMPARE(tray->status().state, TrayState::loggedOff);
         QVERIFY(home_->mountsBelow().empty());
+    }
+
+    // A share whose daemon died: the tray says so in words and in the menu, the panel's Logon
+    // turns into the repair, and Reconnect mounts that share alone again.
+    void aBrokenShareIsShownAndReconnectRepairsIt() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        ContentView* view = delegate->contentView();
+        logOn(view, "alice", password("alice"));
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
+        QTRY_VERIFY(!tray->health()->checking());
+        QCOMPARE(tray->status().state, TrayState::loggedOn);
+        QVERIFY(!view->findChild<QPushButton*>("logonButton")->isEnabled());
+        QVERIFY(!tray->menu()->findChild<QAction*>("reconnectAction"));
+
+        const std::string projects = home_->mountRoot() + "/Projects";
+        QCOMPARE(::kill(qt::daemonOf(projects), SIGKILL), 0);
+        QVERIFY(qt::waitForNoDaemon(projects));
+        tray->refreshMenu();  // as when the menu opens
+        QTRY_COMPARE(tray->status().state, TrayState::sharesBroken);
+        QCOMPARE(delegate->statusItem()->toolTip(),
+                 QStringLiteral("Logon Client: some shares broken (1 of 6 shares not working)"));
+        QCOMPARE(shareItems(tray->menu()), QStringList({"alice", "Media", "Projects — mount gone",
+                                                        "Science", "Staff Public", "Year10"}));
+        QVERIFY(view->findChild<QPushButton*>("logonButton")->isEnabled());
+
+        view->findChild<QLineEdit*>("passwordField")->setText(password("alice"));
+        tray->menu()->findChild<QAction*>("reconnectAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
+        QCOMPARE(view->statusMessage(), QStringLiteral("Reconnected 1 share(s)."));
+        QTRY_COMPARE(tray->status().state, TrayState::loggedOn);
+        QCOMPARE(shareItems(tray->menu()),
+                 QStringList({"alice", "Media", "Projects", "Science", "Staff Public", "Year10"}));
+        QVERIFY(!tray->menu()->findChild<QAction*>("reconnectAction"));
+        QVERIFY(view->isLoggedIn());
+        QVERIFY(!view->findChild<QPushButton*>("logonButton")->isEnabled());
     }
 
     void wrongPasswordIsToldWithTheMessage() {

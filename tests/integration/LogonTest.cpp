@@ -260,12 +260,12 @@ TEST_F(LogonTest, ADeadMountIsReportedAndMountedAfreshAtTheNextLogon) {
     ASSERT_TRUE(waitForNoDaemon(projects));
 
     const ProgramRun status = home.cli({"status"});
-    EXPECT_NE(status.out().find("/Projects  (not responding)"), std::string::npos) << status.out();
+    EXPECT_NE(status.out().find("/Projects  (mount gone)"), std::string::npos) << status.out();
 
     const ProgramRun again = logon(home, "bob");
     EXPECT_EQ(again.status(), 0) << again.out() << again.err();
-    EXPECT_NE(again.out().find("Projects is mounted but no longer answers. Releasing it to mount "
-                               "it again."),
+    EXPECT_NE(again.out().find("Projects is mounted but does not work (mount gone). Releasing it "
+                               "to mount it again."),
               std::string::npos)
         << again.out();
     EXPECT_EQ(readFile(projects + "/welcome.txt"), "Welcome to Projects\n");

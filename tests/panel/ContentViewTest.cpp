@@ -172,6 +172,23 @@ private slots:
         panel.standIn.gate->release();
     }
 
+    // Logged on with some shares broken, Logon is the repair: it reconnects with whatever the
+    // password field holds (empty: the Kerberos ticket) and the panel stays logged on.
+    void logonReconnectsWhileLoggedOnWithBrokenShares() {
+        Panel panel(gated());
+        driveTo(panel, PanelState::loggedOn);
+        QVERIFY(!panel.logon()->isEnabled());
+        panel.view->setHasBrokenShares(true);
+        QVERIFY(panel.logon()->isEnabled());
+        QTest::mouseClick(panel.logon(), Qt::LeftButton);
+        QTRY_COMPARE(panel.view->statusMessage(), QStringLiteral("Reconnected 1 share(s)."));
+        QCOMPARE(panel.standIn.reconnectPasswords(), QStringList{QString()});
+        QVERIFY(panel.view->isLoggedIn());
+        QCOMPARE(panel.standIn.calls->logons.load(), 1);
+        panel.view->setHasBrokenShares(false);
+        QVERIFY(!panel.logon()->isEnabled());
+    }
+
     void focusNeverFallsToQuitAndQuitIsLastInTheTabOrder() {
         Panel panel(gated());
         auto* quit = panel.child<QToolButton>("quitButton");

@@ -21,6 +21,7 @@ struct StandIn {
         QStringList logonArguments;
         std::atomic<int> logons{0};
         std::atomic<int> logouts{0};
+        QStringList reconnectPasswords;
         std::atomic<int> finished{0};
     };
 
@@ -29,6 +30,7 @@ struct StandIn {
     QString logoutMessage = QStringLiteral("Successfully disconnected 2 drive(s).");
     Outcome logonOutcome = Outcome::Succeeded;
     Outcome logoutOutcome = Outcome::Succeeded;
+    QString reconnectMessage = QStringLiteral("Reconnected 1 share(s).");
     /// What stays mounted after each workflow, as the engine would report it.
     std::vector<std::string> mountedAfterLogon{"alice"};
     std::vector<std::string> mountedAfterLogout;
@@ -66,7 +68,20 @@ struct StandIn {
             return outcome;
         };
         result.findTicket = findTicket;
+        result.reconnect = [outcome =
+                                WorkflowResult{Outcome::Succeeded, reconnectMessage.toStdString(),
+                                               mountedAfterLogon},
+                            calls = calls](const QString& password) {
+            std::lock_guard<std::mutex> lock(calls->mutex);
+            calls->reconnectPasswords.append(password);
+            return outcome;
+        };
         return result;
+    }
+
+    QStringList reconnectPasswords() const {
+        std::lock_guard<std::mutex> lock(calls->mutex);
+        return calls->reconnectPasswords;
     }
 
     QStringList lastLogonArguments() const {

@@ -96,6 +96,17 @@ std::string TestDomain::serverPath(const std::string& share) const {
     return folder_ + "/shares/" + share;
 }
 
+bool TestDomain::setPassword(const std::string& user, const std::string& password) {
+    const ProgramRun changed = runProgram(
+        "/bin/bash", {sourceFolder() + "/scripts/testdomain.sh", "passwd", folder_, user}, {},
+        password + "\n", std::chrono::seconds(30));
+    if (!changed.result.succeeded()) {
+        return false;
+    }
+    users_[user].password = password;
+    return true;
+}
+
 int TestDomain::failedLogons(const std::string& user) const {
     // With "auth_audit:3" smbd logs one "Auth:" line per authentication attempt.
     int count = 0;

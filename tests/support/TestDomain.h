@@ -40,6 +40,8 @@ public:
     const DemoUser& user(const std::string& name) const;
     /// The folder that holds share `share` (or the home share of user `share`) on the server.
     std::string serverPath(const std::string& share) const;
+    /// Changes `user`'s password on the server, as an administrator would; true when it did.
+    bool setPassword(const std::string& user, const std::string& password);
     /// The failed logons that the server logged for `user` so far.
     int failedLogons(const std::string& user) const;
 

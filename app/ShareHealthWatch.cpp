@@ -1,0 +1,63 @@
+#include "ShareHealthWatch.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <thread>
+
+#include "MountTable.h"
+
+namespace quorvane {
+
+ShareHealthWatch::ShareHealthWatch(QString mountRoot, QObject* parent)
+    : QObject(parent), mountRoot_(std::move(mountRoot)) {}
+
+int ShareHealthWatch::brokenCount() const {
+    int broken = 0;
+    for (ShareCondition condition : conditions_) {
+        broken += isBroken(condition) ? 1 : 0;
+    }
+    return broken;
+}
+
+void ShareHealthWatch::checkNow() {
+    if (running_) {
+        again_ = true;
+        return;
+    }
+    running_ = true;
+    // A thread of its own, let go: a check takes a few seconds at most and must never hold
+    // up Quit. It keeps nothing but its copies; the answer reaches this object only if it is
+    // still there.
+    QPointer<ShareHealthWatch> self(this);
+    std::thread([self, root = mountRoot_.toStdString()] {
+        QMap<QString, ShareCondition> found;
+        for (const ShareState& share : checkMountRoot(root, mountAt)) {
+            if (share.mount) {
+                found.insert(QString::fromStdString(share.name), share.condition);
+            }
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, found] {
+                if (self) {
+                    self->finish(found);
+                }
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void ShareHealthWatch::finish(const QMap<QString, ShareCondition>& conditions) {
+    running_ = false;
+    // Only news: the menu is rebuilt on it, which would lose the user's place in an open menu.
+    if (conditions != conditions_) {
+        conditions_ = conditions;
+        emit checked();
+    }
+    if (again_) {
+        again_ = false;
+        checkNow();
+    }
+}
+
+}  // namespace quorvane

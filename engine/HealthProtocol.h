@@ -1,0 +1,27 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+// How the program asks a running mount daemon about its share without touching the mount (a
+// hung mount would hold whoever looks at it). The daemon listens on an abstract local socket
+// named after its pid; the asker checks that the socket's owner is that daemon of its own
+// user, writes one question line and reads one answer line.
+namespace quorvane::health {
+
+/// The socket's name in the abstract namespace, without the leading NUL.
+inline std::string socketName(pid_t daemon) {
+    return "quorvane-mount-health/" + std::to_string(daemon);
+}
+
+inline constexpr const char* kQuestion = "check\n";
+
+/// The daemon's answers, each one word and a line feed.
+inline constexpr const char* kAnswering = "answering";
+inline constexpr const char* kNotAnswering = "not-answering";
+inline constexpr const char* kPasswordRefused = "password-refused";
+inline constexpr const char* kTicketRefused = "ticket-refused";
+inline constexpr const char* kShareUnavailable = "share-unavailable";
+
+}  // namespace quorvane::health

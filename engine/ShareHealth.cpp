@@ -1,0 +1,60 @@
+#include "ShareHealth.h"
+
+#include "FileServices.h"
+
+namespace quorvane {
+
+bool isBroken(ShareCondition condition) {
+    switch (condition) {
+        case ShareCondition::Answering:
+        case ShareCondition::NotAMount:
+        case ShareCondition::Unknown:
+            return false;
+        default:
+            return true;
+    }
+}
+
+std::string describe(ShareCondition condition) {
+    switch (condition) {
+        case ShareCondition::Answering:
+            return "answering";
+        case ShareCondition::ServerNotAnswering:
+            return "server not answering";
+        case ShareCondition::PasswordRejected:
+            return "password no longer accepted";
+        case ShareCondition::TicketExpired:
+            return "Kerberos ticket expired";
+        case ShareCondition::ShareUnavailable:
+            return "share no longer available";
+        case ShareCondition::MountGone:
+            return "mount gone";
+        case ShareCondition::MountStuck:
+            return "mount stopped";
+        case ShareCondition::NotAMount:
+            return "not mounted";
+        case ShareCondition::Unknown:
+            return "cannot be asked";
+    }
+    return "unknown";
+}
+
+std::vector<ShareState> checkMountRoot(const std::string& mountRoot,
+                                       const MountTableLookup& mountTable,
+                                       std::chrono::milliseconds limit) {
+    std::vector<ShareState> states;
+    std::vector<std::string> folders;
+    std::vector<std::optional<MountEntry>> mounts;
+    for (const std::string& name : files::listVisibleEntries(mountRoot).names) {
+        folders.push_back(mountRoot + "/" + name);
+        mounts.push_back(mountTable(folders.back()));
+        states.push_back({name, mounts.back(), ShareCondition::NotAMount});
+    }
+    const std::vector<ShareCondition> conditions = checkShares(folders, mounts, limit);
+    for (size_t i = 0; i < states.size(); ++i) {
+        states[i].condition = conditions[i];
+    }
+    return states;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MountTable.h"
+
+namespace quorvane {
+
+/// What is wrong with one folder of the mount root, decided from values only.
+enum class ShareCondition {
+    Answering,
+    ServerNotAnswering,  // the server or the network does not answer
+    PasswordRejected,    // the server no longer accepts the password of the mount
+    TicketExpired,       // the server no longer accepts the user's Kerberos ticket
+    ShareUnavailable,    // the server answers but no longer offers the share to this user
+    MountGone,           // the daemon that served the mount has ended (ENOTCONN)
+    MountStuck,          // the daemon is there but stopped (SIGSTOP)
+    NotAMount,           // nothing is mounted on the folder
+    Unknown,             // a mount whose daemon cannot be asked (not one of this program's)
+};
+
+/// Whether a share in this condition needs a repair that a remount can give.
+bool isBroken(ShareCondition condition);
+
+/// The condition in the user's words, e.g. "server not answering".
+std::string describe(ShareCondition condition);
+
+/// Longest that checkShares takes in all, however many shares and whatever the network does.
+inline constexpr std::chrono::milliseconds kHealthLimit{4000};
+
+/// The condition of each folder: `mounts[i]` is what the mount table holds for `folders[i]`
+/// (nothing: not a mount). All shares are asked at once; the folders themselves are never
+/// looked at, and nothing outlives the call that could keep a mount busy.
+std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
+                                        const std::vector<std::optional<MountEntry>>& mounts,
+                                        std::chrono::milliseconds limit = kHealthLimit);
+
+/// One folder of the mount root and how its share is.
+struct ShareState {
+    std::string name;
+    std::optional<MountEntry> mount;
+    ShareCondition condition = ShareCondition::NotAMount;
+};
+using MountTableLookup = std::function<std::optional<MountEntry>(const std::string& path)>;
+
+/// Every visible folder of `mountRoot`, checked at once; nothing when it cannot be listed.
+std::vector<ShareState> checkMountRoot(const std::string& mountRoot,
+                                       const MountTableLookup& mountTable,
+                                       std::chrono::milliseconds limit = kHealthLimit);
+
+}  // namespace quorvane

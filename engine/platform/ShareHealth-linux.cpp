@@ -1,0 +1,210 @@
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "FileServices.h"
+#include "HealthProtocol.h"
+#include "ShareHealth.h"
+
+namespace quorvane {
+
+namespace {
+
+// The daemon shows itself as "mount_smbfs --serve SOURCE MOUNTPOINT".
+std::vector<std::string> wordsOf(const std::string& commandLine) {
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start < commandLine.size()) {
+        size_t end = commandLine.find('\0', start);
+        if (end == std::string::npos) {
+            end = commandLine.size();
+        }
+        words.push_back(commandLine.substr(start, end - start));
+        start = end + 1;
+    }
+    // The daemon clears the rest of its original argument space.
+    while (!words.empty() && words.back().empty()) {
+        words.pop_back();
+    }
+    return words;
+}
+
+struct Daemon {
+    pid_t pid = -1;
+    bool stopped = false;
+};
+
+// The mount daemons of this user, by the mount point they serve. Reading /proc never blocks
+// on a mount.
+std::map<std::string, Daemon> daemonsOfThisUser() {
+    std::map<std::string, Daemon> daemons;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) {
+        return daemons;
+    }
+    const uid_t self = ::getuid();
+    while (const dirent* entry = ::readdir(proc)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        // Not its folder's owner: a daemon that may not dump shows /proc/PID as root's.
+        const std::string status = files::readWholeFile("/proc/" + name + "/status").value_or("");
+        const size_t uidLine = status.find("\nUid:\t");
+        if (uidLine == std::string::npos ||
+            std::strtoul(status.c_str() + uidLine + 6, nullptr, 10) != self) {
+            continue;
+        }
+        const std::vector<std::string> words =
+            wordsOf(files::readWholeFile("/proc/" + name + "/cmdline").value_or(""));
+        if (words.size() != 4 || words[1] != "--serve" ||
+            words[0].substr(words[0].rfind('/') + 1) != "mount_smbfs") {
+            continue;
+        }
+        Daemon daemon;
+        daemon.pid = static_cast<pid_t>(std::stoi(name));
+        // "PID (COMM) STATE ...": the state follows the last ')'.
+        const std::string stat = files::readWholeFile("/proc/" + name + "/stat").value_or("");
+        const size_t close = stat.rfind(')');
+        daemon.stopped = close != std::string::npos && close + 2 < stat.size() &&
+                         (stat[close + 2] == 'T' || stat[close + 2] == 't');
+        daemons[words[3]] = daemon;
+    }
+    ::closedir(proc);
+    return daemons;
+}
+
+// A connected socket to the daemon's health answers with the question sent, or -1 when the
+// socket is missing or not that daemon's.
+int askDaemon(pid_t daemon) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = health::socketName(daemon);
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    ucred peer{};
+    socklen_t peerLength = sizeof peer;
+    // Anyone can bind an abstract name: only the daemon itself, of this user, is believed.
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+        ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 || peer.pid != daemon ||
+        peer.uid != ::getuid() ||
+        ::send(fd, health::kQuestion, std::strlen(health::kQuestion), MSG_NOSIGNAL) < 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+ShareCondition conditionFromAnswer(const std::string& answer) {
+    const std::map<std::string, ShareCondition> answers = {
+        {health::kAnswering, ShareCondition::Answering},
+        {health::kNotAnswering, ShareCondition::ServerNotAnswering},
+        {health::kPasswordRefused, ShareCondition::PasswordRejected},
+        {health::kTicketRefused, ShareCondition::TicketExpired},
+        {health::kShareUnavailable, ShareCondition::ShareUnavailable},
+    };
+    const auto found = answers.find(answer);
+    return found == answers.end() ? ShareCondition::Unknown : found->second;
+}
+
+}  // namespace
+
+std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
+                                        const std::vector<std::optional<MountEntry>>& mounts,
+                                        std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::vector<ShareCondition> conditions(folders.size(), ShareCondition::NotAMount);
+    const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
+    struct Question {
+        size_t share;
+        int fd;
+        std::string answer;
+    };
+    std::vector<Question> questions;
+    for (size_t i = 0; i < folders.size() && i < mounts.size(); ++i) {
+        if (!mounts[i]) {
+            continue;
+        }
+        if (mounts[i]->fileSystemType != "fuse.smbfs") {
+            conditions[i] = ShareCondition::Unknown;
+            continue;
+        }
+        const auto daemon = daemons.find(mounts[i]->mountPoint);
+        if (daemon == daemons.end()) {
+            conditions[i] = ShareCondition::MountGone;
+        } else if (daemon->second.stopped) {
+            conditions[i] = ShareCondition::MountStuck;
+        } else if (const int fd = askDaemon(daemon->second.pid); fd < 0) {
+            conditions[i] = ShareCondition::Unknown;
+        } else {
+            // Until an answer comes, the daemon is waiting on the server.
+            conditions[i] = ShareCondition::ServerNotAnswering;
+            questions.push_back({i, fd, {}});
+        }
+    }
+    size_t open = questions.size();
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        std::vector<pollfd> waiting;
+        std::vector<Question*> owners;
+        for (Question& question : questions) {
+            if (question.fd >= 0) {
+                waiting.push_back({question.fd, POLLIN, 0});
+                owners.push_back(&question);
+            }
+        }
+        const int ready = ::poll(waiting.data(), waiting.size(), static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        for (size_t w = 0; w < waiting.size(); ++w) {
+            if (waiting[w].revents == 0) {
+                continue;
+            }
+            Question& question = *owners[w];
+            char buffer[64];
+            const ssize_t n = ::recv(question.fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                question.answer.append(buffer, static_cast<size_t>(n));
+            }
+            const size_t newline = question.answer.find('\n');
+            if (n > 0 && newline == std::string::npos && question.answer.size() < 64) {
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            conditions[question.share] =
+                newline == std::string::npos
+                    ? ShareCondition::Unknown
+                    : conditionFromAnswer(question.answer.substr(0, newline));
+            ::close(question.fd);
+            question.fd = -1;
+            --open;
+        }
+    }
+    for (Question& question : questions) {
+        if (question.fd >= 0) {
+            ::close(question.fd);
+        }
+    }
+    return conditions;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,157 @@
+// What `status` says of each share in real broken states, and `reconnect` repairing them,
+// against the private domain's smbd with real FUSE mounts.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "DomainFixture.h"
+
+namespace quorvane::testing {
+namespace {
+
+class HealthTest : public DomainTest {
+protected:
+    ProgramRun logon(const TempHome& home, const std::string& user) {
+        return home.cli({"logon", "--server", domain().server(), "--user", user},
+                        domain().user(user).password);
+    }
+    // smbd and its children: every process whose argument list names this domain's folder.
+    std::vector<pid_t> serverProcesses() {
+        std::vector<pid_t> found;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") == std::string::npos &&
+                readFile(entry.path().string() + "/cmdline").find(domain().folder()) !=
+                    std::string::npos) {
+                found.push_back(std::stoi(name));
+            }
+        }
+        return found;
+    }
+    // The status line of the folder `name`.
+    static std::string lineOf(const ProgramRun& status, const std::string& name) {
+        const size_t start = status.out().find("  " + name + "  ");
+        return start == std::string::npos
+                   ? ""
+                   : status.out().substr(start, status.out().find('\n', start) - start);
+    }
+};
+
+// A program holds a file on a share whose daemon is then killed: reconnect detaches the dead
+// mount and mounts the share again; the old handle only ever gives errors.
+TEST_F(HealthTest, ReconnectRepairsAKilledDaemonWhileAProgramHoldsAFileThere) {
+    TempHome home;
+    const std::string projects = home.mountRoot() + "/Projects";
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    const int held = ::open((projects + "/welcome.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::kill(daemonOf(projects), SIGKILL), 0);
+    ASSERT_TRUE(waitForNoDaemon(projects));
+    EXPECT_NE(lineOf(home.cli({"status"}), "Projects").find("(mount gone)"), std::string::npos);
+
+    const ProgramRun repair = home.cli({"reconnect"}, domain().user("bob").password);
+    EXPECT_EQ(repair.status(), 0) << repair.out() << repair.err();
+    EXPECT_EQ(repair.lastLine(), "Reconnected 1 share(s).");
+    EXPECT_EQ(readFile(projects + "/welcome.txt"), "Welcome to Projects\n");
+    char buffer[64];
+    EXPECT_LT(::pread(held, buffer, sizeof buffer, 0), 0);  // never the new mount's data
+    ::close(held);
+    const ProgramRun status = home.cli({"status"});
+    EXPECT_EQ(status.out().find("  ("), std::string::npos) << status.out();
+    EXPECT_EQ(home.cli({"reconnect"}, "").lastLine(),
+              "Every mounted share works; nothing to reconnect.");
+    EXPECT_EQ(home.cli({"logout"}).status(), 0);
+    EXPECT_TRUE(home.mountsBelow().empty());
+}
+
+// The password changed on the server: status says so, and a logon with the new password
+// mounts those shares again.
+TEST_F(HealthTest, AChangedPasswordIsNamedAndALogonWithTheNewOneRepairs) {
+    TempHome home;
+    ASSERT_EQ(logon(home, "bob").status(), 0);
+    const std::string old = domain().user("bob").password;
+    ASSERT_TRUE(domain().setPassword("bob", "N3w pass:word@%"));
+    const ProgramRun status = home.cli({"status"});
+    EXPECT_NE(lineOf(status, "bob").find("(password no longer accepted)"), std::string::npos)
+        << status.out();
+
+    const ProgramRun again = logon(home, "bob");
+    EXPECT_EQ(again.status(), 0) << again.out() << again.err();
+    EXPECT_NE(again.out().find("bob is mounted but does not work (password no longer "
+                               "accepted). Releasing it to mount it again."),
+              std::string::npos)
+        << again.out();
+    EXPECT_EQ(home.cli({"status"}).out().find("  ("), std::string::npos);
+    EXPECT_TRUE(domain().setPassword("bob", old));
+    EXPECT_EQ(home.cli({"logout"}).status(), 0);
+}
+
+// Last: it stops the server.
+TEST_F(HealthTest, StatusNamesEachSharesCauseAllAtOnceWithinOneBound) {
+    TempHome home;
+    const std::string root = home.mountRoot();
+    ASSERT_EQ(logon(home, "alice").status(), 0);
+    ASSERT_EQ(::mkdir((root + "/Plain").c_str(), 0700), 0);
+    ASSERT_EQ(::kill(daemonOf(root + "/Projects"), SIGKILL), 0);
+    ASSERT_TRUE(waitForNoDaemon(root + "/Projects"));
+    const int frozen = daemonOf(root + "/Science");
+    ASSERT_EQ(::kill(frozen, SIGSTOP), 0);
+
+    const struct {
+        const char* share;
+        const char* cause;  // empty: answering, no cause shown
+    } before[] = {{"alice", ""},
+                  {"Media", ""},
+                  {"Projects", "(mount gone)"},
+                  {"Science", "(mount stopped)"},
+                  {"Plain", "(not mounted)"}};
+    const ProgramRun status = home.cli({"status"});
+    for (const auto& row : before) {
+        const std::string line = lineOf(status, row.share);
+        ASSERT_FALSE(line.empty()) << row.share << "\n" << status.out();
+        if (*row.cause == '\0') {
+            EXPECT_EQ(line.find('('), std::string::npos) << line;
+        } else {
+            EXPECT_NE(line.find(row.cause), std::string::npos) << line;
+        }
+    }
+
+    // A server that takes connections and then says nothing (frozen), and one that is gone.
+    for (const bool frozen : {true, false}) {
+        const std::vector<pid_t> server = serverProcesses();
+        if (frozen) {
+            for (pid_t pid : server) {
+                ::kill(pid, SIGSTOP);
+            }
+        } else {
+            domain().stop();
+        }
+        const auto started = std::chrono::steady_clock::now();
+        const ProgramRun gone = home.cli({"status"});
+        const auto took = std::chrono::steady_clock::now() - started;
+        std::cout << "[ figures  ] status of 6 shares, server " << (frozen ? "frozen" : "stopped")
+                  << ": " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+                  << " ms" << std::endl;
+        EXPECT_LT(took, std::chrono::seconds(8));  // one bound for all, not one per share
+        for (const char* share : {"alice", "Media", "Staff Public", "Year10"}) {
+            EXPECT_NE(lineOf(gone, share).find("(server not answering)"), std::string::npos)
+                << gone.out();
+        }
+        for (pid_t pid : server) {
+            ::kill(pid, SIGCONT);
+        }
+    }
+    // Nothing of the probes stays behind to keep a share busy.
+    ::kill(frozen, SIGCONT);
+    const ProgramRun logout = home.cli({"logout"});
+    EXPECT_EQ(logout.status(), 0) << logout.out();
+    EXPECT_TRUE(home.mountsBelow().empty());
+}
+
+}  // namespace
+}  // namespace quorvane::testing

@@ -1,0 +1,122 @@
+#include "HealthAnswers.h"
+
+#include <poll.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "HealthProtocol.h"
+
+namespace quorvane::tools {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Shorter than the asker's bound for all shares (engine kHealthLimit), so a server that does
+// not answer is reported as such rather than as silence.
+constexpr auto kCheckTimeout = 2500ms;
+
+const char* answerFor(const ShareCheck& check, bool usesTicket) {
+    switch (check.access) {
+        case ShareAccess::Granted:
+            return health::kAnswering;
+        case ShareAccess::WrongPassword:
+            return usesTicket ? health::kTicketRefused : health::kPasswordRefused;
+        case ShareAccess::UnknownShare:
+        case ShareAccess::ForbiddenShare:
+            return health::kShareUnavailable;
+        default:
+            return health::kNotAnswering;
+    }
+}
+
+}  // namespace
+
+HealthAnswers::HealthAnswers(ShareMount share) : share_(std::move(share)) {
+    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = health::socketName(::getpid());
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), length) ||
+        ::listen(listener_, 8) != 0) {
+        if (listener_ >= 0) {
+            ::close(listener_);
+        }
+        listener_ = -1;
+        return;
+    }
+    thread_ = std::thread([this] {
+        while (!stopping_) {
+            pollfd entry{listener_, POLLIN, 0};
+            // Sleeps until asked: an idle daemon wakes for nothing.
+            if (::poll(&entry, 1, -1) <= 0 || stopping_) {
+                continue;
+            }
+            const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection >= 0) {
+                answer(connection);
+                ::close(connection);
+            }
+        }
+    });
+}
+
+HealthAnswers::~HealthAnswers() {
+    if (listener_ < 0) {
+        ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+        return;
+    }
+    stopping_ = true;
+    ::shutdown(listener_, SHUT_RDWR);  // wakes the poll
+    thread_.join();
+    ::close(listener_);
+    ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+}
+
+void HealthAnswers::answer(int connection) const {
+    ucred peer{};
+    socklen_t peerLength = sizeof peer;
+    if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 ||
+        peer.uid != ::getuid()) {
+        return;  // only the user who mounted may ask
+    }
+    // The question is read before the answer goes: closing on an unread question would cut
+    // the asker off before it reads the answer.
+    const timeval patience{1, 0};
+    ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    std::string question;
+    char buffer[16];
+    while (question.find('\n') == std::string::npos && question.size() < sizeof buffer) {
+        const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return;
+        }
+        question.append(buffer, static_cast<size_t>(n));
+    }
+    if (question != health::kQuestion) {
+        return;
+    }
+    // A logon of its own on a fresh connection: the serving one may be waiting on a request,
+    // and only a new logon shows whether the server still takes the password or ticket.
+    std::string verdict;
+    {
+        const std::lock_guard<std::mutex> lock(libraryLock());
+        std::string error;
+        std::unique_ptr<SmbContext> context =
+            SmbContext::create(share_.login, kCheckTimeout, &error);
+        verdict = context ? answerFor(checkShare(*context, share_.parts), context->usesTicket())
+                          : health::kNotAnswering;
+    }
+    verdict += '\n';
+    ::send(connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
+}
+
+}  // namespace quorvane::tools

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+#include "ShareSession.h"
+
+// The daemon's side of the health question (engine/HealthProtocol.h): whether its server still
+// answers and still takes its logon, found by a logon of its own on a fresh connection, so the
+// program need not touch the mount to know.
+namespace quorvane::tools {
+
+class HealthAnswers {
+public:
+    /// Listens from now on; without a socket (name taken) the daemon simply cannot be asked.
+    explicit HealthAnswers(ShareMount share);
+    ~HealthAnswers();
+    HealthAnswers(const HealthAnswers&) = delete;
+    HealthAnswers& operator=(const HealthAnswers&) = delete;
+
+private:
+    void answer(int connection) const;
+
+    ShareMount share_;
+    int listener_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+}  // namespace quorvane::tools
