@@ -120,16 +120,6 @@ private slots:
         QVERIFY(delegate->popover()->isVisible());
     }
 
-    void successfulLogonClosesThePopover() {
-        QSettings().setValue("hasLaunchedBefore", true);
-        auto delegate = launch();
-        delegate->togglePopover();
-        logOn(delegate->contentView());
-        QTRY_VERIFY(delegate->contentView()->isLoggedIn());
-        QVERIFY(delegate->popover()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!delegate->popover()->isVisible(), 3000);
-    }
-
     void withoutTrayThePanelIsAWindowThatStaysOpen() {
         auto delegate = launch({}, AppDelegate::TrayMode::window);
         QVERIFY(!delegate->statusItem());

@@ -138,39 +138,6 @@ private slots:
         QVERIFY(home_->mountsBelow().empty());
     }
 
-    void shareInUseIsLeftMountedAndTold() {
-        auto delegate = launch();
-        TrayController* tray = delegate->trayController();
-        QSignalSpy notices(tray, &TrayController::noticeShown);
-        logOn(delegate->contentView(), "alice", password("alice"));
-        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
-        QVERIFY(delegate->contentView()->isLoggedIn());
-
-        // An open file keeps its share busy: the unmount tool refuses to release it.
-        auto inUse = std::make_unique<QFile>(QString::fromStdString(home_->mountRoot()) +
-                                             "/Staff Public/welcome.txt");
-        QVERIFY(inUse->open(QIODevice::ReadOnly));
-        tray->refreshMenu();
-        tray->menu()->findChild<QAction*>("logoutAction")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
-
-        QCOMPARE(tray->status().state, TrayState::sharesLeftMounted);
-        QCOMPARE(delegate->statusItem()->toolTip(),
-                 QStringLiteral("Logon Client: some shares could not be released (1 share still "
-                                "mounted)"));
-        QCOMPARE(lastNotice(notices).title, QStringLiteral("Some shares could not be released"));
-        QVERIFY(lastNotice(notices).body.startsWith("Still mounted: Staff Public."));
-        tray->refreshMenu();
-        QCOMPARE(shareItems(tray->menu()), QStringList({"Staff Public"}));
-        QVERIFY(tray->menu()->findChild<QAction*>("logoutAction")->isEnabled());
-
-        inUse.reset();
-        tray->menu()->findChild<QAction*>("logoutAction")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
-        QCOMPARE(tray->status().state, TrayState::loggedOff);
-        QVERIFY(home_->mountsBelow().empty());
-    }
-
     // A share whose daemon died: the tray says so in words and in the menu, the panel's Logon
     // turns into the repair, and Reconnect mounts that share alone again.
     void aBrokenShareIsShownAndReconnectRepairsIt() {
@@ -205,19 +172,6 @@ private slots:
         QVERIFY(!tray->menu()->findChild<QAction*>("reconnectAction"));
         QVERIFY(view->isLoggedIn());
         QVERIFY(!view->findChild<QPushButton*>("logonButton")->isEnabled());
-    }
-
-    void wrongPasswordIsToldWithTheMessage() {
-        auto delegate = launch();
-        TrayController* tray = delegate->trayController();
-        QSignalSpy notices(tray, &TrayController::noticeShown);
-        logOn(delegate->contentView(), "alice", "not the password");
-        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
-        QCOMPARE(tray->status().state, TrayState::loggedOff);
-        QCOMPARE(notices.size(), 1);
-        QCOMPARE(lastNotice(notices).title, QStringLiteral("Logon failed"));
-        QCOMPARE(lastNotice(notices).body, delegate->contentView()->statusMessage());
-        QVERIFY(!lastNotice(notices).body.isEmpty());
     }
 };
 

@@ -1,6 +1,6 @@
 // The engine's parsers take ASCII short cuts; these tests hold them against the reference
-// readings, which send every text through ICU. Random share maps are the share-map fuzzer's
-// (fuzz/share_map.cpp), which checks every input against the same reference.
+// readings, which send every text through ICU. Random share maps and logon scripts are the
+// fuzzers' (fuzz/), which check every input against the same references.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -110,14 +110,6 @@ TEST(ParserDifferential, TrickyShareMapsMatchTheReference) {
     };
     for (const char* map : maps) {
         expectSameShares(map, user);
-    }
-}
-
-TEST(ParserDifferential, RandomLogonScriptsMatchTheReference) {
-    std::mt19937 random(7);
-    for (int round = 0; round < 3000; ++round) {
-        const std::string script = randomText(random, 25);
-        EXPECT_EQ(parseGroupLine(script), reference::groupLine(script)) << script;
     }
 }
 

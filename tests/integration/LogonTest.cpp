@@ -250,29 +250,6 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
     }
 }
 
-TEST_F(LogonTest, ADeadMountIsReportedAndMountedAfreshAtTheNextLogon) {
-    TempHome home;
-    const std::string projects = home.mountRoot() + "/Projects";
-    ASSERT_EQ(logon(home, "bob").status(), 0);
-    const int daemon = daemonOf(projects);
-    ASSERT_GT(daemon, 0);
-    ASSERT_EQ(::kill(daemon, SIGKILL), 0);
-    ASSERT_TRUE(waitForNoDaemon(projects));
-
-    const ProgramRun status = home.cli({"status"});
-    EXPECT_NE(status.out().find("/Projects  (mount gone)"), std::string::npos) << status.out();
-
-    const ProgramRun again = logon(home, "bob");
-    EXPECT_EQ(again.status(), 0) << again.out() << again.err();
-    EXPECT_NE(again.out().find("Projects is mounted but does not work (mount gone). Releasing it "
-                               "to mount it again."),
-              std::string::npos)
-        << again.out();
-    EXPECT_EQ(readFile(projects + "/welcome.txt"), "Welcome to Projects\n");
-    EXPECT_EQ(home.cli({"logout"}).status(), 0);
-    EXPECT_TRUE(home.mountsBelow().empty());
-}
-
 // The desktop session ends: the tray program logs out before it goes.
 TEST_F(LogonTest, TheEndOfTheSessionReleasesEveryShare) {
     TempHome home;
