@@ -1,5 +1,7 @@
 #include "MountFailure.h"
 
+#include "MountToolStatus.h"
+
 #include "TerminalText.h"
 
 namespace quorvane {
@@ -64,18 +66,18 @@ MountFailure describeMountFailure(const ProcessResult& run, bool exitStatusesKno
     }
     const std::string toolLine = lastMeaningfulLine(run.errors);
     if (exitStatusesKnown) {
-        switch (run.exitStatus) {
-            case 3:
+        switch (static_cast<MountExit>(run.exitStatus)) {
+            case MountExit::BadMountPoint:
                 return {"The mount point is in use or not empty.", false};
-            case 4:
+            case MountExit::WrongPassword:
                 return {"Wrong user name or password.", false};
-            case 5:
+            case MountExit::ShareUnavailable:
                 return {"The share is unknown or not allowed.", false};
-            case 6:
+            case MountExit::ServerUnreachable:
                 return {toolLine.empty() ? "The server was not found or is not answering."
                                          : asSentence(toolLine),
                         true};
-            case 7:
+            case MountExit::FuseUnavailable:
                 return {toolLine.empty() ? "FUSE is not permitted on this computer."
                                          : asSentence(toolLine),
                         false};

@@ -214,4 +214,13 @@ std::optional<SmbUrlParts> parseSmbUrl(std::string_view url) {
     return parts;
 }
 
+std::string hostWithPort(const SmbUrlParts& parts) {
+    const bool bare6 = parts.host.find(':') != std::string::npos && parts.host.front() != '[';
+    std::string text = bare6 ? "[" + parts.host + "]" : parts.host;
+    if (parts.port) {
+        text += ":" + std::to_string(*parts.port);
+    }
+    return text;
+}
+
 }  // namespace quorvane

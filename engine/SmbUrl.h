@@ -31,5 +31,7 @@ struct SmbUrlParts {
 };
 /// Nothing when the text is not of the form smb://[USER[:PASS]@]HOST[:PORT]/SHARE.
 std::optional<SmbUrlParts> parseSmbUrl(std::string_view url);
+/// HOST[:PORT] as it stands in a URL and in messages, an IPv6 literal in brackets.
+std::string hostWithPort(const SmbUrlParts& parts);
 
 }  // namespace quorvane

@@ -43,16 +43,8 @@ int report(int fd, MountExit status, const std::string& cause) {
     return static_cast<int>(status);
 }
 
-std::string where(const SmbUrlParts& parts) {
-    std::string text = hostForUrl(parts.host);
-    if (parts.port) {
-        text += ":" + std::to_string(*parts.port);
-    }
-    return text;
-}
-
 int reportRefusal(int fd, const ShareCheck& check, const ShareMount& share) {
-    const std::string server = where(share.parts);
+    const std::string server = hostWithPort(share.parts);
     const std::string& name = share.parts.share;
     const std::string& user = share.login.user;
     switch (check.access) {
@@ -115,33 +107,6 @@ void toDevNull(int fd, int flags) {
 }
 
 }  // namespace
-
-std::string formatReport(const MountReport& report) {
-    std::string cause = report.cause;
-    for (char& c : cause) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return std::to_string(report.status) + " " + cause + "\n";
-}
-
-std::optional<MountReport> parseReport(const std::string& text) {
-    const size_t newline = text.find('\n');
-    const size_t space = text.find(' ');
-    if (newline == std::string::npos || space == std::string::npos || space > newline ||
-        space == 0) {
-        return std::nullopt;
-    }
-    MountReport report;
-    try {
-        report.status = std::stoi(text.substr(0, space));
-    } catch (...) {
-        return std::nullopt;
-    }
-    report.cause = text.substr(space + 1, newline - space - 1);
-    return report;
-}
 
 int runMountDaemon(DaemonRequest request, int reportFd) {
     // Until FUSE's own handlers are in place a stop signal simply ends the daemon; the tool

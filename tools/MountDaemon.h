@@ -11,15 +11,6 @@
 // then serves the mount until it is released.
 namespace quorvane::tools {
 
-/// One line from the daemon to the tool: the exit status and, for a failure, its cause.
-struct MountReport {
-    int status = 1;
-    std::string cause;
-};
-std::string formatReport(const MountReport& report);
-/// Nothing until a whole line has arrived.
-std::optional<MountReport> parseReport(const std::string& text);
-
 struct DaemonRequest {
     ShareMount share;
     std::string mountPoint;  // resolved

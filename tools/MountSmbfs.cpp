@@ -46,10 +46,7 @@ const char* const kUsage =
     "NetBIOS name. QUORVANE_SMB_CLIENT_CONF names a client smb.conf to use instead of the\n"
     "system's.\n"
     "  -f MODE   permissions of files, octal (default 755)\n"
-    "  -d MODE   permissions of folders, octal (default: MODE of -f plus search bits)\n"
-    "Exit status: 0 mounted, 2 bad usage or URL, 3 mount point missing or busy,\n"
-    "4 wrong user name or password, 5 unknown or forbidden share, 6 server not found or not\n"
-    "answering, 7 FUSE missing or not permitted, 1 any other failure.\n";
+    "  -d MODE   permissions of folders, octal (default: MODE of -f plus search bits)\n";
 
 int fail(MountExit status, const std::string& line) {
     std::cerr << "mount_smbfs: " << line << std::endl;
@@ -68,14 +65,6 @@ std::optional<unsigned> parseMode(const std::string& text) {
         mode = mode * 8 + static_cast<unsigned>(c - '0');
     }
     return mode & 07777;
-}
-
-std::string hostWithPort(const SmbUrlParts& parts) {
-    std::string text = hostForUrl(parts.host);
-    if (parts.port) {
-        text += ":" + std::to_string(*parts.port);
-    }
-    return text;
 }
 
 bool isMountedAt(const std::string& mountPoint) {
@@ -295,13 +284,6 @@ ParsedArguments parseMountArguments(const std::vector<std::string>& arguments) {
     return parsed;
 }
 
-std::string hostForUrl(const std::string& host) {
-    if (host.find(':') != std::string::npos && host.front() != '[') {
-        return "[" + host + "]";
-    }
-    return host;
-}
-
 std::string mountSource(const SmbUrlParts& parts) {
     std::string source = "smb://";
     if (!parts.user.empty()) {
@@ -317,7 +299,7 @@ int runMountSmbfs(int argc, char** argv) {
     const ParsedArguments parsed =
         parseMountArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     if (parsed.helpWanted) {
-        std::cout << kUsage;
+        std::cout << kUsage << describeMountExits();
         return 0;
     }
     if (!parsed.request) {

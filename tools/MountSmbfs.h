@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "MountToolStatus.h"
 #include "SmbUrl.h"
 
 // The Linux stand-in for the SMB mount tool:
@@ -13,17 +14,7 @@
 // mount over FUSE until the mount is released.
 namespace quorvane::tools {
 
-/// Exit statuses, one per kind of failure, so that scripts can tell them apart too.
-enum class MountExit : int {
-    Mounted = 0,
-    Failed = 1,         // anything not listed below
-    BadUsage = 2,       // bad options or a malformed URL
-    BadMountPoint = 3,  // missing, not a folder, busy or already mounted
-    WrongPassword = 4,
-    ShareUnavailable = 5,   // unknown or forbidden share
-    ServerUnreachable = 6,  // not found, refused, or no answer in time
-    FuseUnavailable = 7,    // /dev/fuse or fusermount3 missing or not permitted
-};
+using quorvane::MountExit;
 
 struct MountRequest {
     unsigned fileMode = 0755;
@@ -40,9 +31,6 @@ struct ParsedArguments {
     bool helpWanted = false;
 };
 ParsedArguments parseMountArguments(const std::vector<std::string>& arguments);
-
-/// The host as a URL holds it: an IPv6 literal in brackets.
-std::string hostForUrl(const std::string& host);
 
 /// "smb://USER@HOST[:PORT]/SHARE": where a mount comes from, without any password.
 std::string mountSource(const SmbUrlParts& parts);

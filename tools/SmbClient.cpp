@@ -99,10 +99,7 @@ bool prepareSmbLibrary(std::string* error) {
 
 std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path) {
     std::string url = "smb://";
-    url += parts.host.find(':') != std::string::npos ? "[" + parts.host + "]" : parts.host;
-    if (parts.port) {
-        url += ":" + std::to_string(*parts.port);
-    }
+    url += hostWithPort(parts);
     url += "/" + encodeName(parts.share, false);
     url += path.empty() || path[0] != '/' ? "/" + encodeName(path, true) : encodeName(path, true);
     return url;

@@ -67,8 +67,7 @@ TEST(MountArguments, DecodeUserPasswordAndHost) {
     EXPECT_EQ(parts.host, "::1");
     EXPECT_EQ(parts.port, std::optional<int>(4455));
     EXPECT_EQ(parts.share, "Staff Public");
-    EXPECT_EQ(hostForUrl(parts.host), "[::1]");
-    EXPECT_EQ(hostForUrl("fs1"), "fs1");
+    EXPECT_EQ(hostWithPort(parts), "[::1]:4455");
     // The source shown in the mount table carries no password.
     EXPECT_EQ(mountSource(parts), "smb://CORP;j%C3%B6rg@[::1]:4455/Staff Public");
 }
