@@ -6,10 +6,10 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <memory>
 #include <thread>
 
+#include "BoundedCall.h"
 #include "FileServices.h"
 #include "ProcessRunner.h"
 #include "ProcessTitle.h"
@@ -25,17 +25,12 @@ constexpr const char* kServeWord = "--serve";
 // little and keeps the promise of an answer in time.
 ReleaseResult unmountAsRoot(const std::string& mountPoint, bool detach,
                             std::chrono::milliseconds limit) {
-    auto error = std::make_shared<std::atomic<int>>(-1);  // -1 waiting, else errno (0 fine)
-    std::thread([mountPoint, detach, error] {
+    const std::optional<int> error = callWithin(limit, [mountPoint, detach] {
         const int flags = UMOUNT_NOFOLLOW | (detach ? MNT_DETACH : 0);
-        error->store(::umount2(mountPoint.c_str(), flags) == 0 ? 0 : errno);
-    }).detach();
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (error->load() < 0 && std::chrono::steady_clock::now() < deadline) {
-        ::usleep(1000);
-    }
+        return ::umount2(mountPoint.c_str(), flags) == 0 ? 0 : errno;
+    });
     ReleaseResult result;
-    const int code = error->load();
+    const int code = error.value_or(-1);
     if (code == 0) {
         result.released = true;
     } else if (code == EBUSY) {

@@ -11,12 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <iostream>
 #include <memory>
 #include <thread>
 
+#include "BoundedCall.h"
 #include "MountChecks.h"
 #include "MountDaemon.h"
 #include "MountRelease.h"
@@ -72,28 +72,26 @@ bool isMountedAt(const std::string& mountPoint) {
 }
 
 // Lists the mounted folder on a thread of its own, so a mount that does not answer cannot
-// hold the tool past the limit.
+// hold the tool past the limit; a stop signal ends the wait.
 bool answersWithin(const std::string& mountPoint, std::chrono::steady_clock::time_point deadline) {
-    auto result = std::make_shared<std::atomic<int>>(0);  // 0 waiting, 1 fine, 2 failed
-    std::thread([mountPoint, result] {
-        DIR* folder = ::opendir(mountPoint.c_str());
-        if (folder != nullptr) {
+    const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const std::optional<bool> listed = callWithin(
+        limit,
+        [mountPoint] {
+            DIR* folder = ::opendir(mountPoint.c_str());
+            if (folder == nullptr) {
+                return false;
+            }
             errno = 0;
             while (::readdir(folder) != nullptr) {
             }
             const bool fine = errno == 0;
             ::closedir(folder);
-            result->store(fine ? 1 : 2);
-        } else {
-            result->store(2);
-        }
-    }).detach();
-    while (result->load() == 0 && std::chrono::steady_clock::now() < deadline) {
-        if (!pause(2ms)) {
-            return false;
-        }
-    }
-    return result->load() == 1;
+            return fine;
+        },
+        [] { return stopSignal() == 0; });
+    return listed.value_or(false);
 }
 
 // Waits for the daemon's one-line report until the deadline or a stop signal.
