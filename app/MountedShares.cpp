@@ -1,6 +1,5 @@
 #include "MountedShares.h"
 
-#include <FileServices.h>
 #include <MountTable.h>
 #include <SMBManager.h>
 
@@ -11,10 +10,9 @@ namespace quorvane {
 QList<MountedShare> mountedShares(const QString& mountRoot) {
     const std::string root = mountRoot.toStdString();
     QList<MountedShare> shares;
-    for (const std::string& name : files::listVisibleEntries(root).names) {
-        const std::string folder = root + "/" + name;
-        if (mountAt(folder)) {
-            shares.append({QString::fromStdString(name), QString::fromStdString(folder)});
+    for (const MountRootEntry& entry : listMountRoot(root).entries) {
+        if (entry.mount) {
+            shares.append({QString::fromStdString(entry.name), QString::fromStdString(entry.path)});
         }
     }
     std::sort(shares.begin(), shares.end(), [](const MountedShare& a, const MountedShare& b) {

@@ -31,7 +31,7 @@ void ShareHealthWatch::checkNow() {
     QPointer<ShareHealthWatch> self(this);
     std::thread([self, root = mountRoot_.toStdString()] {
         QMap<QString, ShareCondition> found;
-        for (const ShareState& share : checkMountRoot(root, mountAt)) {
+        for (const ShareState& share : checkMountRoot(listMountRoot(root))) {
             if (share.mount) {
                 found.insert(QString::fromStdString(share.name), share.condition);
             }

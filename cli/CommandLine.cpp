@@ -264,12 +264,12 @@ private:
         if (!files::exists(mountRoot)) {
             return {"No shares mapped (smbmounts folder not found)."};
         }
-        const files::Listing listing = files::listVisibleEntries(mountRoot);
+        const MountRootListing listing = listMountRoot(mountRoot, config_.mountTable);
         // All at once, within one bound, without looking into any mounted folder.
         std::map<std::string, std::string> rows;  // folder name -> where it comes from
         size_t mounted = 0;
         size_t width = 0;
-        for (const ShareState& share : checkMountRoot(mountRoot, config_.mountTable)) {
+        for (const ShareState& share : checkMountRoot(listing)) {
             rows[share.name] = !share.mount ? "(not mounted)"
                                : isBroken(share.condition)
                                    ? share.mount->source + "  (" + describe(share.condition) + ")"

@@ -45,7 +45,7 @@ struct EngineConfig {
     const Interruption* interruption = nullptr;
     /// What is mounted at a path: the system's mount table unless set. Tests that may not
     /// mount give their stand-in tools a recorded table here instead.
-    std::function<std::optional<MountEntry>(const std::string& path)> mountTable;
+    MountTableLookup mountTable;
 
     /// The running platform's configuration: macOS uses its own tools, Linux the stand-ins
     /// shipped beside the program.

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "FileServices.h"
+
 namespace quorvane {
 
 namespace {
@@ -112,26 +114,15 @@ std::optional<std::string> resolveParentOnly(const std::string& path) {
     return result + name;
 }
 
-std::vector<MountEntry> mountsBelow(const std::string& folder, MountDepth depth) {
-    std::string trimmed = folder;
-    while (trimmed.size() > 1 && trimmed.back() == '/') {
-        trimmed.pop_back();
+MountRootListing listMountRoot(const std::string& mountRoot, const MountTableLookup& mountTable) {
+    const files::Listing listing = files::listVisibleEntries(mountRoot);
+    MountRootListing result;
+    result.error = listing.error;
+    for (const std::string& name : listing.names) {
+        const std::string path = mountRoot + "/" + name;
+        result.entries.push_back({name, path, mountTable ? mountTable(path) : mountAt(path)});
     }
-    char resolved[PATH_MAX];
-    if (::realpath(trimmed.c_str(), resolved) == nullptr) {
-        return {};
-    }
-    const std::string prefix = std::string(resolved) + "/";
-    std::vector<MountEntry> below;
-    for (MountEntry& entry : readMountTable().value_or(std::vector<MountEntry>{})) {
-        if (entry.mountPoint.size() > prefix.size() &&
-            entry.mountPoint.compare(0, prefix.size(), prefix) == 0 &&
-            (depth == MountDepth::Anywhere ||
-             entry.mountPoint.find('/', prefix.size()) == std::string::npos)) {
-            below.push_back(std::move(entry));
-        }
-    }
-    return below;
+    return result;
 }
 
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,11 +22,25 @@ struct MountEntry {
 /// mount still counts as mounted.
 std::optional<MountEntry> mountAt(const std::string& path);
 
-/// Every mount whose mount point lies below `folder` (resolved), in mount order; the last
-/// one on a folder is the visible one.
-enum class MountDepth { DirectChildren, Anywhere };
-std::vector<MountEntry> mountsBelow(const std::string& folder,
-                                    MountDepth depth = MountDepth::Anywhere);
+/// Where a path's mount is looked up: the system's table (mountAt) unless a caller gives
+/// another.
+using MountTableLookup = std::function<std::optional<MountEntry>(const std::string& path)>;
+
+/// A visible entry of the mount root (its name does not begin with "."), and what is mounted
+/// on it, if anything.
+struct MountRootEntry {
+    std::string name;
+    std::string path;
+    std::optional<MountEntry> mount;
+};
+struct MountRootListing {
+    std::vector<MountRootEntry> entries;  // in the order the folder gives them
+    std::optional<std::string> error;     // the folder could not be listed (whole or at all)
+};
+/// The one scan of ~/smbmounts that the workflows, the status and the tray share. It never
+/// looks into a mounted folder, so a hung mount cannot block it.
+MountRootListing listMountRoot(const std::string& mountRoot,
+                               const MountTableLookup& mountTable = nullptr);
 
 /// Every mount of this process's view, in mount order; nothing when it cannot be read.
 /// Reading the table never touches the mounted folders, so a hung mount cannot block it.

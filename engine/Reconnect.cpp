@@ -43,7 +43,7 @@ WorkflowResult SMBManager::reconnect(const std::string& password) const {
     }
     size_t repaired = 0;
     std::vector<std::string> failed;
-    for (const ShareState& share : checkMountRoot(mountRoot(), config_.mountTable)) {
+    for (const ShareState& share : checkMountRoot(listMountRoot(mountRoot(), config_.mountTable))) {
         if (!share.mount || !isBroken(share.condition)) {
             continue;
         }

@@ -298,13 +298,11 @@ SMBManager::GroupShareReport SMBManager::mountGroupShares(const std::string& sha
 }
 
 std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {
-    const files::Listing listing = files::listVisibleEntries(mountRoot());
-    for (const std::string& name : listing.names) {
-        const std::optional<MountEntry> mount = config_.mountTable(mountRoot() + "/" + name);
-        if (!mount) {
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        if (!entry.mount) {
             continue;
         }
-        const std::optional<std::string> owner = userOfMountSource(mount->source);
+        const std::optional<std::string> owner = userOfMountSource(entry.mount->source);
         if (owner && !sameAccount(*owner, userName)) {
             return owner;
         }
@@ -314,9 +312,9 @@ std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string&
 
 std::vector<std::string> SMBManager::mountedShares() const {
     std::vector<std::string> mounted;
-    for (const std::string& name : files::listVisibleEntries(mountRoot()).names) {
-        if (isAlreadyMounted(mountRoot() + "/" + name)) {
-            mounted.push_back(name);
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        if (entry.mount) {
+            mounted.push_back(entry.name);
         }
     }
     return mounted;
@@ -459,11 +457,11 @@ WorkflowResult SMBManager::logout() const {
     if (!files::exists(root)) {
         return {Outcome::Succeeded, "No shares mapped (smbmounts folder not found).", {}};
     }
-    const files::Listing listing = files::listVisibleEntries(root);
+    const MountRootListing listing = listMountRoot(root, config_.mountTable);
     if (listing.error) {
         return {Outcome::Failed, "Error while disconnecting: " + *listing.error, {}};
     }
-    if (listing.names.empty()) {
+    if (listing.entries.empty()) {
         return {Outcome::Succeeded, "All shares are already disconnected.", {}};
     }
     const WorkflowLock lock(root);
@@ -472,8 +470,9 @@ WorkflowResult SMBManager::logout() const {
     }
     std::vector<std::string> inUse;
     std::vector<std::string> notAnswering;
-    for (const std::string& name : listing.names) {
-        const std::string entry = root + "/" + name;
+    for (const MountRootEntry& listed : listing.entries) {
+        const std::string& name = listed.name;
+        const std::string& entry = listed.path;
         const ProcessResult result = runUnmountTool(entry);
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
             return finish(Outcome::Failed, "Error while disconnecting: " + result.error);
@@ -490,7 +489,7 @@ WorkflowResult SMBManager::logout() const {
             inUse.push_back(escapeControlCharacters(name));
         }
     }
-    const size_t total = listing.names.size();
+    const size_t total = listing.entries.size();
     if (inUse.empty() && notAnswering.empty()) {
         return finish(Outcome::Succeeded,
                       "Successfully disconnected " + std::to_string(total) + " drive(s).");

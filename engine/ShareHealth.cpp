@@ -39,16 +39,15 @@ std::string describe(ShareCondition condition) {
     return "unknown";
 }
 
-std::vector<ShareState> checkMountRoot(const std::string& mountRoot,
-                                       const MountTableLookup& mountTable,
+std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit) {
     std::vector<ShareState> states;
     std::vector<std::string> folders;
     std::vector<std::optional<MountEntry>> mounts;
-    for (const std::string& name : files::listVisibleEntries(mountRoot).names) {
-        folders.push_back(mountRoot + "/" + name);
-        mounts.push_back(mountTable(folders.back()));
-        states.push_back({name, mounts.back(), ShareCondition::NotAMount});
+    for (const MountRootEntry& entry : listing.entries) {
+        folders.push_back(entry.path);
+        mounts.push_back(entry.mount);
+        states.push_back({entry.name, entry.mount, ShareCondition::NotAMount});
     }
     const std::vector<ShareCondition> conditions = checkShares(folders, mounts, limit);
     for (size_t i = 0; i < states.size(); ++i) {

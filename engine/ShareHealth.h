@@ -45,11 +45,9 @@ struct ShareState {
     std::optional<MountEntry> mount;
     ShareCondition condition = ShareCondition::NotAMount;
 };
-using MountTableLookup = std::function<std::optional<MountEntry>(const std::string& path)>;
 
 /// Every visible folder of `mountRoot`, checked at once; nothing when it cannot be listed.
-std::vector<ShareState> checkMountRoot(const std::string& mountRoot,
-                                       const MountTableLookup& mountTable,
+std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit = kHealthLimit);
 
 }  // namespace quorvane

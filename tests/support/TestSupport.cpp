@@ -259,16 +259,9 @@ std::vector<std::string> TempHome::mountsBelow() const {
 
 std::vector<std::string> TempHome::mountRootEntries() const {
     std::vector<std::string> names;
-    DIR* folder = ::opendir(mountRoot().c_str());
-    if (folder == nullptr) {
-        return names;
+    for (const MountRootEntry& entry : listMountRoot(mountRoot()).entries) {
+        names.push_back(entry.name);
     }
-    while (const dirent* entry = ::readdir(folder)) {
-        if (entry->d_name[0] != '.') {
-            names.emplace_back(entry->d_name);
-        }
-    }
-    ::closedir(folder);
     std::sort(names.begin(), names.end());
     return names;
 }
