@@ -15,13 +15,6 @@ namespace quorvane::tools {
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// The library's bound for one request to the server, for the first look at the share and for
-// every call of the mount after it. A call the library retries on a fresh connection makes up
-// to three requests, so a file operation gets its answer within about 15 s.
-constexpr auto kRequestTimeout = 5s;
-
 void send(int fd, const MountReport& report) {
     const std::string line = formatReport(report);
     size_t done = 0;
@@ -153,7 +146,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
         return report(reportFd, MountExit::Failed, error);
     }
     std::unique_ptr<SmbContext> context =
-        SmbContext::create(request.share.login, kRequestTimeout, &error);
+        SmbContext::create(request.share.login, kRequestBound, &error);
     if (!context) {
         return report(reportFd, MountExit::Failed, error);
     }

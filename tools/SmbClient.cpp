@@ -1,7 +1,11 @@
 #include "SmbClient.h"
 
+#include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -69,6 +73,38 @@ std::string encodeName(const std::string& text, bool keepSlash) {
 std::mutex& libraryLock() {
     static std::mutex lock;
     return lock;
+}
+
+void abortConnections() {
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (folder == nullptr) {
+        return;
+    }
+    const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    while (const dirent* entry = ::readdir(folder)) {
+        const int fd = ::atoi(entry->d_name);
+        int type = 0;
+        socklen_t typeSize = sizeof type;
+        sockaddr_storage peer{};
+        socklen_t peerSize = sizeof peer;
+        if (fd == ::dirfd(folder) || fd == nowhere || entry->d_name[0] == '.' ||
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeSize) != 0 || type != SOCK_STREAM ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
+            (peer.ss_family != AF_INET && peer.ss_family != AF_INET6)) {
+            continue;
+        }
+        // A zero linger makes the close a reset that drops the send queue; the descriptor
+        // number then leads to /dev/null until the library closes it.
+        const linger reset{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        if (nowhere < 0 || ::dup2(nowhere, fd) < 0) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+    }
+    ::closedir(folder);
+    if (nowhere >= 0) {
+        ::close(nowhere);
+    }
 }
 
 SmbLogin loginFor(const std::string& userWithDomain, std::string password) {

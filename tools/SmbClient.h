@@ -34,6 +34,17 @@ bool prepareSmbLibrary(std::string* error);
 /// of host-independent names percent-encoded, so that names holding "%", "?" or "#" survive.
 std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path);
 
+/// How long one call of the mount waits for the server, replacing a lost connection
+/// included: as long as a user waits on a slow network (a Wi-Fi hand-over, a wake from sleep)
+/// before calling the server gone, and the library's own default for one answer, which other
+/// SMB clients on this system use.
+inline constexpr std::chrono::seconds kRequestBound{20};
+
+/// Resets every TCP connection this process holds, throwing away what was not yet sent, so
+/// that a request already reported failed can never reach the server later. The library's
+/// descriptors stay valid (they lead nowhere) until it closes them itself.
+void abortConnections();
+
 /// One libsmbclient context: its own connection to the server. The library as Debian builds
 /// it has no thread support (its per-call scratch memory is one global stack), so callers
 /// hold libraryLock() around every call into it, on any context.

@@ -208,13 +208,14 @@ int onRelease(const char*, fuse_file_info* info) {
     return session().close(openFileOf(info));
 }
 
-// Each write was acknowledged by the server before it returned: nothing waits here.
-int onFlush(const char*, fuse_file_info*) {
-    return 0;
+// Each write was acknowledged by the server before it returned: nothing waits here, but a
+// write that failed is told again.
+int onFlush(const char*, fuse_file_info* info) {
+    return session().flush(*openFileOf(info));
 }
 
-int onFsync(const char*, int, fuse_file_info*) {
-    return 0;
+int onFsync(const char*, int, fuse_file_info* info) {
+    return session().flush(*openFileOf(info));
 }
 
 int onUnlink(const char* path) {
