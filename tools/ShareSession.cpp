@@ -22,7 +22,7 @@ constexpr size_t kReadAhead = 1024 * 1024;
 constexpr auto kReadAheadLife = std::chrono::milliseconds(500);
 // Pauses between attempts to reach a server that is away, growing to the longest.
 constexpr auto kFirstPause = std::chrono::milliseconds(100);
-constexpr auto kLongestPause = std::chrono::milliseconds(1000);
+constexpr auto kLongestPause = std::chrono::milliseconds(500);
 
 int failure() {
     return errno != 0 ? -errno : -EIO;
@@ -94,6 +94,7 @@ void ShareSession::dropConnection(bool abort) {
     }
     context_.reset();
     ++connection_;
+    probed_ = false;
 }
 
 int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
@@ -112,6 +113,10 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
         errno = 0;
         const int result = call();
         if (result >= 0) {
+            if (!probed_) {
+                keepConnectionsAlive();
+                probed_ = true;
+            }
             return result;
         }
         const Loss loss = lossOf(-result, context_->usesTicket());

@@ -108,6 +108,7 @@ private:
     ShareMount share_;
     std::unique_ptr<SmbContext> context_;
     unsigned connection_ = 1;
+    bool probed_ = false;  // the connection's socket has keep-alive probes
     std::set<OpenFile*> open_;
 };
 

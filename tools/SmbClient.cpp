@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace quorvane::tools {
 
@@ -75,24 +78,41 @@ std::mutex& libraryLock() {
     return lock;
 }
 
-void abortConnections() {
+namespace {
+
+// Calls `each` with every descriptor of a TCP connection this process holds: the library's
+// connections to the server, for the mount daemon has no others.
+template <typename Each>
+void forEachConnection(Each each) {
     DIR* folder = ::opendir("/proc/self/fd");
     if (folder == nullptr) {
         return;
     }
-    const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    std::vector<int> found;
     while (const dirent* entry = ::readdir(folder)) {
         const int fd = ::atoi(entry->d_name);
         int type = 0;
         socklen_t typeSize = sizeof type;
         sockaddr_storage peer{};
         socklen_t peerSize = sizeof peer;
-        if (fd == ::dirfd(folder) || fd == nowhere || entry->d_name[0] == '.' ||
-            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeSize) != 0 || type != SOCK_STREAM ||
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
-            (peer.ss_family != AF_INET && peer.ss_family != AF_INET6)) {
-            continue;
+        if (entry->d_name[0] != '.' && fd != ::dirfd(folder) &&
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeSize) == 0 && type == SOCK_STREAM &&
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+            (peer.ss_family == AF_INET || peer.ss_family == AF_INET6)) {
+            found.push_back(fd);
         }
+    }
+    ::closedir(folder);
+    for (int fd : found) {
+        each(fd);
+    }
+}
+
+}  // namespace
+
+void abortConnections() {
+    const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    forEachConnection([&](int fd) {
         // A zero linger makes the close a reset that drops the send queue; the descriptor
         // number then leads to /dev/null until the library closes it.
         const linger reset{1, 0};
@@ -100,11 +120,25 @@ void abortConnections() {
         if (nowhere < 0 || ::dup2(nowhere, fd) < 0) {
             ::shutdown(fd, SHUT_RDWR);
         }
-    }
-    ::closedir(folder);
+    });
     if (nowhere >= 0) {
         ::close(nowhere);
     }
+}
+
+void keepConnectionsAlive() {
+    forEachConnection([](int fd) {
+        // An idle connection whose server went away (a changed network, a server that lost
+        // power) fails within about 20 s, so the next call starts on a new one at once.
+        const int on = 1;
+        const int idleSeconds = 10;
+        const int probeSeconds = 5;
+        const int probes = 2;
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &probeSeconds, sizeof probeSeconds);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    });
 }
 
 SmbLogin loginFor(const std::string& userWithDomain, std::string password) {

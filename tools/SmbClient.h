@@ -44,6 +44,8 @@ inline constexpr std::chrono::seconds kRequestBound{20};
 /// that a request already reported failed can never reach the server later. The library's
 /// descriptors stay valid (they lead nowhere) until it closes them itself.
 void abortConnections();
+/// Has the system probe every TCP connection of this process while it is idle.
+void keepConnectionsAlive();
 
 /// One libsmbclient context: its own connection to the server. The library as Debian builds
 /// it has no thread support (its per-call scratch memory is one global stack), so callers
