@@ -51,11 +51,20 @@ int reportRefusal(int fd, const ShareCheck& check, const ShareMount& share) {
         case ShareAccess::Granted:
             break;
         case ShareAccess::WrongPassword:
+            if (!share.login.password.empty()) {
+                return report(fd, MountExit::WrongPassword,
+                              "wrong user name or password for " + user + " on " + server);
+            }
+            if (check.ticketExpired) {
+                // The library takes a ticket in its last minutes for expired too.
+                return report(fd, MountExit::WrongPassword,
+                              "the Kerberos ticket of " + user +
+                                  " has run out or is in its last minutes, which the SMB client "
+                                  "does not use; run kinit, or give a password");
+            }
             return report(fd, MountExit::WrongPassword,
-                          share.login.password.empty()
-                              ? "no Kerberos ticket of " + user + " that " + server +
-                                    " accepts; run kinit, or give a password"
-                              : "wrong user name or password for " + user + " on " + server);
+                          "no Kerberos ticket of " + user + " that " + server +
+                              " accepts; run kinit, or give a password");
         case ShareAccess::UnknownShare:
             return report(fd, MountExit::ShareUnavailable,
                           "no share named \"" + name + "\" on " + server);

@@ -24,6 +24,9 @@ namespace {
 std::atomic<bool> g_logonRefused{false};
 // Whether a connection to the server was attempted: an error before that is the name's.
 std::atomic<bool> g_connecting{false};
+// Whether the user's Kerberos ticket was found expired: the library also takes one in its last
+// minutes for expired, so a refused ticket may still show time left in klist.
+std::atomic<bool> g_ticketExpired{false};
 
 void onLibraryLog(void*, int, const char* message) {
     if (message == nullptr) {
@@ -31,6 +34,11 @@ void onLibraryLog(void*, int, const char* message) {
     }
     if (::strstr(message, "Connecting to ") != nullptr) {
         g_connecting = true;
+    }
+    if (::strstr(message, "Ticket expired") != nullptr ||
+        (::strstr(message, "Ticket in credentials cache") != nullptr &&
+         ::strstr(message, "expire") != nullptr)) {
+        g_ticketExpired = true;
     }
     if (::strstr(message, "login failed") != nullptr ||
         ::strstr(message, "logon is invalid") != nullptr ||
@@ -246,6 +254,7 @@ ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
     SMBCCTX* c = context.get();
     g_logonRefused = false;
     g_connecting = false;
+    g_ticketExpired = false;
     context.setDebugLevel(3);
     errno = 0;
     SMBCFILE* folder = smbc_getFunctionOpendir(c)(c, smbUrlFor(parts, "/").c_str());
@@ -253,10 +262,11 @@ ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
     context.setDebugLevel(0);
     if (folder != nullptr) {
         smbc_getFunctionClosedir(c)(c, folder);
-        return {ShareAccess::Granted, {}};
+        return {ShareAccess::Granted, {}, false};
     }
     ShareCheck check;
     check.detail = ::strerror(error);
+    check.ticketExpired = g_ticketExpired;
     switch (error) {
         case EACCES:
         case EPERM:

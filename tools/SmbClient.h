@@ -91,6 +91,8 @@ enum class ShareAccess {
 struct ShareCheck {
     ShareAccess access = ShareAccess::Other;
     std::string detail;  // the system's words for the error, for ShareAccess::Other and Unreachable
+    /// The user's Kerberos ticket has run out, or is in its last minutes.
+    bool ticketExpired = false;
 };
 
 /// Opens the share's top folder once, with one logon attempt.

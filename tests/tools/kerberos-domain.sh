@@ -88,6 +88,12 @@ mount_netlogon
 echo "without-ticket-status=$?"
 echo "without-ticket-error=$(cat "$dir/mount.err")"
 
+# A ticket in its last minutes, which the client library will not use: refused, and said so.
+echo "$admin_password" | kinit -l 100s administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
+mount_netlogon
+echo "short-ticket-status=$?"
+echo "short-ticket-error=$(cat "$dir/mount.err")"
+
 echo "$admin_password" | kinit administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
 mount_netlogon
 echo "with-ticket-status=$?"
