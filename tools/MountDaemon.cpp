@@ -15,6 +15,12 @@ namespace quorvane::tools {
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// The first look at the share waits less than the mount's calls do: a logon against a server
+// that does not answer fails well within the tool's own limit, and the user hears why.
+constexpr auto kLogonTimeout = 5s;
+
 void send(int fd, const MountReport& report) {
     const std::string line = formatReport(report);
     size_t done = 0;
@@ -155,7 +161,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
         return report(reportFd, MountExit::Failed, error);
     }
     std::unique_ptr<SmbContext> context =
-        SmbContext::create(request.share.login, kRequestBound, &error);
+        SmbContext::create(request.share.login, kLogonTimeout, &error);
     if (!context) {
         return report(reportFd, MountExit::Failed, error);
     }
@@ -163,6 +169,8 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (check.access != ShareAccess::Granted) {
         return reportRefusal(reportFd, check, request.share);
     }
+    // The mount's calls wait longer than the check did: they log on afresh with that bound.
+    context.reset();
 
     // FUSE and fusermount3 write their complaints to standard error: keep them for the cause.
     const int errors = ::memfd_create("fuse-errors", MFD_CLOEXEC);

@@ -51,6 +51,7 @@ struct OpenFile {
 
 class ShareSession {
 public:
+    /// `context` may be null: the first call then logs on.
     ShareSession(ShareMount share, std::unique_ptr<SmbContext> context);
     ~ShareSession();
     ShareSession(const ShareSession&) = delete;
