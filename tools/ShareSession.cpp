@@ -106,12 +106,14 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
         if (!context_) {
             std::string error;
             context_ = SmbContext::create(share_.login, kRequestBound, &error);
-            if (!context_) {
-                return -EIO;
-            }
         }
-        errno = 0;
-        const int result = call();
+        int result = 0;
+        if (context_) {
+            errno = 0;
+            result = call();
+        } else {
+            result = errno == ENETDOWN ? -ENETDOWN : -EIO;
+        }
         if (result >= 0) {
             if (!probed_) {
                 keepConnectionsAlive();
@@ -119,7 +121,7 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
             }
             return result;
         }
-        const Loss loss = lossOf(-result, context_->usesTicket());
+        const Loss loss = lossOf(-result, share_.login.password.empty());
         if (loss == Loss::None) {
             return result;
         }

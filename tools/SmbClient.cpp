@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <stdlib.h>
@@ -116,6 +118,23 @@ void forEachConnection(Each each) {
     }
 }
 
+// Whether some network interface is up with an address. Without one the library's start
+// ends the whole process ("Could not determine network interfaces"), so a context is made
+// only while there is one.
+bool anyInterfaceUp() {
+    ifaddrs* interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0) {
+        return true;  // let the library look for itself
+    }
+    bool found = false;
+    for (const ifaddrs* i = interfaces; i != nullptr && !found; i = i->ifa_next) {
+        found = i->ifa_addr != nullptr && i->ifa_netmask != nullptr && (i->ifa_flags & IFF_UP) &&
+                (i->ifa_addr->sa_family == AF_INET || i->ifa_addr->sa_family == AF_INET6);
+    }
+    ::freeifaddrs(interfaces);
+    return found;
+}
+
 }  // namespace
 
 void abortConnections() {
@@ -189,6 +208,11 @@ std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path) {
 std::unique_ptr<SmbContext> SmbContext::create(const SmbLogin& login,
                                                std::chrono::milliseconds timeout,
                                                std::string* error) {
+    if (!anyInterfaceUp()) {
+        *error = "no network interface is up";
+        errno = ENETDOWN;
+        return nullptr;
+    }
     std::unique_ptr<SmbContext> context(new SmbContext(login));
     context->context_ = smbc_new_context();
     if (context->context_ == nullptr) {

@@ -58,7 +58,8 @@ public:
     SmbContext& operator=(const SmbContext&) = delete;
     ~SmbContext();
 
-    /// Nothing (and `error`) when the library refuses a context.
+    /// Nothing (and `error`) when the library refuses a context, or (errno ENETDOWN) while
+    /// no network interface is up.
     static std::unique_ptr<SmbContext> create(const SmbLogin& login,
                                               std::chrono::milliseconds timeout,
                                               std::string* error);

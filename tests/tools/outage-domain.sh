@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Outages under a mounted share, in network and mount namespaces of the script's own (it enters
-# them itself; needs root): the test domain's smbd stopped, the link down, the mount daemon
-# frozen, while programs hold files open and write to them. Prints KEY=VALUE lines:
+# them itself; needs root): the test domain's smbd stopped (with no network interface up
+# meanwhile), the link down, the mount daemon frozen, while programs hold files open and write
+# to them. Prints KEY=VALUE lines:
 #   outage-domain.sh DIR TOOLSDIR WRITER SOURCEDIR [short|long]
 # "short" (the test): smbd 2 s, link 5 s, freeze 3 s. "long" (by hand, a few minutes): smbd 30 s,
 # link 60 s, freeze 120 s, and a write left pending under a 40 s stop.
@@ -65,7 +66,10 @@ done
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # Milliseconds from $1 until the share's top folder lists again.
 folders_back() {
-  until ls "$mnt" >/dev/null 2>&1; do sleep 0.02; done
+  until ls "$mnt" >/dev/null 2>&1; do
+    kill -0 "$daemon" 2>/dev/null || { echo "daemon-gone"; return; }
+    sleep 0.02
+  done
   echo $(($(now_ms) - $1))
 }
 # Milliseconds from $1 until the log writer's first acknowledged write that started after it.
@@ -89,10 +93,14 @@ sleep 1
 
 if [ "$length" = long ]; then smbd_stop=30 link_cut=60 freeze=120; else smbd_stop=2 link_cut=5 freeze=3; fi
 
-# The server goes away; meanwhile someone replaces one of the open files on its disk.
+# The server goes away, and with it every network interface (a laptop's flight mode: the
+# client library cannot even start then); meanwhile someone replaces one of the open files on
+# the server's disk.
 QUORVANE_TESTDOMAIN_PORT=$port testdomain stop
+ip link set lo down
 printf 'the new file\n' >"$server/replaced.txt.new" && mv -f "$server/replaced.txt.new" "$server/replaced.txt"
 sleep "$smbd_stop"
+ip link set lo up
 QUORVANE_TESTDOMAIN_PORT=$port testdomain start || { echo "error=smbd did not start again"; exit 1; }
 report "smbd-$smbd_stop-s" "$(now_ms)"
 sleep 1
@@ -108,6 +116,27 @@ sleep "$freeze"
 kill -CONT "$daemon"
 report "freeze-$freeze-s" "$(now_ms)"
 sleep 1
+
+if [ "$length" = long ]; then
+  # A write left pending on a frozen server process past the bound, then the same file
+  # written afresh; the server must end with the fresh data.
+  "$writer" "$mnt/stale.txt" 1000 "$dir/stale-stop" >"$dir/stale.out" 2>&1 &
+  sleep 1.5
+  serving=$(ss -tnpH state established "( sport = :$port )" | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2)
+  kill -STOP "$serving"
+  stopped_at=$(now_ms)
+  until awk '$2 == "write" && $4 != "ok"' "$dir/stale.out" | grep -q .; do sleep 0.05; done
+  touch "$dir/stale-stop"
+  printf 'fresh data\n' | dd of="$mnt/stale.txt" conv=fsync status=none 2>"$dir/fresh.err"
+  echo "stale-fresh-write=$?"
+  sleep $((40 - ($(now_ms) - stopped_at) / 1000))
+  kill -CONT "$serving"
+  sleep 3
+  echo "stale-failed-write=$(awk '$2 == "write" && $4 != "ok" { print $4; exit }' "$dir/stale.out")"
+  echo "stale-fsync=$(awk '$2 == "fsync" { print $3 }' "$dir/stale.out")"
+  echo "stale-close=$(awk '$2 == "close" { print $3 }' "$dir/stale.out")"
+  echo "stale-server-content=$(od -c "$server/stale.txt" | head -3 | tr -s ' \n' ' ')"
+fi
 
 touch "$dir/stop"
 wait
