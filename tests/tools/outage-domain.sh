@@ -76,6 +76,7 @@ folders_back() {
 file_back() {
   local line
   for _ in $(seq 1 600); do
+    kill -0 "$daemon" 2>/dev/null || break
     line=$(awk -v t="$1" '$2 == "write" && $4 == "ok" && $1 >= t { print $1; exit }' "$dir/log.out")
     [ -n "$line" ] && { echo $((line - $1)); return; }
     sleep 0.05
