@@ -118,27 +118,6 @@ kill -CONT "$daemon"
 report "freeze-$freeze-s" "$(now_ms)"
 sleep 1
 
-if [ "$length" = long ]; then
-  # A write left pending on a frozen server process past the bound, then the same file
-  # written afresh; the server must end with the fresh data.
-  "$writer" "$mnt/stale.txt" 1000 "$dir/stale-stop" >"$dir/stale.out" 2>&1 &
-  sleep 1.5
-  serving=$(ss -tnpH state established "( sport = :$port )" | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2)
-  kill -STOP "$serving"
-  stopped_at=$(now_ms)
-  until awk '$2 == "write" && $4 != "ok"' "$dir/stale.out" | grep -q .; do sleep 0.05; done
-  touch "$dir/stale-stop"
-  printf 'fresh data\n' | dd of="$mnt/stale.txt" conv=fsync status=none 2>"$dir/fresh.err"
-  echo "stale-fresh-write=$?"
-  sleep $((40 - ($(now_ms) - stopped_at) / 1000))
-  kill -CONT "$serving"
-  sleep 3
-  echo "stale-failed-write=$(awk '$2 == "write" && $4 != "ok" { print $4; exit }' "$dir/stale.out")"
-  echo "stale-fsync=$(awk '$2 == "fsync" { print $3 }' "$dir/stale.out")"
-  echo "stale-close=$(awk '$2 == "close" { print $3 }' "$dir/stale.out")"
-  echo "stale-server-content=$(od -c "$server/stale.txt" | head -3 | tr -s ' \n' ' ')"
-fi
-
 touch "$dir/stop"
 wait
 acknowledged=$(awk '$2 == "write" && $4 == "ok" { printf "line %06d\n", $3 }' "$dir/log.out" | md5sum)
@@ -151,3 +130,29 @@ echo "replaced-content=$(cat "$server/replaced.txt")"
 echo "replaced-last-write=$(awk '$2 == "write" { last = $4 } END { print last }' "$dir/replaced.out")"
 echo "replaced-fsync=$(awk '$2 == "fsync" { print $3 }' "$dir/replaced.out")"
 echo "replaced-close=$(awk '$2 == "close" { print $3 }' "$dir/replaced.out")"
+
+if [ "$length" = long ]; then
+  # A write left pending on a frozen server process past the bound, then the same file
+  # written afresh; the server must end with the fresh data.
+  # The only writer now, so that the stalled request is its own.
+  "$writer" "$mnt/stale.txt" 1000 "$dir/stale-stop" >"$dir/stale.out" 2>&1 &
+  sleep 1.5
+  serving=$(ss -tnpH state established "( sport = :$port )" | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2)
+  kill -STOP "$serving"
+  stopped_at=$(now_ms)
+  for _ in $(seq 1 800); do
+    awk '$2 == "write" && $4 != "ok"' "$dir/stale.out" | grep -q . && break
+    sleep 0.05
+  done
+  touch "$dir/stale-stop"
+  printf 'fresh data\n' | dd of="$mnt/stale.txt" conv=fsync status=none 2>"$dir/fresh.err"
+  echo "stale-fresh-write=$?"
+  sleep $((40 - ($(now_ms) - stopped_at) / 1000))
+  kill -CONT "$serving"
+  sleep 3
+  wait
+  echo "stale-failed-write=$(awk '$2 == "write" && $4 != "ok" { print $4; exit }' "$dir/stale.out")"
+  echo "stale-fsync=$(awk '$2 == "fsync" { print $3 }' "$dir/stale.out")"
+  echo "stale-close=$(awk '$2 == "close" { print $3 }' "$dir/stale.out")"
+  echo "stale-server-content=$(od -c "$server/stale.txt" | head -3 | tr -s ' \n' ' ')"
+fi
