@@ -18,10 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The library's bound for one request to the server, for the first look at the share and for
-// every call of the mount after it. A call the library retries on a fresh connection makes up
-// to three requests, so a file operation gets its answer within about 15 s.
-constexpr auto kRequestTimeout = 5s;
+// The first look at the share waits less than the mount's calls do: a logon against a server
+// that does not answer fails well within the tool's own limit, and the user hears why.
+constexpr auto kLogonTimeout = 5s;
 
 void send(int fd, const MountReport& report) {
     const std::string line = formatReport(report);
@@ -51,11 +50,20 @@ int reportRefusal(int fd, const ShareCheck& check, const ShareMount& share) {
         case ShareAccess::Granted:
             break;
         case ShareAccess::WrongPassword:
+            if (!share.login.password.empty()) {
+                return report(fd, MountExit::WrongPassword,
+                              "wrong user name or password for " + user + " on " + server);
+            }
+            if (check.ticketExpired) {
+                // The library takes a ticket in its last minutes for expired too.
+                return report(fd, MountExit::WrongPassword,
+                              "the Kerberos ticket of " + user +
+                                  " has run out or is in its last minutes, which the SMB client "
+                                  "does not use; run kinit, or give a password");
+            }
             return report(fd, MountExit::WrongPassword,
-                          share.login.password.empty()
-                              ? "no Kerberos ticket of " + user + " that " + server +
-                                    " accepts; run kinit, or give a password"
-                              : "wrong user name or password for " + user + " on " + server);
+                          "no Kerberos ticket of " + user + " that " + server +
+                              " accepts; run kinit, or give a password");
         case ShareAccess::UnknownShare:
             return report(fd, MountExit::ShareUnavailable,
                           "no share named \"" + name + "\" on " + server);
@@ -119,7 +127,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
         return report(reportFd, MountExit::Failed, error);
     }
     std::unique_ptr<SmbContext> context =
-        SmbContext::create(request.share.login, kRequestTimeout, &error);
+        SmbContext::create(request.share.login, kLogonTimeout, &error);
     if (!context) {
         return report(reportFd, MountExit::Failed, error);
     }
@@ -127,6 +135,8 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (check.access != ShareAccess::Granted) {
         return reportRefusal(reportFd, check, request.share);
     }
+    // The mount's calls wait longer than the check did: they log on afresh with that bound.
+    context.reset();
 
     // FUSE and fusermount3 write their complaints to standard error: keep them for the cause.
     const int errors = ::memfd_create("fuse-errors", MFD_CLOEXEC);

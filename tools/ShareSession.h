@@ -14,7 +14,8 @@
 
 // One logged-on share as the FUSE callbacks use it: calls by path ("/dir/name") and on open
 // files, each returning 0 (or a count) or -errno as the server answered. Every call holds
-// the library lock, so callers on any thread may use it.
+// the library lock, so callers on any thread may use it. A lost connection is replaced within
+// the call, and open files are opened again on the new one.
 namespace quorvane::tools {
 
 struct ShareMount {
@@ -26,11 +27,19 @@ struct ShareMount {
     gid_t group = 0;
 };
 
-/// A file opened on the server. Its handle may be replaced (see ShareSession::rename).
+/// A file opened on the server, with what it takes to open it again on a new connection.
+/// Its handle may be replaced (see ShareSession::rename).
 struct OpenFile {
     std::string path;
-    int flags = 0;
-    SMBCFILE* handle = nullptr;  // null once it could not be opened again
+    int flags = 0;               // as opened, without create and truncate
+    SMBCFILE* handle = nullptr;  // null until opened (again) on the current connection
+    unsigned connection = 0;     // the connection `handle` belongs to
+    /// The file as this handle last knew it (the server's file id and the size): a name
+    /// opened again must still lead to it.
+    ino_t id = 0;
+    off_t size = 0;
+    bool stale = false;   // the name leads to another file now: every call fails
+    int failedWrite = 0;  // errno of a write that did not happen, told at fsync and close
     /// What a sequential reader will ask for next, read from the server in the same call as
     /// what it asked for: one large request costs little more than the kernel's small one.
     /// Only this open file uses it, briefly; any write or truncation of the file drops it.
@@ -42,6 +51,7 @@ struct OpenFile {
 
 class ShareSession {
 public:
+    /// `context` may be null: the first call then logs on.
     ShareSession(ShareMount share, std::unique_ptr<SmbContext> context);
     ~ShareSession();
     ShareSession(const ShareSession&) = delete;
@@ -61,6 +71,8 @@ public:
     int write(OpenFile& file, const char* buffer, size_t size, off_t offset);
     int truncate(OpenFile& file, off_t size);
     int truncate(const std::string& path, off_t size);
+    /// 0, or the error of a write of this file that failed (told until the file is closed).
+    int flush(OpenFile& file);
     /// Closes and forgets the file.
     int close(OpenFile* file);
 
@@ -76,14 +88,28 @@ public:
     int statvfs(const std::string& path, struct statvfs* out);
 
 private:
+    /// Whether a call that lost its connection may simply be made again.
+    enum class Repeat { Always, OnlyUnsent };
     std::string url(const std::string& path) const { return smbUrlFor(share_.parts, path); }
     SMBCCTX* context() const { return context_->get(); }
+    /// Runs `call` (0, a count or -errno) with the library lock held; a lost connection is
+    /// replaced and the call made again until kRequestBound has passed.
+    int withServer(Repeat repeat, const std::function<int()>& call);
+    void dropConnection(bool abort);
+    int renameOnServer(const std::string& from, const std::string& to, bool noReplace);
+    int setTimesOnServer(const std::string& path, const struct timespec times[2]);
+    /// 0 when `file` has a handle on the current connection, opening it again if needed.
+    int attach(OpenFile& file);
     bool reopen(OpenFile& file);
-    /// Every open file of `path` reads from the server again.
-    void dropReadAhead(const std::string& path);
+    void remember(OpenFile& file, const struct stat& seen);
+    /// Every open file of `path` reads from the server again and knows its new size (or, when
+    /// `grownOnly`, at least `size`).
+    void noteChanged(const std::string& path, off_t size, bool grownOnly);
 
     ShareMount share_;
     std::unique_ptr<SmbContext> context_;
+    unsigned connection_ = 1;
+    bool probed_ = false;  // the connection's socket has keep-alive probes
     std::set<OpenFile*> open_;
 };
 

@@ -1,12 +1,21 @@
 #include "SmbClient.h"
 
+#include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace quorvane::tools {
 
@@ -17,6 +26,9 @@ namespace {
 std::atomic<bool> g_logonRefused{false};
 // Whether a connection to the server was attempted: an error before that is the name's.
 std::atomic<bool> g_connecting{false};
+// Whether the user's Kerberos ticket was found expired: the library also takes one in its last
+// minutes for expired, so a refused ticket may still show time left in klist.
+std::atomic<bool> g_ticketExpired{false};
 
 void onLibraryLog(void*, int, const char* message) {
     if (message == nullptr) {
@@ -24,6 +36,11 @@ void onLibraryLog(void*, int, const char* message) {
     }
     if (::strstr(message, "Connecting to ") != nullptr) {
         g_connecting = true;
+    }
+    if (::strstr(message, "Ticket expired") != nullptr ||
+        (::strstr(message, "Ticket in credentials cache") != nullptr &&
+         ::strstr(message, "expire") != nullptr)) {
+        g_ticketExpired = true;
     }
     if (::strstr(message, "login failed") != nullptr ||
         ::strstr(message, "logon is invalid") != nullptr ||
@@ -71,6 +88,86 @@ std::mutex& libraryLock() {
     return lock;
 }
 
+namespace {
+
+// Calls `each` with every descriptor of a TCP connection this process holds: the library's
+// connections to the server, for the mount daemon has no others.
+template <typename Each>
+void forEachConnection(Each each) {
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (folder == nullptr) {
+        return;
+    }
+    std::vector<int> found;
+    while (const dirent* entry = ::readdir(folder)) {
+        const int fd = ::atoi(entry->d_name);
+        int type = 0;
+        socklen_t typeSize = sizeof type;
+        sockaddr_storage peer{};
+        socklen_t peerSize = sizeof peer;
+        if (entry->d_name[0] != '.' && fd != ::dirfd(folder) &&
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeSize) == 0 && type == SOCK_STREAM &&
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+            (peer.ss_family == AF_INET || peer.ss_family == AF_INET6)) {
+            found.push_back(fd);
+        }
+    }
+    ::closedir(folder);
+    for (int fd : found) {
+        each(fd);
+    }
+}
+
+// Whether some network interface is up with an address. Without one the library's start
+// ends the whole process ("Could not determine network interfaces"), so a context is made
+// only while there is one.
+bool anyInterfaceUp() {
+    ifaddrs* interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0) {
+        return true;  // let the library look for itself
+    }
+    bool found = false;
+    for (const ifaddrs* i = interfaces; i != nullptr && !found; i = i->ifa_next) {
+        found = i->ifa_addr != nullptr && i->ifa_netmask != nullptr && (i->ifa_flags & IFF_UP) &&
+                (i->ifa_addr->sa_family == AF_INET || i->ifa_addr->sa_family == AF_INET6);
+    }
+    ::freeifaddrs(interfaces);
+    return found;
+}
+
+}  // namespace
+
+void abortConnections() {
+    const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    forEachConnection([&](int fd) {
+        // A zero linger makes the close a reset that drops the send queue; the descriptor
+        // number then leads to /dev/null until the library closes it.
+        const linger reset{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        if (nowhere < 0 || ::dup2(nowhere, fd) < 0) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+    });
+    if (nowhere >= 0) {
+        ::close(nowhere);
+    }
+}
+
+void keepConnectionsAlive() {
+    forEachConnection([](int fd) {
+        // An idle connection whose server went away (a changed network, a server that lost
+        // power) fails within about 20 s, so the next call starts on a new one at once.
+        const int on = 1;
+        const int idleSeconds = 10;
+        const int probeSeconds = 5;
+        const int probes = 2;
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &probeSeconds, sizeof probeSeconds);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    });
+}
+
 SmbLogin loginFor(const std::string& userWithDomain, std::string password) {
     SmbLogin login;
     login.user = userWithDomain;
@@ -108,6 +205,11 @@ std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path) {
 std::unique_ptr<SmbContext> SmbContext::create(const SmbLogin& login,
                                                std::chrono::milliseconds timeout,
                                                std::string* error) {
+    if (!anyInterfaceUp()) {
+        *error = "no network interface is up";
+        errno = ENETDOWN;
+        return nullptr;
+    }
     std::unique_ptr<SmbContext> context(new SmbContext(login));
     context->context_ = smbc_new_context();
     if (context->context_ == nullptr) {
@@ -173,6 +275,7 @@ ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
     SMBCCTX* c = context.get();
     g_logonRefused = false;
     g_connecting = false;
+    g_ticketExpired = false;
     context.setDebugLevel(3);
     errno = 0;
     SMBCFILE* folder = smbc_getFunctionOpendir(c)(c, smbUrlFor(parts, "/").c_str());
@@ -180,10 +283,11 @@ ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
     context.setDebugLevel(0);
     if (folder != nullptr) {
         smbc_getFunctionClosedir(c)(c, folder);
-        return {ShareAccess::Granted, {}};
+        return {ShareAccess::Granted, {}, false};
     }
     ShareCheck check;
     check.detail = ::strerror(error);
+    check.ticketExpired = g_ticketExpired;
     switch (error) {
         case EACCES:
         case EPERM:

@@ -34,6 +34,19 @@ bool prepareSmbLibrary(std::string* error);
 /// of host-independent names percent-encoded, so that names holding "%", "?" or "#" survive.
 std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path);
 
+/// How long one call of the mount waits for the server, replacing a lost connection
+/// included: as long as a user waits on a slow network (a Wi-Fi hand-over, a wake from sleep)
+/// before calling the server gone, and the library's own default for one answer, which other
+/// SMB clients on this system use.
+inline constexpr std::chrono::seconds kRequestBound{20};
+
+/// Resets every TCP connection this process holds, throwing away what was not yet sent, so
+/// that a request already reported failed can never reach the server later. The library's
+/// descriptors stay valid (they lead nowhere) until it closes them itself.
+void abortConnections();
+/// Has the system probe every TCP connection of this process while it is idle.
+void keepConnectionsAlive();
+
 /// One libsmbclient context: its own connection to the server. The library as Debian builds
 /// it has no thread support (its per-call scratch memory is one global stack), so callers
 /// hold libraryLock() around every call into it, on any context.
@@ -45,7 +58,8 @@ public:
     SmbContext& operator=(const SmbContext&) = delete;
     ~SmbContext();
 
-    /// Nothing (and `error`) when the library refuses a context.
+    /// Nothing (and `error`) when the library refuses a context, or (errno ENETDOWN) while
+    /// no network interface is up.
     static std::unique_ptr<SmbContext> create(const SmbLogin& login,
                                               std::chrono::milliseconds timeout,
                                               std::string* error);
@@ -78,6 +92,8 @@ enum class ShareAccess {
 struct ShareCheck {
     ShareAccess access = ShareAccess::Other;
     std::string detail;  // the system's words for the error, for ShareAccess::Other and Unreachable
+    /// The user's Kerberos ticket has run out, or is in its last minutes.
+    bool ticketExpired = false;
 };
 
 /// Opens the share's top folder once, with one logon attempt.

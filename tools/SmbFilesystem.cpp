@@ -219,15 +219,16 @@ int onRelease(const char*, fuse_file_info* info) {
     return session().close(openFileOf(info));
 }
 
-// Each write was acknowledged by the server before it returned: nothing waits here. That is
-// all fsync can wait for too: libsmbclient has no flush call (SMB2 FLUSH) and drops O_SYNC
-// over SMB2, so the data is with the server, not necessarily on its disk (docs/linux-mounts.md).
-int onFlush(const char*, fuse_file_info*) {
-    return 0;
+// Each write was acknowledged by the server before it returned: nothing waits here, but a
+// write that failed is told again. That is all fsync can wait for too: libsmbclient has no
+// flush call (SMB2 FLUSH) and drops O_SYNC over SMB2, so the data is with the server, not
+// necessarily on its disk (docs/linux-mounts.md).
+int onFlush(const char*, fuse_file_info* info) {
+    return session().flush(*openFileOf(info));
 }
 
-int onFsync(const char*, int, fuse_file_info*) {
-    return 0;
+int onFsync(const char*, int, fuse_file_info* info) {
+    return session().flush(*openFileOf(info));
 }
 
 int onUnlink(const char* path) {

@@ -17,7 +17,7 @@ inline constexpr size_t kLongestName = 255;
 
 class SmbFilesystem {
 public:
-    /// `context` is the one that checked the share: it stays logged on and serves the mount.
+    /// `context` serves the mount; without one, the first call logs on.
     SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context);
     ~SmbFilesystem();
     SmbFilesystem(const SmbFilesystem&) = delete;

@@ -72,6 +72,10 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     EXPECT_EQ(result.count("error"), 0u) << context;
     EXPECT_EQ(result["without-ticket-status"], "4") << context;
     EXPECT_NE(result["without-ticket-error"].find("run kinit"), std::string::npos) << context;
+    // A ticket too close to its end: refused, and said so.
+    EXPECT_EQ(result["short-ticket-status"], "4") << context;
+    EXPECT_NE(result["short-ticket-error"].find("last minutes"), std::string::npos) << context;
+    EXPECT_NE(result["short-ticket-error"].find("run kinit"), std::string::npos) << context;
     // With a ticket: mounted, readable, named without a password, released.
     EXPECT_EQ(result["with-ticket-status"], "0") << context;
     EXPECT_EQ(result["read"], "Welcome to the domain") << context;

@@ -128,6 +128,12 @@ logon no-ticket dc1.qv.test administrator ''
 logon backslash '\\dc1.qv.test\netlogon' 'QV\administrator' "$admin_password"
 logon upn dc1.qv.test administrator@QV.TEST "$admin_password"
 
+# A ticket in its last minutes, which the client library will not use: refused, and said so.
+echo "$admin_password" | kinit -l 100s administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
+mount_netlogon
+echo "short-ticket-status=$?"
+echo "short-ticket-error=$(cat "$dir/mount.err")"
+
 echo "$admin_password" | kinit administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
 mount_netlogon
 echo "with-ticket-status=$?"
