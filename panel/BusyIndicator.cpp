@@ -12,7 +12,7 @@ constexpr int kFrameMs = 60;
 constexpr int kStepDegrees = 30;
 constexpr double kMinimumContrast = 3.0;
 
-// WCAG relative luminance and contrast ratio.
+// WCAG relative luminance.
 double luminance(const QColor& colour) {
     auto channel = [](double c) {
         return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
@@ -20,13 +20,13 @@ double luminance(const QColor& colour) {
     return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
            0.0722 * channel(colour.blueF());
 }
+}  // namespace
 
 double contrast(const QColor& a, const QColor& b) {
     const double la = luminance(a);
     const double lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
-}  // namespace
 
 void BusyIndicator::setBackdrop(const QColor& backdrop) {
     backdrop_ = backdrop;

@@ -5,6 +5,9 @@
 
 namespace quorvane {
 
+/// The WCAG contrast ratio of two colours, from 1 (the same) to 21 (black on white).
+double contrast(const QColor& a, const QColor& b);
+
 /// A small indeterminate progress indicator. It animates only while visible, so a hidden
 /// indicator costs no timer wake-ups.
 class BusyIndicator : public QWidget {

@@ -27,7 +27,7 @@ test_packages=(
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   dbus dbus-x11 dunst
   procps psmisc time passwd
-  fio samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
+  samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
 )
 
 packages=("${runtime_packages[@]}")

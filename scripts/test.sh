@@ -1,27 +1,28 @@
 #!/usr/bin/env bash
-# Builds Quorvane and runs every test: unit tests, panel tests (offscreen), the integration
-# tests against a private Samba server with real FUSE mounts, the Debian package (installed
-# and run as an ordinary user), the screenshot script, all tests once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the macOS compile check and the fuzzers.
+# Builds Quorvane and runs every test: the program and its tools are built for release, the
+# Debian package is installed and run as an ordinary user, the screenshots are taken; every
+# test (unit, panel and tray offscreen, the integration tests against a private Samba server
+# with real FUSE mounts) is built and run under AddressSanitizer and UndefinedBehaviorSanitizer;
+# the macOS sources are compiled and the parsers fuzzed.
 #
-#   scripts/test.sh                     everything
-#   SKIP_SANITIZERS=1 scripts/test.sh   without the sanitizer build
+#   scripts/test.sh
 #
-# The tests mostly wait on servers and mounts, so the compile-bound steps (the sanitizer
-# build, the macOS check, the fuzzers) run beside them; every step prints how long it took.
+# Both builds use -Werror. The tests mostly wait on servers and mounts, so the compile-bound
+# steps run beside the steps that wait: the test build beside the package and screenshot
+# checks, the macOS check and the fuzzers beside the tests. Every step prints its time.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 build=${BUILD_DIR:-build}
+tests="$build-tests"
 jobs=${JOBS:-2}
 started=$SECONDS
 
 step() { printf '\n== %s\n' "$*"; }
 took() { printf '== %s: %d s\n' "$1" $((SECONDS - $2)); }
 
-# Runs "$@" in the background with its output in LOG; `finish_background` waits for it and
-# shows the log when it failed.
+# One step at a time runs in the background, its output in a log that is shown when it fails.
 background_pid=""
 background_log=""
 background_name=""
@@ -30,13 +31,12 @@ start_background() {
     shift 2
     (
         t=$SECONDS
-        nice -n 10 "$@"
+        "$@"
         took "$background_name" "$t"
     ) >"$background_log" 2>&1 &
     background_pid=$!
 }
 finish_background() {
-    [ -n "$background_pid" ] || return 0
     local status=0
     wait "$background_pid" || status=$?
     background_pid=""
@@ -53,25 +53,20 @@ t=$SECONDS
 "$top/scripts/install-deps.sh"
 took "packages" "$t"
 
-step "build ($build)"
+step "build of the program and its tools ($build, release)"
 t=$SECONDS
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON \
+    -DBUILD_TESTING=OFF
 cmake --build "$build" -j"$jobs"
 took "build" "$t"
 
-sanitize_build() {
-    cmake -S . -B "$build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
+test_build() {
+    cmake -S . -B "$tests" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
         -DQUORVANE_SANITIZE=ON
-    cmake --build "$build-sanitize" -j"$jobs"
+    cmake --build "$tests" -j"$jobs"
 }
-if [ -z "${SKIP_SANITIZERS:-}" ]; then
-    start_background "sanitizer build" "$build-sanitize.log" sanitize_build
-fi
-
-step "tests"
-t=$SECONDS
-(cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 600)
-took "tests" "$t"
+start_background "test build ($tests, AddressSanitizer and UndefinedBehaviorSanitizer)" \
+    "$tests.log" test_build
 
 step "Debian package: install, then the command-line demo as an ordinary user"
 t=$SECONDS
@@ -83,12 +78,11 @@ t=$SECONDS
 scripts/screenshot.sh "$build"
 took "screenshots" "$t"
 
-if [ -z "${SKIP_SANITIZERS:-}" ]; then
-    step "sanitizer build (ran beside the tests)"
-    finish_background
-fi
+step "test build (ran beside the package and the screenshots)"
+finish_background
+
 # The macOS sources compiled for aarch64-macos (zig, no linking), then the parsers fuzzed
-# against their reference readings (libFuzzer, ASan, UBSan), beside the sanitizer tests.
+# against their reference readings (libFuzzer, ASan, UBSan).
 other_checks() {
     local t=$SECONDS
     scripts/check-macos-build.sh "$build-macos"
@@ -99,16 +93,14 @@ other_checks() {
 }
 start_background "macOS check and fuzzing" "$build-other-checks.log" other_checks
 
-if [ -z "${SKIP_SANITIZERS:-}" ]; then
-    step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-    t=$SECONDS
-    (cd "$build-sanitize" &&
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-            ctest --output-on-failure -j"$jobs" --timeout 600)
-    took "sanitizer tests" "$t"
-fi
+step "tests, under AddressSanitizer and UndefinedBehaviorSanitizer"
+t=$SECONDS
+(cd "$tests" &&
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        ctest --output-on-failure -j"$jobs" --timeout 600)
+took "tests" "$t"
 
-step "the macOS compile check and the fuzzers (ran beside the sanitizer tests)"
+step "the macOS compile check and the fuzzers (ran beside the tests)"
 finish_background
 
 step "all tests passed"

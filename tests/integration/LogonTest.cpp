@@ -143,22 +143,6 @@ TEST_F(LogonTest, CompleteLogonSecondLogonAndLogout) {
 
 // As a Windows desk writes them: the server as "\\SERVER\share", the user with the domain.
 // The server takes the domain; the shares, folders and messages know the user by name.
-TEST_F(LogonTest, WindowsNameFormsLogOnAsThatUserOfThatDomain) {
-    TempHome home;
-    const ProgramRun run = home.cli(
-        {"logon", "--server", "\\\\" + domain().server() + "\\alice", "--user", "QUORVANE\\alice"},
-        domain().user("alice").password);
-    ASSERT_EQ(run.status(), 0) << run.out() << run.err();
-    EXPECT_EQ(run.lastLine(), kFinished);
-    EXPECT_EQ(home.mountRootEntries(),
-              (std::vector<std::string>{"Media", "Projects", "Science", "Staff Public", "Year10",
-                                        "alice"}));
-    const std::optional<MountEntry> homeMount = mountAt(home.mountRoot() + "/alice");
-    ASSERT_TRUE(homeMount.has_value());
-    EXPECT_EQ(homeMount->source, "smb://QUORVANE;alice@" + domain().server() + "/alice");
-    EXPECT_EQ(home.cli({"logout"}).status(), 0);
-}
-
 TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
     TempHome home;
     const int before = domain().failedLogons("alice");

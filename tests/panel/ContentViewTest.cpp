@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
-#include <cmath>
 #include <memory>
 
 #include "BusyIndicator.h"
@@ -153,14 +152,7 @@ private slots:
         const QImage picture = indicator->grab().toImage();
         const QColor arc = indicator->arcColour();
         const QColor fill = colours.color(QPalette::Active, QPalette::Midlight);
-        auto lum = [](const QColor& c) {
-            auto ch = [](double v) {
-                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-            };
-            return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
-        };
-        const double ratio =
-            (std::max(lum(arc), lum(fill)) + 0.05) / (std::min(lum(arc), lum(fill)) + 0.05);
+        const double ratio = quorvane::contrast(arc, fill);
         QVERIFY2(ratio >= 3.0, qPrintable(QString::number(ratio)));
         bool arcPainted = false;
         for (int y = 0; y < picture.height() && !arcPainted; ++y) {

@@ -7,35 +7,14 @@
 #   kerberos-domain.sh DIR TOOLSDIR CLI
 set -uo pipefail
 
-namespaces() { echo "$(readlink /proc/self/ns/net) $(readlink /proc/self/ns/mnt)"; }
-if [ "${1:-}" != --inside ]; then
-  exec unshare --net --mount --propagation private /bin/bash "$0" --inside "$(namespaces)" "$@"
-fi
-outside=$2
-shift 2
+. "$(dirname "$0")/private-namespaces.sh"
 dir=$1
 tools=$2
 cli=$3
 realm=QV.TEST
 admin_password='Adm1n!pass'
 
-# Everything below changes the namespaces it runs in: never the ones it was started in.
-read -r outside_net outside_mnt <<<"$outside"
-read -r inside_net inside_mnt <<<"$(namespaces)"
-if [ -z "$inside_net" ] || [ -z "$inside_mnt" ] || [ "$inside_net" = "$outside_net" ] ||
-  [ "$inside_mnt" = "$outside_mnt" ]; then
-  echo "error=no network and mount namespaces of its own"
-  exit 1
-fi
-ip link set lo up || exit 1
 mkdir -p "$dir/mnt"
-# The controller writes winbindd's socket and pid files under /run/samba whatever its
-# configuration says; every smbd on the machine asks a winbindd found there to map its users.
-# A tmpfs of this namespace's own keeps them here.
-for runtime in /run/samba /var/log/samba; do
-  mkdir -p "$runtime" && mount -t tmpfs -o mode=0755 tmpfs "$runtime" ||
-    { echo "error=no private $runtime"; exit 1; }
-done
 samba-tool domain provision --realm=$realm --domain=QV --server-role=dc --dns-backend=NONE \
   --adminpass="$admin_password" --targetdir="$dir" --host-name=dc1 --host-ip=127.0.0.1 \
   --option="interfaces=lo" --option="bind interfaces only=yes" >"$dir/provision.log" 2>&1 ||

@@ -8,31 +8,12 @@
 # link 60 s, freeze 120 s, and a write left pending under a 40 s stop.
 set -uo pipefail
 
-namespaces() { echo "$(readlink /proc/self/ns/net) $(readlink /proc/self/ns/mnt)"; }
-if [ "${1:-}" != --inside ]; then
-  exec unshare --net --mount --propagation private /bin/bash "$0" --inside "$(namespaces)" "$@"
-fi
-outside=$2
-shift 2
+. "$(dirname "$0")/private-namespaces.sh"
 dir=$1
 tools=$2
 writer=$3
 source=$4
 length=${5:-short}
-
-# Everything below changes the namespaces it runs in: never the ones it was started in.
-read -r outside_net outside_mnt <<<"$outside"
-read -r inside_net inside_mnt <<<"$(namespaces)"
-if [ -z "$inside_net" ] || [ -z "$inside_mnt" ] || [ "$inside_net" = "$outside_net" ] ||
-  [ "$inside_mnt" = "$outside_mnt" ]; then
-  echo "error=no network and mount namespaces of its own"
-  exit 1
-fi
-ip link set lo up || exit 1
-for runtime in /run/samba /var/log/samba; do
-  mkdir -p "$runtime" && mount -t tmpfs -o mode=0755 tmpfs "$runtime" ||
-    { echo "error=no private $runtime"; exit 1; }
-done
 
 domain=$dir/domain
 mnt=$dir/mnt
