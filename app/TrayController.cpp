@@ -77,7 +77,7 @@ void TrayController::panelChanged() {
     contentView_->setHasBrokenShares(status.brokenShares > 0);
     if (contentView_->isLoading()) {
         status.state = TrayState::busy;
-        status.loggingOut = contentView_->statusMessage() == ContentView::kLogoutRunning;
+        status.loggingOut = contentView_->isLoggingOut();
     } else if (sharesLeftMounted_) {
         status.state = TrayState::sharesLeftMounted;
     } else if (status.brokenShares > 0) {

@@ -14,7 +14,7 @@
 #include <map>
 
 #include "SmbUrl.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 #include "TestDomain.h"
 
 using namespace quorvane;

@@ -47,7 +47,7 @@ struct EngineConfig {
     /// mount give their stand-in tools a recorded table here instead.
     MountTableLookup mountTable;
 
-    /// The running platform's configuration: macOS uses its own tools, Linux the stand-ins
+    /// The running platform's configuration: macOS uses its own tools, Linux this project's
     /// shipped beside the program.
     static EngineConfig platformDefault();
 };

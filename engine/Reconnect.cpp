@@ -53,8 +53,8 @@ WorkflowResult SMBManager::reconnect(const std::string& password) const {
                              describe(share.condition) + ")");
             continue;
         }
-        const MountAttempt attempt = attemptMount(parts->share, parts->server, parts->user,
-                                                  password, mountRoot() + "/" + share.name);
+        const MountAttempt attempt = mountShare(parts->share, parts->server, parts->user, password,
+                                                mountRoot() + "/" + share.name);
         if (attempt.interrupted) {
             return finish(Outcome::Interrupted, messages::kLogonInterrupted);
         }

@@ -92,12 +92,6 @@ void SMBManager::removeReleasedMountPoint(const std::string& mountPoint) const {
     files::removeEmptyFolder(folder, name);
 }
 
-bool SMBManager::mountShare(const std::string& shareName, const std::string& server,
-                            const std::string& userName, const std::string& password,
-                            const std::string& mountPoint) const {
-    return attemptMount(shareName, server, userName, password, mountPoint).mounted;
-}
-
 // A mount whose daemon has gone answers nothing but errors, and one whose server no longer
 // takes its logon cannot recover: either is released so the share can be mounted afresh on the
 // same folder. A dead mount is detached even while a program holds a file there: that program
@@ -121,11 +115,11 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
     return attempt;
 }
 
-SMBManager::MountAttempt SMBManager::attemptMount(const std::string& shareName,
-                                                  const std::string& server,
-                                                  const std::string& userName,
-                                                  const std::string& password,
-                                                  const std::string& mountPoint) const {
+SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
+                                                const std::string& server,
+                                                const std::string& userName,
+                                                const std::string& password,
+                                                const std::string& mountPoint) const {
     MountAttempt attempt;
     // Never mount onto the mount root itself or anywhere outside it.
     const auto [folder, name] = folderAndName(mountPoint);
@@ -246,18 +240,9 @@ std::optional<std::vector<std::string>> SMBManager::parseLogonScriptGroups(
     return parseGroupLine(*read.text);
 }
 
-void SMBManager::mountMatchingGroupShares(const std::string& shareMapPath,
-                                          const std::vector<std::string>& groups,
-                                          const std::string& server, const std::string& userName,
-                                          const std::string& password) const {
-    mountGroupShares(shareMapPath, groups, server, userName, password);
-}
-
-SMBManager::GroupShareReport SMBManager::mountGroupShares(const std::string& shareMapPath,
-                                                          const std::vector<std::string>& groups,
-                                                          const std::string& server,
-                                                          const std::string& userName,
-                                                          const std::string& password) const {
+SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
+    const std::string& shareMapPath, const std::vector<std::string>& groups,
+    const std::string& server, const std::string& userName, const std::string& password) const {
     GroupShareReport report;
     const ServerText read = readServerText(shareMapPath);
     if (!read.text) {
@@ -281,7 +266,7 @@ SMBManager::GroupShareReport SMBManager::mountGroupShares(const std::string& sha
         }
         const std::string mountPoint = mountRoot() + "/" + share;
         printLine("User matches group criteria for " + shown + ". Mounting...");
-        const MountAttempt attempt = attemptMount(share, server, userName, password, mountPoint);
+        const MountAttempt attempt = mountShare(share, server, userName, password, mountPoint);
         if (attempt.interrupted || interrupted()) {
             report.interrupted = true;
             return report;
@@ -376,7 +361,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     const std::string homeMountPoint = mountRoot() + "/" + userName;
     printLine("Mounting user home directory target destination to: " +
               escapeControlCharacters(homeMountPoint));
-    const MountAttempt home = attemptMount(userName, host, urlUser, password, homeMountPoint);
+    const MountAttempt home = mountShare(userName, host, urlUser, password, homeMountPoint);
     if (home.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
@@ -399,7 +384,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
 
     const std::string netlogonMountPoint = mountRoot() + "/" + kNetlogonShare;
     const MountAttempt netlogon =
-        attemptMount(kNetlogonShare, host, urlUser, password, netlogonMountPoint);
+        mountShare(kNetlogonShare, host, urlUser, password, netlogonMountPoint);
     if (netlogon.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
@@ -408,8 +393,8 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
             Outcome::Failed,
             "User home mapped, but failed to connect to Netlogon share. " + netlogon.failure.cause);
     }
-    const GroupShareReport report = mountGroupShares(netlogonMountPoint + "/" + kShareMapName,
-                                                     *groups, host, urlUser, password);
+    const GroupShareReport report = mountMatchingGroupShares(
+        netlogonMountPoint + "/" + kShareMapName, *groups, host, urlUser, password);
     unmountVolume(netlogonMountPoint);
     if (report.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);

@@ -20,10 +20,22 @@ public:
     /// "<home>/smbmounts".
     std::string mountRoot() const;
 
-    /// Mounts `shareName` of `server` at `mountPoint` unless a volume is mounted there already.
-    bool mountShare(const std::string& shareName, const std::string& server,
-                    const std::string& userName, const std::string& password,
-                    const std::string& mountPoint) const;
+    struct MountAttempt {
+        bool mounted = false;
+        MountFailure failure;  // when not mounted
+        bool interrupted = false;
+    };
+    struct GroupShareReport {
+        std::vector<std::string> failed;  // "NAME (cause)"
+        std::optional<std::string> shareMapProblem;
+        bool interrupted = false;
+    };
+
+    /// Mounts `shareName` of `server` at `mountPoint` unless a working volume is mounted there
+    /// already; a broken one is released and mounted afresh.
+    MountAttempt mountShare(const std::string& shareName, const std::string& server,
+                            const std::string& userName, const std::string& password,
+                            const std::string& mountPoint) const;
     bool isAlreadyMounted(const std::string& mountPoint) const;
 
     /// The groups of the logon script at `scriptPath`, or nothing.
@@ -32,9 +44,11 @@ public:
 
     /// Mounts every share of the share map at `shareMapPath` meant for this platform and one
     /// of `groups`.
-    void mountMatchingGroupShares(const std::string& shareMapPath,
-                                  const std::vector<std::string>& groups, const std::string& server,
-                                  const std::string& userName, const std::string& password) const;
+    GroupShareReport mountMatchingGroupShares(const std::string& shareMapPath,
+                                              const std::vector<std::string>& groups,
+                                              const std::string& server,
+                                              const std::string& userName,
+                                              const std::string& password) const;
 
     /// The whole logon, with its outcome beside the message for the panel.
     WorkflowResult logon(const std::string& serverText, const std::string& userName,
@@ -58,30 +72,13 @@ public:
     const EngineConfig& config() const { return config_; }
 
 private:
-    struct MountAttempt {
-        bool mounted = false;
-        MountFailure failure;  // when not mounted
-        bool interrupted = false;
-    };
-    struct GroupShareReport {
-        std::vector<std::string> failed;  // "NAME (cause)"
-        std::optional<std::string> shareMapProblem;
-        bool interrupted = false;
-    };
     struct ServerText {
         std::optional<std::string> text;
         std::string problem;  // why there is no text
     };
 
-    MountAttempt attemptMount(const std::string& shareName, const std::string& server,
-                              const std::string& userName, const std::string& password,
-                              const std::string& mountPoint) const;
     MountAttempt releaseBrokenMount(const std::string& shareName, const std::string& mountPoint,
                                     ShareCondition condition) const;
-    GroupShareReport mountGroupShares(const std::string& shareMapPath,
-                                      const std::vector<std::string>& groups,
-                                      const std::string& server, const std::string& userName,
-                                      const std::string& password) const;
     ServerText readServerText(const std::string& path) const;
     std::optional<std::string> foreignUserInMountRoot(const std::string& userName) const;
     std::vector<std::string> mountedShares() const;

@@ -429,6 +429,7 @@ void ContentView::finishLogon(const WorkflowResult& result) {
 
 void ContentView::startLogout() {
     isLoading_ = true;
+    isLoggingOut_ = true;
     statusMessage_ = kLogoutRunning;
     render();
     runOffGuiThread(resultPort_, workflows_.logout, &ContentView::finishLogout);
@@ -436,6 +437,7 @@ void ContentView::startLogout() {
 
 void ContentView::finishLogout(const WorkflowResult& result) {
     isLoading_ = false;
+    isLoggingOut_ = false;
     hasMountedShares_ = !result.mountedShares.empty();
     if (result.outcome == Outcome::Succeeded) {
         isLoggedIn_ = false;

@@ -52,6 +52,8 @@ public:
     QString password() const;
     QString statusMessage() const { return statusMessage_; }
     bool isLoading() const { return isLoading_; }
+    /// True while the running workflow is a logout.
+    bool isLoggingOut() const { return isLoggingOut_; }
     bool isLoggedIn() const { return isLoggedIn_; }
 
     std::optional<Field> focusedField() const;
@@ -107,6 +109,7 @@ private:
     QString storedServerAddress_;
     QString statusMessage_;
     bool isLoading_ = false;
+    bool isLoggingOut_ = false;
     bool isLoggedIn_ = false;
     bool hasMountedShares_ = false;
     std::optional<KerberosTicket> ticket_;

@@ -55,13 +55,13 @@ took "packages" "$t"
 
 step "build of the program and its tools ($build, release)"
 t=$SECONDS
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON \
     -DBUILD_TESTING=OFF
 cmake --build "$build" -j"$jobs"
 took "build" "$t"
 
 test_build() {
-    cmake -S . -B "$tests" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
+    cmake -S . -B "$tests" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON \
         -DQUORVANE_SANITIZE=ON
     cmake --build "$tests" -j"$jobs"
 }

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "MountTable.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::tools {
 

@@ -13,7 +13,7 @@
 #include "FileServices.h"
 #include "ProcessRunner.h"
 #include "ProcessTitle.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::tools {
 

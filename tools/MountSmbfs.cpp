@@ -23,7 +23,7 @@
 #include "MountTable.h"
 #include "PasswordInput.h"
 #include "ProcessTitle.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::tools {
 

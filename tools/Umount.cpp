@@ -11,7 +11,7 @@
 
 #include "MountRelease.h"
 #include "MountTable.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::tools {
 

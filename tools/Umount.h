@@ -1,6 +1,6 @@
 #pragma once
 
-// The Linux stand-in for the unmount tool: `umount MOUNTPOINT` releases a mount made by
+// The Linux unmount tool, with the contract of the macOS one: `umount MOUNTPOINT` releases a mount made by
 // mount_smbfs, fails while the mount is busy, and never waits long on a server that is gone.
 namespace quorvane::tools {
 

@@ -13,7 +13,7 @@
 namespace quorvane {
 namespace {
 
-using Outcome = ProcessResult::Outcome;
+using RunOutcome = ProcessResult::Outcome;
 using namespace std::chrono_literals;
 
 ProcessResult runShell(const std::string& script, std::optional<std::string> input = std::nullopt,
@@ -30,12 +30,12 @@ ProcessResult runShell(const std::string& script, std::optional<std::string> inp
 TEST(ProcessRunner, TellsExitStatusesApart) {
     for (int status : {0, 1, 32, 255}) {
         const ProcessResult result = runShell("exit " + std::to_string(status));
-        EXPECT_EQ(result.outcome, Outcome::Exited);
+        EXPECT_EQ(result.outcome, RunOutcome::Exited);
         EXPECT_EQ(result.exitStatus, status);
         EXPECT_EQ(result.succeeded(), status == 0);
     }
     const ProcessResult killed = runShell("kill -9 $$");
-    EXPECT_EQ(killed.outcome, Outcome::Signalled);
+    EXPECT_EQ(killed.outcome, RunOutcome::Signalled);
     EXPECT_EQ(killed.signal, SIGKILL);
     EXPECT_FALSE(killed.succeeded());
 }
@@ -48,7 +48,7 @@ TEST(ProcessRunner, ReportsAToolThatCannotStart) {
         ProcessRequest request;
         request.executable = path;
         const ProcessResult result = runProcess(request);
-        EXPECT_EQ(result.outcome, Outcome::CouldNotStart) << path;
+        EXPECT_EQ(result.outcome, RunOutcome::CouldNotStart) << path;
         EXPECT_NE(result.error.find(path), std::string::npos) << result.error;
         EXPECT_FALSE(result.succeeded());
     }
@@ -97,7 +97,7 @@ TEST(ProcessRunner, EndsAToolThatRunsPastItsTimeLimit) {
     const auto started = std::chrono::steady_clock::now();
     const ProcessResult result = runShell("sleep 30", std::nullopt, 300ms);
     const auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_EQ(result.outcome, RunOutcome::TimedOut);
     EXPECT_FALSE(result.succeeded());
     EXPECT_LT(took, 10s);
 
@@ -105,7 +105,7 @@ TEST(ProcessRunner, EndsAToolThatRunsPastItsTimeLimit) {
     testing::TempHome home;
     const std::string pidFile = home.path() + "/pid";
     EXPECT_EQ(runShell("sleep 30 & echo $! > " + pidFile + "; wait", std::nullopt, 300ms).outcome,
-              Outcome::TimedOut);
+              RunOutcome::TimedOut);
     const pid_t grandchild = std::stoi(testing::readFile(pidFile));
     std::this_thread::sleep_for(100ms);
     // Gone, or a zombie left for whoever adopted it.
@@ -116,7 +116,7 @@ TEST(ProcessRunner, EndsAToolThatRunsPastItsTimeLimit) {
     // One that ignores SIGTERM is killed all the same.
     const ProcessResult stubborn =
         runShell("trap '' TERM; while :; do sleep 1; done", std::nullopt, 300ms);
-    EXPECT_EQ(stubborn.outcome, Outcome::TimedOut);
+    EXPECT_EQ(stubborn.outcome, RunOutcome::TimedOut);
 }
 
 TEST(ProcessRunner, CapturesBothStreamsWhileFeedingInput) {
@@ -181,15 +181,15 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     const auto begun = std::chrono::steady_clock::now();
     const ProcessResult interrupted = runProcess(request);
     raiser.join();
-    EXPECT_EQ(interrupted.outcome, Outcome::Interrupted);
+    EXPECT_EQ(interrupted.outcome, RunOutcome::Interrupted);
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
     EXPECT_EQ(stop.reason(), SIGTERM);
 
     // Raised before the start: a watching run ends at once, one that does not watch (the
     // clean-up after the stop) still runs to its end.
-    EXPECT_EQ(runProcess(request).outcome, Outcome::Interrupted);
+    EXPECT_EQ(runProcess(request).outcome, RunOutcome::Interrupted);
     const ProcessResult cleanUp = runShell("sleep 0.2; exit 4");
-    EXPECT_EQ(cleanUp.outcome, Outcome::Exited);
+    EXPECT_EQ(cleanUp.outcome, RunOutcome::Exited);
     EXPECT_EQ(cleanUp.exitStatus, 4);
 
     // A tool that takes back its work on SIGTERM gets the time to do it.
@@ -203,7 +203,7 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
         std::this_thread::sleep_for(200ms);
         later.raise();
     });
-    EXPECT_EQ(runProcess(request).outcome, Outcome::Interrupted);
+    EXPECT_EQ(runProcess(request).outcome, RunOutcome::Interrupted);
     raiser2.join();
     EXPECT_EQ(testing::readFile(marker), "x\n");
 }

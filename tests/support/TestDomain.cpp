@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "MountRelease.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::testing {
 

@@ -18,7 +18,7 @@
 #include "MountedShare.h"
 #include "SmbClient.h"
 #include "SmbUrl.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::testing {
 namespace {

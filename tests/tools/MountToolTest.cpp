@@ -15,7 +15,7 @@
 #include "MountTable.h"
 #include "ProcessRunner.h"
 #include "SmbUrl.h"
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 namespace quorvane::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "Subprocess.h"
+#include "ToolProcess.h"
 #include "TestDomain.h"
 
 namespace quorvane::testing {

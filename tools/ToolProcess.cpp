@@ -1,4 +1,4 @@
-#include "Subprocess.h"
+#include "ToolProcess.h"
 
 #include <signal.h>
 #include <sys/stat.h>
