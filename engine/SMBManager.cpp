@@ -22,6 +22,20 @@ namespace quorvane {
 
 namespace {
 
+// Each line of a tool's output escaped as one line, the line breaks kept.
+std::string escapedLines(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const size_t stop = end == std::string::npos ? text.size() : end;
+        out += escapeControlCharacters(std::string_view(text).substr(start, stop - start));
+        out += end == std::string::npos ? "" : "\n";
+        start = stop + 1;
+    }
+    return out;
+}
+
 constexpr const char* kMountRootName = "smbmounts";
 constexpr const char* kNetlogonShare = "netlogon";
 constexpr const char* kLogonScriptName = "mac.bat";
@@ -176,9 +190,10 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
         request.inheritStandardInput = false;
     }
     const ProcessResult run = runProcess(request);
-    // What the tool said still reaches the user's terminal.
-    std::cout << run.output << std::flush;
-    std::cerr << run.errors << std::flush;
+    // What the tool said still reaches the user's terminal, with what the server put in it
+    // (share names among them) unable to steer that terminal.
+    std::cout << escapedLines(run.output) << std::flush;
+    std::cerr << escapedLines(run.errors) << std::flush;
 
     attempt.mounted = run.succeeded();
     if (!attempt.mounted) {

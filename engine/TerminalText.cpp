@@ -4,6 +4,46 @@
 
 namespace quorvane {
 
+namespace {
+
+constexpr unsigned kInvalid = 0xFFFFFFFF;
+
+size_t utf8Length(unsigned char lead) {
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+}
+
+// The code point of the well-formed UTF-8 sequence at `at`, or kInvalid.
+unsigned decodeUtf8(std::string_view text, size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0xC2 || lead > 0xF4) {
+        return kInvalid;
+    }
+    const size_t length = utf8Length(lead);
+    if (at + length > text.size()) {
+        return kInvalid;
+    }
+    unsigned code = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            return kInvalid;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return kInvalid;
+    }
+    return code;
+}
+
+bool isBidiControl(unsigned code) {
+    return code == 0x061C || code == 0x200E || code == 0x200F ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+}  // namespace
+
 std::string escapeControlCharacters(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -32,14 +72,24 @@ std::string escapeControlCharacters(std::string_view text) {
         }
         if (c < 0x20 || c == 0x7F) {
             escapeCode(c);
-        } else if (c == 0xC2 && i + 1 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            // U+0080..U+009F in UTF-8: C1 controls (CSI among them) that terminals obey too.
-            escapeCode(static_cast<unsigned char>(text[i + 1]));
-            ++i;
-        } else {
+            continue;
+        }
+        if (c < 0x80) {
             out.push_back(static_cast<char>(c));
+            continue;
+        }
+        const unsigned code = decodeUtf8(text, i);
+        if (code == kInvalid) {
+            // A stray byte: a terminal in an 8-bit mode may take 0x9B as CSI.
+            escapeCode(c);
+        } else if ((code >= 0x80 && code <= 0x9F) || isBidiControl(code)) {
+            // C1 controls that terminals obey, and the marks that make a line read other than
+            // it is stored.
+            escapeCode(code);
+            i += utf8Length(c) - 1;
+        } else {
+            out.append(text.substr(i, utf8Length(c)));
+            i += utf8Length(c) - 1;
         }
     }
     return out;

@@ -88,7 +88,7 @@ other_checks() {
     scripts/check-macos-build.sh "$build-macos"
     took "macOS check" "$t"
     t=$SECONDS
-    FUZZ_SECONDS=${FUZZ_SECONDS:-15} scripts/fuzz.sh "$build-fuzz"
+    FUZZ_SECONDS=${FUZZ_SECONDS:-8} scripts/fuzz.sh "$build-fuzz"
     took "fuzzing" "$t"
 }
 start_background "macOS check and fuzzing" "$build-other-checks.log" other_checks

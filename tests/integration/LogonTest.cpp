@@ -167,34 +167,6 @@ TEST_F(LogonTest, WrongPasswordStopsAtTheHomeShareAfterOneAttempt) {
     EXPECT_EQ(logout.status(), 0);
 }
 
-TEST_F(LogonTest, LogoutKeepsAShareThatIsInUse) {
-    TempHome home;
-    const std::string root = home.mountRoot();
-    ASSERT_EQ(logon(home, "bob").status(), 0);
-    const std::vector<std::string> expected = {"Admin", "Projects", "Staff Public", "bob"};
-    ASSERT_EQ(home.mountRootEntries(), expected);
-
-    std::optional<ProcessInFolder> user(root + "/bob");
-    ASSERT_GT(user->pid(), 0);
-    const ProgramRun logout = home.cli({"logout"});
-    user.reset();
-    // Not a success: the busy share is named, and the command fails.
-    EXPECT_EQ(logout.status(), 1);
-    EXPECT_EQ(logout.lastLine(), "Disconnected 3 of 4 drive(s); still in use: bob.");
-    EXPECT_NE(logout.err().find("target is busy"), std::string::npos) << logout.err();
-    // The busy share: still mounted, its folder and the server's files untouched.
-    EXPECT_EQ(home.mountRootEntries(), std::vector<std::string>{"bob"});
-    EXPECT_TRUE(isMounted(root + "/bob"));
-    EXPECT_EQ(readFile(domain().serverPath("bob") + "/readme.txt"), "Home of bob\n");
-    EXPECT_FALSE(readFile(domain().serverPath("bob") + "/mac.bat").empty());
-    EXPECT_EQ(readFile(root + "/bob/readme.txt"), "Home of bob\n");
-
-    const ProgramRun again = home.cli({"logout"});
-    EXPECT_EQ(again.lastLine(), "Successfully disconnected 1 drive(s).");
-    EXPECT_TRUE(home.mountRootEntries().empty());
-    EXPECT_TRUE(home.mountsBelow().empty());
-}
-
 TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
     struct Case {
         const char* name;
@@ -234,41 +206,6 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
     }
 }
 
-// The desktop session ends: the tray program logs out before it goes.
-TEST_F(LogonTest, TheEndOfTheSessionReleasesEveryShare) {
-    TempHome home;
-    ASSERT_EQ(logon(home, "bob").status(), 0);
-    ASSERT_EQ(home.mountsBelow().size(), 4u);
-    std::map<std::string, std::string> environment = home.environment();
-    const std::string runtime = home.path() + "/runtime";
-    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
-    environment["XDG_RUNTIME_DIR"] = runtime;
-    environment["QT_QPA_PLATFORM"] = "offscreen";
-    std::atomic<pid_t> pid{0};
-    ProgramRun program;
-    std::thread running([&] {
-        program = runProgram(buildFolder() + "/bin/quorvane", {}, environment, std::nullopt,
-                             std::chrono::seconds(60), [&](pid_t started) { pid = started; });
-    });
-    ASSERT_TRUE(eventually([&] { return pid.load() > 0; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // up and idle
-    const auto ending = std::chrono::steady_clock::now();
-    ::kill(pid.load(), SIGTERM);
-    running.join();
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - ending);
-    std::cout << "[ figures  ] session end with 4 shares: logged out and gone in " << took.count()
-              << " ms" << std::endl;
-    EXPECT_EQ(program.result.outcome, ProcessResult::Outcome::Exited) << program.err();
-    EXPECT_NE(program.out().find("Successfully disconnected 4 drive(s)."), std::string::npos)
-        << program.out() << program.err();
-    EXPECT_TRUE(home.mountsBelow().empty());
-    EXPECT_TRUE(home.mountRootEntries().empty());
-}
-
-// The built programs as installed: they look for the tools beside themselves, bin/ and
-// libexec/quorvane/, in the build tree and in an installed copy alike; the program with the
-// panel hands its arguments to the same command line.
 TEST(InstalledLayout, FindsTheToolsRelativeToItsOwnExecutable) {
     namespace fs = std::filesystem;
     TempHome home;

@@ -51,7 +51,7 @@ if [ -t 0 ]; then input=""; else input=$(cat; echo x); input=${input%x}; fi
 printf '%s\037' "$input" >> "$dir/stdin.log"
 [ -f "$dir/mount-sleep" ] && sleep "$(cat "$dir/mount-sleep")"
 share=${3##*/}
-[ -f "$dir/fail-$share" ] && exit "$(cat "$dir/fail-$share")"
+[ -f "$dir/fail-$share" ] && { cat "$dir/say-$share" >&2 2>/dev/null; exit "$(cat "$dir/fail-$share")"; }
 mkdir -p "$dir/server/$share"
 escape() { printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g'; }
 if [ -f "$dir/real-mounts" ]; then
@@ -309,7 +309,10 @@ void StandInTools::writeFlag(const std::string& name, const std::string& content
     writeFile(dir_ + "/" + name, contents);
 }
 
-void StandInTools::failMount(const std::string& share, int status) {
+void StandInTools::failMount(const std::string& share, int status, const std::string& says) {
+    if (!says.empty()) {
+        writeFlag("say-" + share, says);
+    }
     writeFlag("fail-" + share, std::to_string(status));
 }
 void StandInTools::delayMount(int seconds) {

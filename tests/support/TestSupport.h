@@ -130,8 +130,8 @@ public:
     /// Puts a file at the top of a share of the pretend server.
     void addServerFile(const std::string& share, const std::string& name,
                        const std::string& contents);
-    /// Makes mounting `share` fail with `status`.
-    void failMount(const std::string& share, int status);
+    /// Makes mounting `share` fail with `status`, saying `says` on standard error.
+    void failMount(const std::string& share, int status, const std::string& says = "");
     /// Makes every mount (or unmount) sleep this long first.
     void delayMount(int seconds);
     void delayUnmount(int seconds);

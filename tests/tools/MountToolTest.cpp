@@ -1,5 +1,6 @@
 // mount_smbfs and umount against the private domain's smbd, with real FUSE mounts.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -238,6 +239,11 @@ TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
         EXPECT_EQ(again.status(), 3);
         EXPECT_NE(again.err().find("busy"), std::string::npos) << again.err();
         EXPECT_EQ(readFile(mountPoint + "/readme.txt"), "Home of alice\n");
+        // Nor is a mount released while a program holds a file there.
+        const int held = ::open((mountPoint + "/readme.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_NE(umount(home, mountPoint).status(), 0);
+        EXPECT_TRUE(isMounted(mountPoint));
+        ::close(held);
 
         const ProgramRun released = umount(home, mountPoint);
         EXPECT_EQ(released.status(), 0) << released.err();
