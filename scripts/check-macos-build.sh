@@ -76,7 +76,7 @@ EOF
 step "configure for macOS and build the engine and command-line libraries"
 # The ICU library named here is never linked: static libraries only need its headers.
 cmake -S "$top" -B "$work/cmake" -G Ninja -Wno-dev \
-    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-DNDEBUG -fsyntax-only" \
     -DQUORVANE_WERROR=ON -DQUORVANE_BUILD_GUI=OFF \
     -DICU_INCLUDE_DIR="$work/icu-include" \
