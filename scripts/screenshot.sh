@@ -144,15 +144,21 @@ shoot
 corner tray-logged-on.png 80
 zoom_icon icon-logged-on.png
 
-xdotool mousemove "$icon_x" "$icon_y" click 3
-menu=$(wait_for_menu) || fail "the tray menu did not open"
-xdotool mousemove $((${menu%% *} + 40)) $(($(echo "$menu" | cut -d' ' -f2) + 12))
-sleep 0.5
-shoot
-read -r mx my mw mh <<<"$menu"
-convert "$out/screen.png" -crop "440x$((my + mh + 12))+584+0" +repage "$out/tray-menu.png"
-xdotool key Escape
-away
+# Opens the tray menu, points at its first item and takes the corner with the menu as FILE;
+# BELOW is how much of the screen under the menu goes with it.
+shoot_menu() { # FILE BELOW
+    local menu mx my mw mh
+    xdotool mousemove "$icon_x" "$icon_y" click 3
+    menu=$(wait_for_menu) || fail "the tray menu did not open"
+    xdotool mousemove $((${menu%% *} + 40)) $(($(echo "$menu" | cut -d' ' -f2) + 12))
+    sleep 0.5
+    shoot
+    read -r mx my mw mh <<<"$menu"
+    convert "$out/screen.png" -crop "440x$((my + mh + $2))+584+0" +repage "$out/$1"
+    xdotool key Escape
+    away
+}
+shoot_menu tray-menu.png 12
 
 # A share whose daemon has died: the tray says some shares are broken and names the cause in
 # its menu.
@@ -171,15 +177,7 @@ sleep 1.5
 xdotool key Escape
 away
 sleep 0.3
-xdotool mousemove "$icon_x" "$icon_y" click 3
-menu=$(wait_for_menu) || fail "the tray menu did not open"
-xdotool mousemove $((${menu%% *} + 40)) $(($(echo "$menu" | cut -d' ' -f2) + 12))
-sleep 0.5
-shoot
-read -r mx my mw mh <<<"$menu"
-convert "$out/screen.png" -crop "440x$((my + mh + 40))+584+0" +repage "$out/tray-broken-menu.png"
-xdotool key Escape
-away
+shoot_menu tray-broken-menu.png 40
 hover_icon
 shoot
 corner tray-broken.png 80
