@@ -361,4 +361,21 @@ ProcessResult runProcess(const ProcessRequest& request) {
     return result;
 }
 
+std::vector<std::string> splitCommandLine(const std::string& commandLine) {
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start < commandLine.size()) {
+        size_t end = commandLine.find('\0', start);
+        if (end == std::string::npos) {
+            end = commandLine.size();
+        }
+        words.push_back(commandLine.substr(start, end - start));
+        start = end + 1;
+    }
+    while (!words.empty() && words.back().empty()) {
+        words.pop_back();
+    }
+    return words;
+}
+
 }  // namespace quorvane

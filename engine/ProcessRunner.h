@@ -89,4 +89,7 @@ struct ProcessRequest {
 /// left to a background reaper.
 ProcessResult runProcess(const ProcessRequest& request);
 
+/// The words of a /proc/PID/cmdline text (NUL-separated), without trailing empty ones.
+std::vector<std::string> splitCommandLine(const std::string& commandLine);
+
 }  // namespace quorvane

@@ -11,7 +11,4 @@ namespace quorvane::tools {
 /// not fit in the original space are cut; the rest of the space is cleared.
 void replaceArgumentList(int argc, char** argv, const std::vector<std::string>& words);
 
-/// The words of a /proc/PID/cmdline text (NUL-separated), without trailing empty ones.
-std::vector<std::string> splitCommandLine(const std::string& commandLine);
-
 }  // namespace quorvane::tools

@@ -12,6 +12,7 @@
 
 #include "FileServices.h"
 #include "HealthProtocol.h"
+#include "ProcessRunner.h"
 #include "ShareHealth.h"
 
 namespace quorvane {
@@ -19,24 +20,6 @@ namespace quorvane {
 namespace {
 
 // The daemon shows itself as "mount_smbfs --serve SOURCE MOUNTPOINT".
-std::vector<std::string> wordsOf(const std::string& commandLine) {
-    std::vector<std::string> words;
-    size_t start = 0;
-    while (start < commandLine.size()) {
-        size_t end = commandLine.find('\0', start);
-        if (end == std::string::npos) {
-            end = commandLine.size();
-        }
-        words.push_back(commandLine.substr(start, end - start));
-        start = end + 1;
-    }
-    // The daemon clears the rest of its original argument space.
-    while (!words.empty() && words.back().empty()) {
-        words.pop_back();
-    }
-    return words;
-}
-
 struct Daemon {
     pid_t pid = -1;
     bool stopped = false;
@@ -64,7 +47,7 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
             continue;
         }
         const std::vector<std::string> words =
-            wordsOf(files::readWholeFile("/proc/" + name + "/cmdline").value_or(""));
+            splitCommandLine(files::readWholeFile("/proc/" + name + "/cmdline").value_or(""));
         if (words.size() != 4 || words[1] != "--serve" ||
             words[0].substr(words[0].rfind('/') + 1) != "mount_smbfs") {
             continue;

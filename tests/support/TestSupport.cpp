@@ -127,6 +127,18 @@ std::string ProgramRun::lastLine() const {
     return {};
 }
 
+std::map<std::string, std::string> keyValues(const std::string& text) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (const size_t equals = line.find('='); equals != std::string::npos) {
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return values;
+}
+
 std::string makeTempFolder(const std::string& stem) {
     std::string pattern = "/tmp/" + stem + "-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {

@@ -24,6 +24,9 @@ std::string toolsFolder();  // where mount_smbfs and umount are built
 /// True under CI (CI=true), where a missing capability fails a test instead of skipping it.
 bool underCi();
 
+/// The KEY=VALUE lines of a script's output (the test scripts report that way).
+std::map<std::string, std::string> keyValues(const std::string& text);
+
 /// A new, empty folder /tmp/STEM-XXXXXX, its path resolved.
 std::string makeTempFolder(const std::string& stem);
 

@@ -8,25 +8,13 @@
 #include <map>
 #include <sstream>
 
-#include "ToolProcess.h"
 #include "TestDomain.h"
+#include "ToolProcess.h"
 
 namespace quorvane::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::map<std::string, std::string> keyValues(const std::string& text) {
-    std::map<std::string, std::string> values;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (const size_t equals = line.find('='); equals != std::string::npos) {
-            values[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return values;
-}
 
 // Empty when a domain controller can run here; otherwise what is missing.
 std::string whyNoDomainController() {

@@ -7,25 +7,13 @@
 #include <map>
 #include <sstream>
 
-#include "ToolProcess.h"
 #include "TestDomain.h"
+#include "ToolProcess.h"
 
 namespace quorvane::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::map<std::string, std::string> keyValues(const std::string& text) {
-    std::map<std::string, std::string> values;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (const size_t equals = line.find('='); equals != std::string::npos) {
-            values[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return values;
-}
 
 TEST(Outage, OpenFilesRideThroughShortOutages) {
     std::string missing = ::geteuid() != 0 ? "a network namespace of its own needs root" : "";
