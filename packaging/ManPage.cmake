@@ -13,7 +13,7 @@ string(REGEX REPLACE "\n+$" "" help "${help}")
 string(TIMESTAMP month "%B %Y" UTC)
 file(WRITE "${OUTPUT}" ".TH QUORVANE 1 \"${month}\" \"quorvane ${VERSION}\" \"User Commands\"
 .SH NAME
-quorvane \\- log on to the file shares of a domain server
+quorvane, quorvane-cli \\- log on to the file shares of a domain server
 .SH SYNOPSIS
 .B quorvane
 .RI [ \"Qt options\" ]
@@ -38,6 +38,8 @@ panel takes the server, the user name and the password; the standard Qt options 
 and
 .B \\-style
 are accepted then.
+.B quorvane-cli
+takes the same commands without the panel, for machines with no display.
 .PP
 .nf
 ${help}

@@ -70,10 +70,9 @@ set_demo_passwords "$domain"
 mkdir -p "$XDG_CONFIG_HOME/Quorvane"
 printf '[General]\nsavedServerAddress=%s\n' "$server" >"$XDG_CONFIG_HOME/Quorvane/Quorvane.conf"
 echo "Server:  $server"
-echo "Users and passwords:"
-while IFS=$'\t' read -r name _ groups; do
-  printf '  %-8s  password: %-13s (groups: %s)\n' "$name" "$(demo_password "$name")" \
-    "${groups:-none, no mac.bat}"
+echo "Users, passwords and what a logon as each one shows:"
+while IFS=$'\t' read -r name _; do
+  printf '  %-8s  %-13s  %s\n' "$name" "$(demo_password "$name")" "$(demo_case "$name")"
 done < <("$top/scripts/testdomain.sh" users "$domain")
 echo "Home folder for the demo: $HOME (mounts go to $HOME/smbmounts)"
 

@@ -3,6 +3,7 @@
 # Idempotent: packages that are present already are left alone.
 #
 #   scripts/install-deps.sh            run time, build and tests (the default)
+#   scripts/install-deps.sh --demo     what scripts/run.sh needs: build the program, run the demo
 #   scripts/install-deps.sh --runtime  only what the installed program needs to run
 set -euo pipefail
 
@@ -14,16 +15,17 @@ runtime_packages=(
   xdg-utils
 )
 
-# What building, packaging and the tests need on top.
+# What building the program needs on top, and the demo's private Samba server.
 build_packages=(
-  build-essential cmake ninja-build pkg-config clang-format dpkg-dev file
-  libicu-dev libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-svg-dev libgl-dev
-  qt6-base-dev-tools clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config
+  libicu-dev qt6-base-dev qt6-svg-dev libgl-dev qt6-base-dev-tools
   libfuse3-dev libsmbclient-dev
 )
+demo_packages=(samba libnss-wrapper libuid-wrapper)
+# What the tests, the package check, the screenshots and the macOS check need as well.
 test_packages=(
-  samba smbclient libnss-wrapper libuid-wrapper
+  clang-format dpkg-dev file lintian libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+  smbclient
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   dbus dbus-x11 dunst
   procps psmisc time passwd
@@ -31,16 +33,24 @@ test_packages=(
 )
 
 packages=("${runtime_packages[@]}")
-if [ "${1:-}" != "--runtime" ]; then
-  packages+=("${build_packages[@]}" "${test_packages[@]}")
+case "${1:-}" in
+--runtime) ;;
+--demo) packages+=("${build_packages[@]}" "${demo_packages[@]}") ;;
+"")
+  packages+=("${build_packages[@]}" "${demo_packages[@]}" "${test_packages[@]}")
   # The macOS compile check fetches its compiler with npm. Machines that carry Node.js from
   # elsewhere have npm already, and Debian's npm package would conflict with it.
   command -v npm >/dev/null 2>&1 || packages+=(npm)
-fi
+  ;;
+*) echo "install-deps: unknown argument: $1" >&2; exit 2 ;;
+esac
 
+# One question to dpkg for all of them: the check runs on every start of the demo.
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '$NF == "installed" { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then

@@ -48,6 +48,11 @@ for needed in qt6-qpa-plugins libqt6widgets6 libqt6svg6 libqt6dbus6 libicu; do
     [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed"
 done
 
+step "lintian"
+# Errors and warnings fail; lintian itself asks not to be run as root.
+install -m 0644 "$deb" "$work/"
+runuser -u nobody -- lintian --fail-on error,warning "$work/$(basename "$deb")" || fail "lintian"
+
 step "apt-get install ./$(basename "$deb")"
 dpkg-query -W quorvane >/dev/null 2>&1 && apt-get purge -y -q quorvane >/dev/null
 (cd "$build" && DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$(basename "$deb")") \
@@ -56,7 +61,7 @@ for f in /usr/bin/quorvane /usr/libexec/quorvane/mount_smbfs /usr/libexec/quorva
     /usr/share/applications/quorvane.desktop /etc/xdg/autostart/quorvane.desktop \
     /usr/share/icons/hicolor/scalable/apps/quorvane.svg \
     /usr/share/icons/hicolor/48x48/apps/quorvane.png /usr/share/man/man1/quorvane.1.gz \
-    /usr/share/doc/quorvane/copyright; do
+    /usr/share/man/man1/quorvane-cli.1.gz /usr/share/doc/quorvane/copyright; do
     [ -e "$f" ] || fail "not installed: $f"
 done
 if ldd /usr/bin/quorvane /usr/libexec/quorvane/* | grep -q 'not found'; then

@@ -20,9 +20,12 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-"$top/scripts/install-deps.sh"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# The program and its tools only: the tests and benchmarks are scripts/test.sh's business.
+"$top/scripts/install-deps.sh" --demo
+# Configured once; the build itself configures again when a CMake file changed. The tests and
+# benchmarks are scripts/test.sh's business.
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+fi
 cmake --build "$build" -j"${JOBS:-2}" --target quorvane quorvane-cli mount_smbfs quorvane_umount
 
 if [ -z "$server" ]; then
