@@ -21,6 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!quorvane::text::isValidUtf8(groupText) || !quorvane::text::isValidUtf8(map)) {
         return 0;
     }
+    // The ASCII short cuts of the text helpers against their Unicode paths.
+    FUZZ_CHECK(quorvane::text::toLower(map) == quorvane::text::toLowerUnicode(map));
+    FUZZ_CHECK(quorvane::text::canonical(map) == quorvane::text::canonicalUnicode(map));
     // Groups as the logon script gives them: trimmed and lower-cased.
     const auto groups = quorvane::reference::groupLine("set GROUPS=" + std::string(groupText));
     FUZZ_CHECK(groups.has_value());
