@@ -9,7 +9,7 @@ set -euo pipefail
 # What the program needs at run time. The Debian package states the same (its Depends come
 # from the binaries' libraries plus the mount back-end); the README lists them.
 runtime_packages=(
-  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72
+  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72 libqt6keychain1
   fuse3 libsmbclient
   xdg-utils
 )
@@ -18,14 +18,14 @@ runtime_packages=(
 build_packages=(
   build-essential cmake ninja-build pkg-config clang-format dpkg-dev file
   libicu-dev libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev qtkeychain-qt6-dev
   qt6-base-dev-tools clang libclang-rt-14-dev
   libfuse3-dev libsmbclient-dev
 )
 test_packages=(
   samba smbclient libnss-wrapper libuid-wrapper
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
-  dbus dbus-x11 dunst
+  dbus dbus-x11 dunst gnome-keyring libsecret-tools
   procps psmisc time passwd
   samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
 )
