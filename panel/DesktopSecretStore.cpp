@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 
 namespace quorvane {
 
@@ -13,7 +14,7 @@ namespace {
 const QString kService = QStringLiteral("Quorvane");
 const QString kKey = QStringLiteral("logon password");
 
-// Runs `job` to its end and tells whether it succeeded or found nothing to do.
+// Runs `job` to its end and returns its error (NoError when it succeeded).
 QKeychain::Error finish(QKeychain::Job& job) {
     job.setAutoDelete(false);
     job.setInsecureFallback(false);
@@ -29,49 +30,69 @@ QKeychain::Error finish(QKeychain::Job& job) {
 
 DesktopSecretStore::DesktopSecretStore() = default;
 
-DesktopSecretStore::~DesktopSecretStore() = default;
-
-void DesktopSecretStore::ensureApplication() {
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "quorvane";
-        static char* argv[] = {name, nullptr};
-        application_ = std::make_unique<QCoreApplication>(argc, argv);
+DesktopSecretStore::~DesktopSecretStore() {
+    if (thread_) {
+        thread_->quit();
+        thread_->wait();
+        inThread_.reset();
     }
 }
 
-std::optional<std::string> DesktopSecretStore::read() {
-    ensureApplication();
-    QKeychain::ReadPasswordJob job(kService);
-    if (finish(job) != QKeychain::NoError) {
-        return std::nullopt;
+void DesktopSecretStore::onStoreThread(const std::function<void()>& call) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!thread_) {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "quorvane";
+            static char* argv[] = {name, nullptr};
+            application_ = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        thread_ = std::make_unique<QThread>();
+        thread_->setObjectName(QStringLiteral("secret store"));
+        inThread_ = std::make_unique<QObject>();
+        inThread_->moveToThread(thread_.get());
+        thread_->start();
     }
-    QByteArray data = job.binaryData();
-    std::string secret(data.constData(), static_cast<size_t>(data.size()));
-    ::explicit_bzero(data.data(), static_cast<size_t>(data.size()));
+    QMetaObject::invokeMethod(inThread_.get(), call, Qt::BlockingQueuedConnection);
+}
+
+std::optional<std::string> DesktopSecretStore::read() {
+    std::optional<std::string> secret;
+    onStoreThread([&secret] {
+        QKeychain::ReadPasswordJob job(kService);
+        if (finish(job) != QKeychain::NoError) {
+            return;
+        }
+        QByteArray data = job.binaryData();
+        secret = std::string(data.constData(), static_cast<size_t>(data.size()));
+        ::explicit_bzero(data.data(), static_cast<size_t>(data.size()));
+    });
     return secret;
 }
 
 bool DesktopSecretStore::write(const std::string& secret, std::string* problem) {
-    ensureApplication();
-    QKeychain::WritePasswordJob job(kService);
-    QByteArray data(secret.data(), static_cast<qsizetype>(secret.size()));
-    job.setBinaryData(data);
-    ::explicit_bzero(data.data(), static_cast<size_t>(data.size()));
-    if (finish(job) == QKeychain::NoError) {
-        return true;
-    }
-    if (problem != nullptr) {
-        *problem = job.errorString().toStdString();
-    }
-    return false;
+    bool written = false;
+    onStoreThread([&] {
+        QKeychain::WritePasswordJob job(kService);
+        QByteArray data(secret.data(), static_cast<qsizetype>(secret.size()));
+        job.setBinaryData(data);
+        ::explicit_bzero(data.data(), static_cast<size_t>(data.size()));
+        written = finish(job) == QKeychain::NoError;
+        if (!written && problem != nullptr) {
+            *problem = job.errorString().toStdString();
+        }
+    });
+    return written;
 }
 
 bool DesktopSecretStore::remove() {
-    ensureApplication();
-    QKeychain::DeletePasswordJob job(kService);
-    const QKeychain::Error error = finish(job);
-    return error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    bool removed = false;
+    onStoreThread([&removed] {
+        QKeychain::DeletePasswordJob job(kService);
+        const QKeychain::Error error = finish(job);
+        removed = error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    });
+    return removed;
 }
 
 }  // namespace quorvane
