@@ -249,7 +249,7 @@ private:
         std::optional<std::string> password;
         if (std::optional<std::string> kept =
                 config_.secrets ? config_.secrets->read() : std::nullopt) {
-            std::fill(kept->begin(), kept->end(), '\0');
+            wipeSecret(*kept);
             io_.out << "Using the password kept in the desktop's secret store." << std::endl;
             password = std::string();  // the engine takes the kept one for its account
         } else {

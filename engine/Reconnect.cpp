@@ -94,13 +94,13 @@ WorkflowResult SMBManager::reconnect(const std::string& password) const {
         if (share.condition == ShareCondition::PasswordRejected && !secret.empty() &&
             handPasswordToDaemon(mountPoint, secret) == ShareCondition::Answering) {
             printLine(escapeControlCharacters(share.name) + " works again with the password.");
-            ::explicit_bzero(secret.data(), secret.size());
+            wipeSecret(secret);
             ++repaired;
             continue;
         }
         const MountAttempt attempt =
             mountShare(parts->share, parts->server, parts->user, secret, mountPoint);
-        ::explicit_bzero(secret.data(), secret.size());
+        wipeSecret(secret);
         if (attempt.interrupted) {
             return finish(Outcome::Interrupted, messages::kLogonInterrupted);
         }

@@ -1,7 +1,5 @@
 #include "SecretStore.h"
 
-#include <string.h>
-
 #include "AccountName.h"
 #include "SmbUrl.h"
 
@@ -21,10 +19,6 @@ std::string accountKey(const std::string& user, const std::string& server) {
     return key;
 }
 
-void wipe(std::string& secret) {
-    ::explicit_bzero(secret.data(), secret.size());
-}
-
 }  // namespace
 
 std::optional<std::string> keptPasswordFor(SecretStore* store, const std::string& user,
@@ -41,7 +35,7 @@ std::optional<std::string> keptPasswordFor(SecretStore* store, const std::string
     if (entry->compare(0, prefix.size(), prefix) == 0 && entry->size() > prefix.size()) {
         password = entry->substr(prefix.size());
     }
-    wipe(*entry);
+    wipeSecret(*entry);
     return password;
 }
 
@@ -65,7 +59,7 @@ std::optional<std::string> keepPasswordOfLogon(SecretStore* store, const std::st
     std::string entry = accountKey(account->user, serverHostFromText(serverText)) + "\n" + password;
     std::string problem;
     const bool kept = store->write(entry, &problem);
-    wipe(entry);
+    wipeSecret(entry);
     if (kept) {
         return std::nullopt;
     }
@@ -76,6 +70,13 @@ std::optional<std::string> keepPasswordOfLogon(SecretStore* store, const std::st
 void forgetKeptPassword(SecretStore* store) {
     if (store != nullptr) {
         store->remove();
+    }
+}
+
+void wipeSecret(char* bytes, size_t size) {
+    volatile char* cursor = bytes;
+    for (size_t i = 0; i < size; ++i) {
+        cursor[i] = 0;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -38,5 +39,11 @@ std::optional<std::string> keepPasswordOfLogon(SecretStore* store, const std::st
 
 /// Logout: nothing stays kept.
 void forgetKeptPassword(SecretStore* store);
+
+/// Overwrites a secret's bytes in a way the compiler keeps (macOS has no explicit_bzero).
+void wipeSecret(char* bytes, size_t size);
+inline void wipeSecret(std::string& secret) {
+    wipeSecret(secret.data(), secret.size());
+}
 
 }  // namespace quorvane

@@ -1,7 +1,6 @@
 #include "DesktopSecretStore.h"
 
 #include <qt6keychain/keychain.h>
-#include <string.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -65,7 +64,7 @@ std::optional<std::string> DesktopSecretStore::read() {
         }
         QByteArray data = job.binaryData();
         secret = std::string(data.constData(), static_cast<size_t>(data.size()));
-        ::explicit_bzero(data.data(), static_cast<size_t>(data.size()));
+        wipeSecret(data.data(), static_cast<size_t>(data.size()));
     });
     return secret;
 }
@@ -76,7 +75,7 @@ bool DesktopSecretStore::write(const std::string& secret, std::string* problem) 
         QKeychain::WritePasswordJob job(kService);
         QByteArray data(secret.data(), static_cast<qsizetype>(secret.size()));
         job.setBinaryData(data);
-        ::explicit_bzero(data.data(), static_cast<size_t>(data.size()));
+        wipeSecret(data.data(), static_cast<size_t>(data.size()));
         written = finish(job) == QKeychain::NoError;
         if (!written && problem != nullptr) {
             *problem = job.errorString().toStdString();

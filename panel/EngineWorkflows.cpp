@@ -1,7 +1,6 @@
 #include <SMBManager.h>
 #include <SecretStore.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "DesktopSecretStore.h"
@@ -32,7 +31,7 @@ Workflows engineWorkflows() {
                 keepPasswordOfLogon(secrets.get(), server, user, secret, remember, result)) {
             result.message += " " + *problem;
         }
-        std::fill(secret.begin(), secret.end(), '\0');
+        wipeSecret(secret);
         return result;
     };
     // Logout takes no stop request: once asked for, it releases what it can, within its
