@@ -110,7 +110,11 @@ TEST_F(HealthTest, ANewPasswordReachesTheRunningDaemonsAndIsKeptForReconnect) {
     const ProgramRun repair = home.desk({"reconnect"});
     EXPECT_EQ(repair.lastLine(), "Reconnected 1 share(s).") << repair.out() << repair.err();
     EXPECT_EQ(readFile(home.mountRoot() + "/bob/held.txt"), "kept");
+
+    // A kept password that the server refuses is forgotten, not tried again and again.
     EXPECT_TRUE(domain().setPassword("bob", old));
+    EXPECT_NE(home.desk({"reconnect"}).status(), 0);
+    EXPECT_FALSE(home.keptSecret());
     EXPECT_EQ(home.cli({"logout"}).status(), 0);
 }
 
