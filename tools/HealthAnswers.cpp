@@ -95,6 +95,7 @@ void HealthAnswers::answer(int connection) {
     ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     const size_t questionLimit = std::strlen(health::kNewPassword) + health::kPasswordLimit;
     std::string question;
+    question.reserve(questionLimit + 256);  // never moved: no copy of a password left behind
     char buffer[256];
     // A check ends with its line; a new password with the end of the asker's writing.
     while (question != health::kQuestion && question.size() <= questionLimit) {
