@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "DesktopSecretStore.h"
 #include "LaunchMode.h"
 #include "NetlogonClientApp.h"
 
@@ -13,7 +14,8 @@ int main(int argc, char** argv) {
 
     // A command runs without a GUI toolkit, so it works without a display too.
     if (quorvane::launchModeFor(argc, argv) == quorvane::LaunchMode::commandLine) {
-        return quorvane::runCommandLine(argc, argv);
+        quorvane::DesktopSecretStore secrets;
+        return quorvane::runCommandLine(argc, argv, &secrets);
     }
 
     QApplication app(argc, argv);  // takes the standard Qt options out of the arguments

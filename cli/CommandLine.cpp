@@ -16,6 +16,7 @@
 #include "MountTable.h"
 #include "PasswordInput.h"
 #include "SMBManager.h"
+#include "SecretStore.h"
 #include "ShareHealth.h"
 #include "SmbUrl.h"
 #include "TerminalText.h"
@@ -25,12 +26,12 @@ namespace quorvane {
 namespace {
 
 const char* const kHelp =
-    "usage: quorvane [logon --server SERVER --user NAME | logout | status | reconnect\n"
-    "                | --help | --version]\n"
+    "usage: quorvane [logon --server SERVER --user NAME [--remember-password] | logout\n"
+    "                | status | reconnect | --help | --version]\n"
     "With no command, quorvane starts the tray icon and its logon panel; the standard Qt\n"
     "options (-platform, -style, ...) may be given then.\n"
     "\n"
-    "  logon --server SERVER --user NAME\n"
+    "  logon --server SERVER --user NAME [--remember-password]\n"
     "      Mounts NAME's home share of SERVER, reads NAME's groups from \"mac.bat\" on it,\n"
     "      mounts every group share that \"shares.ini\" on the \"netlogon\" share gives this\n"
     "      platform and those groups, all under ~/smbmounts, and releases \"netlogon\".\n"
@@ -40,9 +41,13 @@ const char* const kHelp =
     "      terminal, otherwise the whole input with one trailing line break dropped. It is\n"
     "      never taken from the command line or the environment. An empty password logs on\n"
     "      with NAME's Kerberos ticket when there is one (kinit gets one).\n"
+    "      --remember-password keeps the password in the desktop's secret store (GNOME\n"
+    "      Keyring, KWallet, the macOS Keychain) for reconnect; without it a kept password\n"
+    "      is forgotten, as it is when the server refuses the password.\n"
     "  logout\n"
     "      Unmounts every share under ~/smbmounts and removes the emptied folders. A share\n"
-    "      that is still in use stays mounted, and nothing inside it is deleted.\n"
+    "      that is still in use stays mounted, and nothing inside it is deleted. A kept\n"
+    "      password is forgotten.\n"
     "  status\n"
     "      Lists what is mounted under ~/smbmounts and from where, and for each share that\n"
     "      does not work why: server not answering, password no longer accepted, Kerberos\n"
@@ -50,10 +55,11 @@ const char* const kHelp =
     "      stopped. All shares are asked at once; it takes a few seconds at most.\n"
     "  reconnect\n"
     "      Mounts again every share that status shows as not working (a server no longer\n"
-    "      answering is left as it is), for the user and server it was mounted for. The\n"
-    "      password is read from standard input as for logon; an empty one uses the user's\n"
-    "      Kerberos ticket. A share whose mount is gone is detached even while a program\n"
-    "      holds a file there: that program gets errors from its old file.\n"
+    "      answering is left as it is), for the user and server it was mounted for. A\n"
+    "      password kept by logon --remember-password is used without asking; otherwise the\n"
+    "      password is read from standard input as for logon, and an empty one uses the\n"
+    "      user's Kerberos ticket. A share whose mount is gone is detached even while a\n"
+    "      program holds a file there: that program gets errors from its old file.\n"
     "  --help\n"
     "      Shows this text.\n"
     "  --version\n"
@@ -130,8 +136,13 @@ private:
     int logon(const std::vector<std::string>& arguments) {
         std::optional<std::string> server;
         std::optional<std::string> user;
+        bool remember = false;
         for (size_t i = 0; i < arguments.size(); ++i) {
             const std::string& argument = arguments[i];
+            if (argument == "--remember-password") {
+                remember = true;
+                continue;
+            }
             std::optional<std::string>* target = nullptr;
             std::string value;
             bool hasValue = false;
@@ -200,6 +211,10 @@ private:
             return 128 + stop.reason();
         }
         io_.out << result.message << std::endl;
+        if (const auto problem =
+                keepPasswordOfLogon(config_.secrets, *server, *user, *password, remember, result)) {
+            io_.err << "quorvane: " << *problem << std::endl;
+        }
         return exitStatusOf(result);
     }
 
@@ -231,9 +246,16 @@ private:
 
     int reconnect() {
         disableCoreDumps();  // before the password is in memory
-        const std::optional<std::string> password =
-            &io_.in == &std::cin ? readPassword("Password (empty: Kerberos ticket): ")
-                                 : readPassword(io_.in);
+        std::optional<std::string> password;
+        if (std::optional<std::string> kept =
+                config_.secrets ? config_.secrets->read() : std::nullopt) {
+            wipeSecret(*kept);
+            io_.out << "Using the password kept in the desktop's secret store." << std::endl;
+            password = std::string();  // the engine takes the kept one for its account
+        } else {
+            password = &io_.in == &std::cin ? readPassword("Password (empty: Kerberos ticket): ")
+                                            : readPassword(io_.in);
+        }
         if (!password) {
             io_.err << "quorvane: could not read the password from standard input" << std::endl;
             return 2;
@@ -246,6 +268,7 @@ private:
     }
 
     int logout() {
+        forgetKeptPassword(config_.secrets);
         const WorkflowResult result = SMBManager(config_).logout();
         io_.out << result.message << std::endl;
         return exitStatusOf(result);
@@ -302,9 +325,11 @@ int runCommandLine(const std::vector<std::string>& arguments, const CommandLineS
     return Run(streams, std::move(config)).command(arguments);
 }
 
-int runCommandLine(int argc, char** argv) {
+int runCommandLine(int argc, char** argv, SecretStore* secrets) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return runCommandLine(arguments, {std::cin, std::cout, std::cerr});
+    EngineConfig config = EngineConfig::platformDefault();
+    config.secrets = secrets;
+    return runCommandLine(arguments, {std::cin, std::cout, std::cerr}, std::move(config));
 }
 
 }  // namespace quorvane

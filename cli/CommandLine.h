@@ -25,7 +25,8 @@ struct CommandLineStreams {
 int runCommandLine(const std::vector<std::string>& arguments, const CommandLineStreams& streams,
                    EngineConfig config = EngineConfig::platformDefault());
 
-/// The program's entry: the process's own streams and the platform's configuration.
-int runCommandLine(int argc, char** argv);
+/// The program's entry: the process's own streams and the platform's configuration, with
+/// `secrets` where a password the user asks to keep is kept (none: this build keeps none).
+int runCommandLine(int argc, char** argv, SecretStore* secrets = nullptr);
 
 }  // namespace quorvane

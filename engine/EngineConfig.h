@@ -11,6 +11,8 @@
 
 namespace quorvane {
 
+class SecretStore;
+
 inline constexpr std::chrono::seconds kUnmountTimeLimit{15};
 inline constexpr std::chrono::seconds kServerFileTimeLimit{25};
 
@@ -46,6 +48,9 @@ struct EngineConfig {
     /// What is mounted at a path: the system's mount table unless set. Tests that may not
     /// mount give their stand-in tools a recorded table here instead.
     MountTableLookup mountTable;
+    /// Where a password the user asked to keep is kept; none when null. Reconnect takes it
+    /// when it is given no password.
+    SecretStore* secrets = nullptr;
 
     /// The running platform's configuration: macOS uses its own tools, Linux this project's
     /// shipped beside the program.

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 
 // How the program asks a running mount daemon about its share without touching the mount (a
@@ -16,6 +17,12 @@ inline std::string socketName(pid_t daemon) {
 }
 
 inline constexpr const char* kQuestion = "check\n";
+/// A new password for the daemon: this line, then the password's bytes up to the end of the
+/// asker's writing. The daemon logs on with it and answers as for a check; on "answering" it
+/// uses the password from then on.
+inline constexpr const char* kNewPassword = "password\n";
+/// Longest password the daemon reads.
+inline constexpr size_t kPasswordLimit = 1024;
 
 /// The daemon's answers, each one word and a line feed.
 inline constexpr const char* kAnswering = "answering";

@@ -70,7 +70,7 @@ MountFailure describeMountFailure(const ProcessResult& run, bool exitStatusesKno
             case MountExit::BadMountPoint:
                 return {"The mount point is in use or not empty.", false};
             case MountExit::WrongPassword:
-                return {"Wrong user name or password.", false};
+                return {"Wrong user name or password.", false, true};
             case MountExit::ShareUnavailable:
                 return {"The share is unknown or not allowed.", false};
             case MountExit::ServerUnreachable:

@@ -12,6 +12,8 @@ struct MountFailure {
     /// The server did not answer at all: later mounts of the same logon would only wait for
     /// the same silence.
     bool serverGone = false;
+    /// The server refused the user name and password (or the ticket).
+    bool passwordRefused = false;
 };
 
 /// `exitStatusesKnown`: the tool is this program's own, whose exit statuses name the cause

@@ -1,12 +1,15 @@
+#include <string.h>
+
 #include "MountSource.h"
 #include "SMBManager.h"
+#include "SecretStore.h"
 #include "ShareHealth.h"
 #include "TerminalText.h"
 #include "WorkflowLock.h"
 
 // Repair without retyping: every broken share of the mount root is mounted again from what its
 // mount source says (server, user, share), with the password given or, when that is empty, the
-// user's Kerberos ticket.
+// one the user asked to keep, or the user's Kerberos ticket.
 namespace quorvane {
 
 namespace {
@@ -34,7 +37,34 @@ std::optional<SourceParts> partsOfSource(const std::string& source) {
                        source.substr(shareStart + 1)};
 }
 
+bool sameServer(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && ::strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
 }  // namespace
+
+WorkflowResult::Password SMBManager::handOverPassword(const std::string& server,
+                                                      const std::string& user,
+                                                      const std::string& password) const {
+    WorkflowResult::Password verdict = WorkflowResult::Password::NotAsked;
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        const std::optional<SourceParts> parts =
+            entry.mount ? partsOfSource(entry.mount->source) : std::nullopt;
+        if (!parts || !sameAccount(parts->user, user) || !sameServer(parts->server, server)) {
+            continue;
+        }
+        const ShareCondition answer = handPasswordToDaemon(entry.path, password);
+        if (answer == ShareCondition::Answering) {
+            verdict = WorkflowResult::Password::Taken;
+        } else if (answer == ShareCondition::PasswordRejected &&
+                   verdict == WorkflowResult::Password::NotAsked) {
+            verdict = WorkflowResult::Password::Refused;
+        } else if (answer == ShareCondition::ServerNotAnswering) {
+            break;  // every further daemon would wait as long
+        }
+    }
+    return verdict;
+}
 
 WorkflowResult SMBManager::reconnect(const std::string& password) const {
     const WorkflowLock lock(mountRoot());
@@ -53,16 +83,35 @@ WorkflowResult SMBManager::reconnect(const std::string& password) const {
                              describe(share.condition) + ")");
             continue;
         }
-        const MountAttempt attempt = mountShare(parts->share, parts->server, parts->user, password,
-                                                mountRoot() + "/" + share.name);
+        std::string secret = password.empty()
+                                 ? keptPasswordFor(config_.secrets, parts->user, parts->server)
+                                       .value_or(std::string())
+                                 : password;
+        const bool keptOne = password.empty() && !secret.empty();
+        const std::string mountPoint = mountRoot() + "/" + share.name;
+        // The daemon still serves the mount: a password it takes repairs the share without a
+        // remount, which a program holding a file there would block.
+        if (share.condition == ShareCondition::PasswordRejected && !secret.empty() &&
+            handPasswordToDaemon(mountPoint, secret) == ShareCondition::Answering) {
+            printLine(escapeControlCharacters(share.name) + " works again with the password.");
+            wipeSecret(secret);
+            ++repaired;
+            continue;
+        }
+        const MountAttempt attempt =
+            mountShare(parts->share, parts->server, parts->user, secret, mountPoint);
+        wipeSecret(secret);
         if (attempt.interrupted) {
             return finish(Outcome::Interrupted, messages::kLogonInterrupted);
         }
         if (attempt.mounted) {
             ++repaired;
-        } else {
-            failed.push_back(escapeControlCharacters(share.name) + " (" + attempt.failure.cause +
-                             ")");
+            continue;
+        }
+        failed.push_back(escapeControlCharacters(share.name) + " (" + attempt.failure.cause + ")");
+        if (attempt.failure.passwordRefused && keptOne) {
+            // Tried again and again it could lock the account.
+            forgetKeptPassword(config_.secrets);
         }
     }
     if (failed.empty()) {

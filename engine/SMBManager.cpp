@@ -196,6 +196,7 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
     std::cerr << escapedLines(run.errors) << std::flush;
 
     attempt.mounted = run.succeeded();
+    attempt.fresh = attempt.mounted;
     if (!attempt.mounted) {
         attempt.interrupted = run.outcome == ProcessResult::Outcome::Interrupted;
         attempt.failure = describeMountFailure(run, config_.mountToolExitStatusesKnown);
@@ -373,6 +374,12 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
                                            "first, then log on again.");
     }
 
+    // Shares still mounted from before may hold an old password: their daemons take this one
+    // once the server has, so they repair without a remount.
+    const WorkflowResult::Password handedOver = password.empty()
+                                                    ? WorkflowResult::Password::NotAsked
+                                                    : handOverPassword(host, userName, password);
+
     const std::string homeMountPoint = mountRoot() + "/" + userName;
     printLine("Mounting user home directory target destination to: " +
               escapeControlCharacters(homeMountPoint));
@@ -381,8 +388,15 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
     if (!home.mounted) {
-        return finish(Outcome::Failed, homeFailed + " " + home.failure.cause);
+        WorkflowResult result = finish(Outcome::Failed, homeFailed + " " + home.failure.cause);
+        result.password =
+            home.failure.passwordRefused ? WorkflowResult::Password::Refused : handedOver;
+        return result;
     }
+    // A logon where everything was mounted already tells only by the daemons whether the
+    // server takes this password.
+    const WorkflowResult::Password verdict =
+        home.fresh ? WorkflowResult::Password::Taken : handedOver;
 
     const ServerText script = readServerText(homeMountPoint + "/" + kLogonScriptName);
     if (interrupted()) {
@@ -423,7 +437,9 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         message += " Not mounted: " + joined(report.failed) + ".";
     }
     const bool complete = !report.shareMapProblem && report.failed.empty();
-    return finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
+    WorkflowResult result = finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
+    result.password = netlogon.fresh ? WorkflowResult::Password::Taken : verdict;
+    return result;
 }
 
 std::string SMBManager::performLogon(const std::string& serverText, const std::string& userName,

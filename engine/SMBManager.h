@@ -22,6 +22,7 @@ public:
 
     struct MountAttempt {
         bool mounted = false;
+        bool fresh = false;    // mounted now by the tool, with the password given
         MountFailure failure;  // when not mounted
         bool interrupted = false;
     };
@@ -63,8 +64,12 @@ public:
     /// Releases everything in the mount root, with its outcome beside the message.
     WorkflowResult logout() const;
     /// Mounts again every share of the mount root that is mounted but broken (see
-    /// ShareHealth.h), as user and server of its mount; an empty password uses the user's
-    /// Kerberos ticket. Shares that work are left alone.
+    /// ShareHealth.h), as user and server of its mount. An empty password uses the one kept
+    /// in the configured secret store for that user and server, else the user's Kerberos
+    /// ticket; a kept password that the server refuses is forgotten. A share whose daemon
+    /// still runs but whose password the server no longer takes gets the password handed to
+    /// its daemon first, so a program's open files there stay open. Shares that work are left
+    /// alone.
     WorkflowResult reconnect(const std::string& password) const;
     /// The message of `logout` alone.
     std::string disconnectAllShares() const;
@@ -77,6 +82,11 @@ private:
         std::string problem;  // why there is no text
     };
 
+    /// Hands `password` to the running daemons of `user`'s mounts of `server`; each keeps it
+    /// only once the server has taken it. Taken when one did, Refused when the server refused
+    /// it and took it nowhere.
+    WorkflowResult::Password handOverPassword(const std::string& server, const std::string& user,
+                                              const std::string& password) const;
     MountAttempt releaseBrokenMount(const std::string& shareName, const std::string& mountPoint,
                                     ShareCondition condition) const;
     ServerText readServerText(const std::string& path) const;

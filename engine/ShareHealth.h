@@ -39,6 +39,14 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
                                         const std::vector<std::optional<MountEntry>>& mounts,
                                         std::chrono::milliseconds limit = kHealthLimit);
 
+/// Hands `password` to the daemon that serves `mountPoint` (a mount of this program's own
+/// tool), which first logs on with it and then keeps it for its next reconnects and health
+/// checks. The daemon's answer: Answering when it took the password, otherwise why not
+/// (PasswordRejected: the server refused it); Unknown when no daemon of this user serves the
+/// mount (and always with the system's own SMB client, which keeps no daemon).
+ShareCondition handPasswordToDaemon(const std::string& mountPoint, const std::string& password,
+                                    std::chrono::milliseconds limit = kHealthLimit);
+
 /// One folder of the mount root and how its share is.
 struct ShareState {
     std::string name;

@@ -19,6 +19,9 @@ struct WorkflowResult {
     std::string message;
     /// The folders of the mount root that hold a mounted share once the workflow is over.
     std::vector<std::string> mountedShares;
+    /// What the server said of the password the workflow was given, where it was asked.
+    enum class Password { NotAsked, Taken, Refused };
+    Password password = Password::NotAsked;
 };
 
 }  // namespace quorvane

@@ -1,6 +1,7 @@
 #include "ContentView.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -31,6 +32,7 @@ namespace quorvane {
 namespace {
 
 const QString kServerKey = QStringLiteral("savedServerAddress");
+const QString kRememberKey = QStringLiteral("rememberPassword");
 
 constexpr int kRowSpacing = 15;
 constexpr int kHeaderSpacing = 12;
@@ -204,6 +206,15 @@ void ContentView::buildLayout() {
     form->addRow(QStringLiteral("Server IP or Name:"), serverField_);
     form->addRow(QStringLiteral("Username:"), usernameField_);
     form->addRow(QStringLiteral("Password:"), passwordField_);
+    rememberBox_ = new QCheckBox(tr("Remember password"), this);
+    rememberBox_->setObjectName(QStringLiteral("rememberPassword"));
+    rememberBox_->setToolTip(
+        tr("Keep the password in the desktop's secret store, so that "
+           "Reconnect needs no typing"));
+    rememberBox_->setChecked(QSettings().value(kRememberKey, false).toBool());
+    connect(rememberBox_, &QCheckBox::toggled, this,
+            [](bool checked) { QSettings().setValue(kRememberKey, checked); });
+    form->addRow(QString(), rememberBox_);
 
     auto* divider = new QFrame(this);
     divider->setObjectName(QStringLiteral("divider"));
@@ -270,7 +281,8 @@ void ContentView::buildLayout() {
 
     setTabOrder(serverField_, usernameField_);
     setTabOrder(usernameField_, passwordField_);
-    setTabOrder(passwordField_, logoutButton_);
+    setTabOrder(passwordField_, rememberBox_);
+    setTabOrder(rememberBox_, logoutButton_);
     setTabOrder(logoutButton_, logonButton_);
     setTabOrder(logonButton_, quitButton_);  // last: a stray key press must not land on it
     // The panel itself holds the focus when the control that had it is disabled; otherwise
@@ -298,6 +310,9 @@ QString ContentView::username() const {
 }
 QString ContentView::password() const {
     return passwordField_->text();
+}
+bool ContentView::remembersPassword() const {
+    return rememberBox_->isChecked();
 }
 
 QLineEdit* ContentView::fieldWidget(Field field) const {
@@ -407,9 +422,8 @@ void ContentView::startLogon() {
     auto logon = workflows_.logon;
     runOffGuiThread(
         resultPort_,
-        [logon, server = serverInput(), user = username(), secret = password()] {
-            return logon(server, user, secret);
-        },
+        [logon, server = serverInput(), user = username(), secret = password(),
+         remember = remembersPassword()] { return logon(server, user, secret, remember); },
         &ContentView::finishLogon);
 }
 
@@ -508,6 +522,7 @@ void ContentView::render() {
         }
         field->setEnabled(fieldsEnabled);
     }
+    rememberBox_->setEnabled(fieldsEnabled);
     // After a failed logon that left shares mounted (the home share without "mac.bat", say),
     // Logout is the way to release them.
     logoutButton_->setEnabled(logoutEnabled);

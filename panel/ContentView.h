@@ -7,6 +7,7 @@
 
 #include "Workflows.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,6 +51,8 @@ public:
     QString serverInput() const;
     QString username() const;
     QString password() const;
+    /// The user asked for the password to be kept in the desktop's secret store.
+    bool remembersPassword() const;
     QString statusMessage() const { return statusMessage_; }
     bool isLoading() const { return isLoading_; }
     /// True while the running workflow is a logout.
@@ -121,6 +124,7 @@ private:
     QLineEdit* serverField_ = nullptr;
     QLineEdit* usernameField_ = nullptr;
     QLineEdit* passwordField_ = nullptr;
+    QCheckBox* rememberBox_ = nullptr;
     StatusLine* statusLine_ = nullptr;
     QPushButton* logoutButton_ = nullptr;
     QPushButton* logonButton_ = nullptr;

@@ -12,12 +12,13 @@ namespace quorvane {
 /// The engine workflows as the panel sees them. Each is called on a worker thread, so
 /// whatever they capture must be safe to use from there; each returns its outcome and message.
 struct Workflows {
+    /// `remember`: the user asked for the password to be kept in the desktop's secret store.
     std::function<WorkflowResult(const QString& serverText, const QString& userName,
-                                 const QString& password)>
+                                 const QString& password, bool remember)>
         logon;
     std::function<WorkflowResult()> logout;
-    /// Mounts the broken shares again with `password` (empty: the Kerberos ticket). May be
-    /// empty.
+    /// Mounts the broken shares again with `password` (empty: a kept password, else the
+    /// Kerberos ticket). May be empty.
     std::function<WorkflowResult(const QString& password)> reconnect;
     /// Asks a running workflow to end its tool and stop, from any thread; for quitting and
     /// the end of the session. May be empty.
@@ -27,7 +28,7 @@ struct Workflows {
     std::function<std::optional<KerberosTicket>()> findTicket;
 };
 
-/// The real engine's `performLogon` and `disconnectAllShares`.
+/// The real engine's workflows, with the desktop's secret store for a kept password.
 Workflows engineWorkflows();
 
 }  // namespace quorvane

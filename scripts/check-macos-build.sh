@@ -59,6 +59,9 @@ mkdir -p "$work"
 # the compiler a folder that holds only ICU's.
 mkdir -p "$work/icu-include"
 ln -sfn /usr/include/unicode "$work/icu-include/unicode"
+# QtKeychain's headers likewise (the same on every platform; on macOS it uses the Keychain).
+mkdir -p "$work/keychain-include"
+ln -sfn /usr/include/qt6keychain "$work/keychain-include/qt6keychain"
 
 # A compiler for CMake: zig's clang aimed at macOS.
 cat >"$work/zig-c++" <<EOF
@@ -125,7 +128,8 @@ sources+=("$generated/qrc_quorvane.cpp")
         "-DQUORVANE_VERSION=\\\"0.0.0\\\"" \
         "-I$top/engine -I$top/cli -I$top/passwordinput -I$top/stopsignals -I$top/panel -I$top/app" \
         "-isystem $qt_include -isystem $qt_include/QtCore -isystem $qt_include/QtGui" \
-        "-isystem $qt_include/QtWidgets -isystem $qt_include/QtSvg -isystem $qt_include/QtNetwork"
+        "-isystem $qt_include/QtWidgets -isystem $qt_include/QtSvg -isystem $qt_include/QtNetwork" \
+        "-isystem $work/keychain-include"
     echo "rule compile"
     echo "  command = $work/zig-c++ \$flags -c \$in -o \$out"
     echo "  description = macOS compile \$in"

@@ -44,7 +44,7 @@ deb=$(ls "$build"/quorvane_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$(basename "$deb"): Depends: $depends"
 # Libraries found by dpkg-shlibdeps, and the Qt plug-ins named by hand.
-for needed in qt6-qpa-plugins libqt6widgets6 libqt6svg6 libqt6dbus6 libicu; do
+for needed in qt6-qpa-plugins libqt6widgets6 libqt6svg6 libqt6dbus6 libqt6keychain1 libicu; do
     [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed"
 done
 

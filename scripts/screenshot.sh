@@ -2,14 +2,16 @@
 # Takes pictures of the program as a user sees it, on a headless machine (Xvfb, trayer as the
 # tray host, dunst as the notification daemon on a session bus of its own), as root or not,
 # with no terminal. The program runs with the real engine against the private test domain in
-# a temporary home: logged off, the panel, a logon under way, logged on with its notice, the
-# tray menu with the mounted shares, a share whose daemon died (broken, with its menu), a logout that leaves a share in use, and logged off again.
+# a temporary home: logged off, the panel, a logon under way (the password kept in GNOME
+# Keyring), logged on with its notice, the tray menu with the mounted shares, a share whose
+# daemon died (broken, with its menu), the menu after Reconnect repaired it without typing, a
+# logout that leaves a share in use, and logged off again.
 #
 #   scripts/screenshot.sh [BUILD_DIR]    (default: build)
 #
 # Writes BUILD_DIR/screenshots/: closed.png, open.png, panel.png, and tray-*.png (the tray
 # corner with the tool tip, notice or menu of each state); tray-states.png puts the five states
-# side by side.
+# side by side, tray-repair.png the tray before and after Reconnect.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,11 +50,24 @@ trap finish EXIT
 start_notifications "$build/packaging/icons/48"
 
 eval "$("$repo/scripts/testdomain.sh" start "$data/domain")"
+
+# GNOME Keyring on that bus, with an unlocked keyring in the home, keeps the password that the
+# panel's "Remember password" asks it to keep.
+mkdir -p "$home/.local/share" "$data/runtime"
+chmod 700 "$data/runtime"
+printf %s screenshot | XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$data/runtime" \
+    gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+        grep -q 'boolean true' && break
+    sleep 0.05
+done
 set_demo_passwords "$data/domain"
 
 # A home whose first launch is over, so that nothing opens by itself; the server preset.
-mkdir -p "$home/.config/Quorvane" "$data/runtime"
-chmod 700 "$data/runtime"
+mkdir -p "$home/.config/Quorvane"
 printf '[General]\nhasLaunchedBefore=true\nsavedServerAddress=%s\n' "$QUORVANE_TESTDOMAIN_SERVER" \
     >"$home/.config/Quorvane/Quorvane.conf"
 HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
@@ -127,7 +142,8 @@ convert "$out/open.png" -crop "$((1024 - left))x$((py + ph + 12))+${left}+0" +re
 
 xdotool key Return
 xdotool type --delay 20 "$(demo_password alice)"
-xdotool key Return
+# Remember password, then Logon (Logout is disabled and skipped).
+xdotool key Tab space Tab space
 sleep 0.5
 shoot
 corner tray-busy.png 330
@@ -183,13 +199,34 @@ shoot
 corner tray-broken.png 80
 zoom_icon icon-broken.png
 away
-# Reconnect mounts it again (from the command line here, which reads the password on its
-# input); the menu, opened once more, finds every share working.
-demo_password alice | HOME="$home" "$program" reconnect >/dev/null || fail "reconnect failed"
+# Reconnect in the tray menu mounts it again with the kept password, nothing typed; the
+# menu, opened once more, finds every share working.
+xdotool mousemove "$icon_x" "$icon_y" click 3
+menu=$(wait_for_menu) || fail "the tray menu did not open"
+away
+# From the bottom of the menu: Quit, Start at login, Logout, then Reconnect (Logon… is off).
+xdotool key Up Up Up Up Return
+# The dead mount stays listed until it is detached: wait for a new daemon of Projects.
+repaired=""
+for _ in $(seq 200); do
+    for d in /proc/[0-9]*; do
+        tr '\0' '\n' 2>/dev/null <"$d/cmdline" | grep -qxF "$home/smbmounts/Projects" &&
+            repaired=yes && break
+    done
+    [ -n "$repaired" ] && break
+    sleep 0.1
+done
+[ -n "$repaired" ] || fail "Reconnect did not mount Projects again"
 xdotool mousemove "$icon_x" "$icon_y" click 3
 wait_for_menu >/dev/null || fail "the tray menu did not open"
 sleep 1.5
 xdotool key Escape
+away
+sleep 0.3
+shoot_menu tray-repaired-menu.png 40
+hover_icon
+shoot
+corner tray-repaired.png 80
 away
 
 # A file held open keeps its share busy: the logout cannot release it.
@@ -226,5 +263,13 @@ montage -label 'Logged off' "${rows[0]}" -label 'Logging on (the panel is open b
     -label 'Logged on' "${rows[2]}" -label 'Some shares broken (a daemon was killed)' "${rows[3]}" \
     -label 'Some shares could not be released' "${rows[4]}" \
     -tile 1x5 -geometry +6+6 -font DejaVu-Sans -pointsize 13 tray-states.png
-rm -f screen.png tray-busy-strip.png icon-*.png row-*.png
+# The repair: the tray's state and menu before Reconnect and after it.
+for state in broken repaired; do
+    convert "tray-$state.png" "tray-$state-menu.png" -background black -gravity east -append \
+        "repair-$state.png"
+done
+montage -label 'Before: a daemon was killed' repair-broken.png \
+    -label 'After Reconnect with the kept password, nothing typed' repair-repaired.png \
+    -tile 2x1 -geometry +6+6 -font DejaVu-Sans -pointsize 13 tray-repair.png
+rm -f screen.png tray-busy-strip.png icon-*.png row-*.png repair-*.png
 echo "screenshot: $(ls "$out" | tr '\n' ' ')"

@@ -38,7 +38,8 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
 
 }  // namespace
 
-HealthAnswers::HealthAnswers(ShareMount share) : share_(std::move(share)) {
+HealthAnswers::HealthAnswers(ShareMount share, std::function<void(const SmbLogin&)> takeLogin)
+    : share_(std::move(share)), takeLogin_(std::move(takeLogin)) {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -81,42 +82,70 @@ HealthAnswers::~HealthAnswers() {
     ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
 }
 
-void HealthAnswers::answer(int connection) const {
+void HealthAnswers::answer(int connection) {
     ucred peer{};
     socklen_t peerLength = sizeof peer;
     if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 ||
         peer.uid != ::getuid()) {
-        return;  // only the user who mounted may ask
+        return;  // only the user who mounted may ask, or hand over a password
     }
     // The question is read before the answer goes: closing on an unread question would cut
     // the asker off before it reads the answer.
     const timeval patience{1, 0};
     ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    const size_t questionLimit = std::strlen(health::kNewPassword) + health::kPasswordLimit;
     std::string question;
-    char buffer[16];
-    while (question.find('\n') == std::string::npos && question.size() < sizeof buffer) {
+    question.reserve(questionLimit + 256);  // never moved: no copy of a password left behind
+    char buffer[256];
+    // A check ends with its line; a new password with the end of the asker's writing.
+    while (question != health::kQuestion && question.size() <= questionLimit) {
         const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
-        if (n <= 0) {
+        if (n < 0) {
+            ::explicit_bzero(question.data(), question.size());
             return;
+        }
+        if (n == 0) {
+            break;
         }
         question.append(buffer, static_cast<size_t>(n));
     }
-    if (question != health::kQuestion) {
-        return;
-    }
-    // A logon of its own on a fresh connection: the serving one may be waiting on a request,
-    // and only a new logon shows whether the server still takes the password or ticket.
+    ::explicit_bzero(buffer, sizeof buffer);
     std::string verdict;
-    {
-        const std::lock_guard<std::mutex> lock(libraryLock());
-        std::string error;
-        std::unique_ptr<SmbContext> context =
-            SmbContext::create(share_.login, kCheckTimeout, &error);
-        verdict = context ? answerFor(checkShare(*context, share_.parts), context->usesTicket())
-                          : health::kNotAnswering;
+    if (question == health::kQuestion) {
+        verdict = verdictFor(share_.login);
+    } else if (question.rfind(health::kNewPassword, 0) == 0 &&
+               question.size() > std::strlen(health::kNewPassword) &&
+               question.size() <= questionLimit) {
+        SmbLogin login = share_.login;
+        ::explicit_bzero(login.password.data(), login.password.size());
+        login.password = question.substr(std::strlen(health::kNewPassword));
+        // Kept only once the server takes it: a mistyped password must not replace a good one.
+        verdict = verdictFor(login);
+        if (verdict == health::kAnswering) {
+            if (takeLogin_) {
+                takeLogin_(login);
+            }
+            ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+            share_.login = login;
+        }
+        ::explicit_bzero(login.password.data(), login.password.size());
+    }
+    ::explicit_bzero(question.data(), question.size());
+    if (verdict.empty()) {
+        return;
     }
     verdict += '\n';
     ::send(connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
+}
+
+std::string HealthAnswers::verdictFor(const SmbLogin& login) const {
+    // A logon of its own on a fresh connection: the serving one may be waiting on a request,
+    // and only a new logon shows whether the server still takes the password or ticket.
+    const std::lock_guard<std::mutex> lock(libraryLock());
+    std::string error;
+    std::unique_ptr<SmbContext> context = SmbContext::create(login, kCheckTimeout, &error);
+    return context ? answerFor(checkShare(*context, share_.parts), context->usesTicket())
+                   : health::kNotAnswering;
 }
 
 }  // namespace quorvane::tools

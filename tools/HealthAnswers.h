@@ -1,27 +1,33 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "ShareSession.h"
 
 // The daemon's side of the health question (engine/HealthProtocol.h): whether its server still
 // answers and still takes its logon, found by a logon of its own on a fresh connection, so the
-// program need not touch the mount to know.
+// program need not touch the mount to know. The same socket takes a new password from the
+// user's next logon, once the server has taken it.
 namespace quorvane::tools {
 
 class HealthAnswers {
 public:
     /// Listens from now on; without a socket (name taken) the daemon simply cannot be asked.
-    explicit HealthAnswers(ShareMount share);
+    /// `takeLogin` gets each new logon that the server took, on the answering thread.
+    HealthAnswers(ShareMount share, std::function<void(const SmbLogin&)> takeLogin);
     ~HealthAnswers();
     HealthAnswers(const HealthAnswers&) = delete;
     HealthAnswers& operator=(const HealthAnswers&) = delete;
 
 private:
-    void answer(int connection) const;
+    void answer(int connection);
+    /// The answer to a check with `login`.
+    std::string verdictFor(const SmbLogin& login) const;
 
     ShareMount share_;
+    std::function<void(const SmbLogin&)> takeLogin_;
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

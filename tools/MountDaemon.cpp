@@ -167,7 +167,9 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (::chdir("/") != 0) {
         return 1;
     }
-    const HealthAnswers health(std::move(askedAbout));
+    const HealthAnswers health(std::move(askedAbout), [&filesystem](const SmbLogin& login) {
+        filesystem.session().replaceLogin(login);
+    });
     return filesystem.serve();
 }
 

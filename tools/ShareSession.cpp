@@ -87,6 +87,12 @@ ShareSession::~ShareSession() {
     ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
 }
 
+void ShareSession::replaceLogin(const SmbLogin& login) {
+    const Lock held(libraryLock());
+    ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+    share_.login = login;
+}
+
 void ShareSession::dropConnection(bool abort) {
     if (abort) {
         abortConnections();

@@ -58,6 +58,9 @@ public:
     ShareSession& operator=(const ShareSession&) = delete;
 
     const ShareMount& share() const { return share_; }
+    /// The logon that the next connection uses (a password the server took after the old one
+    /// was changed). The connection in use stays until it is lost.
+    void replaceLogin(const SmbLogin& login);
 
     int stat(const std::string& path, struct stat* out);
     int stat(OpenFile& file, struct stat* out);

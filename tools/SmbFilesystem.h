@@ -29,6 +29,7 @@ public:
     /// Serves requests on several threads until the mount is released or a stop signal
     /// comes; then unmounts (if still mounted).
     int serve();
+    ShareSession& session() { return *session_; }
 
 private:
     struct fuse* fuse_ = nullptr;

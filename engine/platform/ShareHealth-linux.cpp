@@ -2,10 +2,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -65,9 +67,9 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
     return daemons;
 }
 
-// A connected socket to the daemon's health answers with the question sent, or -1 when the
+// A connected socket to the daemon's health answers with `message` sent, or -1 when the
 // socket is missing or not that daemon's.
-int askDaemon(pid_t daemon) {
+int askDaemon(pid_t daemon, const std::string& message = health::kQuestion) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return -1;
@@ -83,7 +85,8 @@ int askDaemon(pid_t daemon) {
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
         ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 || peer.pid != daemon ||
         peer.uid != ::getuid() ||
-        ::send(fd, health::kQuestion, std::strlen(health::kQuestion), MSG_NOSIGNAL) < 0) {
+        ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(message.size())) {
         ::close(fd);
         return -1;
     }
@@ -103,6 +106,44 @@ ShareCondition conditionFromAnswer(const std::string& answer) {
 }
 
 }  // namespace
+
+ShareCondition handPasswordToDaemon(const std::string& mountPoint, const std::string& password,
+                                    std::chrono::milliseconds limit) {
+    const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
+    const auto daemon = daemons.find(mountPoint);
+    if (daemon == daemons.end() || daemon->second.stopped ||
+        password.size() > health::kPasswordLimit) {
+        return ShareCondition::Unknown;
+    }
+    std::string message = health::kNewPassword + password;
+    const int fd = askDaemon(daemon->second.pid, message);
+    ::explicit_bzero(message.data(), message.size());
+    if (fd < 0) {
+        return ShareCondition::Unknown;
+    }
+    ::shutdown(fd, SHUT_WR);  // the end of the password
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string answer;
+    while (answer.find('\n') == std::string::npos && answer.size() < 64) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd entry{fd, POLLIN, 0};
+        if (left.count() <= 0 ||
+            (::poll(&entry, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)) {
+            break;
+        }
+        char buffer[64];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            break;
+        }
+        answer.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    }
+    ::close(fd);
+    const size_t newline = answer.find('\n');
+    return newline == std::string::npos ? ShareCondition::ServerNotAnswering
+                                        : conditionFromAnswer(answer.substr(0, newline));
+}
 
 std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
                                         const std::vector<std::optional<MountEntry>>& mounts,

@@ -29,6 +29,11 @@ ShareCondition askFileSystem(const std::string& mountPoint, std::chrono::millise
 
 }  // namespace
 
+ShareCondition handPasswordToDaemon(const std::string&, const std::string&,
+                                    std::chrono::milliseconds) {
+    return ShareCondition::Unknown;  // the system's client keeps its own logon
+}
+
 std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
                                         const std::vector<std::optional<MountEntry>>& mounts,
                                         std::chrono::milliseconds limit) {

@@ -23,7 +23,7 @@ namespace {
 // A logon that waits on a real child process until it is asked to stop.
 quorvane::Workflows withSlowLogon(quorvane::Workflows workflows) {
     auto stop = std::make_shared<quorvane::Interruption>();
-    workflows.logon = [stop](const QString&, const QString&, const QString&) {
+    workflows.logon = [stop](const QString&, const QString&, const QString&, bool) {
         quorvane::ProcessRequest request;
         request.executable = "/bin/sleep";
         request.arguments = {"60"};

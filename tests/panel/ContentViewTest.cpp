@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QDataStream>
 #include <QDateTime>
 #include <QFile>
@@ -207,7 +208,7 @@ private slots:
         panel.standIn.gate->release();
         QTRY_VERIFY(!panel.view->isLoading());
 
-        // Tab order: the fields, Logout, Logon, and Quit last.
+        // Tab order: the fields, Remember password, Logout, Logon, and Quit last.
         auto nextTabStop = [](QWidget* widget) {
             do {
                 widget = widget->nextInFocusChain();
@@ -215,7 +216,9 @@ private slots:
             return widget;
         };
         QWidget* const password = panel.child<QLineEdit>("passwordField");
-        QCOMPARE(nextTabStop(password), static_cast<QWidget*>(panel.logout()));
+        QWidget* const remember = panel.child<QCheckBox>("rememberPassword");
+        QCOMPARE(nextTabStop(password), remember);
+        QCOMPARE(nextTabStop(remember), static_cast<QWidget*>(panel.logout()));
         QCOMPARE(nextTabStop(panel.logout()), static_cast<QWidget*>(panel.logon()));
         QCOMPARE(nextTabStop(panel.logon()), static_cast<QWidget*>(quit));
         QCOMPARE(nextTabStop(quit), static_cast<QWidget*>(panel.child<QLineEdit>("serverField")));
@@ -559,6 +562,7 @@ private slots:
     void logonTakesTheTextsOfTheMomentItStarts() {
         Panel panel(gated());
         panel.fill(QStringLiteral("FS1"), QStringLiteral("alice"), QStringLiteral("pw"));
+        QTest::mouseClick(panel.child<QCheckBox>("rememberPassword"), Qt::LeftButton);
         QTest::mouseClick(panel.logon(), Qt::LeftButton);
         // The fields stay editable while the logon runs; edits reach no running workflow.
         QVERIFY(panel.user()->isEnabled());
@@ -566,7 +570,11 @@ private slots:
         panel.standIn.gate->release();
         QTRY_VERIFY(!panel.view->isLoading());
         QCOMPARE(panel.standIn.lastLogonArguments(), (QStringList{"FS1", "alice", "pw"}));
+        QVERIFY(panel.standIn.calls->remembered);
         QCOMPARE(panel.view->username(), QStringLiteral("alice-edited"));
+        // The choice holds for the next start too; logged on, it cannot change.
+        QVERIFY(!panel.child<QCheckBox>("rememberPassword")->isEnabled());
+        QVERIFY(Panel().child<QCheckBox>("rememberPassword")->isChecked());
     }
 
     void panelGoesAwayWhileAWorkflowRuns() {
@@ -585,10 +593,8 @@ private slots:
 
     void aThrowingWorkflowStillEndsTheBusyState() {
         quorvane::Workflows throwing;
-        throwing.logon = [](const QString&, const QString&,
-                            const QString&) -> quorvane::WorkflowResult {
-            throw std::runtime_error("boom");
-        };
+        throwing.logon = [](const QString&, const QString&, const QString&,
+                            bool) -> quorvane::WorkflowResult { throw std::runtime_error("boom"); };
         ContentView view(throwing);
         view.show();
         view.findChild<QLineEdit*>("usernameField")->setText("alice");

@@ -20,6 +20,7 @@ struct StandIn {
         std::mutex mutex;
         QStringList logonArguments;
         std::atomic<int> logons{0};
+        std::atomic<bool> remembered{false};  // by the last logon
         std::atomic<int> logouts{0};
         QStringList reconnectPasswords;
         std::atomic<int> finished{0};
@@ -48,12 +49,14 @@ struct StandIn {
         Workflows result;
         result.logon =
             [outcome = WorkflowResult{logonOutcome, logonMessage.toStdString(), mountedAfterLogon},
-             delay = delayMs, gate = gate, calls = calls, announce = announce](
-                const QString& server, const QString& user, const QString& password) {
+             delay = delayMs, gate = gate, calls = calls,
+             announce = announce](const QString& server, const QString& user,
+                                  const QString& password, bool remember) {
                 {
                     std::lock_guard<std::mutex> lock(calls->mutex);
                     calls->logonArguments = QStringList{server, user, password};
                 }
+                calls->remembered = remember;
                 ++calls->logons;
                 wait(delay, gate);
                 finish(*calls, announce ? "logon" : nullptr);

@@ -265,6 +265,26 @@ ProgramRun TempHome::cli(const std::vector<std::string>& arguments,
     return runProgram(buildFolder() + "/bin/quorvane-cli", arguments, environment(), input);
 }
 
+ProgramRun TempHome::desk(const std::vector<std::string>& arguments,
+                          const std::optional<std::string>& input) const {
+    std::vector<std::string> command{buildFolder() + "/bin/quorvane"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runProgram(sourceFolder() + "/tests/support/with-secret-service.sh", command,
+                      environment(), input);
+}
+
+std::optional<std::string> TempHome::keptSecret() const {
+    // Read by the desktop's own tool, not by the program under test.
+    const ProgramRun lookup = runProgram(
+        sourceFolder() + "/tests/support/with-secret-service.sh",
+        {"sh", "-c", "secret-tool lookup server Quorvane user 'logon password' | base64 -d"},
+        environment());
+    if (lookup.status() != 0 || lookup.out().empty()) {
+        return std::nullopt;
+    }
+    return lookup.out();
+}
+
 std::vector<std::string> TempHome::mountsBelow() const {
     return mountPointsBelow(readMountTable().value_or(std::vector<MountEntry>{}), path_);
 }

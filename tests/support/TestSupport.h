@@ -99,6 +99,12 @@ public:
     /// Runs `quorvane-cli` with this home.
     ProgramRun cli(const std::vector<std::string>& arguments,
                    const std::optional<std::string>& input = std::nullopt) const;
+    /// Runs `quorvane` (the build with the desktop's secret store) with this home, in a private
+    /// D-Bus session with GNOME Keyring's Secret Service and a keyring kept in this home.
+    ProgramRun desk(const std::vector<std::string>& arguments,
+                    const std::optional<std::string>& input = std::nullopt) const;
+    /// What that Secret Service holds for the program, or nothing.
+    std::optional<std::string> keptSecret() const;
     /// Mount points below this home, from the system's mount table, in mount order.
     std::vector<std::string> mountsBelow() const;
     /// Visible names in the mount root, sorted.

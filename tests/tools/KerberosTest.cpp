@@ -1,10 +1,11 @@
-// A mount with the user's Kerberos ticket and no password, and whole logons with the Windows
-// name forms and with the ticket alone, against a Samba AD domain controller provisioned for
-// the test in network and mount namespaces of its own (tests/tools/kerberos-domain.sh). The
-// mounts live in those namespaces only.
+// A mount with the user's Kerberos ticket and no password, whole logons with the Windows
+// name forms and with the ticket alone, and a ticket that runs out while mounted, against a Samba
+// AD domain controller provisioned for the test in network and mount namespaces of its own
+// (tests/tools/kerberos-domain.sh). The mounts live in those namespaces only.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <map>
 #include <sstream>
 
@@ -52,7 +53,7 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     const ProgramRun run = runProgram("/bin/bash",
                                       {sourceFolder() + "/tests/tools/kerberos-domain.sh", folder,
                                        toolsFolder(), buildFolder() + "/bin/quorvane-cli"},
-                                      {}, std::nullopt, 300s);
+                                      {}, std::nullopt, 900s);
     std::map<std::string, std::string> result = keyValues(run.out());
     const std::string context = run.out() + run.err();
 
@@ -93,6 +94,17 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
               std::string::npos)
         << context;
     EXPECT_EQ(result["no-ticket-shares"], "") << context;
+
+    // A ticket that runs out while mounted: errors and the cause named, then kinit repairs.
+    EXPECT_EQ(result["expiry-logon-status"], "0") << context;
+    EXPECT_EQ(result["expiry-read-before"], "For everyone") << context;
+    std::cout << "[ figures  ] a 170 s ticket: the share failed " << result["expiry-failed-after"]
+              << " s after the logon" << std::endl;
+    EXPECT_LT(std::stoi("0" + result["expiry-failed-after"]), 400) << context;
+    EXPECT_NE(result["expiry-status"].find("(Kerberos ticket expired)"), std::string::npos)
+        << context;
+    EXPECT_EQ(result["expiry-read-after-kinit"], "For everyone") << context;
+    EXPECT_EQ(result["expiry-logout-status"], "0") << context;
 }
 
 }  // namespace

@@ -124,3 +124,23 @@ echo "service-ticket=$(klist 2>/dev/null | grep -o 'cifs/dc1.qv.test@QV.TEST' | 
 echo "umount-status=$?"
 # The ticket alone: an empty password.
 logon ticket dc1.qv.test administrator ''
+
+# A ticket that runs out while the shares are mounted: once the server ends the session, the
+# share gives errors and status names the ticket; kinit alone brings it back, without a logon.
+# There is no event for a ticket's end, so both waits look once a second, within a bound.
+public=$client/smbmounts/Public/public.txt
+read_public() { timeout 30 cat "$public" 2>/dev/null; }
+echo "$admin_password" | kinit -l 170s administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
+printf '' | HOME=$client "$cli" logon --server dc1.qv.test --user administrator >"$dir/expiry.log" 2>&1
+echo "expiry-logon-status=$?"
+echo "expiry-read-before=$(read_public)"
+started=$SECONDS
+while [ "$(read_public)" = "For everyone" ] && [ $((SECONDS - started)) -lt 400 ]; do sleep 1; done
+echo "expiry-failed-after=$((SECONDS - started))"
+echo "expiry-status=$(HOME=$client "$cli" status 2>&1 | grep '  Public ')"
+echo "$admin_password" | kinit administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
+started=$SECONDS
+while [ "$(read_public)" != "For everyone" ] && [ $((SECONDS - started)) -lt 60 ]; do sleep 0.5; done
+echo "expiry-read-after-kinit=$(read_public)"
+HOME=$client "$cli" logout >/dev/null 2>&1
+echo "expiry-logout-status=$?"

@@ -1,0 +1,97 @@
+#include "DesktopSecretStore.h"
+
+#include <qt6keychain/keychain.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+namespace quorvane {
+
+namespace {
+
+const QString kService = QStringLiteral("Quorvane");
+const QString kKey = QStringLiteral("logon password");
+
+// Runs `job` to its end and returns its error (NoError when it succeeded).
+QKeychain::Error finish(QKeychain::Job& job) {
+    job.setAutoDelete(false);
+    job.setInsecureFallback(false);
+    job.setKey(kKey);
+    QEventLoop loop;
+    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    job.start();
+    loop.exec();
+    return job.error();
+}
+
+}  // namespace
+
+DesktopSecretStore::DesktopSecretStore() = default;
+
+DesktopSecretStore::~DesktopSecretStore() {
+    if (thread_) {
+        thread_->quit();
+        thread_->wait();
+        inThread_.reset();
+    }
+}
+
+void DesktopSecretStore::onStoreThread(const std::function<void()>& call) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!thread_) {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "quorvane";
+            static char* argv[] = {name, nullptr};
+            application_ = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        thread_ = std::make_unique<QThread>();
+        thread_->setObjectName(QStringLiteral("secret store"));
+        inThread_ = std::make_unique<QObject>();
+        inThread_->moveToThread(thread_.get());
+        thread_->start();
+    }
+    QMetaObject::invokeMethod(inThread_.get(), call, Qt::BlockingQueuedConnection);
+}
+
+std::optional<std::string> DesktopSecretStore::read() {
+    std::optional<std::string> secret;
+    onStoreThread([&secret] {
+        QKeychain::ReadPasswordJob job(kService);
+        if (finish(job) != QKeychain::NoError) {
+            return;
+        }
+        QByteArray data = job.binaryData();
+        secret = std::string(data.constData(), static_cast<size_t>(data.size()));
+        wipeSecret(data.data(), static_cast<size_t>(data.size()));
+    });
+    return secret;
+}
+
+bool DesktopSecretStore::write(const std::string& secret, std::string* problem) {
+    bool written = false;
+    onStoreThread([&] {
+        QKeychain::WritePasswordJob job(kService);
+        QByteArray data(secret.data(), static_cast<qsizetype>(secret.size()));
+        job.setBinaryData(data);
+        wipeSecret(data.data(), static_cast<size_t>(data.size()));
+        written = finish(job) == QKeychain::NoError;
+        if (!written && problem != nullptr) {
+            *problem = job.errorString().toStdString();
+        }
+    });
+    return written;
+}
+
+bool DesktopSecretStore::remove() {
+    bool removed = false;
+    onStoreThread([&removed] {
+        QKeychain::DeletePasswordJob job(kService);
+        const QKeychain::Error error = finish(job);
+        removed = error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    });
+    return removed;
+}
+
+}  // namespace quorvane
