@@ -1,7 +1,9 @@
 #include "SMBManager.h"
 
+#include <algorithm>
 #include <cctype>
 #include <iostream>
+#include <thread>
 
 #include "AccountName.h"
 #include "BoundedCall.h"
@@ -106,7 +108,7 @@ void SMBManager::removeReleasedMountPoint(const std::string& mountPoint) const {
     files::removeEmptyFolder(folder, name);
 }
 
-// A mount whose daemon has gone answers nothing but errors, and one whose server no longer
+// A mount whose daemon has gone or hangs answers nothing useful, and one whose server no longer
 // takes its logon cannot recover: either is released so the share can be mounted afresh on the
 // same folder. A dead mount is detached even while a program holds a file there: that program
 // gets errors from its old handle, never the new mount's files.
@@ -115,13 +117,16 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
                                                         ShareCondition condition) const {
     printLine(escapeControlCharacters(shareName) + " is mounted but does not work (" +
               describe(condition) + "). Releasing it to mount it again.");
-    runUnmountTool(mountPoint, condition == ShareCondition::MountGone);
+    // One that no longer answers is detached: an orderly unmount would wait on it in vain.
+    const bool silent = condition == ShareCondition::MountGone ||
+                        condition == ShareCondition::MountStuck ||
+                        condition == ShareCondition::ServerNotAnswering;
+    runUnmountTool(mountPoint, silent);
     MountAttempt attempt;
     if (isAlreadyMounted(mountPoint)) {
-        attempt.failure = {condition == ShareCondition::MountGone
-                               ? "A mount there no longer answers and could not be released."
-                               : "A mount there (" + describe(condition) +
-                                     ") is still in use and could not be released.",
+        attempt.failure = {silent ? "A mount there no longer answers and could not be released."
+                                  : "A mount there (" + describe(condition) +
+                                        ") is still in use and could not be released.",
                            false};
     } else {
         attempt.mounted = true;  // free to mount again
@@ -153,11 +158,9 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
                           " is already mounted. Skipping mount command.");
                 attempt.mounted = true;
                 return attempt;
+            // A mount that hangs says nothing of the server until a new mount has tried it.
             case ShareCondition::ServerNotAnswering:
             case ShareCondition::MountStuck:
-                attempt.failure = {"The share mounted there is not answering.",
-                                   condition == ShareCondition::ServerNotAnswering};
-                return attempt;
             case ShareCondition::MountGone:
             case ShareCondition::PasswordRejected:
             case ShareCondition::TicketExpired:
@@ -266,6 +269,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
         return report;
     }
     std::optional<std::string> serverSilence;
+    size_t taken = 0;
     for (const std::string& share : matchingShareNames(*read.text, groups, config_.platformWord)) {
         const std::string shown = escapeControlCharacters(share);
         // A name that starts with "." would be hidden from logout and never released.
@@ -274,6 +278,13 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
                       "\": its name cannot stand as a folder in ~/smbmounts.");
             continue;
         }
+        // Each share may cost a tool run and a mount: a share map of thousands of matching
+        // lines must not hold the logon for minutes or flood the terminal.
+        if (taken == config_.groupShareLimit) {
+            report.overLimit.push_back(shown);
+            continue;
+        }
+        ++taken;
         if (serverSilence) {
             printLine("Skipping share " + shown + ": " + *serverSilence);
             report.failed.push_back(shown);
@@ -294,7 +305,22 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
             }
         }
     }
+    if (!report.overLimit.empty()) {
+        printLine(describeOverLimit(report.overLimit) + ".");
+    }
     return report;
+}
+
+std::string SMBManager::describeOverLimit(const std::vector<std::string>& skipped) const {
+    constexpr size_t kNamesShown = 5;
+    std::vector<std::string> names(skipped.begin(),
+                                   skipped.begin() + std::min(skipped.size(), kNamesShown));
+    std::string text = "Not tried, beyond " + std::to_string(config_.groupShareLimit) +
+                       " group shares per logon: " + joined(names);
+    if (skipped.size() > kNamesShown) {
+        text += " and " + std::to_string(skipped.size() - kNamesShown) + " more";
+    }
+    return text;
 }
 
 std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {
@@ -401,6 +427,8 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     const MountAttempt netlogon =
         mountShare(kNetlogonShare, host, urlUser, password, netlogonMountPoint);
     if (netlogon.interrupted || interrupted()) {
+        // The stop may have come as the mount was made: netlogon is only ever the logon's own.
+        releaseNetlogon(netlogonMountPoint);
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
     if (!netlogon.mounted) {
@@ -410,7 +438,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     }
     const GroupShareReport report = mountMatchingGroupShares(
         netlogonMountPoint + "/" + kShareMapName, *groups, host, urlUser, password);
-    unmountVolume(netlogonMountPoint);
+    releaseNetlogon(netlogonMountPoint);
     if (report.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
@@ -422,7 +450,11 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     if (!report.failed.empty()) {
         message += " Not mounted: " + joined(report.failed) + ".";
     }
-    const bool complete = !report.shareMapProblem && report.failed.empty();
+    if (!report.overLimit.empty()) {
+        message += " " + describeOverLimit(report.overLimit) + ".";
+    }
+    const bool complete =
+        !report.shareMapProblem && report.failed.empty() && report.overLimit.empty();
     return finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
 }
 
@@ -452,6 +484,22 @@ void SMBManager::unmountVolume(const std::string& mountPoint) const {
     removeReleasedMountPoint(mountPoint);
 }
 
+void SMBManager::releaseNetlogon(const std::string& mountPoint) const {
+    if (isAlreadyMounted(mountPoint)) {
+        unmountVolume(mountPoint);
+    } else {
+        removeReleasedMountPoint(mountPoint);
+    }
+}
+
+void SMBManager::removeEmptyFolders() const {
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        if (!entry.mount) {
+            files::removeEmptyFolder(mountRoot(), entry.name);
+        }
+    }
+}
+
 WorkflowResult SMBManager::logout() const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
@@ -468,12 +516,26 @@ WorkflowResult SMBManager::logout() const {
     if (lock.busy()) {
         return finish(Outcome::Failed, messages::kBusy);
     }
+    // All at once: an unmount whose server is gone waits on its daemon, and a dozen of those
+    // one after another would outlast the end of a desktop session.
+    std::vector<ProcessResult> results(listing.entries.size());
+    {
+        std::vector<std::thread> unmounts;
+        for (size_t i = 0; i < listing.entries.size(); ++i) {
+            unmounts.emplace_back([this, &results, &listing, i] {
+                results[i] = runUnmountTool(listing.entries[i].path);
+            });
+        }
+        for (std::thread& unmount : unmounts) {
+            unmount.join();
+        }
+    }
     std::vector<std::string> inUse;
     std::vector<std::string> notAnswering;
-    for (const MountRootEntry& listed : listing.entries) {
-        const std::string& name = listed.name;
-        const std::string& entry = listed.path;
-        const ProcessResult result = runUnmountTool(entry);
+    for (size_t i = 0; i < listing.entries.size(); ++i) {
+        const std::string& name = listing.entries[i].name;
+        const std::string& entry = listing.entries[i].path;
+        const ProcessResult& result = results[i];
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
             return finish(Outcome::Failed, "Error while disconnecting: " + result.error);
         }

@@ -95,7 +95,7 @@ TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
     EXPECT_EQ(SMBManager(withBob).logon("FS1", "BOB", "pw").outcome, Outcome::Succeeded);
 }
 
-TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderAndASilentServerEndsTheRestAtOnce) {
+TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNumberIsBounded) {
     tools_.failMount("Science", 6);  // the tool's status for a server that does not answer
     const WorkflowResult result = SMBManager(config()).logon("FS1", "alice", "pw");
     EXPECT_EQ(result.outcome, Outcome::PartlyDone);
@@ -120,6 +120,17 @@ TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderAndASilentServerEndsTheRestAtOnc
               "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science.");
     EXPECT_FALSE(fs::exists(other.mountRoot() + "/Science"));
     EXPECT_TRUE(fs::exists(other.mountRoot() + "/Library"));
+
+    // A logon tries a bounded number of group shares and names the ones it left.
+    testing::TempHome third;
+    EngineConfig limited = tools_.configFor(third);
+    limited.diagnostics = &printed_;
+    limited.groupShareLimit = 1;
+    const WorkflowResult bounded = SMBManager(limited).logon("FS1", "alice", "pw");
+    EXPECT_EQ(bounded.outcome, Outcome::PartlyDone);
+    EXPECT_EQ(bounded.message,
+              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science. "
+              "Not tried, beyond 1 group shares per logon: Staff Public, Library.");
 }
 
 TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {

@@ -206,6 +206,18 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     EXPECT_EQ(runProcess(request).outcome, RunOutcome::Interrupted);
     raiser2.join();
     EXPECT_EQ(testing::readFile(marker), "x\n");
+
+    // One that had finished its work when asked ends well: the caller learns what it made.
+    Interruption asFinished;
+    const std::string ready = home.path() + "/ready";
+    request.interruption = &asFinished;
+    request.arguments = {"-c", "trap 'exit 0' TERM; : > " + ready + "; sleep 30 & wait"};
+    std::thread raiser3([&] {
+        testing::eventually([&] { return ::access(ready.c_str(), F_OK) == 0; });
+        asFinished.raise();
+    });
+    EXPECT_TRUE(runProcess(request).succeeded());
+    raiser3.join();
 }
 
 }  // namespace

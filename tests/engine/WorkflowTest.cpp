@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -328,6 +329,45 @@ TEST_P(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
                   config.mountTool + ": No such file or directory); install or repair Quorvane.");
     EXPECT_EQ(lines,
               Lines{"Mounting user home directory target destination to: " + root() + "/alice"});
+}
+
+Interruption* g_stopOnSignal = nullptr;
+void raiseStop(int) {
+    if (g_stopOnSignal != nullptr) {
+        g_stopOnSignal->raise(SIGTERM);
+    }
+}
+
+TEST_P(Workflow, StopAsEachMountFinishesKeepsWhatItMadeAndNeverNetlogon) {
+    struct sigaction action {};
+    action.sa_handler = raiseStop;
+    struct sigaction previous {};
+    ::sigaction(SIGUSR1, &action, &previous);
+    const Lines steps{"alice", "netlogon", "Science", "Staff Public"};
+    Lines kept;
+    for (const std::string& step : steps) {
+        Interruption stop;
+        g_stopOnSignal = &stop;
+        tools_.stopAfterMount(step);
+        EngineConfig config = tools_.configFor(home_);
+        config.interruption = &stop;
+        WorkflowResult result;
+        printed([&] { result = SMBManager(config).logon("FS1", "alice", kPassword); });
+        if (step != "netlogon") {
+            kept.push_back(step);
+        }
+        Lines expected = kept;
+        std::sort(expected.begin(), expected.end());
+        Lines mounted = result.mountedShares;
+        std::sort(mounted.begin(), mounted.end());
+        EXPECT_EQ(result.outcome, Outcome::Interrupted) << step;
+        EXPECT_EQ(mounted, expected) << step;
+        // No folder of the logon's own is left but those of the mounts it keeps.
+        EXPECT_EQ(home_.mountRootEntries(), expected) << step;
+        printed([&] { manager().logout(); });
+        g_stopOnSignal = nullptr;
+    }
+    ::sigaction(SIGUSR1, &previous, nullptr);
 }
 
 TEST_P(WorkflowOnRealMounts, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {
