@@ -336,10 +336,10 @@ ProcessResult runProcess(const ProcessRequest& request) {
         // half made), then insist.
         ::kill(-child.pid(), SIGTERM);
         const bool endedWhenAsked = child.serveUntil(Clock::now() + request.stopGrace, nullptr);
-        if (endedWhenAsked && WIFEXITED(child.status()) && WEXITSTATUS(child.status()) == 0) {
-            // The stop (or the limit) came as the tool finished its work: what it made is
-            // made (a mount and its daemon, say), and the caller must know it to take it back
-            // or keep it.
+        if (interrupted && endedWhenAsked && WIFEXITED(child.status()) &&
+            WEXITSTATUS(child.status()) == 0) {
+            // The stop came as the tool finished its work: what it made is made (a mount and
+            // its daemon, say), and the caller must know it to take it back or keep it.
             takeStatus(child.status());
             result.output = child.takeOutput();
             result.errors = child.takeErrors();
