@@ -188,7 +188,9 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
         "-f", "777", buildSmbUrl(userName, passwordInUrl ? &password : nullptr, server, shareName),
         mountPoint};
     if (passwordOnInput) {
-        request.standardInput = password;
+        // The tool drops one line break from the end of its input, as the command line does
+        // from the user's: the one added here, so the password arrives as it was given.
+        request.standardInput = password + "\r\n";
     } else {
         request.inheritStandardInput = false;
     }
@@ -336,6 +338,21 @@ std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string&
     return std::nullopt;
 }
 
+// The server knows "ALICE" and "alice" as one account, so its home is mounted once: on the
+// folder of whichever spelling logged on first.
+std::optional<std::string> SMBManager::mountedHomeFolder(const std::string& userName) const {
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        if (!entry.mount || entry.name == userName || !sameAccount(entry.name, userName)) {
+            continue;
+        }
+        const std::optional<std::string> owner = userOfMountSource(entry.mount->source);
+        if (!owner || sameAccount(*owner, userName)) {
+            return entry.name;
+        }
+    }
+    return std::nullopt;
+}
+
 std::vector<std::string> SMBManager::mountedShares() const {
     std::vector<std::string> mounted;
     for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
@@ -399,7 +416,8 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
                                            "first, then log on again.");
     }
 
-    const std::string homeMountPoint = mountRoot() + "/" + userName;
+    const std::string homeMountPoint =
+        mountRoot() + "/" + mountedHomeFolder(userName).value_or(userName);
     printLine("Mounting user home directory target destination to: " +
               escapeControlCharacters(homeMountPoint));
     const MountAttempt home = mountShare(userName, host, urlUser, password, homeMountPoint);

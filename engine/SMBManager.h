@@ -87,6 +87,7 @@ private:
     ServerText readServerText(const std::string& path) const;
     std::optional<std::string> foreignUserInMountRoot(const std::string& userName) const;
     std::vector<std::string> mountedShares() const;
+    std::optional<std::string> mountedHomeFolder(const std::string& userName) const;
     std::string describeOverLimit(const std::vector<std::string>& skipped) const;
     WorkflowResult finish(Outcome outcome, std::string message) const;
 

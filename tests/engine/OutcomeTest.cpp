@@ -90,9 +90,10 @@ TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
     EXPECT_EQ(refused.mountedShares, Lines{"bob"});
     EXPECT_EQ(mountCalls(), 0u);
 
-    // The same account in other letters is no stranger.
-    tools_.addServerFile("BOB", "mac.bat", "set GROUPS=none\n");
-    EXPECT_EQ(SMBManager(withBob).logon("FS1", "BOB", "pw").outcome, Outcome::Succeeded);
+    // The same account in other letters is no stranger, and its home is the one mounted.
+    testing::writeFile(bobFolder + "/mac.bat", "set GROUPS=none\n");
+    const WorkflowResult same = SMBManager(withBob).logon("FS1", "BOB", "pw");
+    EXPECT_EQ(same.outcome, Outcome::Succeeded) << same.message;
 }
 
 TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNumberIsBounded) {
