@@ -369,7 +369,10 @@ WorkflowResult SMBManager::finish(Outcome outcome, std::string message) const {
 
 WorkflowResult SMBManager::logon(const std::string& serverText, const std::string& typedUser,
                                  const std::string& password) const {
-    const std::string host = serverHostFromText(serverText);
+    const std::string typedHost = serverHostFromText(serverText);
+    // This program's own tool reaches the server through Samba's client library.
+    const std::string host =
+        config_.mountToolExitStatusesKnown ? hostForSambaClient(typedHost) : typedHost;
     const std::string homeFailed = "Failed to mount initial user home directory.";
 
     if (config_.homeFolder.empty()) {
@@ -378,7 +381,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
                 "Failed to create base ~/smbmounts folder: the home folder is not known",
                 {}};
     }
-    if (const auto problem = serverNameProblem(host)) {
+    if (const auto problem = serverNameProblem(typedHost)) {
         std::string cause = *problem;
         cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
         return {Outcome::Failed, homeFailed + " " + cause + ".", {}};

@@ -60,8 +60,22 @@ TEST_F(Outcomes, ServerNamesNoHostCanHaveFailBeforeAnythingRuns) {
          "The server name \"FS\xC2\xA0"
          "1\" holds a blank or control character."},
         {"fs1\x1b[2J", "The server name \"fs1\\u{1B}[2J\" holds a blank or control character."},
+        {"FS\xE3\x80\x80"
+         "1",
+         "The server name \"FS\xE3\x80\x80"
+         "1\" holds a blank or control character."},
+        {"FS\xC2\x85", "The server name \"FS\\u{85}\" holds a blank or control character."},
         {"/users", "No server name was given."},
         {"smb://", "No server name was given."},
+        {"::1",
+         "The server name \"::1\" holds more than one \":\": an IPv6 address stands in "
+         "brackets, as in [::1] or [::1]:445."},
+        {"[fs1]:445",
+         "The server name \"[fs1]:445\" holds no IPv6 address between \"[\" and \"]\"."},
+        {"fs1:99999",
+         "The server name \"fs1:99999\" has a port that is not a number from 1 to 65535."},
+        {"fs1:0", "The server name \"fs1:0\" has a port that is not a number from 1 to 65535."},
+        {"fs1:", "The server name \"fs1:\" has a port that is not a number from 1 to 65535."},
     };
     for (const auto& [server, cause] : cases) {
         const WorkflowResult result = SMBManager(config()).logon(server, "alice", "pw");
@@ -70,6 +84,11 @@ TEST_F(Outcomes, ServerNamesNoHostCanHaveFailBeforeAnythingRuns) {
                   std::string("Failed to mount initial user home directory. ") + cause);
     }
     EXPECT_EQ(mountCalls(), 0u);
+
+    // An IPv6 address in brackets reaches the tool in the form Samba's library resolves.
+    SMBManager(config()).logon("[::1]:445", "alice", "pw");
+    EXPECT_EQ(tools_.calls().at(0).at(3),
+              "smb://alice:pw@0-0-0-0-0-0-0-1.ipv6-literal.net:445/alice");
 }
 
 TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
@@ -176,6 +195,14 @@ TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {
             ::close(writer);
         }
     }
+
+    // A device reads as nothing (or without end): it is no logon script.
+    fs::remove(fifo);
+    fs::create_symlink("/dev/null", fifo);
+    hung.interruption = nullptr;
+    EXPECT_EQ(SMBManager(hung).logon("FS1", "alice", "pw").message,
+              "Home mounted, but failed to read or find groups in mac.bat. The file cannot be "
+              "read: A device, not a plain file.");
 }
 
 TEST_F(Outcomes, AnInterruptionEndsTheRunningToolAndTheLogon) {
