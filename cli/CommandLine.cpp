@@ -54,7 +54,7 @@ const char* const kHelp =
     "      password is read from standard input as for logon; an empty one uses the user's\n"
     "      Kerberos ticket. A share whose mount is gone is detached even while a program\n"
     "      holds a file there: that program gets errors from its old file.\n"
-    "  --help\n"
+    "  --help, -h, help\n"
     "      Shows this text.\n"
     "  --version\n"
     "      Shows the version.\n"

@@ -71,9 +71,9 @@ exit 0
 // then empties the folder, as the files of a real mount vanish with it.
 constexpr const char* kUnmountScript = R"SH(#!/bin/sh
 dir=$(dirname "$0")
+[ -f "$dir/umount-sleep" ] && sleep "$(cat "$dir/umount-sleep")"
 exec 9>>"$dir/umount.lock"; flock 9  # logout runs its unmounts at once
 { printf 'umount'; for a in "$@"; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
-[ -f "$dir/umount-sleep" ] && sleep "$(cat "$dir/umount-sleep")"
 [ -f "$dir/umount-fail" ] && exit "$(cat "$dir/umount-fail")"
 [ -f "$dir/real-mounts" ] && exec /bin/umount "$1"
 POINT=$(printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g') awk '
