@@ -209,11 +209,10 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
 
     // One that had finished its work when asked ends well: the caller learns what it made.
     Interruption asFinished;
-    const std::string ready = home.path() + "/ready";
     request.interruption = &asFinished;
-    request.arguments = {"-c", "trap 'exit 0' TERM; : > " + ready + "; sleep 30 & wait"};
+    request.arguments = {"-c", "trap 'exit 0' TERM; : > " + marker + "; sleep 30 & wait"};
     std::thread raiser3([&] {
-        testing::eventually([&] { return ::access(ready.c_str(), F_OK) == 0; });
+        testing::eventually([&] { return testing::readFile(marker).empty(); });
         asFinished.raise();
     });
     EXPECT_TRUE(runProcess(request).succeeded());
