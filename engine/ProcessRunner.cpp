@@ -336,11 +336,11 @@ ProcessResult runProcess(const ProcessRequest& request) {
         // half made), then insist.
         ::kill(-child.pid(), SIGTERM);
         const bool endedWhenAsked = child.serveUntil(Clock::now() + request.stopGrace, nullptr);
-        if (interrupted && endedWhenAsked && WIFEXITED(child.status()) &&
-            WEXITSTATUS(child.status()) == 0) {
+        const int status = child.status();
+        if (interrupted && endedWhenAsked && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
             // The stop came as the tool finished its work: what it made is made (a mount and
             // its daemon, say), and the caller must know it to take it back or keep it.
-            takeStatus(child.status());
+            takeStatus(status);
             result.output = child.takeOutput();
             result.errors = child.takeErrors();
             return result;
