@@ -118,9 +118,8 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
     printLine(escapeControlCharacters(shareName) + " is mounted but does not work (" +
               describe(condition) + "). Releasing it to mount it again.");
     // One that no longer answers is detached: an orderly unmount would wait on it in vain.
-    const bool silent = condition == ShareCondition::MountGone ||
-                        condition == ShareCondition::MountStuck ||
-                        condition == ShareCondition::ServerNotAnswering;
+    const bool silent =
+        condition == ShareCondition::MountGone || condition == ShareCondition::MountStuck;
     runUnmountTool(mountPoint, silent);
     MountAttempt attempt;
     if (isAlreadyMounted(mountPoint)) {
@@ -158,8 +157,12 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
                           " is already mounted. Skipping mount command.");
                 attempt.mounted = true;
                 return attempt;
-            // A mount that hangs says nothing of the server until a new mount has tried it.
+            // Its daemon waits on the server: programs may still hold files there, so it is
+            // left alone, and only a new mount can tell whether the server is gone.
             case ShareCondition::ServerNotAnswering:
+                attempt.failure = {"The share mounted there is not answering.", false};
+                return attempt;
+            // A daemon that no longer runs, or is stopped, says nothing of the server.
             case ShareCondition::MountStuck:
             case ShareCondition::MountGone:
             case ShareCondition::PasswordRejected:

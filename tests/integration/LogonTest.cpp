@@ -189,6 +189,10 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
         EXPECT_NE(status.out().find("smb://bob@" + domain().server() + "/Projects"),
                   std::string::npos)
             << status.out();
+        // The next logon mounts it afresh and goes on with the rest.
+        const ProgramRun again = logon(home, "bob");
+        EXPECT_EQ(again.status(), 0) << again.out();
+        EXPECT_NE(again.out().find("Projects is mounted but does not work"), std::string::npos);
 
         const auto started = std::chrono::steady_clock::now();
         const ProgramRun logout = home.cli({"logout"});
