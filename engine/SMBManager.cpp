@@ -128,6 +128,9 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
                                         ") is still in use and could not be released.",
                            false};
     } else {
+        if (condition == ShareCondition::MountStuck) {
+            endDaemonOf(mountPoint);
+        }
         attempt.mounted = true;  // free to mount again
     }
     return attempt;

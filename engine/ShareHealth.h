@@ -50,4 +50,8 @@ struct ShareState {
 std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit = kHealthLimit);
 
+/// Ends the mount daemon that served `mountPoint` (stopped, it would stay for ever once its
+/// mount is detached). Nothing where mounts have no daemon of this user's.
+void endDaemonOf(const std::string& mountPoint);
+
 }  // namespace quorvane

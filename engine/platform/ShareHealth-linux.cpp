@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -188,6 +189,13 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
         }
     }
     return conditions;
+}
+
+void endDaemonOf(const std::string& mountPoint) {
+    const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
+    if (const auto found = daemons.find(mountPoint); found != daemons.end()) {
+        ::kill(found->second.pid, SIGKILL);  // ends a stopped process too
+    }
 }
 
 }  // namespace quorvane
