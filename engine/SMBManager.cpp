@@ -1,6 +1,7 @@
 #include "SMBManager.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <iostream>
 #include <thread>
@@ -543,19 +544,21 @@ WorkflowResult SMBManager::logout() const {
     if (lock.busy()) {
         return finish(Outcome::Failed, messages::kBusy);
     }
-    // All at once: an unmount whose server is gone waits on its daemon, and a dozen of those
-    // one after another would outlast the end of a desktop session.
+    // At once (a few at a time for a crowded mount root): an unmount whose server is gone
+    // waits on its daemon, and a dozen of those in a row would outlast the end of a session.
+    constexpr size_t kUnmountsAtOnce = 16;
     std::vector<ProcessResult> results(listing.entries.size());
-    {
-        std::vector<std::thread> unmounts;
-        for (size_t i = 0; i < listing.entries.size(); ++i) {
-            unmounts.emplace_back([this, &results, &listing, i] {
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> unmounters;
+    for (size_t t = 0; t < std::min(kUnmountsAtOnce, results.size()); ++t) {
+        unmounters.emplace_back([&] {
+            for (size_t i = next++; i < results.size(); i = next++) {
                 results[i] = runUnmountTool(listing.entries[i].path);
-            });
-        }
-        for (std::thread& unmount : unmounts) {
-            unmount.join();
-        }
+            }
+        });
+    }
+    for (std::thread& unmounter : unmounters) {
+        unmounter.join();
     }
     std::vector<std::string> inUse;
     std::vector<std::string> notAnswering;
