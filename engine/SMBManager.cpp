@@ -129,9 +129,7 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
                                         ") is still in use and could not be released.",
                            false};
     } else {
-        if (condition == ShareCondition::MountStuck) {
-            endDaemonOf(mountPoint);
-        }
+        endStoppedDaemonOf(mountPoint);
         attempt.mounted = true;  // free to mount again
     }
     return attempt;
@@ -579,6 +577,8 @@ WorkflowResult SMBManager::logout() const {
         removeReleasedMountPoint(entry);
         if (isAlreadyMounted(entry)) {
             inUse.push_back(escapeControlCharacters(name));
+        } else {
+            endStoppedDaemonOf(entry);
         }
     }
     const size_t total = listing.entries.size();

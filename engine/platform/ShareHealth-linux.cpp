@@ -191,10 +191,11 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
     return conditions;
 }
 
-void endDaemonOf(const std::string& mountPoint) {
+void endStoppedDaemonOf(const std::string& mountPoint) {
     const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
-    if (const auto found = daemons.find(mountPoint); found != daemons.end()) {
-        ::kill(found->second.pid, SIGKILL);  // ends a stopped process too
+    if (const auto found = daemons.find(mountPoint);
+        found != daemons.end() && found->second.stopped) {
+        ::kill(found->second.pid, SIGKILL);  // the one signal a stopped process obeys
     }
 }
 

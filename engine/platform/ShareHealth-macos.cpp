@@ -46,6 +46,6 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
 }
 
 // The system's SMB client keeps no daemon of the user's per mount.
-void endDaemonOf(const std::string&) {}
+void endStoppedDaemonOf(const std::string&) {}
 
 }  // namespace quorvane
