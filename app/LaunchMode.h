@@ -12,6 +12,10 @@ enum class LaunchMode { commandLine, gui };
 /// the standard Qt options (-platform, -style, ...).
 LaunchMode launchModeFor(int argc, char** argv);
 
+/// The first argument that is neither a standard Qt option (nor its value) nor the tray's
+/// own, for a usage error before the toolkit starts; nothing when all are known.
+const char* unknownTrayOption(int argc, char** argv);
+
 /// The option of the autostart entry: the program was started at login.
 inline const QString kAutostartOption = QStringLiteral("--autostart");
 

@@ -1,11 +1,13 @@
 #include "NetlogonClientApp.h"
 
 #include <BoundedCall.h>
+#include <SMBManager.h>
 
 #include <QApplication>
 #include <QSessionManager>
 #include <QThreadPool>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -33,13 +35,13 @@ bool NetlogonClientApp::handOverToRunningInstance() {
     return false;
 }
 
-bool NetlogonClientApp::stopRunningWorkflow() {
+bool NetlogonClientApp::stopRunningWorkflow(int waitMs) {
     if (ContentView* view = appDelegate_->contentView()) {
         view->stopWorkflow();
     } else if (workflows_.stop) {
         workflows_.stop();
     }
-    return QThreadPool::globalInstance()->waitForDone(kStopWaitMs);
+    return QThreadPool::globalInstance()->waitForDone(waitMs);
 }
 
 // The desktop session ends (the session manager asks, or SIGTERM / SIGHUP arrives): the
@@ -50,9 +52,14 @@ void NetlogonClientApp::endSession() {
         return;
     }
     endingSession_ = true;
-    stopRunningWorkflow();
+    const auto deadline = std::chrono::steady_clock::now() + kSessionEndLogoutLimit;
+    // A stopped workflow first takes back what it half made and releases netlogon; until it
+    // has, it holds the lock that the logout needs.
+    stopRunningWorkflow(kSessionEndStopWaitMs);
     if (workflows_.logout) {
-        const auto result = callWithin(std::chrono::milliseconds(kSessionEndLogoutLimit),
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const auto result = callWithin(std::max(left, std::chrono::milliseconds(500)),
                                        [logout = workflows_.logout] { return logout(); });
         std::printf("%s\n", result
                                 ? result->message.c_str()
@@ -70,9 +77,12 @@ int NetlogonClientApp::run() {
                      [this](QSessionManager&) { endSession(); });
     QTimer::singleShot(0, appDelegate_.get(), &AppDelegate::applicationDidFinishLaunching);
     const int exitCode = QApplication::exec();
-    if (!stopRunningWorkflow()) {
+    if (!stopRunningWorkflow(kStopWaitMs)) {
         // The workflow's tool has been told to stop and takes back what it half made by
         // itself; the program does not wait for it any longer (the toolkit would, unbounded).
+        // The folder it was mounting on would stay behind empty: an unmounted, empty folder
+        // of the mount root is nobody's.
+        SMBManager().removeEmptyFolders();
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }

@@ -34,12 +34,16 @@ public:
     static constexpr int kTrayWaitAtLoginMs = 30000;
     /// How long quitting waits for a running workflow to end its tool.
     static constexpr int kStopWaitMs = 1500;
-    /// How long the logout at the end of the desktop session may take in all.
+    /// How long the end of the desktop session may take in all: the running workflow's stop,
+    /// then the logout.
     static constexpr std::chrono::seconds kSessionEndLogoutLimit{8};
+    /// How much of that the stopped workflow may take: its tool's grace and kill, and the
+    /// release of netlogon.
+    static constexpr int kSessionEndStopWaitMs = 5500;
 
 private:
     void endSession();
-    bool stopRunningWorkflow();
+    bool stopRunningWorkflow(int waitMs);
 
     Workflows workflows_;
     std::unique_ptr<AppDelegate> appDelegate_;

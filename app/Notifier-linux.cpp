@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 
 #include "Notifier.h"
+#include "ShownText.h"
 
 // The freedesktop notification service (org.freedesktop.Notifications), which every Linux
 // desktop runs; a tray that embeds icons the old way would otherwise show Qt's own balloon.
@@ -40,7 +41,7 @@ void showNotice(QSystemTrayIcon* trayIcon, const Notice& notice) {
         hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("quorvane"));
         hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));  // normal
         call << QStringLiteral("Quorvane") << 0u << QStringLiteral("quorvane") << notice.title
-             << notice.body << QStringList() << hints << kNoticeShownMs;
+             << notificationBody(notice.body) << QStringList() << hints << kNoticeShownMs;
         bus.asyncCall(call);
         return;
     }

@@ -17,4 +17,8 @@ QIcon statusItemIcon(TrayState state);
 /// the panel.
 void attachTrayMenu(QSystemTrayIcon* icon, QMenu* menu);
 
+/// Whether the toolkit can find a display to start on: the platform's window system, or a
+/// platform named by "-platform" or QT_QPA_PLATFORM. Without one, QApplication would abort.
+bool hasDisplay(int argc, char** argv);
+
 }  // namespace quorvane

@@ -12,6 +12,7 @@
 #include "ContentView.h"
 #include "Notifier.h"
 #include "ShellPlatform.h"
+#include "ShownText.h"
 #include "SystemEvents.h"
 
 namespace quorvane {
@@ -144,9 +145,9 @@ void TrayController::rebuildMenu() {
     for (const MountedShare& share : shares_) {
         const auto found = health_->conditions().find(share.name);
         const bool broken = found != health_->conditions().end() && isBroken(*found);
-        QAction* open = menu_->addAction(broken ? share.name + QStringLiteral(" — ") +
-                                                      QString::fromStdString(describe(*found))
-                                                : share.name);
+        QAction* open = menu_->addAction(menuText(
+            broken ? share.name + QStringLiteral(" — ") + QString::fromStdString(describe(*found))
+                   : share.name));
         open->setObjectName(QStringLiteral("share:") + share.name);
         open->setToolTip(QStringLiteral("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);

@@ -7,6 +7,7 @@
 #include "DesktopSecretStore.h"
 #include "LaunchMode.h"
 #include "NetlogonClientApp.h"
+#include "ShellPlatform.h"
 
 int main(int argc, char** argv) {
     // The password typed into the panel or read by the command line stays out of core dumps.
@@ -18,6 +19,18 @@ int main(int argc, char** argv) {
         return quorvane::runCommandLine(argc, argv, &secrets);
     }
 
+    if (!quorvane::hasDisplay(argc, argv)) {
+        if (const char* unknown = quorvane::unknownTrayOption(argc, argv)) {
+            std::fprintf(stderr, "quorvane: unknown option \"%s\"\nTry 'quorvane --help'.\n",
+                         unknown);
+            return 2;
+        }
+        std::fprintf(stderr,
+                     "quorvane: no display to show the tray icon on (DISPLAY and "
+                     "WAYLAND_DISPLAY are not set).\nThe commands logon, logout, status and "
+                     "reconnect need none; see 'quorvane --help'.\n");
+        return 1;
+    }
     QApplication app(argc, argv);  // takes the standard Qt options out of the arguments
     QStringList unknown = QApplication::arguments().mid(1);
     const bool startedAtLogin = unknown.removeAll(quorvane::kAutostartOption) > 0;

@@ -60,14 +60,30 @@ const char* const kHelp =
     "      password is read from standard input as for logon, and an empty one uses the\n"
     "      user's Kerberos ticket. A share whose mount is gone is detached even while a\n"
     "      program holds a file there: that program gets errors from its old file.\n"
-    "  --help\n"
+    "  --help, -h, help\n"
     "      Shows this text.\n"
     "  --version\n"
     "      Shows the version.\n"
     "\n"
+    "  --autostart\n"
+    "      Starts the tray icon as the desktop's autostart entry does: it waits for a tray\n"
+    "      to appear.\n"
+    "\n"
     "logon and logout print the same lines as the panel's workflows, then the status\n"
-    "message. Exit status: 0 when logon or logout succeeded, 1 when it failed, 2 for bad\n"
-    "usage.\n";
+    "message.\n"
+    "\n"
+    "Exit status:\n"
+    "  0        the command succeeded (a logout with nothing to release included)\n"
+    "  1        it failed or was only partly done, or the tray has no display to show on\n"
+    "  2        bad usage: an unknown command or option, a missing value, or a password\n"
+    "           that cannot be read or holds a NUL byte\n"
+    "  128+N    a logon stopped by signal N (SIGINT 2, SIGHUP 1, SIGTERM 15); shares\n"
+    "           mounted before stay mounted\n";
+
+// Everything after a NUL would be lost on its way to the server; a shorter password than the
+// one given must never be tried.
+constexpr const char* kPasswordWithNul =
+    "the password on standard input holds a NUL byte, which no password can hold";
 
 int exitStatusOf(const WorkflowResult& result) {
     return result.outcome == Outcome::Succeeded ? 0 : 1;
@@ -192,6 +208,9 @@ private:
             io_.err << "quorvane: could not read the password from standard input" << std::endl;
             return 2;
         }
+        if (password->find('\0') != std::string::npos) {
+            return badUsage(kPasswordWithNul);
+        }
         if (password->empty()) {
             if (!ticket) {
                 return badUsage("logon: no password on standard input, and no Kerberos ticket of " +
@@ -260,6 +279,9 @@ private:
             io_.err << "quorvane: could not read the password from standard input" << std::endl;
             return 2;
         }
+        if (password->find('\0') != std::string::npos) {
+            return badUsage(kPasswordWithNul);
+        }
         Interruption stop;
         const WorkflowResult result = runStoppable(
             stop, [&](const SMBManager& manager) { return manager.reconnect(*password); });
@@ -326,10 +348,19 @@ int runCommandLine(const std::vector<std::string>& arguments, const CommandLineS
 }
 
 int runCommandLine(int argc, char** argv, SecretStore* secrets) {
+    // A reader that goes away (`quorvane logon ... | head -1`) must not end a logon halfway:
+    // the workflow runs to its end, and the lost output is told on standard error.
+    ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     EngineConfig config = EngineConfig::platformDefault();
     config.secrets = secrets;
-    return runCommandLine(arguments, {std::cin, std::cout, std::cerr}, std::move(config));
+    const int status =
+        runCommandLine(arguments, {std::cin, std::cout, std::cerr}, std::move(config));
+    if (!std::cout.flush()) {
+        std::cerr << "quorvane: standard output was closed; the command ran to its end, exit "
+                  << "status " << status << "." << std::endl;
+    }
+    return status;
 }
 
 }  // namespace quorvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -15,6 +16,8 @@ class SecretStore;
 
 inline constexpr std::chrono::seconds kUnmountTimeLimit{15};
 inline constexpr std::chrono::seconds kServerFileTimeLimit{25};
+/// How many group shares one logon tries at most; a school's share map names a dozen or two.
+inline constexpr size_t kGroupShareLimit = 64;
 
 /// Everything the engine needs to know about the machine it runs on. The engine keeps no
 /// other state: every operation reads only this value, its arguments and the file system.
@@ -28,6 +31,8 @@ struct EngineConfig {
     std::string ticketLister;
     /// The word that marks share map lines meant for this platform ("osx", "linux").
     std::string platformWord;
+    /// The matching group shares past this many are named as not tried.
+    size_t groupShareLimit = kGroupShareLimit;
     /// When true the password is left out of the SMB URL and handed to the mount tool on its
     /// standard input instead, so that it never shows on a process's argument list.
     bool passwordOnStandardInput = false;

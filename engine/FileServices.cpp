@@ -51,8 +51,19 @@ FileContents readFileUpTo(const std::string& path, size_t maxBytes) {
     const std::string tooLarge =
         path + ": larger than the limit of " + std::to_string(maxBytes) + " bytes";
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<unsigned long long>(info.st_size) > maxBytes) {
+    const bool typeKnown = ::fstat(fd, &info) == 0;
+    // A FIFO or a device reads as anything or nothing at all: never taken for a file's text.
+    if (typeKnown && !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        result.error = path + ": " +
+                       (S_ISFIFO(info.st_mode)                           ? "a FIFO"
+                        : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                        : S_ISDIR(info.st_mode)                          ? "a folder"
+                                                                         : "a socket") +
+                       ", not a plain file";
+        return result;
+    }
+    if (typeKnown && static_cast<unsigned long long>(info.st_size) > maxBytes) {
         ::close(fd);
         result.error = tooLarge;  // refused before a byte is read, sparse or not
         return result;

@@ -318,9 +318,7 @@ ProcessResult runProcess(const ProcessRequest& request) {
         request.started(child.pid());
     }
 
-    const bool ended = child.serveUntil(Clock::now() + request.timeLimit, request.interruption);
-    if (ended) {
-        const int status = child.status();
+    auto takeStatus = [&result](int status) {
         if (WIFEXITED(status)) {
             result.outcome = ProcessResult::Outcome::Exited;
             result.exitStatus = WEXITSTATUS(status);
@@ -328,12 +326,26 @@ ProcessResult runProcess(const ProcessRequest& request) {
             result.outcome = ProcessResult::Outcome::Signalled;
             result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         }
+    };
+    const bool ended = child.serveUntil(Clock::now() + request.timeLimit, request.interruption);
+    if (ended) {
+        takeStatus(child.status());
     } else {
         const bool interrupted = request.interruption != nullptr && request.interruption->raised();
         // Ask the tool and whatever it started in its group to stop (it may take back what it
         // half made), then insist.
         ::kill(-child.pid(), SIGTERM);
-        if (!child.serveUntil(Clock::now() + request.stopGrace, nullptr)) {
+        const bool endedWhenAsked = child.serveUntil(Clock::now() + request.stopGrace, nullptr);
+        const int status = child.status();
+        if (interrupted && endedWhenAsked && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+            // The stop came as the tool finished its work: what it made is made (a mount and
+            // its daemon, say), and the caller must know it to take it back or keep it.
+            takeStatus(status);
+            result.output = child.takeOutput();
+            result.errors = child.takeErrors();
+            return result;
+        }
+        if (!endedWhenAsked) {
             ::kill(-child.pid(), SIGKILL);
             if (!child.serveUntil(Clock::now() + std::chrono::seconds(2), nullptr)) {
                 // Stuck in the kernel (a hung network file system): never block the caller

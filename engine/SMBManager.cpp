@@ -1,7 +1,10 @@
 #include "SMBManager.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <iostream>
+#include <thread>
 
 #include "AccountName.h"
 #include "BoundedCall.h"
@@ -106,7 +109,7 @@ void SMBManager::removeReleasedMountPoint(const std::string& mountPoint) const {
     files::removeEmptyFolder(folder, name);
 }
 
-// A mount whose daemon has gone answers nothing but errors, and one whose server no longer
+// A mount whose daemon has gone or hangs answers nothing useful, and one whose server no longer
 // takes its logon cannot recover: either is released so the share can be mounted afresh on the
 // same folder. A dead mount is detached even while a program holds a file there: that program
 // gets errors from its old handle, never the new mount's files.
@@ -115,15 +118,18 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
                                                         ShareCondition condition) const {
     printLine(escapeControlCharacters(shareName) + " is mounted but does not work (" +
               describe(condition) + "). Releasing it to mount it again.");
-    runUnmountTool(mountPoint, condition == ShareCondition::MountGone);
+    // One that no longer answers is detached: an orderly unmount would wait on it in vain.
+    const bool silent =
+        condition == ShareCondition::MountGone || condition == ShareCondition::MountStuck;
+    runUnmountTool(mountPoint, silent);
     MountAttempt attempt;
     if (isAlreadyMounted(mountPoint)) {
-        attempt.failure = {condition == ShareCondition::MountGone
-                               ? "A mount there no longer answers and could not be released."
-                               : "A mount there (" + describe(condition) +
-                                     ") is still in use and could not be released.",
+        attempt.failure = {silent ? "A mount there no longer answers and could not be released."
+                                  : "A mount there (" + describe(condition) +
+                                        ") is still in use and could not be released.",
                            false};
     } else {
+        endStoppedDaemonOf(mountPoint);
         attempt.mounted = true;  // free to mount again
     }
     return attempt;
@@ -153,11 +159,13 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
                           " is already mounted. Skipping mount command.");
                 attempt.mounted = true;
                 return attempt;
+            // Its daemon waits on the server: programs may still hold files there, so it is
+            // left alone, and only a new mount can tell whether the server is gone.
             case ShareCondition::ServerNotAnswering:
-            case ShareCondition::MountStuck:
-                attempt.failure = {"The share mounted there is not answering.",
-                                   condition == ShareCondition::ServerNotAnswering};
+                attempt.failure = {"The share mounted there is not answering.", false};
                 return attempt;
+            // A daemon that no longer runs, or is stopped, says nothing of the server.
+            case ShareCondition::MountStuck:
             case ShareCondition::MountGone:
             case ShareCondition::PasswordRejected:
             case ShareCondition::TicketExpired:
@@ -185,7 +193,9 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
         "-f", "777", buildSmbUrl(userName, passwordInUrl ? &password : nullptr, server, shareName),
         mountPoint};
     if (passwordOnInput) {
-        request.standardInput = password;
+        // The tool drops one line break from the end of its input, as the command line does
+        // from the user's: the one added here, so the password arrives as it was given.
+        request.standardInput = password + "\r\n";
     } else {
         request.inheritStandardInput = false;
     }
@@ -267,6 +277,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
         return report;
     }
     std::optional<std::string> serverSilence;
+    size_t taken = 0;
     for (const std::string& share : matchingShareNames(*read.text, groups, config_.platformWord)) {
         const std::string shown = escapeControlCharacters(share);
         // A name that starts with "." would be hidden from logout and never released.
@@ -275,6 +286,13 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
                       "\": its name cannot stand as a folder in ~/smbmounts.");
             continue;
         }
+        // Each share may cost a tool run and a mount: a share map of thousands of matching
+        // lines must not hold the logon for minutes or flood the terminal.
+        if (taken == config_.groupShareLimit) {
+            report.overLimit.push_back(shown);
+            continue;
+        }
+        ++taken;
         if (serverSilence) {
             printLine("Skipping share " + shown + ": " + *serverSilence);
             report.failed.push_back(shown);
@@ -295,7 +313,22 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
             }
         }
     }
+    if (!report.overLimit.empty()) {
+        printLine(describeOverLimit(report.overLimit) + ".");
+    }
     return report;
+}
+
+std::string SMBManager::describeOverLimit(const std::vector<std::string>& skipped) const {
+    constexpr size_t kNamesShown = 5;
+    std::vector<std::string> names(skipped.begin(),
+                                   skipped.begin() + std::min(skipped.size(), kNamesShown));
+    std::string text = "Not tried, beyond " + std::to_string(config_.groupShareLimit) +
+                       " group shares per logon: " + joined(names);
+    if (skipped.size() > kNamesShown) {
+        text += " and " + std::to_string(skipped.size() - kNamesShown) + " more";
+    }
+    return text;
 }
 
 std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {
@@ -306,6 +339,21 @@ std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string&
         const std::optional<std::string> owner = userOfMountSource(entry.mount->source);
         if (owner && !sameAccount(*owner, userName)) {
             return owner;
+        }
+    }
+    return std::nullopt;
+}
+
+// The server knows "ALICE" and "alice" as one account, so its home is mounted once: on the
+// folder of whichever spelling logged on first.
+std::optional<std::string> SMBManager::mountedHomeFolder(const std::string& userName) const {
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        if (!entry.mount || entry.name == userName || !sameAccount(entry.name, userName)) {
+            continue;
+        }
+        const std::optional<std::string> owner = userOfMountSource(entry.mount->source);
+        if (!owner || sameAccount(*owner, userName)) {
+            return entry.name;
         }
     }
     return std::nullopt;
@@ -327,7 +375,10 @@ WorkflowResult SMBManager::finish(Outcome outcome, std::string message) const {
 
 WorkflowResult SMBManager::logon(const std::string& serverText, const std::string& typedUser,
                                  const std::string& password) const {
-    const std::string host = serverHostFromText(serverText);
+    const std::string typedHost = serverHostFromText(serverText);
+    // This program's own tool reaches the server through Samba's client library.
+    const std::string host =
+        config_.mountToolExitStatusesKnown ? hostForSambaClient(typedHost) : typedHost;
     const std::string homeFailed = "Failed to mount initial user home directory.";
 
     if (config_.homeFolder.empty()) {
@@ -336,7 +387,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
                 "Failed to create base ~/smbmounts folder: the home folder is not known",
                 {}};
     }
-    if (const auto problem = serverNameProblem(host)) {
+    if (const auto problem = serverNameProblem(typedHost)) {
         std::string cause = *problem;
         cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
         return {Outcome::Failed, homeFailed + " " + cause + ".", {}};
@@ -380,7 +431,8 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
                                                     ? WorkflowResult::Password::NotAsked
                                                     : handOverPassword(host, userName, password);
 
-    const std::string homeMountPoint = mountRoot() + "/" + userName;
+    const std::string homeMountPoint =
+        mountRoot() + "/" + mountedHomeFolder(userName).value_or(userName);
     printLine("Mounting user home directory target destination to: " +
               escapeControlCharacters(homeMountPoint));
     const MountAttempt home = mountShare(userName, host, urlUser, password, homeMountPoint);
@@ -415,6 +467,8 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     const MountAttempt netlogon =
         mountShare(kNetlogonShare, host, urlUser, password, netlogonMountPoint);
     if (netlogon.interrupted || interrupted()) {
+        // The stop may have come as the mount was made: netlogon is only ever the logon's own.
+        releaseNetlogon(netlogonMountPoint);
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
     if (!netlogon.mounted) {
@@ -424,7 +478,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     }
     const GroupShareReport report = mountMatchingGroupShares(
         netlogonMountPoint + "/" + kShareMapName, *groups, host, urlUser, password);
-    unmountVolume(netlogonMountPoint);
+    releaseNetlogon(netlogonMountPoint);
     if (report.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
     }
@@ -436,7 +490,11 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     if (!report.failed.empty()) {
         message += " Not mounted: " + joined(report.failed) + ".";
     }
-    const bool complete = !report.shareMapProblem && report.failed.empty();
+    if (!report.overLimit.empty()) {
+        message += " " + describeOverLimit(report.overLimit) + ".";
+    }
+    const bool complete =
+        !report.shareMapProblem && report.failed.empty() && report.overLimit.empty();
     WorkflowResult result = finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
     result.password = netlogon.fresh ? WorkflowResult::Password::Taken : verdict;
     return result;
@@ -468,6 +526,22 @@ void SMBManager::unmountVolume(const std::string& mountPoint) const {
     removeReleasedMountPoint(mountPoint);
 }
 
+void SMBManager::releaseNetlogon(const std::string& mountPoint) const {
+    if (isAlreadyMounted(mountPoint)) {
+        unmountVolume(mountPoint);
+    } else {
+        removeReleasedMountPoint(mountPoint);
+    }
+}
+
+void SMBManager::removeEmptyFolders() const {
+    for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
+        if (!entry.mount) {
+            files::removeEmptyFolder(mountRoot(), entry.name);
+        }
+    }
+}
+
 WorkflowResult SMBManager::logout() const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
@@ -484,12 +558,28 @@ WorkflowResult SMBManager::logout() const {
     if (lock.busy()) {
         return finish(Outcome::Failed, messages::kBusy);
     }
+    // At once (a few at a time for a crowded mount root): an unmount whose server is gone
+    // waits on its daemon, and a dozen of those in a row would outlast the end of a session.
+    constexpr size_t kUnmountsAtOnce = 16;
+    std::vector<ProcessResult> results(listing.entries.size());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> unmounters;
+    for (size_t t = 0; t < std::min(kUnmountsAtOnce, results.size()); ++t) {
+        unmounters.emplace_back([&] {
+            for (size_t i = next++; i < results.size(); i = next++) {
+                results[i] = runUnmountTool(listing.entries[i].path);
+            }
+        });
+    }
+    for (std::thread& unmounter : unmounters) {
+        unmounter.join();
+    }
     std::vector<std::string> inUse;
     std::vector<std::string> notAnswering;
-    for (const MountRootEntry& listed : listing.entries) {
-        const std::string& name = listed.name;
-        const std::string& entry = listed.path;
-        const ProcessResult result = runUnmountTool(entry);
+    for (size_t i = 0; i < listing.entries.size(); ++i) {
+        const std::string& name = listing.entries[i].name;
+        const std::string& entry = listing.entries[i].path;
+        const ProcessResult& result = results[i];
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
             return finish(Outcome::Failed, "Error while disconnecting: " + result.error);
         }
@@ -503,6 +593,8 @@ WorkflowResult SMBManager::logout() const {
         removeReleasedMountPoint(entry);
         if (isAlreadyMounted(entry)) {
             inUse.push_back(escapeControlCharacters(name));
+        } else {
+            endStoppedDaemonOf(entry);
         }
     }
     const size_t total = listing.entries.size();

@@ -27,7 +27,8 @@ public:
         bool interrupted = false;
     };
     struct GroupShareReport {
-        std::vector<std::string> failed;  // "NAME (cause)"
+        std::vector<std::string> failed;     // "NAME (cause)"
+        std::vector<std::string> overLimit;  // matching, but past the logon's limit
         std::optional<std::string> shareMapProblem;
         bool interrupted = false;
     };
@@ -61,6 +62,10 @@ public:
     /// Unmounts `mountPoint` and removes its folder if it is then an empty, unmounted folder.
     void unmountVolume(const std::string& mountPoint) const;
 
+    /// Removes the empty folders of the mount root that hold no mount: what a workflow ended
+    /// before it could clean up leaves behind. Never waits on a mount.
+    void removeEmptyFolders() const;
+
     /// Releases everything in the mount root, with its outcome beside the message.
     WorkflowResult logout() const;
     /// Mounts again every share of the mount root that is mounted but broken (see
@@ -92,12 +97,16 @@ private:
     ServerText readServerText(const std::string& path) const;
     std::optional<std::string> foreignUserInMountRoot(const std::string& userName) const;
     std::vector<std::string> mountedShares() const;
+    std::optional<std::string> mountedHomeFolder(const std::string& userName) const;
+    std::string describeOverLimit(const std::vector<std::string>& skipped) const;
     WorkflowResult finish(Outcome outcome, std::string message) const;
 
     void printLine(const std::string& line) const;
     /// `force`: detach even while in use (macOS "umount -f", Linux a lazy unmount).
     ProcessResult runUnmountTool(const std::string& mountPoint, bool force = false) const;
     void removeReleasedMountPoint(const std::string& mountPoint) const;
+    /// Unmounts netlogon if it is mounted and removes its folder whenever it is empty.
+    void releaseNetlogon(const std::string& mountPoint) const;
     bool interrupted() const;
 
     EngineConfig config_;

@@ -58,4 +58,9 @@ struct ShareState {
 std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit = kHealthLimit);
 
+/// Ends the mount daemon of `mountPoint` if it is stopped: once its mount is released it would
+/// stay for ever. A running one is left to finish by itself. Nothing where mounts have no
+/// daemon of this user's.
+void endStoppedDaemonOf(const std::string& mountPoint);
+
 }  // namespace quorvane

@@ -1,6 +1,10 @@
 #include "SmbUrl.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <cctype>
+#include <cstdio>
 
 #include "AccountName.h"
 
@@ -126,6 +130,23 @@ std::string serverHostFromText(std::string_view typedText) {
         }
     }
     return remainder.substr(0, remainder.find('/'));
+}
+
+std::string hostForSambaClient(std::string_view host) {
+    const size_t close = host.find(']');
+    in6_addr address{};
+    if (host.empty() || host.front() != '[' || close == std::string_view::npos ||
+        ::inet_pton(AF_INET6, std::string(host.substr(1, close - 1)).c_str(), &address) != 1) {
+        return std::string(host);
+    }
+    std::string literal;
+    char group[8];
+    for (int i = 0; i < 16; i += 2) {
+        std::snprintf(group, sizeof group, "%x",
+                      (address.s6_addr[i] << 8) | address.s6_addr[i + 1]);
+        literal += (i == 0 ? "" : "-") + std::string(group);
+    }
+    return literal + ".ipv6-literal.net" + std::string(host.substr(close + 1));
 }
 
 std::optional<SmbUrlParts> parseSmbUrl(std::string_view url) {

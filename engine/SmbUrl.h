@@ -21,6 +21,11 @@ std::string buildSmbUrl(std::string_view user, const std::string* password, std:
 /// "smb://" (any case) removed, then the text up to its first "/".
 std::string serverHostFromText(std::string_view serverText);
 
+/// `host` ("[::1]:445") with an IPv6 address in brackets written the way Samba's client
+/// library resolves it, which takes no brackets: "0-0-0-0-0-0-0-1.ipv6-literal.net:445". Any
+/// other host is returned as it is.
+std::string hostForSambaClient(std::string_view host);
+
 /// An SMB URL taken apart again, for the mount tool on the other side of the command line.
 struct SmbUrlParts {
     std::string user;                     // decoded

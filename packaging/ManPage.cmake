@@ -17,6 +17,7 @@ quorvane, quorvane-cli \\- log on to the file shares of a domain server
 .SH SYNOPSIS
 .B quorvane
 .RI [ \"Qt options\" ]
+.RB [ \\-\\-autostart ]
 .br
 .B quorvane logon \\-\\-server
 .I SERVER
@@ -26,6 +27,8 @@ quorvane, quorvane-cli \\- log on to the file shares of a domain server
 .B quorvane logout
 |
 .B status
+|
+.B reconnect
 |
 .B \\-\\-help
 |

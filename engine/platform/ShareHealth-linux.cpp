@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -229,6 +230,14 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
         }
     }
     return conditions;
+}
+
+void endStoppedDaemonOf(const std::string& mountPoint) {
+    const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
+    if (const auto found = daemons.find(mountPoint);
+        found != daemons.end() && found->second.stopped) {
+        ::kill(found->second.pid, SIGKILL);  // the one signal a stopped process obeys
+    }
 }
 
 }  // namespace quorvane

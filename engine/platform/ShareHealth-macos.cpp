@@ -50,4 +50,7 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
     return conditions;
 }
 
+// The system's SMB client keeps no daemon of the user's per mount.
+void endStoppedDaemonOf(const std::string&) {}
+
 }  // namespace quorvane

@@ -3,7 +3,10 @@
 #include <QVariantMap>
 #include <QtTest>
 
+#include <TerminalText.h>
+
 #include "Notifier.h"
+#include "ShownText.h"
 
 using namespace quorvane;
 
@@ -34,25 +37,51 @@ class NotifierTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void noticeGoesToTheNotificationService() {
+    // One row per hostile text from a server: how the terminal (and the panel's plain-text
+    // status), the tray menu and a notification show it.
+    void serverTextThroughEveryOutput_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("terminal");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("notification");
+        QTest::newRow("ampersand") << "R&D"
+                                   << "R&D"
+                                   << "R&&D"
+                                   << "R&amp;D";
+        QTest::newRow("markup") << "<b>Missing \"x\""
+                                << "<b>Missing \"x\""
+                                << "<b>Missing \"x\""
+                                << "&lt;b&gt;Missing \"x\"";
+        const QString title = "\\u{1B}]0;PWNED\\u{7}X";
+        QTest::newRow("terminal title") << "\x1b]0;PWNED\x07X" << title << title << title;
+        const QString marks = "Lab\\u{9B}2J \\u{202E}exe.txt";
+        QTest::newRow("C1 and bidi")
+            << QString::fromUtf8("Lab\u009B2J \u202Eexe.txt") << marks << marks << marks;
+    }
+    void serverTextThroughEveryOutput() {
+        QFETCH(QString, text);
+        QFETCH(QString, terminal);
+        QFETCH(QString, menu);
+        QFETCH(QString, notification);
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
             QSKIP("no session bus (run under dbus-run-session)");
         }
+        QCOMPARE(QString::fromStdString(escapeControlCharacters(text.toStdString())), terminal);
+        QCOMPARE(menuText(text), menu);
+
         QDBusConnection service =
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));
         NotificationRecorder recorder;
         QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
                                        QDBusConnection::ExportAllSlots));
         QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
-
-        showNotice(nullptr, {QStringLiteral("Logon failed"),
-                             QStringLiteral("Failed to mount initial user home directory."), true});
+        showNotice(nullptr, {QStringLiteral("Logon failed"), text, true});
         QTRY_COMPARE(recorder.calls.size(), 1);
         const NotificationRecorder::Call& call = recorder.calls.first();
         QCOMPARE(call.appName, QStringLiteral("Quorvane"));
         QCOMPARE(call.icon, QStringLiteral("quorvane"));
         QCOMPARE(call.summary, QStringLiteral("Logon failed"));
-        QCOMPARE(call.body, QStringLiteral("Failed to mount initial user home directory."));
+        QCOMPARE(call.body, notification);
         QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(),
                  QStringLiteral("quorvane"));
         QCOMPARE(call.timeout, kNoticeShownMs);

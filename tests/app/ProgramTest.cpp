@@ -74,6 +74,10 @@ private slots:
                                                 << "";
         QTest::newRow("unknown command") << QStringList{"bogus"} << 2 << ""
                                          << "quorvane: unknown command \"bogus\"";
+        QTest::newRow("the tray with no display") << QStringList{"-style", "fusion"} << 1 << ""
+                                                  << "quorvane: no display";
+        QTest::newRow("unknown option with no display") << QStringList{"--bogus"} << 2 << ""
+                                                        << "quorvane: unknown option \"--bogus\"";
         QTest::newRow("unknown option of the tray, after the Qt options")
             << QStringList{"-platform", "offscreen", "-bogus"} << 2 << ""
             << "quorvane: unknown option \"-bogus\"";

@@ -55,6 +55,7 @@ TEST_F(CommandLine, BadUsageExitsWithTwoAndSaysWhy) {
          "read from standard input, never from the command line"},
         {{"logon", "--server", "fs1", "--user", "alice", "extra"}, "pw", "unknown argument"},
         {{"logon", "--server", "fs1", "--user", "alice"}, "\n", "no password on standard input"},
+        {{"logon", "--server", "fs1", "--user", "alice"}, {"pw\0more", 7}, "holds a NUL byte"},
         {{"logout", "now"}, "", "takes no arguments"},
         {{"status", "-v"}, "", "takes no arguments"},
     };

@@ -97,6 +97,8 @@ TEST(FolderNames, OnlyPlainNamesStandInsideTheMountRoot) {
         {"../x", false},
         {"/", false},
         {std::string("a\0b", 3), false},
+        {std::string(255, 'x'), true},
+        {std::string(256, 'x'), false},
     };
     for (const auto& [name, plain] : cases) {
         EXPECT_EQ(isPlainFolderName(name), plain) << name;

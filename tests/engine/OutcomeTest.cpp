@@ -55,13 +55,17 @@ TEST_F(Outcomes, ServerNamesNoHostCanHaveFailBeforeAnythingRuns) {
          "The server name \"corp@127.0.0.1\" holds \"@\", which no server name "
          "can hold."},
         {"FS 1", "The server name \"FS 1\" holds a blank or control character."},
-        {"FS\xC2\xA0"
-         "1",
-         "The server name \"FS\xC2\xA0"
-         "1\" holds a blank or control character."},
         {"fs1\x1b[2J", "The server name \"fs1\\u{1B}[2J\" holds a blank or control character."},
+        {"FS\xE3\x80\x80",
+         "The server name \"FS\xE3\x80\x80\" holds a blank or control character."},
+        {"FS\xC2\x85", "The server name \"FS\\u{85}\" holds a blank or control character."},
         {"/users", "No server name was given."},
         {"smb://", "No server name was given."},
+        {"::1",
+         "The server name \"::1\" holds more than one \":\": an IPv6 address stands in "
+         "brackets, as in [::1] or [::1]:445."},
+        {"[fs1]", "The server name \"[fs1]\" holds no IPv6 address between \"[\" and \"]\"."},
+        {"fs1:0", "The server name \"fs1:0\" has a port that is not a number from 1 to 65535."},
     };
     for (const auto& [server, cause] : cases) {
         const WorkflowResult result = SMBManager(config()).logon(server, "alice", "pw");
@@ -70,6 +74,11 @@ TEST_F(Outcomes, ServerNamesNoHostCanHaveFailBeforeAnythingRuns) {
                   std::string("Failed to mount initial user home directory. ") + cause);
     }
     EXPECT_EQ(mountCalls(), 0u);
+
+    // An IPv6 address in brackets reaches the tool in the form Samba's library resolves.
+    SMBManager(config()).logon("[::1]:445", "alice", "pw");
+    EXPECT_EQ(tools_.calls().at(0).at(3),
+              "smb://alice:pw@0-0-0-0-0-0-0-1.ipv6-literal.net:445/alice");
 }
 
 TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
@@ -90,12 +99,13 @@ TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
     EXPECT_EQ(refused.mountedShares, Lines{"bob"});
     EXPECT_EQ(mountCalls(), 0u);
 
-    // The same account in other letters is no stranger.
-    tools_.addServerFile("BOB", "mac.bat", "set GROUPS=none\n");
-    EXPECT_EQ(SMBManager(withBob).logon("FS1", "BOB", "pw").outcome, Outcome::Succeeded);
+    // The same account in other letters is no stranger, and its home is the one mounted.
+    testing::writeFile(bobFolder + "/mac.bat", "set GROUPS=none\n");
+    const WorkflowResult same = SMBManager(withBob).logon("FS1", "BOB", "pw");
+    EXPECT_EQ(same.outcome, Outcome::Succeeded) << same.message;
 }
 
-TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderAndASilentServerEndsTheRestAtOnce) {
+TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNumberIsBounded) {
     tools_.failMount("Science", 6);  // the tool's status for a server that does not answer
     const WorkflowResult result = SMBManager(config()).logon("FS1", "alice", "pw");
     EXPECT_EQ(result.outcome, Outcome::PartlyDone);
@@ -120,6 +130,17 @@ TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderAndASilentServerEndsTheRestAtOnc
               "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science.");
     EXPECT_FALSE(fs::exists(other.mountRoot() + "/Science"));
     EXPECT_TRUE(fs::exists(other.mountRoot() + "/Library"));
+
+    // A logon tries a bounded number of group shares and names the ones it left.
+    testing::TempHome third;
+    EngineConfig limited = tools_.configFor(third);
+    limited.diagnostics = &printed_;
+    limited.groupShareLimit = 1;
+    const WorkflowResult bounded = SMBManager(limited).logon("FS1", "alice", "pw");
+    EXPECT_EQ(bounded.outcome, Outcome::PartlyDone);
+    EXPECT_EQ(bounded.message,
+              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science. "
+              "Not tried, beyond 1 group shares per logon: Staff Public, Library.");
 }
 
 TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {
@@ -164,24 +185,14 @@ TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {
             ::close(writer);
         }
     }
-}
 
-TEST_F(Outcomes, AnInterruptionEndsTheRunningToolAndTheLogon) {
-    tools_.delayMount(20);
-    Interruption stop;
-    EngineConfig interruptible = config();
-    interruptible.interruption = &stop;
-    std::thread raiser([&] {
-        std::this_thread::sleep_for(200ms);
-        stop.raise(SIGINT);
-    });
-    const auto started = std::chrono::steady_clock::now();
-    const WorkflowResult result = SMBManager(interruptible).logon("FS1", "alice", "pw");
-    raiser.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
-    EXPECT_EQ(result.outcome, Outcome::Interrupted);
-    EXPECT_EQ(result.message, messages::kLogonInterrupted);
-    EXPECT_FALSE(fs::exists(root() + "/alice"));  // the half-made mount point is gone
+    // A device reads as nothing (or without end): it is no logon script.
+    fs::remove(fifo);
+    fs::create_symlink("/dev/null", fifo);
+    hung.interruption = nullptr;
+    EXPECT_EQ(SMBManager(hung).logon("FS1", "alice", "pw").message,
+              "Home mounted, but failed to read or find groups in mac.bat. The file cannot be "
+              "read: A device, not a plain file.");
 }
 
 TEST_F(Outcomes, OneUsersWorkflowsNeverRunAtOnce) {

@@ -206,6 +206,17 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     EXPECT_EQ(runProcess(request).outcome, RunOutcome::Interrupted);
     raiser2.join();
     EXPECT_EQ(testing::readFile(marker), "x\n");
+
+    // One that had finished its work when asked ends well: the caller learns what it made.
+    Interruption asFinished;
+    request.interruption = &asFinished;
+    request.arguments = {"-c", "trap 'exit 0' TERM; : > " + marker + "; sleep 30 & wait"};
+    std::thread raiser3([&] {
+        testing::eventually([&] { return testing::readFile(marker).empty(); });
+        asFinished.raise();
+    });
+    EXPECT_TRUE(runProcess(request).succeeded());
+    raiser3.join();
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,13 +110,14 @@ TEST_P(WorkflowOnRealMounts, SecondLogonSkipsWhatIsMounted) {
     fs::permissions(root(), fs::perms::all);  // as an older version left it
     const size_t callsBefore = tools_.calls().size();
     std::string message;
+    // The server takes ALICE for alice: one account, one home mount.
     const Lines lines =
-        printed([&] { message = manager().performLogon("FS1", "alice", kPassword); });
+        printed([&] { message = manager().performLogon("FS1", "ALICE", kPassword); });
 
     EXPECT_EQ(message, "Logon workflow finished. Shares mapped under ~/smbmounts/");
     EXPECT_EQ(lines, (Lines{
                          "Mounting user home directory target destination to: " + root() + "/alice",
-                         "alice is already mounted. Skipping mount command.",
+                         "ALICE is already mounted. Skipping mount command.",
                          R"(Detected Active User Groups: ["staff", "science"])",
                          "User matches group criteria for Science. Mounting...",
                          "Science is already mounted. Skipping mount command.",
@@ -124,7 +126,10 @@ TEST_P(WorkflowOnRealMounts, SecondLogonSkipsWhatIsMounted) {
                      }));
     const auto calls = tools_.calls();
     EXPECT_EQ(std::vector<Call>(calls.begin() + static_cast<long>(callsBefore), calls.end()),
-              (std::vector<Call>{mountCall("netlogon"), unmountCall("netlogon")}));
+              (std::vector<Call>{{"mount_smbfs", "-f", "777",
+                                  std::string("smb://ALICE:") + kEncodedPassword + "@FS1/netlogon",
+                                  root() + "/netlogon"},
+                                 unmountCall("netlogon")}));
     EXPECT_EQ(fs::status(root()).permissions(), fs::perms::owner_all);
 }
 
@@ -303,7 +308,7 @@ TEST_P(Workflow, PasswordTravelsOnStandardInputWhenAskedAndIsNeverPrinted) {
     }
     EXPECT_EQ(tools_.calls()[0],
               (Call{"mount_smbfs", "-f", "777", "smb://alice@FS1/alice", root() + "/alice"}));
-    EXPECT_EQ(tools_.standardInputs(), Lines(4, kPassword));
+    EXPECT_EQ(tools_.standardInputs(), Lines(4, std::string(kPassword) + "\r\n"));
     for (const std::string& line : lines) {
         EXPECT_EQ(line.find("p@ss"), std::string::npos) << line;
     }
@@ -328,6 +333,34 @@ TEST_P(Workflow, ToolThatHangsOrCannotStartFailsTheLogon) {
                   config.mountTool + ": No such file or directory); install or repair Quorvane.");
     EXPECT_EQ(lines,
               Lines{"Mounting user home directory target destination to: " + root() + "/alice"});
+}
+
+Interruption* g_stopOnSignal = nullptr;
+
+TEST_P(Workflow, StopAsEachMountFinishesKeepsWhatItMadeAndNeverNetlogon) {
+    struct sigaction action {};
+    action.sa_handler = [](int) { g_stopOnSignal->raise(SIGTERM); };
+    ::sigaction(SIGUSR1, &action, nullptr);
+    // The step whose mount the stop meets, and the folders left (each one mounted).
+    const std::pair<std::string, Lines> steps[] = {
+        {"alice", {"alice"}},
+        {"netlogon", {"alice"}},
+        {"Science", {"Science", "alice"}},
+        {"Staff Public", {"Science", "Staff Public", "alice"}}};
+    for (const auto& [step, left] : steps) {
+        Interruption stop;
+        g_stopOnSignal = &stop;
+        tools_.stopAfterMount(step);
+        EngineConfig config = tools_.configFor(home_);
+        config.interruption = &stop;
+        WorkflowResult result;
+        printed([&] { result = SMBManager(config).logon("FS1", "alice", kPassword); });
+        EXPECT_EQ(result.outcome, Outcome::Interrupted) << step;
+        EXPECT_EQ(result.mountedShares.size(), left.size()) << step;
+        EXPECT_EQ(home_.mountRootEntries(), left) << step;
+        printed([&] { manager().logout(); });
+    }
+    ::signal(SIGUSR1, SIG_DFL);
 }
 
 TEST_P(WorkflowOnRealMounts, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot) {

@@ -61,6 +61,9 @@ else
   printf '1 1 0:0 / %s rw - smbfs %s\n' "$(escape "$4")" "$(escape "//${3##*@}")" >> "$dir/mounts"
 fi
 cp -R "$dir/server/$share/." "$4/" || exit 72
+if [ "$(cat "$dir/stop-after" 2>/dev/null)" = "$share" ]; then
+  trap 'exit 0' TERM; kill -USR1 "$PPID"; sleep 5 & wait
+fi
 exit 0
 )SH";
 
@@ -68,8 +71,9 @@ exit 0
 // then empties the folder, as the files of a real mount vanish with it.
 constexpr const char* kUnmountScript = R"SH(#!/bin/sh
 dir=$(dirname "$0")
-{ printf 'umount'; for a in "$@"; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
 [ -f "$dir/umount-sleep" ] && sleep "$(cat "$dir/umount-sleep")"
+exec 9>>"$dir/umount.lock"; flock 9  # logout runs its unmounts at once
+{ printf 'umount'; for a in "$@"; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
 [ -f "$dir/umount-fail" ] && exit "$(cat "$dir/umount-fail")"
 [ -f "$dir/real-mounts" ] && exec /bin/umount "$1"
 POINT=$(printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g') awk '
@@ -352,6 +356,9 @@ void StandInTools::delayMount(int seconds) {
 }
 void StandInTools::delayUnmount(int seconds) {
     writeFlag("umount-sleep", std::to_string(seconds));
+}
+void StandInTools::stopAfterMount(const std::string& share) {
+    writeFlag("stop-after", share);
 }
 void StandInTools::failUnmount(int status) {
     writeFlag("umount-fail", std::to_string(status));

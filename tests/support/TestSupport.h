@@ -144,6 +144,9 @@ public:
     /// Makes every mount (or unmount) sleep this long first.
     void delayMount(int seconds);
     void delayUnmount(int seconds);
+    /// Once `share` is mounted, the mount tool sends SIGUSR1 to the program that ran it and
+    /// exits 0 when asked to stop: a stop request that comes just as the mount is made.
+    void stopAfterMount(const std::string& share);
     /// Makes the unmount tool exit with `status` without unmounting.
     void failUnmount(int status);
 
