@@ -1,5 +1,7 @@
 #include "Popover.h"
 
+#include "PanelPlatform.h"
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,7 +16,9 @@ constexpr qint64 kOutsideClickWindowMs = 300;
 
 Popover::Popover(QWidget* content) : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("popover"));
-    setWindowTitle(content->windowTitle());
+    // The name under which assistive technology lists the pop-up among the program's windows.
+    setWindowTitle(panelTitle());
+    setAccessibleName(panelTitle());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);

@@ -276,7 +276,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
         }
         if (serverSilence) {
             printLine("Skipping share " + shown + ": " + *serverSilence);
-            report.failed.push_back(shown);
+            report.failed.push_back({shown, *serverSilence});
             continue;
         }
         const std::string mountPoint = mountRoot() + "/" + share;
@@ -287,7 +287,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
             return report;
         }
         if (!attempt.mounted) {
-            report.failed.push_back(shown);
+            report.failed.push_back({shown, attempt.failure.cause});
             if (attempt.failure.serverGone) {
                 // The rest would only wait out the same silence, one after another.
                 serverSilence = attempt.failure.cause;
@@ -420,10 +420,16 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         message += " The share map shares.ini could not be read: " + *report.shareMapProblem;
     }
     if (!report.failed.empty()) {
-        message += " Not mounted: " + joined(report.failed) + ".";
+        std::vector<std::string> names;
+        for (const ShareProblem& problem : report.failed) {
+            names.push_back(problem.share);
+        }
+        message += " Not mounted: " + joined(names) + ".";
     }
     const bool complete = !report.shareMapProblem && report.failed.empty();
-    return finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
+    WorkflowResult result = finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
+    result.notMounted = report.failed;
+    return result;
 }
 
 std::string SMBManager::performLogon(const std::string& serverText, const std::string& userName,

@@ -26,7 +26,7 @@ public:
         bool interrupted = false;
     };
     struct GroupShareReport {
-        std::vector<std::string> failed;  // "NAME (cause)"
+        std::vector<ShareProblem> failed;
         std::optional<std::string> shareMapProblem;
         bool interrupted = false;
     };

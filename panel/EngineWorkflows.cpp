@@ -1,33 +1,89 @@
 #include <SMBManager.h>
 
 #include <memory>
+#include <mutex>
 
 #include "Workflows.h"
 
 namespace quorvane {
 
+namespace {
+
+// The stop requests of the workflows: each logon or reconnect gets an interruption of its
+// own, so that a cancelled logon does not stop the next one; once the program quits, every
+// workflow that still starts is stopped at once.
+class StopRequests {
+public:
+    std::shared_ptr<Interruption> begin() {
+        auto interruption = std::make_shared<Interruption>();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (quitting_) {
+            interruption->raise();
+        }
+        running_ = interruption;
+        return interruption;
+    }
+    void end(const std::shared_ptr<Interruption>& interruption) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (running_ == interruption) {
+            running_.reset();
+        }
+    }
+    void cancelRunning() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (running_) {
+            running_->raise();
+        }
+    }
+    void quit() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quitting_ = true;
+        if (running_) {
+            running_->raise();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Interruption> running_;
+    bool quitting_ = false;
+};
+
+// Runs `work` with an SMBManager whose tools stop on the run's own interruption.
+template <typename Work>
+WorkflowResult interruptible(StopRequests& stops, Work work) {
+    const std::shared_ptr<Interruption> interruption = stops.begin();
+    EngineConfig config = EngineConfig::platformDefault();
+    config.interruption = interruption.get();
+    WorkflowResult result = work(SMBManager(config));
+    stops.end(interruption);
+    return result;
+}
+
+}  // namespace
+
 Workflows engineWorkflows() {
     // SMBManager holds only its configuration, so each call makes its own: nothing is shared
-    // between the worker threads but the stop request, which is made for that.
-    auto stop = std::make_shared<Interruption>();
-    auto configured = [stop] {
-        EngineConfig config = EngineConfig::platformDefault();
-        config.interruption = stop.get();
-        return SMBManager(config);
-    };
+    // between the worker threads but the stop requests, which are made for that.
+    auto stops = std::make_shared<StopRequests>();
     Workflows workflows;
-    workflows.logon = [configured](const QString& serverText, const QString& userName,
-                                   const QString& password) {
-        return configured().logon(serverText.toStdString(), userName.toStdString(),
-                                  password.toStdString());
+    workflows.logon = [stops](const QString& serverText, const QString& userName,
+                              const QString& password) {
+        return interruptible(*stops, [&](const SMBManager& manager) {
+            return manager.logon(serverText.toStdString(), userName.toStdString(),
+                                 password.toStdString());
+        });
     };
     // Logout takes no stop request: once asked for, it releases what it can, within its
     // bounds, rather than leave shares half released.
     workflows.logout = [] { return SMBManager().logout(); };
-    workflows.reconnect = [configured](const QString& password) {
-        return configured().reconnect(password.toStdString());
+    workflows.reconnect = [stops](const QString& password) {
+        return interruptible(*stops, [&](const SMBManager& manager) {
+            return manager.reconnect(password.toStdString());
+        });
     };
-    workflows.stop = [stop] { stop->raise(); };
+    workflows.cancel = [stops] { stops->cancelRunning(); };
+    workflows.stop = [stops] { stops->quit(); };
     workflows.findTicket = [] {
         return findKerberosTicket(EngineConfig::platformDefault().ticketLister);
     };

@@ -9,7 +9,7 @@ set -euo pipefail
 # What the program needs at run time. The Debian package states the same (its Depends come
 # from the binaries' libraries plus the mount back-end); the README lists them.
 runtime_packages=(
-  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72
+  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins qt6-translations-l10n libicu72
   fuse3 libsmbclient
   xdg-utils
 )
@@ -19,13 +19,13 @@ build_packages=(
   build-essential cmake ninja-build pkg-config clang-format dpkg-dev file
   libicu-dev libgtest-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libgl-dev
-  qt6-base-dev-tools clang libclang-rt-14-dev
+  qt6-base-dev-tools qt6-l10n-tools clang libclang-rt-14-dev
   libfuse3-dev libsmbclient-dev
 )
 test_packages=(
   samba smbclient libnss-wrapper libuid-wrapper
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
-  dbus dbus-x11 dunst
+  dbus dbus-x11 dunst at-spi2-core python3-pyatspi
   procps psmisc time passwd
   samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
 )

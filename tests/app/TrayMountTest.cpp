@@ -16,6 +16,7 @@
 #include "DomainFixture.h"
 #include "PanelTestSupport.h"
 #include "TrayController.h"
+#include "Translations.h"
 
 using namespace quorvane;
 namespace qt = quorvane::testing;
@@ -78,6 +79,7 @@ private:
 private slots:
     void initTestCase() {
         qRegisterMetaType<quorvane::Notice>();
+        quorvane::installTranslations(QLocale(QLocale::English));
         const std::string why = qt::whyNoRealMounts();
         if (!why.empty()) {
             if (qt::underCi()) {
