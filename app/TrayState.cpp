@@ -61,9 +61,9 @@ QString trayToolTip(const TrayStatus& status) {
                                   nullptr, status.mountedShares);
             break;
         case TrayState::sharesBroken:
-            words =
-                TrayTexts::tr("some shares broken (%1 of %n share(s) not working)", nullptr, status.mountedShares)
-                    .arg(status.brokenShares);
+            words = TrayTexts::tr("some shares broken (%1 of %n share(s) not working)", nullptr,
+                                  status.mountedShares)
+                        .arg(status.brokenShares);
             break;
     }
     return kStatusItemName + QStringLiteral(": ") + words;

@@ -25,6 +25,12 @@ QColor mixed(const QColor& from, const QColor& to, double share) {
         static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * share));
 }
 
+// What a colour with transparency shows on `backdrop` (themes give dimmed text as black at
+// half opacity, say).
+QColor over(const QColor& colour, const QColor& backdrop) {
+    return colour.alphaF() >= 1.0f ? colour : mixed(backdrop, colour, colour.alphaF());
+}
+
 QColor blackOrWhiteOn(const QColor& backdrop) {
     return luminance(backdrop) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
 }
@@ -39,8 +45,10 @@ double contrast(const QColor& a, const QColor& b) {
 
 QColor legibleColour(const QColor& colour, const QColor& strong, const QColor& backdrop,
                      double minimum) {
+    const QColor from = over(colour, backdrop);
+    const QColor to = over(strong, backdrop);
     for (int step = 0; step <= kSteps; ++step) {
-        const QColor candidate = mixed(colour, strong, double(step) / kSteps);
+        const QColor candidate = mixed(from, to, double(step) / kSteps);
         if (contrast(candidate, backdrop) >= minimum) {
             return candidate;
         }

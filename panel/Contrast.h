@@ -10,8 +10,9 @@ inline constexpr double kTextContrast = 4.5;
 /// The WCAG contrast ratio of two colours, from 1 (the same) to 21 (black on white).
 double contrast(const QColor& a, const QColor& b);
 
-/// `colour`, moved as little as needed towards `strong` until it reaches `minimum` against
-/// `backdrop`; `strong` itself when even that does not reach it, and then black or white.
+/// `colour` as shown on `backdrop` (transparency resolved), moved as little as needed towards
+/// `strong` until it reaches `minimum` against `backdrop`; black or white when even `strong`
+/// does not. The result is opaque.
 QColor legibleColour(const QColor& colour, const QColor& strong, const QColor& backdrop,
                      double minimum = kTextContrast);
 

@@ -91,7 +91,8 @@ void StatusLine::relayout() {
         setText(shown);
     }
     const int lineCount = qMax(1, static_cast<int>(lines.size()));
-    const int height = lineCount * fontMetrics().lineSpacing() + contentsMargins().top() +
+    // A pixel of room below the last line keeps its descenders whole at fractional scales.
+    const int height = lineCount * fontMetrics().lineSpacing() + 1 + contentsMargins().top() +
                        contentsMargins().bottom();
     if (height != minimumHeight() || height != maximumHeight()) {
         setFixedHeight(height);
