@@ -1,8 +1,11 @@
 #include "AccessibleApplication.h"
 
 #include <QAccessibleObject>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QWidget>
+
+#include "Popover.h"
 
 namespace quorvane {
 
@@ -52,6 +55,9 @@ private:
 QAccessibleInterface* applicationInterface(const QString& className, QObject* object) {
     if (object == qApp && className == QLatin1String("QApplication")) {
         return new ApplicationInterface;
+    }
+    if (className == QLatin1String(Popover::staticMetaObject.className())) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     }
     return nullptr;
 }

@@ -3,7 +3,7 @@
 namespace quorvane {
 
 /// Lists every shown window of the program under the application for assistive technology,
-/// the pop-up with the logon panel too (the toolkit leaves pop-ups out).
+/// the pop-up with the logon panel too (the toolkit leaves pop-ups out), which is a window.
 void installApplicationAccessibility();
 
 }  // namespace quorvane

@@ -194,12 +194,14 @@ ContentView::~ContentView() {
 
 void ContentView::buildLayout() {
     setObjectName(QStringLiteral("contentView"));
+    setAccessibleName(tr("Logon panel"));
     // The size hint: 400 x 280, or what a larger font or scale needs.
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     logo_ = new QLabel(this);
     logo_->setObjectName(QStringLiteral("logo"));
     logo_->setFixedSize(kLogoSide, kLogoSide);
+    logo_->setAccessibleName(tr("Quorvane logo"));
     logo_->setPixmap(
         artwork::pixmap(artwork::kAppLogo, QSize(kLogoSide, kLogoSide), devicePixelRatioF()));
 

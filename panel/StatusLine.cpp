@@ -1,6 +1,5 @@
 #include "StatusLine.h"
 
-#include <QAccessible>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QTextLayout>
@@ -20,14 +19,13 @@ StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
 }
 
 void StatusLine::setMessage(const QString& message) {
-    const bool changed = message != message_;
+    if (message == message_ && accessibleName() == message) {
+        return;
+    }
     message_ = message;
+    // The toolkit tells assistive technology of the new name, which a status bar announces.
     setAccessibleName(message);
     relayout();
-    if (changed && !message.isEmpty()) {
-        QAccessibleEvent event(this, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 QStringList StatusLine::layoutLines(const QString& message, const QFont& font, int width) {
