@@ -719,15 +719,7 @@ private slots:
         driveTo(panel, PanelState::loggingOn);
         panel.standIn.gate->release();
         QTRY_VERIFY(!panel.view->isLoading());
-        QTRY_COMPARE(panel.view->size(), panel.view->sizeHint());
-        if (points == 0 && messageRepeats == 0) {
-            QCOMPARE(panel.view->size(), QSize(ContentView::kWidth, ContentView::kHeight));
-        }
         auto* line = panel.child<QLabel>("statusLine");
-        QTRY_VERIFY(panel.view->rect().contains(line->geometry()));
-        QCOMPARE(line->text().remove(QLatin1Char('\n')).remove(QLatin1Char(' ')),
-                 QString(message).remove(QLatin1Char(' ')));
-        const QRect frame = panel.view->rect();
         const QList<QWidget*> controls{panel.child<QLabel>("title"),
                                        panel.server(),
                                        panel.user(),
@@ -735,8 +727,20 @@ private slots:
                                        line,
                                        panel.logon(),
                                        panel.logout()};
+        const auto boxOf = [&panel](QWidget* control) {
+            return QRect(control->mapTo(panel.view.get(), QPoint()), control->size());
+        };
+        // The layout settles over a few posted events once the message is in.
+        QTRY_VERIFY(panel.view->size() == panel.view->sizeHint() &&
+                    boxOf(line).bottom() < boxOf(panel.logon()).top());
+        if (points == 0 && messageRepeats == 0) {
+            QCOMPARE(panel.view->size(), QSize(ContentView::kWidth, ContentView::kHeight));
+        }
+        QCOMPARE(line->text().remove(QLatin1Char('\n')).remove(QLatin1Char(' ')),
+                 QString(message).remove(QLatin1Char(' ')));
+        const QRect frame = panel.view->rect();
         for (int i = 0; i < controls.size(); ++i) {
-            const QRect box(controls[i]->mapTo(panel.view.get(), QPoint()), controls[i]->size());
+            const QRect box = boxOf(controls[i]);
             QVERIFY2(frame.contains(box), qPrintable(controls[i]->objectName()));
             // The status line wraps its text itself.
             QVERIFY2(controls[i] == line ||
@@ -744,9 +748,7 @@ private slots:
                           controls[i]->height() >= controls[i]->minimumSizeHint().height()),
                      qPrintable(controls[i]->objectName()));
             for (int j = i + 1; j < controls.size(); ++j) {
-                const QRect other(controls[j]->mapTo(panel.view.get(), QPoint()),
-                                  controls[j]->size());
-                QVERIFY2(!box.intersects(other),
+                QVERIFY2(!box.intersects(boxOf(controls[j])),
                          qPrintable(controls[i]->objectName() + " / " + controls[j]->objectName()));
             }
         }
