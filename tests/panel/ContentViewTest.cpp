@@ -600,17 +600,6 @@ private slots:
         QCOMPARE(QSettings().contains("savedServerAddress"), stored.isValid());
     }
 
-    void clearingTheServerFieldStoresEmptyText() {
-        {
-            Panel panel;
-            panel.server()->selectAll();
-            QTest::keyClick(panel.server(), Qt::Key_Delete);
-            QCOMPARE(QSettings().value("savedServerAddress", "absent").toString(), QString());
-        }
-        Panel restarted;
-        QCOMPARE(restarted.view->serverInput(), QString());
-    }
-
     void appearingRefillsTheServerAndFocusesIt() {
         Panel panel;
         QCOMPARE(panel.view->focusedField(), std::optional<Field>(Field::server));
