@@ -204,6 +204,14 @@ Hilfe mit „quorvane --help“.</translation>
         <source>Busy: the logout is running.</source>
         <translation>Beschäftigt: Die Abmeldung läuft.</translation>
     </message>
+    <message>
+        <source>Logon panel</source>
+        <translation>Anmeldefenster</translation>
+    </message>
+    <message>
+        <source>Quorvane logo</source>
+        <translation>Quorvane-Logo</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TrayController</name>

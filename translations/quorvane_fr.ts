@@ -204,6 +204,14 @@ Essayez « quorvane --help ».</translation>
         <source>Busy: the logout is running.</source>
         <translation>Occupé : la déconnexion est en cours.</translation>
     </message>
+    <message>
+        <source>Logon panel</source>
+        <translation>Panneau de connexion</translation>
+    </message>
+    <message>
+        <source>Quorvane logo</source>
+        <translation>Logo de Quorvane</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TrayController</name>
