@@ -502,7 +502,7 @@ WorkflowResult SMBManager::logout() const {
     }
     std::string message = "Disconnected " +
                           std::to_string(total - inUse.size() - notAnswering.size()) + " of " +
-                          std::to_string(total) + " drive(s)";
+                          std::to_string(total) + (total == 1 ? " share" : " shares");
     if (!inUse.empty()) {
         message += "; still in use: " + joined(inUse);
     }

@@ -376,7 +376,7 @@ private slots:
             << QStringLiteral("No shares mapped (smbmounts folder not found).") << false
             << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
         const QString busy =
-            QStringLiteral("Disconnected 5 of 6 drive(s); still in use: Staff Public.");
+            QStringLiteral("Disconnected 5 of 6 shares; still in use: Staff Public.");
         QTest::newRow("logout that leaves a share in use stays logged on")
             << true << Outcome::PartlyDone << true << busy << true << busy << QString() << none;
         const QString error = QStringLiteral("Error while disconnecting: permission denied");
