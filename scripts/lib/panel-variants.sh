@@ -22,7 +22,8 @@ start_notifications "$build/packaging/icons/48"
 dpi_for() { echo $((96 * $1 / 9)); }
 
 # NAME, then the environment and options of the picture. With BUSY=1 the logon runs until
-# Escape stops it, and the picture shows it running: Logon is its Cancel.
+# Escape stops it, and the picture shows it running: Logon is its Cancel. With CONTEXT_MENU=1
+# the server field's context menu is open.
 shoot_variant() {
     local name=$1 home="$work/home-$1" app
     shift
@@ -56,6 +57,11 @@ shoot_variant() {
     sleep 0.2
     panel=$(window_of 300)
     read -r px py pw ph <<<"$panel"
+    if [ "${CONTEXT_MENU:-0}" = 1 ]; then
+        # The toolkit's own menu of the server field, in the desk's language.
+        xdotool mousemove $((px + pw - 60)) $((py + ph * 3 / 8)) click 3
+        sleep 0.7
+    fi
     import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$out/panel-$name.png"
     if [ "${BUSY:-0}" = 1 ]; then
         xdotool key Escape
@@ -74,4 +80,5 @@ shoot_variant dark "$program" --dark
 BUSY=1 shoot_variant busy "$program"
 BUSY=1 shoot_variant de LANG=de_DE.UTF-8 "$program"
 BUSY=1 shoot_variant fr LANG=fr_FR.UTF-8 "$program"
+CONTEXT_MENU=1 shoot_variant de-menu LANG=de_DE.UTF-8 "$program"
 echo "panel-variants: $(ls "$out"/panel-*.png | wc -l) pictures in $out"
