@@ -98,6 +98,17 @@ QString spokenText(QString text) {
     return text;
 }
 
+// Assistive technology hears of every change of a name or description, so the panel, which
+// renders on each keystroke, sets them only when they change.
+void describe(QWidget* widget, const QString& name, const QString& description) {
+    if (widget->accessibleName() != name) {
+        widget->setAccessibleName(name);
+    }
+    if (widget->accessibleDescription() != description) {
+        widget->setAccessibleDescription(description);
+    }
+}
+
 QFont scaledFont(const QFont& base, qreal factor, bool bold) {
     QFont font = base;
     if (font.pointSizeF() > 0) {
@@ -680,11 +691,12 @@ void ContentView::render() {
     passwordField_->setPlaceholderText(
         ticket ? tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
                : QString());
-    passwordField_->setAccessibleDescription(
-        ticket ? tr("Your password on the server, or empty to log on with your Kerberos ticket "
-                    "of %1. Quorvane never stores it.")
-                     .arg(QString::fromStdString(ticket->principal))
-               : tr("Your password on the server. Quorvane never stores it."));
+    describe(passwordField_, passwordField_->accessibleName(),
+             ticket
+                 ? tr("Your password on the server, or empty to log on with your Kerberos ticket "
+                      "of %1. Quorvane never stores it.")
+                       .arg(QString::fromStdString(ticket->principal))
+                 : tr("Your password on the server. Quorvane never stores it."));
     renderLogonButton();
     statusLine_->setMessage(statusMessage_);
     emit stateChanged();
@@ -711,18 +723,17 @@ void ContentView::renderLogonButton() {
                              palette().color(QPalette::Active, QPalette::HighlightedText))
                : palette().color(QPalette::Active, QPalette::Midlight));
     if (!isLoading_) {
-        logonButton_->setAccessibleName(QStringLiteral("Logon"));
-        logonButton_->setAccessibleDescription(
-            hasBrokenShares_ && isLoggedIn_ ? tr("Mounts the shares that do not work again.")
-                                            : tr("Logs on to the server and mounts your shares."));
+        describe(logonButton_, QStringLiteral("Logon"),
+                 hasBrokenShares_ && isLoggedIn_
+                     ? tr("Mounts the shares that do not work again.")
+                     : tr("Logs on to the server and mounts your shares."));
     } else if (cancel) {
-        logonButton_->setAccessibleName(spokenText(logonButton_->text()));
-        logonButton_->setAccessibleDescription(
-            tr("Stops the running logon. A share mounted halfway is released."));
+        describe(logonButton_, spokenText(logonButton_->text()),
+                 tr("Stops the running logon. A share mounted halfway is released."));
     } else {
-        logonButton_->setAccessibleName(QStringLiteral("Logon"));
-        logonButton_->setAccessibleDescription(cancelling_ ? tr("Busy: the logon is stopping.")
-                                                           : tr("Busy: the logout is running."));
+        describe(
+            logonButton_, QStringLiteral("Logon"),
+            cancelling_ ? tr("Busy: the logon is stopping.") : tr("Busy: the logout is running."));
     }
 }
 
