@@ -43,20 +43,35 @@ QRect Popover::placement(const QRect& anchor, const QSize& size, const QRect& sc
     return QRect(topLeft, size);
 }
 
-void Popover::showAt(const QRect& anchor) {
-    adjustSize();
-    QScreen* screen = anchor.isEmpty() ? nullptr : QGuiApplication::screenAt(anchor.center());
+QRect Popover::screenArea() const {
+    QScreen* screen = anchor_.isEmpty() ? nullptr : QGuiApplication::screenAt(anchor_.center());
     if (!screen) {
         screen = QGuiApplication::primaryScreen();
     }
-    QRect area(0, 0, 1024, 768);
-    if (screen) {
-        area = anchor.isEmpty() ? screen->availableGeometry() : screen->geometry();
+    if (!screen) {
+        return QRect(0, 0, 1024, 768);
     }
-    setGeometry(placement(anchor, size(), area));
+    return anchor_.isEmpty() ? screen->availableGeometry() : screen->geometry();
+}
+
+void Popover::showAt(const QRect& anchor) {
+    anchor_ = anchor;
+    adjustSize();
+    setGeometry(placement(anchor_, size(), screenArea()));
     show();
     raise();
     activateWindow();
+}
+
+void Popover::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The panel grows with a long message: keep the grown pop-up on the screen.
+    if (isVisible()) {
+        const QRect placed = placement(anchor_, size(), screenArea());
+        if (placed.topLeft() != pos()) {
+            move(placed.topLeft());
+        }
+    }
 }
 
 bool Popover::justClosedByOutsideClick() const {
