@@ -49,6 +49,9 @@ constexpr int kFormRowSpacing = 6;
 constexpr int kButtonMinWidth = 96;
 constexpr int kQuitIconSide = 20;
 constexpr int kBusyIndicatorInset = 8;
+// The headline and caption fonts, relative to the panel's.
+constexpr qreal kTitleScale = 1.15;
+constexpr qreal kStatusScale = 0.85;
 
 // A line edit that tells the input method which label the Return key should carry.
 class FormField : public QLineEdit {
@@ -219,7 +222,7 @@ void ContentView::buildLayout() {
     title_ = new QLabel(panelTitle(), this);
     title_->setObjectName(QStringLiteral("title"));
     title_->setTextFormat(Qt::PlainText);
-    title_->setFont(scaledFont(font(), 1.15, true));
+    title_->setFont(scaledFont(font(), kTitleScale, true));
 
     quitButton_ = new QToolButton(this);
     quitButton_->setObjectName(QStringLiteral("quitButton"));
@@ -281,7 +284,7 @@ void ContentView::buildLayout() {
 
     statusLine_ = new StatusLine(this);
     statusLine_->setObjectName(QStringLiteral("statusLine"));
-    statusLine_->setFont(scaledFont(font(), 0.85, false));
+    statusLine_->setFont(scaledFont(font(), kStatusScale, false));
     statusLine_->setAccessibleDescription(tr("What the last logon or logout did."));
     auto* statusRow = new QHBoxLayout;
     statusRow->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
@@ -391,6 +394,12 @@ void ContentView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange && logonButton_) {
         applyColours();
         render();
+    }
+    if (event->type() == QEvent::FontChange && title_) {
+        // The title and the status line are sized from the panel's font: a new desktop font
+        // reaches them too.
+        title_->setFont(scaledFont(font(), kTitleScale, true));
+        statusLine_->setFont(scaledFont(font(), kStatusScale, false));
     }
 }
 
