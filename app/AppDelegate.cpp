@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "AccessibleApplication.h"
 #include "ContentView.h"
 #include "MountedShares.h"
 #include "PanelPlatform.h"
@@ -36,8 +37,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     }
 
+    installApplicationAccessibility();
     auto* contentView = new ContentView(workflows_);
     contentView_ = contentView;
+    // Shares mounted by an earlier run can be released at once.
+    contentView->setHasMountedShares(!mountedShares(userMountRoot()).isEmpty());
 
     if (useTray) {
         popover_ = std::make_unique<Popover>(contentView);

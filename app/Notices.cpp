@@ -1,53 +1,79 @@
 #include "Notices.h"
 
+#include <QCoreApplication>
+
 namespace quorvane {
 
 namespace {
 
 constexpr int kNamesListed = 5;
 
+// The context under which translators find these texts.
+struct NoticeTexts {
+    Q_DECLARE_TR_FUNCTIONS(Notices)
+};
+
 QString listed(const QStringList& names) {
     const QString shown = names.mid(0, kNamesListed).join(QStringLiteral(", "));
     const int more = static_cast<int>(names.size()) - kNamesListed;
-    return more > 0 ? QStringLiteral("%1 and %2 more").arg(shown).arg(more) : shown;
+    return more > 0 ? NoticeTexts::tr("%1 and %n more", nullptr, more).arg(shown) : shown;
+}
+
+// One line for each share that a logon left unmounted: its name and why.
+QString reasons(const std::vector<ShareProblem>& notMounted) {
+    QStringList lines;
+    for (const ShareProblem& problem : notMounted) {
+        lines << NoticeTexts::tr("%1: %2").arg(QString::fromStdString(problem.share),
+                                               QString::fromStdString(problem.cause));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace
 
 std::optional<Notice> noticeFor(Workflow workflow, Outcome outcome, const QString& statusMessage,
-                                const QStringList& mountedShares) {
+                                const QStringList& mountedShares,
+                                const std::vector<ShareProblem>& notMounted) {
     const int count = static_cast<int>(mountedShares.size());
     if (outcome == Outcome::Interrupted) {
         return std::nullopt;
     }
     if (workflow == Workflow::logon) {
         if (outcome == Outcome::Failed) {
-            return Notice{QStringLiteral("Logon failed"), statusMessage, true};
+            return Notice{NoticeTexts::tr("Logon failed"), statusMessage, true};
         }
         if (outcome == Outcome::PartlyDone) {
-            return Notice{QStringLiteral("Logged on, not every share mounted"), statusMessage,
-                          true};
+            const QString mounted =
+                NoticeTexts::tr("%n share(s) mounted under ~/smbmounts.", nullptr, count);
+            if (notMounted.empty()) {
+                // The share map itself could not be read: the message says why.
+                return Notice{NoticeTexts::tr("Logged on, not every share mounted"),
+                              statusMessage + QLatin1Char('\n') + mounted, true};
+            }
+            return Notice{NoticeTexts::tr("Logged on, %n share(s) not mounted", nullptr,
+                                          static_cast<int>(notMounted.size())),
+                          reasons(notMounted) + QLatin1Char('\n') + mounted, true};
         }
-        const QString shares = count == 1 ? QStringLiteral("1 share mounted")
-                                          : QStringLiteral("%1 shares mounted").arg(count);
         const QString body =
             count == 0
-                ? QStringLiteral("%1 under ~/smbmounts.").arg(shares)
-                : QStringLiteral("%1 under ~/smbmounts: %2.").arg(shares, listed(mountedShares));
-        return Notice{QStringLiteral("Logged on"), body, false};
+                ? NoticeTexts::tr("%n share(s) mounted under ~/smbmounts.", nullptr, count)
+                : NoticeTexts::tr("%n share(s) mounted under ~/smbmounts: %1.", nullptr, count)
+                      .arg(listed(mountedShares));
+        return Notice{NoticeTexts::tr("Logged on"), body, false};
     }
     switch (outcome) {
         case Outcome::Succeeded:
         case Outcome::Interrupted:
             return std::nullopt;
         case Outcome::PartlyDone:
-            return Notice{QStringLiteral("Some shares could not be released"),
-                          QStringLiteral("Still mounted: %1. Close the files and folders open on "
-                                         "them, then choose Logout again.")
-                              .arg(listed(mountedShares)),
-                          true};
+            return Notice{
+                NoticeTexts::tr("Some shares could not be released"),
+                NoticeTexts::tr("Still mounted: %1. Close the files and folders open on them, then "
+                                "choose Logout again.")
+                    .arg(listed(mountedShares)),
+                true};
         case Outcome::Failed:
-            return Notice{QStringLiteral("Logout failed"), statusMessage, true};
+            return Notice{NoticeTexts::tr("Logout failed"), statusMessage, true};
     }
     return std::nullopt;
 }

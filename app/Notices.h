@@ -19,8 +19,10 @@ struct Notice {
 
 /// What to tell the user after a workflow; nothing for a complete logout, which the user
 /// asked for and sees in the icon, nor for a logon stopped on request. `mountedShares` are
-/// the mount root's mounted entries after the workflow.
+/// the mount root's mounted entries after the workflow; `notMounted` the shares a logon left
+/// out, each told with its reason.
 std::optional<Notice> noticeFor(Workflow workflow, Outcome outcome, const QString& statusMessage,
-                                const QStringList& mountedShares);
+                                const QStringList& mountedShares,
+                                const std::vector<ShareProblem>& notMounted = {});
 
 }  // namespace quorvane

@@ -1,5 +1,7 @@
 #include "Popover.h"
 
+#include "PanelPlatform.h"
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,7 +16,9 @@ constexpr qint64 kOutsideClickWindowMs = 300;
 
 Popover::Popover(QWidget* content) : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("popover"));
-    setWindowTitle(content->windowTitle());
+    // The name under which assistive technology lists the pop-up among the program's windows.
+    setWindowTitle(panelTitle());
+    setAccessibleName(panelTitle());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
@@ -39,20 +43,35 @@ QRect Popover::placement(const QRect& anchor, const QSize& size, const QRect& sc
     return QRect(topLeft, size);
 }
 
-void Popover::showAt(const QRect& anchor) {
-    adjustSize();
-    QScreen* screen = anchor.isEmpty() ? nullptr : QGuiApplication::screenAt(anchor.center());
+QRect Popover::screenArea() const {
+    QScreen* screen = anchor_.isEmpty() ? nullptr : QGuiApplication::screenAt(anchor_.center());
     if (!screen) {
         screen = QGuiApplication::primaryScreen();
     }
-    QRect area(0, 0, 1024, 768);
-    if (screen) {
-        area = anchor.isEmpty() ? screen->availableGeometry() : screen->geometry();
+    if (!screen) {
+        return QRect(0, 0, 1024, 768);
     }
-    setGeometry(placement(anchor, size(), area));
+    return anchor_.isEmpty() ? screen->availableGeometry() : screen->geometry();
+}
+
+void Popover::showAt(const QRect& anchor) {
+    anchor_ = anchor;
+    adjustSize();
+    setGeometry(placement(anchor_, size(), screenArea()));
     show();
     raise();
     activateWindow();
+}
+
+void Popover::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The panel grows with a long message: keep the grown pop-up on the screen.
+    if (isVisible()) {
+        const QRect placed = placement(anchor_, size(), screenArea());
+        if (placed.topLeft() != pos()) {
+            move(placed.topLeft());
+        }
+    }
 }
 
 bool Popover::justClosedByOutsideClick() const {

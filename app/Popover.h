@@ -28,10 +28,14 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRect screenArea() const;
+
     QElapsedTimer outsideClose_;
+    QRect anchor_;
 };
 
 }  // namespace quorvane

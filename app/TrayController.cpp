@@ -66,6 +66,10 @@ TrayController::~TrayController() = default;
 
 void TrayController::rescanShares() {
     shares_ = mountedShares(mountRoot_);
+    if (contentView_) {
+        // Logout stays at hand for shares mounted by an earlier run too.
+        contentView_->setHasMountedShares(!shares_.isEmpty());
+    }
 }
 
 void TrayController::panelChanged() {
@@ -83,6 +87,9 @@ void TrayController::panelChanged() {
         status.state = TrayState::sharesLeftMounted;
     } else if (status.brokenShares > 0) {
         status.state = TrayState::sharesBroken;
+    } else if (contentView_->isLoggedIn() && notMountedShares_ > 0) {
+        status.state = TrayState::partlyLoggedOn;
+        status.notMountedShares = notMountedShares_;
     } else if (contentView_->isLoggedIn()) {
         status.state = TrayState::loggedOn;
     }
@@ -110,10 +117,18 @@ void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& r
     // Only a logout that left shares mounted shows the warning; the next workflow clears it.
     sharesLeftMounted_ =
         workflow == Workflow::logout && result.outcome != Outcome::Succeeded && !names.isEmpty();
+    // A logon that left shares out is told apart from a full one until the next workflow;
+    // an unreadable share map counts as one left out.
+    if (workflow == Workflow::logon && result.outcome == Outcome::PartlyDone) {
+        notMountedShares_ = qMax(1, static_cast<int>(result.notMounted.size()));
+    } else {
+        notMountedShares_ = 0;
+    }
     panelChanged();
     health_->checkNow();
     const QString message = QString::fromStdString(result.message);
-    if (const std::optional<Notice> notice = noticeFor(workflow, result.outcome, message, names)) {
+    if (const std::optional<Notice> notice =
+            noticeFor(workflow, result.outcome, message, names, result.notMounted)) {
         showNotice(icon_.get(), *notice);
         emit noticeShown(*notice);
     }
@@ -140,7 +155,7 @@ void TrayController::rebuildMenu() {
     menu_->clear();
 
     if (shares_.isEmpty()) {
-        menu_->addAction(QStringLiteral("No shares mounted"))->setEnabled(false);
+        menu_->addAction(tr("No shares mounted"))->setEnabled(false);
     }
     for (const MountedShare& share : shares_) {
         const auto found = health_->conditions().find(share.name);
@@ -149,7 +164,7 @@ void TrayController::rebuildMenu() {
             broken ? share.name + QStringLiteral(" — ") + QString::fromStdString(describe(*found))
                    : share.name));
         open->setObjectName(QStringLiteral("share:") + share.name);
-        open->setToolTip(QStringLiteral("Open %1").arg(share.folder));
+        open->setToolTip(tr("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);
         connect(open, &QAction::triggered, this, [url] { QDesktopServices::openUrl(url); });
     }
@@ -158,9 +173,9 @@ void TrayController::rebuildMenu() {
     const bool busy = contentView_ && contentView_->isLoading();
     const bool loggedOn = contentView_ && contentView_->isLoggedIn();
     if (brokenShares() > 0) {
-        QAction* reconnect = menu_->addAction(QStringLiteral("Reconnect"));
+        QAction* reconnect = menu_->addAction(tr("Reconnect"));
         reconnect->setObjectName(QStringLiteral("reconnectAction"));
-        reconnect->setToolTip(QStringLiteral("Mount the shares that do not work again"));
+        reconnect->setToolTip(tr("Mount the shares that do not work again"));
         reconnect->setEnabled(!busy);
         connect(reconnect, &QAction::triggered, this, [this] {
             if (contentView_) {
@@ -168,14 +183,14 @@ void TrayController::rebuildMenu() {
             }
         });
     }
-    QAction* logon = menu_->addAction(QStringLiteral("Logon…"));
+    QAction* logon = menu_->addAction(tr("Logon…"));
     logon->setObjectName(QStringLiteral("logonAction"));
     logon->setEnabled(!busy && !loggedOn);
     // After the menu has closed, so that the pop-up is not taken for a click outside it.
     connect(logon, &QAction::triggered, this,
             [this] { QTimer::singleShot(0, this, [this] { showPanel_(); }); });
 
-    QAction* logout = menu_->addAction(QStringLiteral("Logout"));
+    QAction* logout = menu_->addAction(tr("Logout"));
     logout->setObjectName(QStringLiteral("logoutAction"));
     // Also after a restart, when shares are still mounted but the panel starts logged off.
     logout->setEnabled(!busy && (loggedOn || !shares_.isEmpty()));
@@ -186,7 +201,7 @@ void TrayController::rebuildMenu() {
     });
     menu_->addSeparator();
 
-    QAction* startAtLogin = menu_->addAction(QStringLiteral("Start at login"));
+    QAction* startAtLogin = menu_->addAction(tr("Start at login"));
     startAtLogin->setObjectName(QStringLiteral("startAtLoginAction"));
     startAtLogin->setCheckable(true);
     startAtLogin->setChecked(isStartAtLoginEnabled());
@@ -198,7 +213,7 @@ void TrayController::rebuildMenu() {
     });
     menu_->addSeparator();
 
-    QAction* quit = menu_->addAction(QStringLiteral("Quit"));
+    QAction* quit = menu_->addAction(tr("Quit"));
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
 }

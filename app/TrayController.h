@@ -63,6 +63,7 @@ private:
     ShareHealthWatch* health_ = nullptr;
     bool menuStale_ = false;  // the shares changed while the menu was open
     bool sharesLeftMounted_ = false;
+    int notMountedShares_ = 0;  // by the last logon
     bool shown_ = false;
     TrayStatus status_;
 };

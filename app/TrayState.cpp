@@ -1,5 +1,6 @@
 #include "TrayState.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include "Artwork.h"
@@ -10,6 +11,11 @@ namespace {
 
 const QString kStatusItemName = QStringLiteral("Logon Client");
 
+// The context under which translators find these texts.
+struct TrayTexts {
+    Q_DECLARE_TR_FUNCTIONS(TrayState)
+};
+
 QString badgeOf(TrayState state) {
     switch (state) {
         case TrayState::loggedOff:
@@ -18,6 +24,8 @@ QString badgeOf(TrayState state) {
             return QStringLiteral(":/quorvane/badge-busy.svg");
         case TrayState::loggedOn:
             return QStringLiteral(":/quorvane/badge-on.svg");
+        case TrayState::partlyLoggedOn:
+            return QStringLiteral(":/quorvane/badge-partly.svg");
         case TrayState::sharesLeftMounted:
             return QStringLiteral(":/quorvane/badge-left.svg");
         case TrayState::sharesBroken:
@@ -26,35 +34,36 @@ QString badgeOf(TrayState state) {
     return {};
 }
 
-QString shareCount(int count) {
-    return count == 1 ? QStringLiteral("1 share") : QStringLiteral("%1 shares").arg(count);
-}
-
 }  // namespace
 
 QString trayToolTip(const TrayStatus& status) {
     QString words;
     switch (status.state) {
         case TrayState::loggedOff:
-            words = status.mountedShares == 0 ? QStringLiteral("logged off")
-                                              : QStringLiteral("logged off, %1 still mounted")
-                                                    .arg(shareCount(status.mountedShares));
+            words = status.mountedShares == 0
+                        ? TrayTexts::tr("logged off")
+                        : TrayTexts::tr("logged off, %n share(s) still mounted", nullptr,
+                                        status.mountedShares);
             break;
         case TrayState::busy:
             words =
-                status.loggingOut ? QStringLiteral("logging out…") : QStringLiteral("logging on…");
+                status.loggingOut ? TrayTexts::tr("logging out…") : TrayTexts::tr("logging on…");
             break;
         case TrayState::loggedOn:
-            words = QStringLiteral("logged on, %1 mounted").arg(shareCount(status.mountedShares));
+            words = TrayTexts::tr("logged on, %n share(s) mounted", nullptr, status.mountedShares);
+            break;
+        case TrayState::partlyLoggedOn:
+            words = TrayTexts::tr("logged on, %n share(s) mounted", nullptr, status.mountedShares) +
+                    TrayTexts::tr(", %n could not be mounted", nullptr, status.notMountedShares);
             break;
         case TrayState::sharesLeftMounted:
-            words = QStringLiteral("some shares could not be released (%1 still mounted)")
-                        .arg(shareCount(status.mountedShares));
+            words = TrayTexts::tr("some shares could not be released (%n share(s) still mounted)",
+                                  nullptr, status.mountedShares);
             break;
         case TrayState::sharesBroken:
-            words = QStringLiteral("some shares broken (%1 of %2 not working)")
-                        .arg(status.brokenShares)
-                        .arg(shareCount(status.mountedShares));
+            words = TrayTexts::tr("some shares broken (%1 of %n share(s) not working)", nullptr,
+                                  status.mountedShares)
+                        .arg(status.brokenShares);
             break;
     }
     return kStatusItemName + QStringLiteral(": ") + words;

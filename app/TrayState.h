@@ -7,17 +7,26 @@ namespace quorvane {
 
 /// What the tray icon shows. Each state has its own badge shape on the laptop, so the states
 /// differ without colour too (the macOS menu bar draws the icon in one colour).
-enum class TrayState { loggedOff, busy, loggedOn, sharesLeftMounted, sharesBroken };
+enum class TrayState {
+    loggedOff,
+    busy,
+    loggedOn,
+    partlyLoggedOn,  // logged on, but some of the user's shares could not be mounted
+    sharesLeftMounted,
+    sharesBroken
+};
 
 struct TrayStatus {
     TrayState state = TrayState::loggedOff;
     bool loggingOut = false;  // while busy: a logout rather than a logon
     int mountedShares = 0;
-    int brokenShares = 0;  // of the mounted ones: mounted, but not working
+    int brokenShares = 0;      // of the mounted ones: mounted, but not working
+    int notMountedShares = 0;  // what the last logon could not mount
 
     bool operator==(const TrayStatus& other) const {
         return state == other.state && loggingOut == other.loggingOut &&
-               mountedShares == other.mountedShares && brokenShares == other.brokenShares;
+               mountedShares == other.mountedShares && brokenShares == other.brokenShares &&
+               notMountedShares == other.notMountedShares;
     }
     bool operator!=(const TrayStatus& other) const { return !(*this == other); }
 };

@@ -8,6 +8,7 @@
 #include "LaunchMode.h"
 #include "NetlogonClientApp.h"
 #include "ShellPlatform.h"
+#include "Translations.h"
 
 int main(int argc, char** argv) {
     // The password typed into the panel or read by the command line stays out of core dumps.
@@ -32,11 +33,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);  // takes the standard Qt options out of the arguments
+    quorvane::installTranslations();
     QStringList unknown = QApplication::arguments().mid(1);
     const bool startedAtLogin = unknown.removeAll(quorvane::kAutostartOption) > 0;
     if (!unknown.isEmpty()) {
-        std::fprintf(stderr, "quorvane: unknown option \"%s\"\nTry 'quorvane --help'.\n",
-                     qPrintable(unknown.first()));
+        std::fprintf(
+            stderr, "%s\n",
+            qPrintable(QCoreApplication::translate(
+                           "main", "quorvane: unknown option \"%1\"\nTry 'quorvane --help'.")
+                           .arg(unknown.first())));
         return 2;
     }
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));

@@ -295,7 +295,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
         ++taken;
         if (serverSilence) {
             printLine("Skipping share " + shown + ": " + *serverSilence);
-            report.failed.push_back(shown);
+            report.failed.push_back({shown, *serverSilence});
             continue;
         }
         const std::string mountPoint = mountRoot() + "/" + share;
@@ -306,7 +306,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
             return report;
         }
         if (!attempt.mounted) {
-            report.failed.push_back(shown);
+            report.failed.push_back({shown, attempt.failure.cause});
             if (attempt.failure.serverGone) {
                 // The rest would only wait out the same silence, one after another.
                 serverSilence = attempt.failure.cause;
@@ -488,7 +488,11 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         message += " The share map shares.ini could not be read: " + *report.shareMapProblem;
     }
     if (!report.failed.empty()) {
-        message += " Not mounted: " + joined(report.failed) + ".";
+        std::vector<std::string> names;
+        for (const ShareProblem& problem : report.failed) {
+            names.push_back(problem.share);
+        }
+        message += " Not mounted: " + joined(names) + ".";
     }
     if (!report.overLimit.empty()) {
         message += " " + describeOverLimit(report.overLimit) + ".";
@@ -497,6 +501,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         !report.shareMapProblem && report.failed.empty() && report.overLimit.empty();
     WorkflowResult result = finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
     result.password = netlogon.fresh ? WorkflowResult::Password::Taken : verdict;
+    result.notMounted = report.failed;
     return result;
 }
 
@@ -604,7 +609,7 @@ WorkflowResult SMBManager::logout() const {
     }
     std::string message = "Disconnected " +
                           std::to_string(total - inUse.size() - notAnswering.size()) + " of " +
-                          std::to_string(total) + " drive(s)";
+                          std::to_string(total) + (total == 1 ? " share" : " shares");
     if (!inUse.empty()) {
         message += "; still in use: " + joined(inUse);
     }

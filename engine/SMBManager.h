@@ -27,7 +27,7 @@ public:
         bool interrupted = false;
     };
     struct GroupShareReport {
-        std::vector<std::string> failed;     // "NAME (cause)"
+        std::vector<ShareProblem> failed;
         std::vector<std::string> overLimit;  // matching, but past the logon's limit
         std::optional<std::string> shareMapProblem;
         bool interrupted = false;

@@ -13,12 +13,20 @@ enum class Outcome {
     Interrupted,  // stopped on request; what was mounted before stays mounted
 };
 
+/// A share that the workflow meant to mount and could not, with the reason in a sentence.
+struct ShareProblem {
+    std::string share;
+    std::string cause;
+};
+
 struct WorkflowResult {
     Outcome outcome = Outcome::Failed;
     /// One line for the panel: the fixed sentence of the case first, any cause after it.
     std::string message;
     /// The folders of the mount root that hold a mounted share once the workflow is over.
     std::vector<std::string> mountedShares;
+    /// The group shares a logon left unmounted, each with its reason.
+    std::vector<ShareProblem> notMounted = {};
     /// What the server said of the password the workflow was given, where it was asked.
     enum class Password { NotAsked, Taken, Refused };
     Password password = Password::NotAsked;

@@ -2,31 +2,14 @@
 
 #include <QPainter>
 #include <QTimerEvent>
-#include <algorithm>
-#include <cmath>
 
 namespace quorvane {
 
 namespace {
 constexpr int kFrameMs = 60;
 constexpr int kStepDegrees = 30;
-constexpr double kMinimumContrast = 3.0;
-
-// WCAG relative luminance.
-double luminance(const QColor& colour) {
-    auto channel = [](double c) {
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
-           0.0722 * channel(colour.blueF());
-}
+constexpr double kMinimumContrast = 3.0;  // WCAG's threshold for graphics
 }  // namespace
-
-double contrast(const QColor& a, const QColor& b) {
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 void BusyIndicator::setBackdrop(const QColor& backdrop) {
     backdrop_ = backdrop;
@@ -46,15 +29,14 @@ QColor BusyIndicator::arcColour() const {
             best = candidate;
         }
     }
-    if (contrast(best, backdrop) < kMinimumContrast) {
-        best = luminance(backdrop) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
-    }
-    return best;
+    return legibleColour(best, best, backdrop, kMinimumContrast);
 }
 
 BusyIndicator::BusyIndicator(QWidget* parent) : QWidget(parent) {
     setFixedSize(kSize, kSize);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAccessibleName(tr("Busy"));
+    setAccessibleDescription(tr("A logon or logout is running."));
 }
 
 void BusyIndicator::paintEvent(QPaintEvent*) {

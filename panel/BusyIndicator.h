@@ -3,10 +3,9 @@
 #include <QBasicTimer>
 #include <QWidget>
 
-namespace quorvane {
+#include "Contrast.h"
 
-/// The WCAG contrast ratio of two colours, from 1 (the same) to 21 (black on white).
-double contrast(const QColor& a, const QColor& b);
+namespace quorvane {
 
 /// A small indeterminate progress indicator. It animates only while visible, so a hidden
 /// indicator costs no timer wake-ups.

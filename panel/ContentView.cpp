@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QInputMethodQueryEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,8 +23,10 @@
 #include <SMBManager.h>
 #include <SmbUrl.h>
 
+#include "Accessibility.h"
 #include "Artwork.h"
 #include "BusyIndicator.h"
+#include "Contrast.h"
 #include "PanelPlatform.h"
 #include "StatusLine.h"
 
@@ -47,6 +50,10 @@ constexpr int kDefaultPadding = 16;
 constexpr int kFormRowSpacing = 6;
 constexpr int kButtonMinWidth = 96;
 constexpr int kQuitIconSide = 20;
+constexpr int kBusyIndicatorInset = 8;
+// The headline and caption fonts, relative to the panel's.
+constexpr qreal kTitleScale = 1.15;
+constexpr qreal kStatusScale = 0.85;
 
 // A line edit that tells the input method which label the Return key should carry.
 class FormField : public QLineEdit {
@@ -65,6 +72,48 @@ private:
     Qt::EnterKeyType enterKey_;
 };
 
+// Return presses a focused button, as Space does; the toolkit leaves Return to dialogs.
+class ReturnClicks : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (!button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+            return false;
+        }
+        if (button->isEnabled()) {
+            button->click();
+        }
+        return true;
+    }
+};
+
+// The visible text of a label or button without its mnemonic marker and trailing colon.
+QString spokenText(QString text) {
+    text.remove(QLatin1Char('&'));
+    if (text.endsWith(QLatin1Char(':'))) {
+        text.chop(1);
+    }
+    return text;
+}
+
+// Assistive technology hears of every change of a name or description, so the panel, which
+// renders on each keystroke, sets them only when they change.
+void describe(QWidget* widget, const QString& name, const QString& description) {
+    if (widget->accessibleName() != name) {
+        widget->setAccessibleName(name);
+    }
+    if (widget->accessibleDescription() != description) {
+        widget->setAccessibleDescription(description);
+    }
+}
+
 QFont scaledFont(const QFont& base, qreal factor, bool bold) {
     QFont font = base;
     if (font.pointSizeF() > 0) {
@@ -80,9 +129,10 @@ QString messageOf(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        return QStringLiteral("Unexpected error: %1").arg(QString::fromLocal8Bit(e.what()));
+        return QCoreApplication::translate("quorvane::ContentView", "Unexpected error: %1")
+            .arg(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        return QStringLiteral("Unexpected error.");
+        return QCoreApplication::translate("quorvane::ContentView", "Unexpected error.");
     }
 }
 
@@ -145,6 +195,7 @@ ContentView::ContentView(Workflows workflows, QWidget* parent)
       resultPort_(std::make_shared<ResultPort>()),
       statusMessage_(kReady) {
     resultPort_->receiver = this;
+    installPanelAccessibility();
     const QSettings settings;
     storedServerAddress_ = settings.contains(kServerKey) ? settings.value(kServerKey).toString()
                                                          : kDefaultServerAddress;
@@ -159,18 +210,21 @@ ContentView::~ContentView() {
 
 void ContentView::buildLayout() {
     setObjectName(QStringLiteral("contentView"));
-    setFixedSize(kWidth, kHeight);
+    setAccessibleName(tr("Logon panel"));
+    // The size hint: 400 x 280, or what a larger font or scale needs.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     logo_ = new QLabel(this);
     logo_->setObjectName(QStringLiteral("logo"));
     logo_->setFixedSize(kLogoSide, kLogoSide);
+    logo_->setAccessibleName(tr("Quorvane logo"));
     logo_->setPixmap(
         artwork::pixmap(artwork::kAppLogo, QSize(kLogoSide, kLogoSide), devicePixelRatioF()));
 
     title_ = new QLabel(panelTitle(), this);
     title_->setObjectName(QStringLiteral("title"));
     title_->setTextFormat(Qt::PlainText);
-    title_->setFont(scaledFont(font(), 1.15, true));
+    title_->setFont(scaledFont(font(), kTitleScale, true));
 
     quitButton_ = new QToolButton(this);
     quitButton_->setObjectName(QStringLiteral("quitButton"));
@@ -179,6 +233,10 @@ void ContentView::buildLayout() {
     quitButton_->setIconSize(QSize(kQuitIconSide, kQuitIconSide));
     quitButton_->setToolTip(QStringLiteral("Quit Application"));
     quitButton_->setAccessibleName(QStringLiteral("Quit Application"));
+    quitButton_->setShortcut(QKeySequence::Quit);
+    quitButton_->setAccessibleDescription(
+        tr("Ends Quorvane; mounted shares stay mounted. Shortcut: %1")
+            .arg(quitButton_->shortcut().toString(QKeySequence::NativeText)));
     quitButton_->setCursor(Qt::PointingHandCursor);
     connect(quitButton_, &QToolButton::clicked, qApp, &QCoreApplication::quit);
 
@@ -197,24 +255,46 @@ void ContentView::buildLayout() {
     passwordField_ = new FormField(Qt::EnterKeyDone, this);
     passwordField_->setObjectName(QStringLiteral("passwordField"));
     passwordField_->setEchoMode(QLineEdit::Password);
+    serverField_->setAccessibleDescription(
+        tr("The name or address of the file server, for example FS1 or 10.0.0.5."));
+    usernameField_->setAccessibleDescription(
+        tr("Your user name on the server, alone or as DOMAIN\\NAME or NAME@DOMAIN."));
+    passwordField_->setAccessibleDescription(
+        tr("Your password on the server. Quorvane keeps it only when Remember is ticked."));
 
     auto* form = new QFormLayout;
     form->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
     form->setVerticalSpacing(kFormRowSpacing);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->addRow(QStringLiteral("Server IP or Name:"), serverField_);
-    form->addRow(QStringLiteral("Username:"), usernameField_);
-    form->addRow(QStringLiteral("Password:"), passwordField_);
-    rememberBox_ = new QCheckBox(tr("Remember password"), this);
+    // The labels name the fields for assistive technology too, and their mnemonics move the
+    // focus to them.
+    const QString serverLabel = QStringLiteral("&Server IP or Name:");
+    const QString userLabel = QStringLiteral("&Username:");
+    const QString passwordLabel = QStringLiteral("&Password:");
+    serverField_->setAccessibleName(spokenText(serverLabel));
+    usernameField_->setAccessibleName(spokenText(userLabel));
+    passwordField_->setAccessibleName(spokenText(passwordLabel));
+    // Beside the password it belongs to, so that the panel keeps its three rows.
+    rememberBox_ = new QCheckBox(tr("Re&member"), this);
     rememberBox_->setObjectName(QStringLiteral("rememberPassword"));
     rememberBox_->setToolTip(
         tr("Keep the password in the desktop's secret store, so that "
            "Reconnect needs no typing"));
+    rememberBox_->setAccessibleName(tr("Remember password"));
+    rememberBox_->setAccessibleDescription(rememberBox_->toolTip());
     rememberBox_->setChecked(QSettings().value(kRememberKey, false).toBool());
     connect(rememberBox_, &QCheckBox::toggled, this,
             [](bool checked) { QSettings().setValue(kRememberKey, checked); });
-    form->addRow(QString(), rememberBox_);
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->setSpacing(kFormRowSpacing);
+    passwordRow->addWidget(passwordField_, 1);
+    passwordRow->addWidget(rememberBox_);
+    auto* passwordLabelText = new QLabel(passwordLabel, this);
+    passwordLabelText->setBuddy(passwordField_);
+    form->addRow(serverLabel, serverField_);
+    form->addRow(userLabel, usernameField_);
+    form->addRow(passwordLabelText, passwordRow);
 
     auto* divider = new QFrame(this);
     divider->setObjectName(QStringLiteral("divider"));
@@ -223,37 +303,36 @@ void ContentView::buildLayout() {
 
     statusLine_ = new StatusLine(this);
     statusLine_->setObjectName(QStringLiteral("statusLine"));
-    statusLine_->setFont(scaledFont(font(), 0.85, false));
-    QPalette dimmed = statusLine_->palette();
-    dimmed.setColor(QPalette::WindowText, dimmed.color(QPalette::PlaceholderText));
-    statusLine_->setPalette(dimmed);
+    statusLine_->setFont(scaledFont(font(), kStatusScale, false));
+    statusLine_->setAccessibleDescription(tr("What the last logon or logout did."));
     auto* statusRow = new QHBoxLayout;
     statusRow->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
     statusRow->addWidget(statusLine_);
 
-    logoutButton_ = new QPushButton(QStringLiteral("Logout"), this);
+    logoutButton_ = new QPushButton(QStringLiteral("Log&out"), this);
     logoutButton_->setObjectName(QStringLiteral("logoutButton"));
-    logonButton_ = new QPushButton(QStringLiteral("Logon"), this);
+    logoutButton_->setAccessibleName(spokenText(logoutButton_->text()));
+    logoutButton_->setAccessibleDescription(
+        tr("Releases every mounted share and removes its folder."));
+    logonButton_ = new QPushButton(this);
     logonButton_->setObjectName(QStringLiteral("logonButton"));
+    auto* returnClicks = new ReturnClicks(this);
     for (QPushButton* button : {logoutButton_, logonButton_}) {
         button->setMinimumWidth(kButtonMinWidth);
         button->setAutoDefault(false);
     }
-    // The emphasised, accent-filled button of the pair.
-    logonButton_->setStyleSheet(QStringLiteral(
-        "QPushButton { background-color: palette(highlight); color: palette(highlighted-text);"
-        " border: 1px solid palette(highlight); border-radius: 5px; padding: 4px 12px; }"
-        "QPushButton:pressed { background-color: palette(dark); }"
-        "QPushButton:disabled { background-color: palette(midlight); color: palette(mid);"
-        " border-color: palette(mid); }"));
+    for (QAbstractButton* button :
+         {static_cast<QAbstractButton*>(logoutButton_), static_cast<QAbstractButton*>(logonButton_),
+          static_cast<QAbstractButton*>(quitButton_)}) {
+        button->installEventFilter(returnClicks);
+    }
     busyIndicator_ = new BusyIndicator(logonButton_);
     busyIndicator_->setObjectName(QStringLiteral("busyIndicator"));
     busyIndicator_->hide();
-    // It turns inside the disabled button, whose fill is the palette's midlight.
-    busyIndicator_->setBackdrop(palette().color(QPalette::Active, QPalette::Midlight));
     auto* logonContent = new QHBoxLayout(logonButton_);
-    logonContent->setContentsMargins(0, 0, 0, 0);
+    logonContent->setContentsMargins(kBusyIndicatorInset, 0, kBusyIndicatorInset, 0);
     logonContent->addWidget(busyIndicator_, 0, Qt::AlignCenter);
+    applyColours();
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(kButtonSpacing);
@@ -279,12 +358,13 @@ void ContentView::buildLayout() {
     outer->addLayout(rows);
     outer->addStretch(1);
 
+    // Reading order; a forward Tab passes over Quit (see focusNextPrevChild).
+    setTabOrder(quitButton_, serverField_);
     setTabOrder(serverField_, usernameField_);
     setTabOrder(usernameField_, passwordField_);
     setTabOrder(passwordField_, rememberBox_);
     setTabOrder(rememberBox_, logoutButton_);
     setTabOrder(logoutButton_, logonButton_);
-    setTabOrder(logonButton_, quitButton_);  // last: a stray key press must not land on it
     // The panel itself holds the focus when the control that had it is disabled; otherwise
     // the toolkit passes it on along the chain, and a following Space could press Quit.
     setFocusPolicy(Qt::ClickFocus);
@@ -299,7 +379,83 @@ void ContentView::buildLayout() {
             [this] { setFocusedField(Field::password); });
     connect(passwordField_, &QLineEdit::returnPressed, this, &ContentView::submitPassword);
     connect(logoutButton_, &QPushButton::clicked, this, &ContentView::startLogout);
-    connect(logonButton_, &QPushButton::clicked, this, &ContentView::startLogon);
+    connect(logonButton_, &QPushButton::clicked, this, &ContentView::logonButtonClicked);
+}
+
+QSize ContentView::minimumSizeHint() const {
+    return QWidget::minimumSizeHint().expandedTo(QSize(kWidth, kHeight));
+}
+
+QSize ContentView::sizeHint() const {
+    return minimumSizeHint();
+}
+
+void ContentView::applyColours() {
+    // The emphasised, accent-filled button of the pair, its fill darkened where the theme's
+    // accent is too light for its text to read at 4.5:1.
+    const QColor text = palette().color(QPalette::Active, QPalette::HighlightedText);
+    const QColor fill = legibleFill(palette().color(QPalette::Active, QPalette::Highlight), text);
+    logonButtonStyle_ =
+        QStringLiteral(
+            "QPushButton { background-color: %1; color: %2; border: 1px solid %1;"
+            " border-radius: 5px; padding: 4px 12px; }"
+            "QPushButton[indicator=\"true\"] { padding-left: %3px; }"
+            "QPushButton:focus { border: 2px solid palette(window-text); }"
+            "QPushButton:pressed { background-color: palette(dark); }"
+            "QPushButton:disabled { background-color: palette(midlight); color: palette(mid);"
+            " border-color: palette(mid); }")
+            .arg(fill.name(), text.name())
+            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset);
+    logonButton_->setStyleSheet(logonButtonStyle_);
+}
+
+void ContentView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && logonButton_) {
+        applyColours();
+        render();
+    }
+    if (event->type() == QEvent::FontChange && title_) {
+        // The title and the status line are sized from the panel's font: a new desktop font
+        // reaches them too.
+        title_->setFont(scaledFont(font(), kTitleScale, true));
+        statusLine_->setFont(scaledFont(font(), kStatusScale, false));
+    }
+}
+
+void ContentView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && canCancel()) {
+        cancelLogon();
+        return;
+    }
+    // Otherwise Escape goes on to the pop-up, which closes.
+    QWidget::keyPressEvent(event);
+}
+
+bool ContentView::focusNextPrevChild(bool next) {
+    // A forward Tab never lands on Quit, wherever the focus was left: after a failed logon it
+    // rests on Logon, whose next stop must be a field, not the end of the program. Shift+Tab
+    // from the server field and the Quit shortcut reach it.
+    QWidget* const start =
+        focusWidget() && isAncestorOf(focusWidget()) ? focusWidget() : static_cast<QWidget*>(this);
+    QWidget* candidate = start;
+    while (true) {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (candidate == start || candidate == this) {
+            if (candidate == this && start != this) {
+                continue;
+            }
+            return true;
+        }
+        if (!isAncestorOf(candidate) || (next && candidate == quitButton_)) {
+            continue;
+        }
+        if (candidate->isEnabled() && candidate->isVisible() &&
+            (candidate->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+            candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
 }
 
 QString ContentView::serverInput() const {
@@ -430,6 +586,7 @@ void ContentView::startLogon() {
 void ContentView::finishLogon(const WorkflowResult& result) {
     statusMessage_ = QString::fromStdString(result.message);
     isLoading_ = false;
+    cancelling_ = false;
     hasMountedShares_ = !result.mountedShares.empty();
     if (result.outcome == Outcome::Succeeded || result.outcome == Outcome::PartlyDone) {
         isLoggedIn_ = true;
@@ -438,7 +595,41 @@ void ContentView::finishLogon(const WorkflowResult& result) {
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
     }
     render();
+    if (!isLoggedIn_ && logonButton_->isEnabled()) {
+        // No field takes the focus back; Logon has it, so Return or Space tries again and
+        // Tab goes on to the fields.
+        logonButton_->setFocus(Qt::OtherFocusReason);
+    }
     emit logonFinished(result);
+}
+
+void ContentView::logonButtonClicked() {
+    if (canCancel()) {
+        cancelLogon();
+    } else if (canStartLogon()) {
+        startLogon();
+    }
+}
+
+bool ContentView::canCancel() const {
+    return isLoading_ && !isLoggingOut_ && !cancelling_ && workflows_.cancel;
+}
+
+void ContentView::cancelLogon() {
+    if (!canCancel()) {
+        return;
+    }
+    cancelling_ = true;
+    statusMessage_ = tr("Stopping…");
+    render();
+    workflows_.cancel();
+}
+
+void ContentView::setHasMountedShares(bool mounted) {
+    if (mounted != hasMountedShares_) {
+        hasMountedShares_ = mounted;
+        render();
+    }
 }
 
 void ContentView::startLogout() {
@@ -479,7 +670,7 @@ void ContentView::startReconnect() {
         return;
     }
     isLoading_ = true;
-    statusMessage_ = kReconnectRunning;
+    statusMessage_ = tr("Reconnecting the shares that do not work…");
     render();
     auto reconnect = workflows_.reconnect;
     runOffGuiThread(
@@ -489,6 +680,7 @@ void ContentView::startReconnect() {
 
 void ContentView::finishReconnect(const WorkflowResult& result) {
     isLoading_ = false;
+    cancelling_ = false;
     statusMessage_ = QString::fromStdString(result.message);
     if (result.outcome == Outcome::Succeeded) {
         passwordField_->clear();
@@ -512,8 +704,9 @@ void ContentView::closePopoverIfShown() {
 void ContentView::render() {
     const bool fieldsEnabled = !isLoggedIn_;
     const bool logoutEnabled = !isLoading_ && (isLoggedIn_ || hasMountedShares_);
-    if (QWidget* focused = focusWidget(); (focused == logoutButton_ && !logoutEnabled) ||
-                                          (focused == logonButton_ && !canStartLogon())) {
+    if (QWidget* focused = focusWidget();
+        (focused == logoutButton_ && !logoutEnabled) ||
+        (focused == logonButton_ && !canStartLogon() && !canCancel())) {
         setFocus(Qt::OtherFocusReason);
     }
     for (QLineEdit* field : {serverField_, usernameField_, passwordField_}) {
@@ -526,16 +719,54 @@ void ContentView::render() {
     // After a failed logon that left shares mounted (the home share without "mac.bat", say),
     // Logout is the way to release them.
     logoutButton_->setEnabled(logoutEnabled);
-    logonButton_->setEnabled(canStartLogon());
     const std::optional<KerberosTicket> ticket = servingTicket();
     passwordField_->setPlaceholderText(
-        ticket
-            ? QStringLiteral("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
-            : QString());
-    logonButton_->setText(isLoading_ ? QString() : QStringLiteral("Logon"));
-    busyIndicator_->setVisible(isLoading_);
+        ticket ? tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
+               : QString());
+    describe(passwordField_, passwordField_->accessibleName(),
+             ticket
+                 ? tr("Your password on the server, or empty to log on with your Kerberos ticket "
+                      "of %1. Quorvane never stores it.")
+                       .arg(QString::fromStdString(ticket->principal))
+                 : tr("Your password on the server. Quorvane never stores it."));
+    renderLogonButton();
     statusLine_->setMessage(statusMessage_);
     emit stateChanged();
+}
+
+void ContentView::renderLogonButton() {
+    // While a logon runs the button turns into its Cancel, beside the busy indicator; while a
+    // logout runs it shows the indicator alone.
+    const bool cancel = canCancel();
+    logonButton_->setEnabled(cancel || canStartLogon());
+    logonButton_->setText(!isLoading_ ? QStringLiteral("&Logon")
+                          : cancel    ? tr("&Cancel")
+                                      : QString());
+    busyIndicator_->setVisible(isLoading_);
+    const bool withIndicatorAndText = isLoading_ && !logonButton_->text().isEmpty();
+    if (logonButton_->property("indicator").toBool() != withIndicatorAndText) {
+        logonButton_->setProperty("indicator", withIndicatorAndText);
+        logonButton_->setStyleSheet(logonButtonStyle_);  // takes the property into account
+    }
+    logonButton_->layout()->setAlignment(
+        busyIndicator_, withIndicatorAndText ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    busyIndicator_->setBackdrop(
+        cancel ? legibleFill(palette().color(QPalette::Active, QPalette::Highlight),
+                             palette().color(QPalette::Active, QPalette::HighlightedText))
+               : palette().color(QPalette::Active, QPalette::Midlight));
+    if (!isLoading_) {
+        describe(logonButton_, QStringLiteral("Logon"),
+                 hasBrokenShares_ && isLoggedIn_
+                     ? tr("Mounts the shares that do not work again.")
+                     : tr("Logs on to the server and mounts your shares."));
+    } else if (cancel) {
+        describe(logonButton_, spokenText(logonButton_->text()),
+                 tr("Stops the running logon. A share mounted halfway is released."));
+    } else {
+        describe(
+            logonButton_, QStringLiteral("Logon"),
+            cancelling_ ? tr("Busy: the logon is stopping.") : tr("Busy: the logout is running."));
+    }
 }
 
 }  // namespace quorvane

@@ -28,6 +28,7 @@ class ContentView : public QWidget {
 public:
     enum class Field { server, username, password };
 
+    /// The panel's size at the default font; a larger font or scale makes it grow.
     static constexpr int kWidth = 400;
     static constexpr int kHeight = 280;
     static constexpr int kPopoverCloseDelayMs = 1500;
@@ -41,8 +42,6 @@ public:
         QStringLiteral("Processing Network Logon Workflows...");
     static inline const QString kLogoutRunning =
         QStringLiteral("Logging out and disconnecting shares...");
-    static inline const QString kReconnectRunning =
-        QStringLiteral("Reconnecting the shares that do not work...");
 
     explicit ContentView(Workflows workflows, QWidget* parent = nullptr);
     ~ContentView() override;
@@ -77,6 +76,13 @@ public:
     bool hasBrokenShares() const { return hasBrokenShares_; }
     void startReconnect();
     void finishReconnect(const WorkflowResult& result);
+    /// Stops a running logon or reconnect (Escape, or Cancel in place of Logon); its tool
+    /// takes back a half-made mount, and what was mounted before stays mounted.
+    void cancelLogon();
+    /// Whether the mount root holds mounted shares, also from an earlier run: Logout is then
+    /// at hand even while logged off.
+    void setHasMountedShares(bool mounted);
+    bool hasMountedShares() const { return hasMountedShares_; }
     void closePopoverIfShown();
     /// Asks a running workflow to end its tool and stop (quitting, end of the session).
     void stopWorkflow();
@@ -84,6 +90,9 @@ public:
     /// The window that hosts this panel and that a successful logon closes; none when the panel
     /// is shown as an ordinary window.
     void setPopover(QWidget* popover) { popover_ = popover; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 signals:
     /// `isLoading` or `isLoggedIn` may have changed.
@@ -95,6 +104,9 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildLayout();
@@ -102,6 +114,10 @@ private:
     void serverEdited(const QString& text);
     void submitPassword();
     void render();
+    void renderLogonButton();
+    void applyColours();
+    void logonButtonClicked();
+    bool canCancel() const;
     void lookUpTicket();
     QLineEdit* fieldWidget(Field field) const;
 
@@ -117,6 +133,8 @@ private:
     bool hasMountedShares_ = false;
     std::optional<KerberosTicket> ticket_;
     bool hasBrokenShares_ = false;
+    bool cancelling_ = false;
+    QString logonButtonStyle_;
 
     QLabel* logo_ = nullptr;
     QLabel* title_ = nullptr;

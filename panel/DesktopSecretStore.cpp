@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
+
+#include <memory>
 
 namespace quorvane {
 
@@ -13,16 +16,33 @@ namespace {
 const QString kService = QStringLiteral("Quorvane");
 const QString kKey = QStringLiteral("logon password");
 
-// Runs `job` to its end and returns its error (NoError when it succeeded).
-QKeychain::Error finish(QKeychain::Job& job) {
-    job.setAutoDelete(false);
-    job.setInsecureFallback(false);
-    job.setKey(kKey);
+// The desktop's secret service may never answer (a keyring daemon that hangs, a prompt that
+// nobody sees): a logon or reconnect must not wait on it for ever.
+constexpr int kStoreBoundMs = 5000;
+
+// Runs `job` to its end and returns its error (NoError when it succeeded). A job that does not
+// end within the bound is left to delete itself whenever it does; `job` is then null.
+template <typename JobType>
+QKeychain::Error finish(std::unique_ptr<JobType>& job) {
+    job->setAutoDelete(false);
+    job->setInsecureFallback(false);
+    job->setKey(kKey);
+    bool finished = false;
     QEventLoop loop;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-    job.start();
+    QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    QTimer::singleShot(kStoreBoundMs, &loop, &QEventLoop::quit);
+    job->start();
     loop.exec();
-    return job.error();
+    if (!finished) {
+        QObject::disconnect(job.get(), nullptr, &loop, nullptr);
+        QObject::connect(job.get(), &QKeychain::Job::finished, job.get(), &QObject::deleteLater);
+        job.release();
+        return QKeychain::OtherError;
+    }
+    return job->error();
 }
 
 }  // namespace
@@ -58,11 +78,11 @@ void DesktopSecretStore::onStoreThread(const std::function<void()>& call) {
 std::optional<std::string> DesktopSecretStore::read() {
     std::optional<std::string> secret;
     onStoreThread([&secret] {
-        QKeychain::ReadPasswordJob job(kService);
+        auto job = std::make_unique<QKeychain::ReadPasswordJob>(kService);
         if (finish(job) != QKeychain::NoError) {
             return;
         }
-        QByteArray data = job.binaryData();
+        QByteArray data = job->binaryData();
         secret = std::string(data.constData(), static_cast<size_t>(data.size()));
         wipeSecret(data.data(), static_cast<size_t>(data.size()));
     });
@@ -72,13 +92,14 @@ std::optional<std::string> DesktopSecretStore::read() {
 bool DesktopSecretStore::write(const std::string& secret, std::string* problem) {
     bool written = false;
     onStoreThread([&] {
-        QKeychain::WritePasswordJob job(kService);
+        auto job = std::make_unique<QKeychain::WritePasswordJob>(kService);
         QByteArray data(secret.data(), static_cast<qsizetype>(secret.size()));
-        job.setBinaryData(data);
+        job->setBinaryData(data);
         wipeSecret(data.data(), static_cast<size_t>(data.size()));
         written = finish(job) == QKeychain::NoError;
         if (!written && problem != nullptr) {
-            *problem = job.errorString().toStdString();
+            *problem = job ? job->errorString().toStdString()
+                           : "the desktop's secret store did not answer";
         }
     });
     return written;
@@ -87,7 +108,7 @@ bool DesktopSecretStore::write(const std::string& secret, std::string* problem) 
 bool DesktopSecretStore::remove() {
     bool removed = false;
     onStoreThread([&removed] {
-        QKeychain::DeletePasswordJob job(kService);
+        auto job = std::make_unique<QKeychain::DeletePasswordJob>(kService);
         const QKeychain::Error error = finish(job);
         removed = error == QKeychain::NoError || error == QKeychain::EntryNotFound;
     });

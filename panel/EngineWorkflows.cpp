@@ -2,31 +2,84 @@
 #include <SecretStore.h>
 
 #include <memory>
+#include <mutex>
 
 #include "DesktopSecretStore.h"
 #include "Workflows.h"
 
 namespace quorvane {
 
+namespace {
+
+// The stop requests of the workflows: each logon or reconnect gets an interruption of its
+// own, so that a cancelled logon does not stop the next one; once the program quits, every
+// workflow that still starts is stopped at once.
+class StopRequests {
+public:
+    std::shared_ptr<Interruption> begin() {
+        auto interruption = std::make_shared<Interruption>();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (quitting_) {
+            interruption->raise();
+        }
+        running_ = interruption;
+        return interruption;
+    }
+    void end(const std::shared_ptr<Interruption>& interruption) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (running_ == interruption) {
+            running_.reset();
+        }
+    }
+    void cancelRunning() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (running_) {
+            running_->raise();
+        }
+    }
+    void quit() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quitting_ = true;
+        if (running_) {
+            running_->raise();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<Interruption> running_;
+    bool quitting_ = false;
+};
+
+// Runs `work` with an SMBManager whose tools stop on the run's own interruption.
+template <typename Work>
+WorkflowResult interruptible(StopRequests& stops, SecretStore* secrets, Work work) {
+    const std::shared_ptr<Interruption> interruption = stops.begin();
+    EngineConfig config = EngineConfig::platformDefault();
+    config.interruption = interruption.get();
+    config.secrets = secrets;
+    WorkflowResult result = work(SMBManager(config));
+    stops.end(interruption);
+    return result;
+}
+
+}  // namespace
+
 Workflows engineWorkflows() {
     // SMBManager holds only its configuration, so each call makes its own: nothing is shared
-    // between the worker threads but the stop request, which is made for that, and the
+    // between the worker threads but the stop requests, which are made for that, and the
     // secret store, which keeps no state between calls.
-    auto stop = std::make_shared<Interruption>();
+    auto stops = std::make_shared<StopRequests>();
     auto secrets = std::make_shared<DesktopSecretStore>();
-    auto configured = [stop, secrets] {
-        EngineConfig config = EngineConfig::platformDefault();
-        config.interruption = stop.get();
-        config.secrets = secrets.get();
-        return SMBManager(config);
-    };
     Workflows workflows;
-    workflows.logon = [configured, secrets](const QString& serverText, const QString& userName,
-                                            const QString& password, bool remember) {
+    workflows.logon = [stops, secrets](const QString& serverText, const QString& userName,
+                                       const QString& password, bool remember) {
         const std::string server = serverText.toStdString();
         const std::string user = userName.toStdString();
         std::string secret = password.toStdString();
-        WorkflowResult result = configured().logon(server, user, secret);
+        WorkflowResult result = interruptible(
+            *stops, secrets.get(),
+            [&](const SMBManager& manager) { return manager.logon(server, user, secret); });
         if (const auto problem =
                 keepPasswordOfLogon(secrets.get(), server, user, secret, remember, result)) {
             result.message += " " + *problem;
@@ -40,10 +93,13 @@ Workflows engineWorkflows() {
         forgetKeptPassword(secrets.get());
         return SMBManager().logout();
     };
-    workflows.reconnect = [configured](const QString& password) {
-        return configured().reconnect(password.toStdString());
+    workflows.reconnect = [stops, secrets](const QString& password) {
+        return interruptible(*stops, secrets.get(), [&](const SMBManager& manager) {
+            return manager.reconnect(password.toStdString());
+        });
     };
-    workflows.stop = [stop] { stop->raise(); };
+    workflows.cancel = [stops] { stops->cancelRunning(); };
+    workflows.stop = [stops] { stops->quit(); };
     workflows.findTicket = [] {
         return findKerberosTicket(EngineConfig::platformDefault().ticketLister);
     };

@@ -1,7 +1,10 @@
 #include "StatusLine.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QTextLayout>
+
+#include "Contrast.h"
 
 namespace quorvane {
 
@@ -12,17 +15,22 @@ StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The width follows the panel; the height follows the shown lines.
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    applyColour();
 }
 
 void StatusLine::setMessage(const QString& message) {
+    if (message == message_ && accessibleName() == message) {
+        return;
+    }
     message_ = message;
+    // The toolkit tells assistive technology of the new name, which a status bar announces.
+    setAccessibleName(message);
     relayout();
 }
 
-QStringList StatusLine::layoutLines(const QString& message, const QFont& font, int width,
-                                    int maxLines) {
+QStringList StatusLine::layoutLines(const QString& message, const QFont& font, int width) {
     QStringList lines;
-    if (message.isEmpty() || maxLines <= 0) {
+    if (message.isEmpty()) {
         return lines;
     }
     QString text = message;
@@ -32,20 +40,12 @@ QStringList StatusLine::layoutLines(const QString& message, const QFont& font, i
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
-    const QFontMetrics metrics(font);
     while (true) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) {
             break;
         }
         line.setLineWidth(qMax(1, width));
-        if (lines.size() == maxLines - 1) {
-            // The last line takes the rest of the text, cut with an ellipsis if it is too long.
-            QString rest = text.mid(line.textStart());
-            rest.replace(QChar::LineSeparator, QLatin1Char(' '));
-            lines << metrics.elidedText(rest, Qt::ElideRight, qMax(1, width));
-            break;
-        }
         lines
             << text.mid(line.textStart(), line.textLength()).remove(QChar::LineSeparator).trimmed();
     }
@@ -58,15 +58,39 @@ void StatusLine::resizeEvent(QResizeEvent* event) {
     relayout();
 }
 
+void StatusLine::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && !applyingColour_) {
+        applyColour();
+    }
+    if (event->type() == QEvent::FontChange) {
+        relayout();
+    }
+}
+
+void StatusLine::applyColour() {
+    // The dimmed text colour of the theme, darkened (or lightened) as far as it must be to
+    // read well; the panel's own palette decides when one is set.
+    const QPalette base = parentWidget() ? parentWidget()->palette() : QPalette();
+    const QColor backdrop = base.color(QPalette::Window);
+    const QColor colour = legibleColour(base.color(QPalette::PlaceholderText),
+                                        base.color(QPalette::WindowText), backdrop);
+    QPalette own = palette();
+    own.setColor(QPalette::WindowText, colour);
+    applyingColour_ = true;
+    setPalette(own);
+    applyingColour_ = false;
+}
+
 void StatusLine::relayout() {
-    const QStringList lines = layoutLines(message_, font(), contentsRect().width(), kMaxLines);
+    const QStringList lines = layoutLines(message_, font(), contentsRect().width());
     const QString shown = lines.join(QLatin1Char('\n'));
     if (shown != text()) {
         setText(shown);
     }
-    setToolTip(shown != message_ ? message_ : QString());
     const int lineCount = qMax(1, static_cast<int>(lines.size()));
-    const int height = lineCount * fontMetrics().lineSpacing() + contentsMargins().top() +
+    // A pixel of room below the last line keeps its descenders whole at fractional scales.
+    const int height = lineCount * fontMetrics().lineSpacing() + 1 + contentsMargins().top() +
                        contentsMargins().bottom();
     if (height != minimumHeight() || height != maximumHeight()) {
         setFixedHeight(height);

@@ -20,8 +20,11 @@ struct Workflows {
     /// Mounts the broken shares again with `password` (empty: a kept password, else the
     /// Kerberos ticket). May be empty.
     std::function<WorkflowResult(const QString& password)> reconnect;
-    /// Asks a running workflow to end its tool and stop, from any thread; for quitting and
-    /// the end of the session. May be empty.
+    /// Asks a running logon or reconnect to end its tool and stop; the next one runs as ever.
+    /// The tool takes back a half-made mount. May be empty.
+    std::function<void()> cancel;
+    /// Asks a running workflow to end its tool and stop, and every later one at once, from any
+    /// thread; for quitting and the end of the session. May be empty.
     std::function<void()> stop;
     /// The user's Kerberos ticket, which can stand in for the password; called on a worker
     /// thread. May be empty: then there is none.

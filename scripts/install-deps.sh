@@ -10,7 +10,8 @@ set -euo pipefail
 # What the program needs at run time. The Debian package states the same (its Depends come
 # from the binaries' libraries plus the mount back-end); the README lists them.
 runtime_packages=(
-  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins libicu72 libqt6keychain1
+  libqt6widgets6 libqt6svg6 libqt6dbus6 qt6-qpa-plugins qt6-translations-l10n libqt6keychain1
+  libicu72
   fuse3 libsmbclient
   xdg-utils
 )
@@ -18,7 +19,8 @@ runtime_packages=(
 # What building the program needs on top, and the demo's private Samba server.
 build_packages=(
   build-essential cmake ninja-build pkg-config
-  libicu-dev qt6-base-dev qt6-svg-dev libgl-dev qt6-base-dev-tools qtkeychain-qt6-dev
+  libicu-dev qt6-base-dev qt6-svg-dev libgl-dev qt6-base-dev-tools qt6-l10n-tools
+  qtkeychain-qt6-dev
   libfuse3-dev libsmbclient-dev
 )
 demo_packages=(samba libnss-wrapper libuid-wrapper)
@@ -27,7 +29,7 @@ test_packages=(
   clang-format dpkg-dev file lintian libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   smbclient
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
-  dbus dbus-x11 dunst gnome-keyring libsecret-tools
+  dbus dbus-x11 dunst gnome-keyring libsecret-tools at-spi2-core python3-pyatspi
   procps psmisc time passwd
   samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
 )

@@ -8,13 +8,22 @@
 # logout that leaves a share in use, and logged off again.
 #
 #   scripts/screenshot.sh [BUILD_DIR]    (default: build)
+#   scripts/screenshot.sh --panel-variants [BUILD_DIR]
 #
 # Writes BUILD_DIR/screenshots/: closed.png, open.png, panel.png, and tray-*.png (the tray
 # corner with the tool tip, notice or menu of each state); tray-states.png puts the five states
 # side by side, tray-repair.png the tray before and after Reconnect.
+#
+# With --panel-variants it takes the panel after a failed logon (the focus on Logon, a status
+# that wraps) at the default font, 14 pt, 18 pt, scale 2, in a dark palette, in German and in
+# French, with stand-in workflows and no domain: BUILD_DIR/screenshots/panel-*.png.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = "--panel-variants" ]; then
+    shift
+    exec "$repo/scripts/lib/panel-variants.sh" "$(cd "${1:-$repo/build}" && pwd)"
+fi
 build=$(cd "${1:-$repo/build}" && pwd)
 program="$build/bin/quorvane"
 out="$build/screenshots"

@@ -1,7 +1,8 @@
 # Sourced by the scripts that look at the program under X: a work folder, an Xvfb on a free
 # display with trayer as the tray host, and a cleanup that ends exactly what was started.
 #
-#   start_x_session NAME    sets $work and DISPLAY; stops everything on exit
+#   start_x_session NAME    sets $work and DISPLAY; stops everything on exit; the screen is
+#                           $X_SCREEN (default 1024x600x24)
 #   start_notifications DIR a session bus of its own and dunst as the notification daemon,
 #                           with icons from DIR; sets DBUS_SESSION_BUS_ADDRESS
 #   wait_for FILE PATTERN   waits up to 5 s for PATTERN to show in FILE
@@ -28,7 +29,7 @@ start_x_session() {
     trap stop_x_session EXIT
 
     # Xvfb picks a free display itself and reports its number.
-    Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${X_SCREEN:-1024x600x24}" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
     [ -s "$work/display" ] || { echo "$name: Xvfb did not start" >&2; exit 1; }

@@ -37,6 +37,17 @@ class AppDelegateTest : public QObject {
 private:
     quorvane::testing::TemporarySettings settings_;
 
+    // Returns once a precise timer, started now and a little longer than `ms`, has fired: every
+    // timer of `ms` started before it has fired by then (a coarse one may be 5% late).
+    static void passTimersOf(int ms) {
+        QTimer marker;
+        marker.setSingleShot(true);
+        marker.setTimerType(Qt::PreciseTimer);
+        QSignalSpy fired(&marker, &QTimer::timeout);
+        marker.start(ms + ms / 10 + 20);
+        QVERIFY(fired.wait(ms + 10000));
+    }
+
 private slots:
     void init() { quorvane::testing::TemporarySettings::clear(); }
     void cleanup() { quorvane::testing::drainWorkers(); }
@@ -59,23 +70,19 @@ private slots:
         // still counts as the first launch.
         QCOMPARE(QSettings().value("hasLaunchedBefore").toBool(), true);
         QVERIFY(!delegate->popover()->isVisible());
-        QTest::qWait(250);
-        QVERIFY(!delegate->popover()->isVisible());
+        passTimersOf(AppDelegate::kFirstLaunchDelayMs);
+        QCOMPARE(delegate->popover()->isVisible(), opens);
         if (opens) {
-            QTRY_VERIFY_WITH_TIMEOUT(delegate->popover()->isVisible(), 3000);
             QCOMPARE(
                 delegate->contentView()->focusedField(),
                 std::optional<quorvane::ContentView::Field>(quorvane::ContentView::Field::server));
-        } else {
-            QTest::qWait(700);
-            QVERIFY(!delegate->popover()->isVisible());
         }
     }
 
     void firstLaunchTimerOutlivedByNoDelegate() {
         auto delegate = launch();
         delegate.reset();
-        QTest::qWait(700);
+        passTimersOf(AppDelegate::kFirstLaunchDelayMs);
         QCOMPARE(QSettings().value("hasLaunchedBefore").toBool(), true);
     }
 
@@ -115,7 +122,7 @@ private slots:
         // The click may have been on the tray icon, which then reports a toggle.
         delegate->togglePopover();
         QVERIFY(!delegate->popover()->isVisible());
-        QTest::qWait(400);
+        QTRY_VERIFY(!delegate->popover()->justClosedByOutsideClick());
         delegate->togglePopover();
         QVERIFY(delegate->popover()->isVisible());
     }
@@ -128,7 +135,7 @@ private slots:
         QCOMPARE(delegate->panelWindow()->windowType(), Qt::Window);
         logOn(delegate->contentView());
         QTRY_VERIFY(delegate->contentView()->isLoggedIn());
-        QTest::qWait(2000);
+        passTimersOf(quorvane::ContentView::kPopoverCloseDelayMs);
         QVERIFY(delegate->panelWindow()->isVisible());
     }
 
@@ -138,7 +145,6 @@ private slots:
         delegate.setTrayWait(800);
         delegate.applicationDidFinishLaunching();
         // Offscreen has no tray: after the wait the panel comes up as a window.
-        QTest::qWait(400);
         QVERIFY(!delegate.panelWindow());
         QTRY_VERIFY_WITH_TIMEOUT(delegate.panelWindow() && delegate.panelWindow()->isVisible(),
                                  3000);

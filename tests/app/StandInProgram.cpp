@@ -6,6 +6,8 @@
 //                       the tool's pid is printed as "stand-in: tool pid N"
 //   --logon-now         starts a logon at once, as if the user had pressed Logon
 //   --quit-after-ms N   presses the panel's Quit control after N ms
+//   --logon-fails       the logon fails as one to a server that does not answer
+//   --dark              a dark palette, as a dark desktop theme gives
 #include <ProcessRunner.h>
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 
 #include "NetlogonClientApp.h"
 #include "PanelTestSupport.h"
+#include "Translations.h"
 
 namespace {
 
@@ -41,6 +44,7 @@ quorvane::Workflows withSlowLogon(quorvane::Workflows workflows) {
         return quorvane::WorkflowResult{quorvane::Outcome::Interrupted, "stopped", {}};
     };
     workflows.stop = [stop] { stop->raise(); };
+    workflows.cancel = workflows.stop;
     return workflows;
 }
 
@@ -52,10 +56,30 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
+    quorvane::installTranslations();
+    if (arguments.contains(QStringLiteral("--dark"))) {
+        QPalette dark(QColor(0x2d, 0x2d, 0x30), QColor(0x1f, 0x1f, 0x22));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::PlaceholderText, QColor(0x80, 0x80, 0x80));
+        dark.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+            dark.setColor(QPalette::Disabled, role, QColor(0x7a, 0x7a, 0x7e));
+        }
+        QApplication::setPalette(dark);
+    }
 
     quorvane::testing::StandIn standIn;
     standIn.delayMs = 300;
     standIn.announce = true;
+    if (arguments.contains(QStringLiteral("--logon-fails"))) {
+        standIn.logonOutcome = quorvane::Outcome::Failed;
+        standIn.logonMessage = QStringLiteral(
+            "Failed to mount initial user home directory. The server was not found or is not "
+            "answering.");
+    }
     quorvane::Workflows workflows = standIn.workflows();
     if (arguments.contains(QStringLiteral("--slow-logon"))) {
         workflows = withSlowLogon(workflows);

@@ -11,6 +11,7 @@
 #include "ContentView.h"
 #include "PanelTestSupport.h"
 #include "Popover.h"
+#include "Translations.h"
 #include "TrayController.h"
 #include "TrayState.h"
 
@@ -63,6 +64,8 @@ private:
 private slots:
     void initTestCase() {
         qRegisterMetaType<quorvane::Notice>();
+        // The English plural forms, as the program loads them.
+        QVERIFY(quorvane::installTranslations(QLocale(QLocale::English)).isEmpty());
         // Start-at-login entries go to a folder of the test's own.
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.filePath("home")));
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(config_.filePath("system")));
@@ -131,6 +134,11 @@ private slots:
             << "Failed to mount initial user home directory. Wrong user name or password."
             << int(quorvane::Outcome::Failed) << int(TrayState::loggedOff) << "Logon failed"
             << "Failed to mount initial user home directory. Wrong user name or password.";
+        QTest::newRow("logon partly done, each share left out with its reason")
+            << "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Admin."
+            << int(quorvane::Outcome::PartlyDone) << int(TrayState::partlyLoggedOn)
+            << "Logged on, 1 share not mounted"
+            << "Admin: The share is unknown or not allowed.\n0 shares mounted under ~/smbmounts.";
     }
     void iconFollowsTheWorkflowsAndNoticesTellTheEnd() {
         QFETCH(QString, logonMessage);
@@ -142,6 +150,7 @@ private slots:
         standIn.logonMessage = logonMessage;
         standIn.logonOutcome = static_cast<quorvane::Outcome>(logonOutcome);
         standIn.mountedAfterLogon.clear();
+        standIn.notMountedAfterLogon = {{"Admin", "The share is unknown or not allowed."}};
         standIn.gate = std::make_shared<QSemaphore>();
         auto delegate = launch(standIn);
         TrayController* tray = delegate->trayController();

@@ -128,6 +128,10 @@ TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNu
     const WorkflowResult refused = SMBManager(otherConfig).logon("FS1", "alice", "pw");
     EXPECT_EQ(refused.message,
               "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science.");
+    // Each share left out travels with its reason, for the notice.
+    ASSERT_EQ(refused.notMounted.size(), 1u);
+    EXPECT_EQ(refused.notMounted[0].share, "Science");
+    EXPECT_EQ(refused.notMounted[0].cause, "The share is unknown or not allowed.");
     EXPECT_FALSE(fs::exists(other.mountRoot() + "/Science"));
     EXPECT_TRUE(fs::exists(other.mountRoot() + "/Library"));
 

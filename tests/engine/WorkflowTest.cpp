@@ -394,7 +394,7 @@ TEST_P(WorkflowOnRealMounts, LogoutNeverDeletesDataItCouldNotRelease) {
     const WorkflowResult logout = manager().logout();
     EXPECT_EQ(logout.outcome, Outcome::PartlyDone);
     EXPECT_EQ(logout.message,
-              "Disconnected 2 of 5 drive(s); still in use: alice, Science, Staff Public.");
+              "Disconnected 2 of 5 shares; still in use: alice, Science, Staff Public.");
     Lines left = logout.mountedShares;
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (Lines{"Science", "Staff Public", "alice"}));

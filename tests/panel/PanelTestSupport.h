@@ -15,6 +15,8 @@
 
 namespace quorvane::testing {
 
+inline const std::string kLogonInterrupted = "Logon stopped. Shares mounted before stay mounted.";
+
 struct StandIn {
     struct Calls {
         std::mutex mutex;
@@ -24,6 +26,7 @@ struct StandIn {
         std::atomic<int> logouts{0};
         QStringList reconnectPasswords;
         std::atomic<int> finished{0};
+        std::atomic<bool> cancelled{false};
     };
 
     QString logonMessage =
@@ -35,6 +38,7 @@ struct StandIn {
     /// What stays mounted after each workflow, as the engine would report it.
     std::vector<std::string> mountedAfterLogon{"alice"};
     std::vector<std::string> mountedAfterLogout;
+    std::vector<ShareProblem> notMountedAfterLogon;
     int delayMs = 0;
     /// Prints "stand-in: logon" (or logout) when a workflow ends, for the scripts that drive
     /// the stand-in program.
@@ -47,21 +51,31 @@ struct StandIn {
 
     Workflows workflows() const {
         Workflows result;
-        result.logon =
-            [outcome = WorkflowResult{logonOutcome, logonMessage.toStdString(), mountedAfterLogon},
-             delay = delayMs, gate = gate, calls = calls,
-             announce = announce](const QString& server, const QString& user,
-                                  const QString& password, bool remember) {
-                {
-                    std::lock_guard<std::mutex> lock(calls->mutex);
-                    calls->logonArguments = QStringList{server, user, password};
-                }
-                calls->remembered = remember;
-                ++calls->logons;
-                wait(delay, gate);
-                finish(*calls, announce ? "logon" : nullptr);
-                return outcome;
-            };
+        result.logon = [outcome = WorkflowResult{logonOutcome, logonMessage.toStdString(),
+                                                 mountedAfterLogon, notMountedAfterLogon},
+                        delay = delayMs, gate = gate, calls = calls,
+                        announce = announce](const QString& server, const QString& user,
+                                             const QString& password, bool remember) {
+            {
+                std::lock_guard<std::mutex> lock(calls->mutex);
+                calls->logonArguments = QStringList{server, user, password};
+            }
+            calls->remembered = remember;
+            ++calls->logons;
+            wait(delay, gate);
+            finish(*calls, announce ? "logon" : nullptr);
+            if (calls->cancelled.exchange(false)) {
+                return WorkflowResult{Outcome::Interrupted, kLogonInterrupted, {}};
+            }
+            return outcome;
+        };
+        // Stops a logon held at the gate, as the engine's would stop its tool.
+        result.cancel = [gate = gate, calls = calls] {
+            calls->cancelled = true;
+            if (gate) {
+                gate->release();
+            }
+        };
         result.logout = [outcome = WorkflowResult{logoutOutcome, logoutMessage.toStdString(),
                                                   mountedAfterLogout},
                          delay = delayMs, gate = gate, calls = calls, announce = announce] {

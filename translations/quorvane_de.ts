@@ -1,0 +1,267 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>Notices</name>
+    <message numerus="yes">
+        <source>%1 and %n more</source>
+        <translation>
+            <numerusform>%1 und %n weitere</numerusform>
+            <numerusform>%1 und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Logon failed</source>
+        <translation>Anmeldung fehlgeschlagen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n share(s) mounted under ~/smbmounts.</source>
+        <translation>
+            <numerusform>%n Freigabe unter ~/smbmounts eingebunden.</numerusform>
+            <numerusform>%n Freigaben unter ~/smbmounts eingebunden.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Logged on, not every share mounted</source>
+        <translation>Angemeldet, nicht alle Freigaben eingebunden</translation>
+    </message>
+    <message numerus="yes">
+        <source>Logged on, %n share(s) not mounted</source>
+        <translation>
+            <numerusform>Angemeldet, %n Freigabe nicht eingebunden</numerusform>
+            <numerusform>Angemeldet, %n Freigaben nicht eingebunden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n share(s) mounted under ~/smbmounts: %1.</source>
+        <translation>
+            <numerusform>%n Freigabe unter ~/smbmounts eingebunden: %1.</numerusform>
+            <numerusform>%n Freigaben unter ~/smbmounts eingebunden: %1.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Logged on</source>
+        <translation>Angemeldet</translation>
+    </message>
+    <message>
+        <source>Some shares could not be released</source>
+        <translation>Einige Freigaben konnten nicht getrennt werden</translation>
+    </message>
+    <message>
+        <source>Still mounted: %1. Close the files and folders open on them, then choose Logout again.</source>
+        <translation>Noch eingebunden: %1. Schließen Sie die darauf geöffneten Dateien und Ordner und wählen Sie dann erneut „Logout“.</translation>
+    </message>
+    <message>
+        <source>Logout failed</source>
+        <translation>Abmeldung fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>TrayState</name>
+    <message>
+        <source>logged off</source>
+        <translation>abgemeldet</translation>
+    </message>
+    <message numerus="yes">
+        <source>logged off, %n share(s) still mounted</source>
+        <translation>
+            <numerusform>abgemeldet, %n Freigabe noch eingebunden</numerusform>
+            <numerusform>abgemeldet, %n Freigaben noch eingebunden</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>logging out…</source>
+        <translation>Abmeldung läuft …</translation>
+    </message>
+    <message>
+        <source>logging on…</source>
+        <translation>Anmeldung läuft …</translation>
+    </message>
+    <message numerus="yes">
+        <source>logged on, %n share(s) mounted</source>
+        <translation>
+            <numerusform>angemeldet, %n Freigabe eingebunden</numerusform>
+            <numerusform>angemeldet, %n Freigaben eingebunden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n could not be mounted</source>
+        <translation>
+            <numerusform>, %n konnte nicht eingebunden werden</numerusform>
+            <numerusform>, %n konnten nicht eingebunden werden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>some shares could not be released (%n share(s) still mounted)</source>
+        <translation>
+            <numerusform>einige Freigaben konnten nicht getrennt werden (%n Freigabe noch eingebunden)</numerusform>
+            <numerusform>einige Freigaben konnten nicht getrennt werden (%n Freigaben noch eingebunden)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>some shares broken (%1 of %n share(s) not working)</source>
+        <translation>
+            <numerusform>einige Freigaben gestört (%1 von %n Freigabe funktioniert nicht)</numerusform>
+            <numerusform>einige Freigaben gestört (%1 von %n Freigaben funktionieren nicht)</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>quorvane: unknown option &quot;%1&quot;
+Try &apos;quorvane --help&apos;.</source>
+        <translation>quorvane: unbekannte Option „%1“
+Hilfe mit „quorvane --help“.</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::BusyIndicator</name>
+    <message>
+        <source>Busy</source>
+        <translation>Beschäftigt</translation>
+    </message>
+    <message>
+        <source>A logon or logout is running.</source>
+        <translation>Eine An- oder Abmeldung läuft.</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::ContentView</name>
+    <message>
+        <source>Unexpected error: %1</source>
+        <translation>Unerwarteter Fehler: %1</translation>
+    </message>
+    <message>
+        <source>Unexpected error.</source>
+        <translation>Unerwarteter Fehler.</translation>
+    </message>
+    <message>
+        <source>Ends Quorvane; mounted shares stay mounted. Shortcut: %1</source>
+        <translation>Beendet Quorvane; eingebundene Freigaben bleiben eingebunden. Tastenkürzel: %1</translation>
+    </message>
+    <message>
+        <source>The name or address of the file server, for example FS1 or 10.0.0.5.</source>
+        <translation>Name oder Adresse des Dateiservers, zum Beispiel FS1 oder 10.0.0.5.</translation>
+    </message>
+    <message>
+        <source>Your user name on the server, alone or as DOMAIN\NAME or NAME@DOMAIN.</source>
+        <translation>Ihr Benutzername auf dem Server, allein oder als DOMÄNE\NAME oder NAME@DOMÄNE.</translation>
+    </message>
+    <message>
+        <source>Your password on the server. Quorvane never stores it.</source>
+        <translation>Ihr Passwort auf dem Server. Quorvane speichert es nie.</translation>
+    </message>
+    <message>
+        <source>What the last logon or logout did.</source>
+        <translation>Was die letzte An- oder Abmeldung ergeben hat.</translation>
+    </message>
+    <message>
+        <source>Releases every mounted share and removes its folder.</source>
+        <translation>Trennt alle eingebundenen Freigaben und entfernt ihre Ordner.</translation>
+    </message>
+    <message>
+        <source>Stopping…</source>
+        <translation>Wird abgebrochen …</translation>
+    </message>
+    <message>
+        <source>Reconnecting the shares that do not work…</source>
+        <translation>Die nicht funktionierenden Freigaben werden neu verbunden …</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket of %1</source>
+        <translation>Kerberos-Ticket von %1</translation>
+    </message>
+    <message>
+        <source>Your password on the server, or empty to log on with your Kerberos ticket of %1. Quorvane never stores it.</source>
+        <translation>Ihr Passwort auf dem Server, oder leer, um sich mit Ihrem Kerberos-Ticket von %1 anzumelden. Quorvane speichert es nie.</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>&amp;Abbrechen</translation>
+    </message>
+    <message>
+        <source>Mounts the shares that do not work again.</source>
+        <translation>Bindet die nicht funktionierenden Freigaben neu ein.</translation>
+    </message>
+    <message>
+        <source>Logs on to the server and mounts your shares.</source>
+        <translation>Meldet Sie am Server an und bindet Ihre Freigaben ein.</translation>
+    </message>
+    <message>
+        <source>Stops the running logon. A share mounted halfway is released.</source>
+        <translation>Bricht die laufende Anmeldung ab. Eine halb eingebundene Freigabe wird wieder getrennt.</translation>
+    </message>
+    <message>
+        <source>Busy: the logon is stopping.</source>
+        <translation>Beschäftigt: Die Anmeldung wird abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Busy: the logout is running.</source>
+        <translation>Beschäftigt: Die Abmeldung läuft.</translation>
+    </message>
+    <message>
+        <source>Logon panel</source>
+        <translation>Anmeldefenster</translation>
+    </message>
+    <message>
+        <source>Quorvane logo</source>
+        <translation>Quorvane-Logo</translation>
+    </message>
+    <message>
+        <source>Your password on the server. Quorvane keeps it only when Remember is ticked.</source>
+        <translation>Ihr Passwort auf dem Server. Quorvane behält es nur, wenn „Merken“ angekreuzt ist.</translation>
+    </message>
+    <message>
+        <source>Re&amp;member</source>
+        <translation>&amp;Merken</translation>
+    </message>
+    <message>
+        <source>Keep the password in the desktop&apos;s secret store, so that Reconnect needs no typing</source>
+        <translation>Das Passwort im Schlüsselbund der Arbeitsumgebung aufbewahren, damit „Neu verbinden“ ohne Eingabe auskommt</translation>
+    </message>
+    <message>
+        <source>Remember password</source>
+        <translation>Passwort merken</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TrayController</name>
+    <message>
+        <source>No shares mounted</source>
+        <translation>Keine Freigaben eingebunden</translation>
+    </message>
+    <message>
+        <source>Open %1</source>
+        <translation>%1 öffnen</translation>
+    </message>
+    <message>
+        <source>Reconnect</source>
+        <translation>Neu verbinden</translation>
+    </message>
+    <message>
+        <source>Mount the shares that do not work again</source>
+        <translation>Die nicht funktionierenden Freigaben neu einbinden</translation>
+    </message>
+    <message>
+        <source>Logon…</source>
+        <translation>Anmelden …</translation>
+    </message>
+    <message>
+        <source>Logout</source>
+        <translation>Abmelden</translation>
+    </message>
+    <message>
+        <source>Start at login</source>
+        <translation>Bei der Anmeldung starten</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,267 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr_FR">
+<context>
+    <name>Notices</name>
+    <message numerus="yes">
+        <source>%1 and %n more</source>
+        <translation>
+            <numerusform>%1 et %n autre</numerusform>
+            <numerusform>%1 et %n autres</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1 : %2</translation>
+    </message>
+    <message>
+        <source>Logon failed</source>
+        <translation>Échec de la connexion</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n share(s) mounted under ~/smbmounts.</source>
+        <translation>
+            <numerusform>%n partage monté dans ~/smbmounts.</numerusform>
+            <numerusform>%n partages montés dans ~/smbmounts.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Logged on, not every share mounted</source>
+        <translation>Connecté, mais pas tous les partages montés</translation>
+    </message>
+    <message numerus="yes">
+        <source>Logged on, %n share(s) not mounted</source>
+        <translation>
+            <numerusform>Connecté, %n partage non monté</numerusform>
+            <numerusform>Connecté, %n partages non montés</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n share(s) mounted under ~/smbmounts: %1.</source>
+        <translation>
+            <numerusform>%n partage monté dans ~/smbmounts : %1.</numerusform>
+            <numerusform>%n partages montés dans ~/smbmounts : %1.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Logged on</source>
+        <translation>Connecté</translation>
+    </message>
+    <message>
+        <source>Some shares could not be released</source>
+        <translation>Certains partages n’ont pas pu être démontés</translation>
+    </message>
+    <message>
+        <source>Still mounted: %1. Close the files and folders open on them, then choose Logout again.</source>
+        <translation>Encore montés : %1. Fermez les fichiers et dossiers ouverts dessus, puis choisissez de nouveau « Logout ».</translation>
+    </message>
+    <message>
+        <source>Logout failed</source>
+        <translation>Échec de la déconnexion</translation>
+    </message>
+</context>
+<context>
+    <name>TrayState</name>
+    <message>
+        <source>logged off</source>
+        <translation>déconnecté</translation>
+    </message>
+    <message numerus="yes">
+        <source>logged off, %n share(s) still mounted</source>
+        <translation>
+            <numerusform>déconnecté, %n partage encore monté</numerusform>
+            <numerusform>déconnecté, %n partages encore montés</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>logging out…</source>
+        <translation>déconnexion en cours…</translation>
+    </message>
+    <message>
+        <source>logging on…</source>
+        <translation>connexion en cours…</translation>
+    </message>
+    <message numerus="yes">
+        <source>logged on, %n share(s) mounted</source>
+        <translation>
+            <numerusform>connecté, %n partage monté</numerusform>
+            <numerusform>connecté, %n partages montés</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n could not be mounted</source>
+        <translation>
+            <numerusform>, %n n’a pas pu être monté</numerusform>
+            <numerusform>, %n n’ont pas pu être montés</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>some shares could not be released (%n share(s) still mounted)</source>
+        <translation>
+            <numerusform>certains partages n’ont pas pu être démontés (%n partage encore monté)</numerusform>
+            <numerusform>certains partages n’ont pas pu être démontés (%n partages encore montés)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>some shares broken (%1 of %n share(s) not working)</source>
+        <translation>
+            <numerusform>certains partages en panne (%1 sur %n partage ne fonctionne pas)</numerusform>
+            <numerusform>certains partages en panne (%1 sur %n partages ne fonctionnent pas)</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>quorvane: unknown option &quot;%1&quot;
+Try &apos;quorvane --help&apos;.</source>
+        <translation>quorvane : option inconnue « %1 »
+Essayez « quorvane --help ».</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::BusyIndicator</name>
+    <message>
+        <source>Busy</source>
+        <translation>Occupé</translation>
+    </message>
+    <message>
+        <source>A logon or logout is running.</source>
+        <translation>Une connexion ou une déconnexion est en cours.</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::ContentView</name>
+    <message>
+        <source>Unexpected error: %1</source>
+        <translation>Erreur inattendue : %1</translation>
+    </message>
+    <message>
+        <source>Unexpected error.</source>
+        <translation>Erreur inattendue.</translation>
+    </message>
+    <message>
+        <source>Ends Quorvane; mounted shares stay mounted. Shortcut: %1</source>
+        <translation>Quitte Quorvane ; les partages montés le restent. Raccourci : %1</translation>
+    </message>
+    <message>
+        <source>The name or address of the file server, for example FS1 or 10.0.0.5.</source>
+        <translation>Le nom ou l’adresse du serveur de fichiers, par exemple FS1 ou 10.0.0.5.</translation>
+    </message>
+    <message>
+        <source>Your user name on the server, alone or as DOMAIN\NAME or NAME@DOMAIN.</source>
+        <translation>Votre nom d’utilisateur sur le serveur, seul ou sous la forme DOMAINE\NOM ou NOM@DOMAINE.</translation>
+    </message>
+    <message>
+        <source>Your password on the server. Quorvane never stores it.</source>
+        <translation>Votre mot de passe sur le serveur. Quorvane ne l’enregistre jamais.</translation>
+    </message>
+    <message>
+        <source>What the last logon or logout did.</source>
+        <translation>Le résultat de la dernière connexion ou déconnexion.</translation>
+    </message>
+    <message>
+        <source>Releases every mounted share and removes its folder.</source>
+        <translation>Démonte tous les partages montés et supprime leurs dossiers.</translation>
+    </message>
+    <message>
+        <source>Stopping…</source>
+        <translation>Arrêt en cours…</translation>
+    </message>
+    <message>
+        <source>Reconnecting the shares that do not work…</source>
+        <translation>Reconnexion des partages qui ne fonctionnent pas…</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket of %1</source>
+        <translation>Ticket Kerberos de %1</translation>
+    </message>
+    <message>
+        <source>Your password on the server, or empty to log on with your Kerberos ticket of %1. Quorvane never stores it.</source>
+        <translation>Votre mot de passe sur le serveur, ou rien pour vous connecter avec votre ticket Kerberos de %1. Quorvane ne l’enregistre jamais.</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>A&amp;nnuler</translation>
+    </message>
+    <message>
+        <source>Mounts the shares that do not work again.</source>
+        <translation>Monte de nouveau les partages qui ne fonctionnent pas.</translation>
+    </message>
+    <message>
+        <source>Logs on to the server and mounts your shares.</source>
+        <translation>Vous connecte au serveur et monte vos partages.</translation>
+    </message>
+    <message>
+        <source>Stops the running logon. A share mounted halfway is released.</source>
+        <translation>Arrête la connexion en cours. Un partage à moitié monté est démonté.</translation>
+    </message>
+    <message>
+        <source>Busy: the logon is stopping.</source>
+        <translation>Occupé : la connexion s’arrête.</translation>
+    </message>
+    <message>
+        <source>Busy: the logout is running.</source>
+        <translation>Occupé : la déconnexion est en cours.</translation>
+    </message>
+    <message>
+        <source>Logon panel</source>
+        <translation>Panneau de connexion</translation>
+    </message>
+    <message>
+        <source>Quorvane logo</source>
+        <translation>Logo de Quorvane</translation>
+    </message>
+    <message>
+        <source>Your password on the server. Quorvane keeps it only when Remember is ticked.</source>
+        <translation>Votre mot de passe sur le serveur. Quorvane ne le garde que si « Mémoriser » est coché.</translation>
+    </message>
+    <message>
+        <source>Re&amp;member</source>
+        <translation>&amp;Mémoriser</translation>
+    </message>
+    <message>
+        <source>Keep the password in the desktop&apos;s secret store, so that Reconnect needs no typing</source>
+        <translation>Garder le mot de passe dans le trousseau du bureau, pour que « Reconnecter » se passe de saisie</translation>
+    </message>
+    <message>
+        <source>Remember password</source>
+        <translation>Mémoriser le mot de passe</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TrayController</name>
+    <message>
+        <source>No shares mounted</source>
+        <translation>Aucun partage monté</translation>
+    </message>
+    <message>
+        <source>Open %1</source>
+        <translation>Ouvrir %1</translation>
+    </message>
+    <message>
+        <source>Reconnect</source>
+        <translation>Reconnecter</translation>
+    </message>
+    <message>
+        <source>Mount the shares that do not work again</source>
+        <translation>Monter de nouveau les partages qui ne fonctionnent pas</translation>
+    </message>
+    <message>
+        <source>Logon…</source>
+        <translation>Se connecter…</translation>
+    </message>
+    <message>
+        <source>Logout</source>
+        <translation>Se déconnecter</translation>
+    </message>
+    <message>
+        <source>Start at login</source>
+        <translation>Lancer à l’ouverture de session</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+</context>
+</TS>
