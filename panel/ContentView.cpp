@@ -286,6 +286,9 @@ void ContentView::buildLayout() {
     rememberBox_->setChecked(QSettings().value(kRememberKey, false).toBool());
     connect(rememberBox_, &QCheckBox::toggled, this,
             [](bool checked) { QSettings().setValue(kRememberKey, checked); });
+    // Room for a dozen dots whatever the font: a large font widens the panel rather than
+    // squeezing the field the user types into.
+    passwordField_->setMinimumWidth(passwordField_->fontMetrics().averageCharWidth() * 14);
     auto* passwordRow = new QHBoxLayout;
     passwordRow->setSpacing(kFormRowSpacing);
     passwordRow->addWidget(passwordField_, 1);
