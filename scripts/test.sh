@@ -100,6 +100,11 @@ t=$SECONDS
         ctest --output-on-failure -j"$jobs" --timeout 600)
 took "tests" "$t"
 
+step "the panel as a screen reader sees it (AT-SPI)"
+t=$SECONDS
+scripts/accessibility-check.sh "$tests"
+took "accessibility" "$t"
+
 step "the macOS compile check and the fuzzers (ran beside the tests)"
 finish_background
 
