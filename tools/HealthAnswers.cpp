@@ -38,7 +38,7 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
 
 }  // namespace
 
-HealthAnswers::HealthAnswers(ShareMount share) : share_(std::move(share)) {
+HealthAnswers::HealthAnswers(const WorkerPool& workers) : workers_(workers) {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -71,14 +71,12 @@ HealthAnswers::HealthAnswers(ShareMount share) : share_(std::move(share)) {
 
 HealthAnswers::~HealthAnswers() {
     if (listener_ < 0) {
-        ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
         return;
     }
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);  // wakes the poll
     thread_.join();
     ::close(listener_);
-    ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
 }
 
 void HealthAnswers::answer(int connection) const {
@@ -106,15 +104,13 @@ void HealthAnswers::answer(int connection) const {
     }
     // A logon of its own on a fresh connection: the serving one may be waiting on a request,
     // and only a new logon shows whether the server still takes the password or ticket.
-    std::string verdict;
-    {
-        const std::lock_guard<std::mutex> lock(libraryLock());
-        std::string error;
-        std::unique_ptr<SmbContext> context =
-            SmbContext::create(share_.login, kCheckTimeout, &error);
-        verdict = context ? answerFor(checkShare(*context, share_.parts), context->usesTicket())
-                          : health::kNotAnswering;
-    }
+    SmbLogin login = workers_.login();
+    std::string error;
+    std::unique_ptr<SmbConnection> server = SmbConnection::create(login, kCheckTimeout, &error);
+    ::explicit_bzero(login.password.data(), login.password.size());
+    std::string verdict =
+        server ? answerFor(server->check(workers_.share().parts), server->usesTicket())
+               : health::kNotAnswering;
     verdict += '\n';
     ::send(connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
 }

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "ShareSession.h"
+#include "WorkerPool.h"
 
 // The daemon's side of the health question (engine/HealthProtocol.h): whether its server still
 // answers and still takes its logon, found by a logon of its own on a fresh connection, so the
@@ -13,7 +13,8 @@ namespace quorvane::tools {
 class HealthAnswers {
 public:
     /// Listens from now on; without a socket (name taken) the daemon simply cannot be asked.
-    explicit HealthAnswers(ShareMount share);
+    /// The check logs on with the login `workers` hold now.
+    explicit HealthAnswers(const WorkerPool& workers);
     ~HealthAnswers();
     HealthAnswers(const HealthAnswers&) = delete;
     HealthAnswers& operator=(const HealthAnswers&) = delete;
@@ -21,7 +22,7 @@ public:
 private:
     void answer(int connection) const;
 
-    ShareMount share_;
+    const WorkerPool& workers_;
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -1,0 +1,477 @@
+#include "WorkerPool.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+extern char** environ;
+
+namespace quorvane::tools {
+
+namespace {
+
+using worker::Op;
+using worker::Reader;
+using worker::Writer;
+
+// A worker whose reply takes longer than this is stuck (its own calls give up after
+// kRequestBound, a reconnect and a repeat included) and is replaced.
+constexpr auto kStuckWorker = 3 * kRequestBound;
+
+bool isAtOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
+Writer request(Op op) {
+    Writer out;
+    out.put(op);
+    return out;
+}
+
+int64_t resultOf(const std::string& reply) {
+    Reader in(reply);
+    int64_t result = -EIO;
+    return in.get(&result) ? result : -EIO;
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(ShareMount share, std::string source)
+    : share_(std::move(share)), source_(std::move(source)) {}
+
+WorkerPool::~WorkerPool() {
+    for (Worker& slot : workers_) {
+        retire(slot);
+    }
+    for (RemoteFile* file : files_) {
+        delete file;
+    }
+    ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+}
+
+bool WorkerPool::start(std::string* error) {
+    for (Worker& slot : workers_) {
+        if (!spawn(slot, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+SmbLogin WorkerPool::login() const {
+    const std::lock_guard<std::mutex> held(state_);
+    return share_.login;
+}
+
+bool WorkerPool::spawn(Worker& slot, std::string* error) {
+    int pair[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        *error = std::string("socketpair: ") + ::strerror(errno);
+        return false;
+    }
+    const int area = ::memfd_create("share-worker", MFD_CLOEXEC);
+    void* shared = area < 0 || ::ftruncate(area, worker::kLargestTransfer) != 0
+                       ? MAP_FAILED
+                       : ::mmap(nullptr, worker::kLargestTransfer, PROT_READ | PROT_WRITE,
+                                MAP_SHARED, area, 0);
+    // Above the numbers the worker takes them at, so that each move really happens.
+    const int childSocket = ::fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
+    const int childArea = area < 0 ? -1 : ::fcntl(area, F_DUPFD_CLOEXEC, 10);
+    ::close(pair[1]);
+    if (area >= 0) {
+        ::close(area);
+    }
+    std::vector<std::string> words = {"mount_smbfs", worker::kWorkerWord, source_};
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, childSocket, worker::kSocketDescriptor);
+    posix_spawn_file_actions_adddup2(&actions, childArea, worker::kSharedDescriptor);
+    // Nothing else of the daemon's (the FUSE device above all) reaches the worker.
+    posix_spawn_file_actions_addclosefrom_np(&actions, worker::kSharedDescriptor + 1);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaddset(&defaults, signalNumber);
+    }
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int spawned =
+        childSocket < 0 || childArea < 0 || shared == MAP_FAILED
+            ? errno
+            : ::posix_spawn(&pid, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    for (int fd : {childSocket, childArea}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    slot.socket = pair[0];
+    slot.shared = shared == MAP_FAILED ? nullptr : static_cast<char*>(shared);
+    slot.pid = spawned == 0 ? pid : -1;
+    if (spawned != 0) {
+        *error = std::string("cannot start a worker: ") + ::strerror(spawned);
+        retire(slot);
+        return false;
+    }
+    const timeval patience{std::chrono::seconds(kStuckWorker).count(), 0};
+    ::setsockopt(slot.socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    // The login reaches the worker only through its socket.
+    Writer start = request(Op::Start);
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        start.put(share_.parts.host)
+            .put<int32_t>(share_.parts.port.value_or(0))
+            .put(share_.parts.share)
+            .put(share_.parts.user)
+            .put(share_.login.workgroup)
+            .put(share_.login.user)
+            .put(share_.login.password);
+    }
+    const std::optional<std::string> ready = worker::sendMessage(slot.socket, start.bytes())
+                                                 ? worker::receiveMessage(slot.socket)
+                                                 : std::nullopt;
+    if (!ready || resultOf(*ready) != 0) {
+        *error = "a worker ended as it started";
+        retire(slot);
+        return false;
+    }
+    return true;
+}
+
+void WorkerPool::retire(Worker& slot) {
+    if (slot.socket >= 0) {
+        ::close(slot.socket);  // an idle worker ends on this
+        slot.socket = -1;
+    }
+    if (slot.pid > 0) {
+        // A busy one may be waiting on the server; whatever it was doing has no one to tell.
+        ::kill(slot.pid, SIGKILL);
+        ::waitpid(slot.pid, nullptr, 0);
+        slot.pid = -1;
+    }
+    if (slot.shared != nullptr) {
+        ::munmap(slot.shared, worker::kLargestTransfer);
+        slot.shared = nullptr;
+    }
+    ++slot.generation;
+}
+
+int WorkerPool::pickFor(const std::string& path, bool transfer) {
+    const std::lock_guard<std::mutex> held(state_);
+    std::array<int, worker::kWorkers> openFiles{};
+    int holder = -1;
+    for (const RemoteFile* file : files_) {
+        if (file->generation == workers_[file->worker].generation) {
+            ++openFiles[file->worker];
+            if (file->path == path) {
+                holder = file->worker;
+            }
+        }
+    }
+    int chosen = holder;
+    if (chosen < 0) {
+        // A worker moving file contents weighs most, then one with calls queued, then one
+        // with more files to serve.
+        int best = INT_MAX;
+        for (int i = 0; i < worker::kWorkers; ++i) {
+            const int score = workers_[i].transfers * 100 + workers_[i].waiting * 10 + openFiles[i];
+            if (score < best) {
+                best = score;
+                chosen = i;
+            }
+        }
+    }
+    ++workers_[chosen].waiting;
+    if (transfer) {
+        ++workers_[chosen].transfers;
+    }
+    return chosen;
+}
+
+std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
+                                           std::optional<unsigned> generation,
+                                           const char* writeFrom, size_t writeSize,
+                                           char* readInto) {
+    Worker& slot = workers_[index];
+    std::optional<std::string> reply;
+    {
+        const std::lock_guard<std::mutex> held(slot.busy);
+        std::string error;
+        const bool live =
+            generation ? *generation == slot.generation : slot.pid > 0 || spawn(slot, &error);
+        if (live) {
+            if (writeFrom != nullptr) {
+                ::memcpy(slot.shared, writeFrom, writeSize);
+            }
+            reply = worker::sendMessage(slot.socket, message) ? worker::receiveMessage(slot.socket)
+                                                              : std::nullopt;
+            if (!reply) {
+                // Dead or stuck: its files fail from now on, and a new one takes its place.
+                retire(slot);
+                spawn(slot, &error);
+            } else if (readInto != nullptr) {
+                const int64_t result = resultOf(*reply);
+                if (result > 0) {
+                    ::memcpy(readInto, slot.shared, static_cast<size_t>(result));
+                }
+            }
+        }
+    }
+    --slot.waiting;
+    if (transfer) {
+        --slot.transfers;
+    }
+    return reply;
+}
+
+int WorkerPool::askByPath(const std::string& path, const std::string& message, bool repeatable,
+                          std::string* reply) {
+    // A call that the dead worker may have made already is not made twice.
+    for (int attempt = 0; attempt < (repeatable ? 2 : 1); ++attempt) {
+        if (std::optional<std::string> answer = ask(pickFor(path, false), message, false)) {
+            const int64_t result = resultOf(*answer);
+            if (reply != nullptr) {
+                *reply = std::move(*answer);
+            }
+            return static_cast<int>(result);
+        }
+    }
+    return -EIO;
+}
+
+int WorkerPool::askAbout(RemoteFile& file, const std::string& message, bool transfer,
+                         std::string* reply, const char* writeFrom, size_t writeSize,
+                         char* readInto) {
+    Worker& slot = workers_[file.worker];
+    ++slot.waiting;
+    if (transfer) {
+        ++slot.transfers;
+    }
+    std::optional<std::string> answer =
+        ask(file.worker, message, transfer, file.generation, writeFrom, writeSize, readInto);
+    if (!answer) {
+        return -EIO;
+    }
+    const int64_t result = resultOf(*answer);
+    if (reply != nullptr) {
+        *reply = std::move(*answer);
+    }
+    return static_cast<int>(result);
+}
+
+void WorkerPool::replaceLogin(const SmbLogin& login) {
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+        share_.login = login;
+    }
+    Writer message = request(Op::Login);
+    message.put(login.workgroup).put(login.user).put(login.password);
+    for (int i = 0; i < worker::kWorkers; ++i) {
+        // A worker started meanwhile already has the new login; one that dies now gets it
+        // with its replacement.
+        ++workers_[i].waiting;
+        ask(i, message.bytes(), false);
+    }
+}
+
+int WorkerPool::stat(const std::string& path, struct stat* out) {
+    std::string reply;
+    const int result = askByPath(path, request(Op::Stat).put(path).bytes(), true, &reply);
+    Reader in(reply);
+    int64_t ignored = 0;
+    return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
+}
+
+int WorkerPool::stat(RemoteFile& file, struct stat* out) {
+    std::string reply;
+    const int result = askAbout(file, request(Op::StatFile).put(file.id).bytes(), false, &reply);
+    Reader in(reply);
+    int64_t ignored = 0;
+    return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
+}
+
+int WorkerPool::list(const std::string& path,
+                     const std::function<bool(const char* name, const struct stat&)>& each) {
+    std::string reply;
+    const int result = askByPath(path, request(Op::List).put(path).bytes(), true, &reply);
+    if (result != 0) {
+        return result;
+    }
+    Reader in(reply);
+    int64_t ignored = 0;
+    uint32_t count = 0;
+    if (!in.get(&ignored) || !in.get(&count)) {
+        return -EIO;
+    }
+    std::string name;
+    struct stat attributes {};
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!in.get(&name) || !in.get(&attributes)) {
+            return -EIO;
+        }
+        if (!each(name.c_str(), attributes)) {
+            break;
+        }
+    }
+    return 0;
+}
+
+int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {
+    const int index = pickFor(path, false);
+    const unsigned generation = workers_[index].generation;
+    const std::optional<std::string> reply = ask(
+        index, request(Op::Open).put(path).put<int32_t>(flags).put<uint32_t>(mode).bytes(), false);
+    if (!reply) {
+        return -EIO;
+    }
+    Reader in(*reply);
+    int64_t result = -EIO;
+    uint64_t id = 0;
+    if (!in.get(&result) || !in.get(&id) || result != 0) {
+        return static_cast<int>(result);
+    }
+    auto* file = new RemoteFile{index, generation, id, path};
+    const std::lock_guard<std::mutex> held(state_);
+    files_.insert(file);
+    *out = file;
+    return 0;
+}
+
+int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) {
+    size = std::min(size, worker::kLargestTransfer);
+    const std::string message =
+        request(Op::Read).put(file.id).put<int64_t>(offset).put<uint64_t>(size).bytes();
+    return askAbout(file, message, true, nullptr, nullptr, 0, buffer);
+}
+
+int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset) {
+    size = std::min(size, worker::kLargestTransfer);
+    const std::string message =
+        request(Op::Write).put(file.id).put<int64_t>(offset).put<uint64_t>(size).bytes();
+    return askAbout(file, message, true, nullptr, buffer, size);
+}
+
+int WorkerPool::truncate(RemoteFile& file, off_t size) {
+    return askAbout(file, request(Op::TruncateFile).put(file.id).put<int64_t>(size).bytes(), false);
+}
+
+int WorkerPool::truncate(const std::string& path, off_t size) {
+    return askByPath(path, request(Op::Truncate).put(path).put<int64_t>(size).bytes(), true);
+}
+
+int WorkerPool::flush(RemoteFile& file) {
+    return askAbout(file, request(Op::Flush).put(file.id).bytes(), false);
+}
+
+int WorkerPool::close(RemoteFile* file) {
+    const int result = askAbout(*file, request(Op::Close).put(file->id).bytes(), false);
+    const std::lock_guard<std::mutex> held(state_);
+    files_.erase(file);
+    delete file;
+    return result;
+}
+
+int WorkerPool::unlink(const std::string& path) {
+    return askByPath(path, request(Op::Unlink).put(path).bytes(), false);
+}
+
+int WorkerPool::mkdir(const std::string& path) {
+    return askByPath(path, request(Op::Mkdir).put(path).bytes(), false);
+}
+
+int WorkerPool::rmdir(const std::string& path) {
+    return askByPath(path, request(Op::Rmdir).put(path).bytes(), false);
+}
+
+int WorkerPool::rename(const std::string& from, const std::string& to, bool noReplace) {
+    // The workers holding files there: the first renames, the others step aside for it and
+    // then follow.
+    std::vector<std::pair<int, unsigned>> holders;
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        for (const RemoteFile* file : files_) {
+            const std::pair<int, unsigned> holder{file->worker, file->generation};
+            if ((isAtOrBelow(file->path, from) || file->path == to) &&
+                file->generation == workers_[file->worker].generation &&
+                std::find(holders.begin(), holders.end(), holder) == holders.end()) {
+                holders.push_back(holder);
+            }
+        }
+    }
+    const auto tell = [&](Op op, const std::pair<int, unsigned>& holder) {
+        ++workers_[holder.first].waiting;
+        ask(holder.first, request(op).put(from).put(to).put<int32_t>(0).bytes(), false,
+            holder.second);
+    };
+    for (size_t i = 1; i < holders.size(); ++i) {
+        tell(Op::StepAside, holders[i]);
+    }
+    const std::string message =
+        request(Op::Rename).put(from).put(to).put<int32_t>(noReplace ? 1 : 0).bytes();
+    int result = -EIO;
+    if (holders.empty()) {
+        result = askByPath(from, message, false);
+    } else {
+        ++workers_[holders[0].first].waiting;
+        const std::optional<std::string> reply =
+            ask(holders[0].first, message, false, holders[0].second);
+        result = reply ? static_cast<int>(resultOf(*reply)) : -EIO;
+    }
+    if (result != 0) {
+        return result;
+    }
+    for (size_t i = 1; i < holders.size(); ++i) {
+        tell(Op::FollowRename, holders[i]);
+    }
+    const std::lock_guard<std::mutex> held(state_);
+    for (RemoteFile* file : files_) {
+        if (isAtOrBelow(file->path, from)) {
+            file->path = to + file->path.substr(from.size());
+        }
+    }
+    return 0;
+}
+
+int WorkerPool::setTimes(const std::string& path, const struct timespec times[2]) {
+    return askByPath(path, request(Op::SetTimes).put(path).put(times[0]).put(times[1]).bytes(),
+                     true);
+}
+
+int WorkerPool::statvfs(const std::string& path, struct statvfs* out) {
+    std::string reply;
+    const int result = askByPath(path, request(Op::Statvfs).put(path).bytes(), true, &reply);
+    Reader in(reply);
+    int64_t ignored = 0;
+    return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
+}
+
+}  // namespace quorvane::tools
