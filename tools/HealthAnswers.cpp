@@ -38,7 +38,7 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
 
 }  // namespace
 
-HealthAnswers::HealthAnswers(const WorkerPool& workers) : workers_(workers) {
+HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

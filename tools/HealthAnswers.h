@@ -13,8 +13,9 @@ namespace quorvane::tools {
 class HealthAnswers {
 public:
     /// Listens from now on; without a socket (name taken) the daemon simply cannot be asked.
-    /// The check logs on with the login `workers` hold now.
-    explicit HealthAnswers(const WorkerPool& workers);
+    /// The check logs on with the login `workers` hold now; a new login given on the socket
+    /// goes to them (WorkerPool::replaceLogin).
+    explicit HealthAnswers(WorkerPool& workers);
     ~HealthAnswers();
     HealthAnswers(const HealthAnswers&) = delete;
     HealthAnswers& operator=(const HealthAnswers&) = delete;
@@ -22,7 +23,7 @@ public:
 private:
     void answer(int connection) const;
 
-    const WorkerPool& workers_;
+    WorkerPool& workers_;
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -140,7 +140,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     }
     // The mount's calls wait longer than the check did: the workers log on afresh with that
     // bound.
-    WorkerPool workers(std::move(request.share), request.source);
+    WorkerPool workers(std::move(request.share), request.source, request.retitle);
     if (!workers.start(&error)) {
         return report(reportFd, MountExit::Failed, error);
     }

@@ -18,9 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A sequential reader gets this much per request to the server, and keeps it this long.
-constexpr size_t kReadAhead = 1024 * 1024;
-constexpr auto kReadAheadLife = std::chrono::milliseconds(500);
 // Pauses between attempts to reach a server that is away, growing to the longest.
 constexpr auto kFirstPause = std::chrono::milliseconds(100);
 constexpr auto kLongestPause = std::chrono::milliseconds(500);
@@ -185,7 +182,6 @@ int ShareSession::attach(OpenFile& file) {
 void ShareSession::noteChanged(const std::string& path, off_t size, bool grownOnly) {
     for (OpenFile* file : open_) {
         if (file->path == path) {
-            file->ahead.clear();
             file->size = grownOnly ? std::max(file->size, size) : size;
         }
     }
@@ -244,49 +240,11 @@ int ShareSession::open(const std::string& path, int flags, mode_t mode, OpenFile
 }
 
 int ShareSession::read(OpenFile& file, char* buffer, size_t size, off_t offset) {
-    const auto now = Clock::now();
-    const bool fresh = now - file.aheadTime < kReadAheadLife;
-    if (fresh && offset >= file.aheadOffset &&
-        offset + static_cast<off_t>(size) <=
-            file.aheadOffset + static_cast<off_t>(file.ahead.size())) {
-        ::memcpy(buffer, file.ahead.data() + (offset - file.aheadOffset), size);
-        file.nextOffset = offset + static_cast<off_t>(size);
-        return static_cast<int>(size);
-    }
     return withServer(Repeat::Always, [&] {
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
-        const bool sequential = offset == file.nextOffset || offset == 0;
-        // A request as large as the read-ahead goes straight into the caller's buffer.
-        if (!sequential || size >= kReadAhead) {
-            const ssize_t n = server_->read(file.handle, buffer, size, offset);
-            if (n < 0) {
-                return static_cast<int>(n);
-            }
-            file.ahead.clear();
-            file.nextOffset = offset + n;
-            return static_cast<int>(n);
-        }
-        const size_t wanted = kReadAhead;
-        std::string fetched(wanted, '\0');
-        const ssize_t n = server_->read(file.handle, fetched.data(), wanted, offset);
-        if (n < 0) {
-            return static_cast<int>(n);
-        }
-        const size_t done = static_cast<size_t>(n);
-        fetched.resize(done);
-        const size_t given = std::min(size, done);
-        ::memcpy(buffer, fetched.data(), given);
-        file.nextOffset = offset + static_cast<off_t>(given);
-        if (done > size) {
-            file.ahead = std::move(fetched);
-            file.aheadOffset = offset;
-            file.aheadTime = now;
-        } else {
-            file.ahead.clear();
-        }
-        return static_cast<int>(given);
+        return static_cast<int>(server_->read(file.handle, buffer, size, offset));
     });
 }
 
@@ -297,7 +255,6 @@ int ShareSession::write(OpenFile& file, const char* buffer, size_t size, off_t o
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
-        noteChanged(file.path, 0, true);
         const ssize_t done = server_->write(file.handle, buffer, size, offset);
         if (done < 0) {
             return static_cast<int>(done);
@@ -316,7 +273,6 @@ int ShareSession::truncate(OpenFile& file, off_t size) {
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
-        noteChanged(file.path, 0, true);
         if (const int cut = server_->truncate(file.handle, size); cut != 0) {
             return cut;
         }
@@ -331,7 +287,6 @@ int ShareSession::truncate(OpenFile& file, off_t size) {
 
 int ShareSession::truncate(const std::string& path, off_t size) {
     return withServer(Repeat::Always, [&] {
-        noteChanged(path, 0, true);
         SmbHandle handle = nullptr;
         if (const int opened = server_->open(url(path), O_WRONLY, 0, &handle); opened != 0) {
             return opened;

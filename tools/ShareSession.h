@@ -40,13 +40,6 @@ struct OpenFile {
     off_t size = 0;
     bool stale = false;   // the name leads to another file now: every call fails
     int failedWrite = 0;  // errno of a write that did not happen, told at fsync and close
-    /// What a sequential reader will ask for next, read from the server in the same call as
-    /// what it asked for: one large request costs little more than the kernel's small one.
-    /// Only this open file uses it, briefly; any write or truncation of the file drops it.
-    std::string ahead;
-    off_t aheadOffset = 0;
-    std::chrono::steady_clock::time_point aheadTime;
-    off_t nextOffset = -1;  // where the last read ended
 };
 
 class ShareSession {
@@ -110,8 +103,7 @@ private:
     int attach(OpenFile& file);
     bool reopen(OpenFile& file);
     void remember(OpenFile& file, const struct stat& seen);
-    /// Every open file of `path` reads from the server again and knows its new size (or, when
-    /// `grownOnly`, at least `size`).
+    /// Every open file of `path` knows its new size (or, when `grownOnly`, at least `size`).
     void noteChanged(const std::string& path, off_t size, bool grownOnly);
 
     ShareMount share_;

@@ -92,15 +92,24 @@ public:
                 out.put<int64_t>(result).put(reinterpret_cast<uint64_t>(file));
                 return true;
             }
-            case Op::Read:
+            case Op::Read: {
+                OpenFile* file = nullptr;
+                uint64_t into = 0;
+                if (!in.get(&id) || !in.get(&offset) || !in.get(&size) || !in.get(&into) ||
+                    into > worker::kSharedSize || size > worker::kSharedSize - into ||
+                    (file = fileOf(id)) == nullptr) {
+                    return false;
+                }
+                out.put<int64_t>(session_.read(*file, shared_ + into, size, offset));
+                return true;
+            }
             case Op::Write: {
                 OpenFile* file = nullptr;
                 if (!in.get(&id) || !in.get(&offset) || !in.get(&size) ||
                     size > worker::kLargestTransfer || (file = fileOf(id)) == nullptr) {
                     return false;
                 }
-                out.put<int64_t>(op == Op::Read ? session_.read(*file, shared_, size, offset)
-                                                : session_.write(*file, shared_, size, offset));
+                out.put<int64_t>(session_.write(*file, shared_, size, offset));
                 return true;
             }
             case Op::TruncateFile:
@@ -213,7 +222,7 @@ int runShareWorker() {
     ::signal(SIGINT, SIG_IGN);
     ::signal(SIGHUP, SIG_IGN);
     const int socket = worker::kSocketDescriptor;
-    void* area = ::mmap(nullptr, worker::kLargestTransfer, PROT_READ | PROT_WRITE, MAP_SHARED,
+    void* area = ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED,
                         worker::kSharedDescriptor, 0);
     ::close(worker::kSharedDescriptor);
     std::optional<std::string> start = worker::receiveMessage(socket);

@@ -15,6 +15,8 @@
 #include <climits>
 #include <vector>
 
+#include "ShareWorker.h"
+
 extern char** environ;
 
 namespace quorvane::tools {
@@ -28,6 +30,8 @@ using worker::Writer;
 // A worker whose reply takes longer than this is stuck (its own calls give up after
 // kRequestBound, a reconnect and a repeat included) and is replaced.
 constexpr auto kStuckWorker = 3 * kRequestBound;
+// How long an unmounted daemon waits for its workers to log off.
+constexpr auto kLogOffGrace = std::chrono::milliseconds(1000);
 
 bool isAtOrBelow(const std::string& path, const std::string& folder) {
     return path == folder ||
@@ -47,14 +51,82 @@ int64_t resultOf(const std::string& reply) {
     return in.get(&result) ? result : -EIO;
 }
 
+// A worker forked from a daemon that runs no other thread yet: it shares the libraries the
+// daemon has loaded, so it starts in a millisecond. 0 or an errno.
+int forkWorker(int socket, int area, const std::vector<std::string>& words,
+               const WorkerPool::Retitle& retitle, pid_t* pid) {
+    *pid = ::fork();
+    if (*pid < 0) {
+        return errno;
+    }
+    if (*pid == 0) {
+        ::dup2(socket, worker::kSocketDescriptor);
+        ::dup2(area, worker::kSharedDescriptor);
+        const int nowhere = ::open("/dev/null", O_RDWR);
+        for (int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            ::dup2(nowhere, standard);
+        }
+        // Nothing else of the daemon's (the FUSE device above all) stays with the worker.
+        ::closefrom(worker::kSharedDescriptor + 1);
+        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+            ::signal(signalNumber, SIG_DFL);
+        }
+        if (retitle) {
+            retitle(words);
+        }
+        ::_exit(runShareWorker());
+    }
+    return 0;
+}
+
+// A worker started as this program anew, safe while other threads run (any of them may hold
+// a lock a forked copy would wait on forever). 0 or an errno.
+int execWorker(int socket, int area, const std::vector<std::string>& words, pid_t* pid) {
+    std::vector<std::string> copies = words;
+    std::vector<char*> argv;
+    for (std::string& word : copies) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, socket, worker::kSocketDescriptor);
+    posix_spawn_file_actions_adddup2(&actions, area, worker::kSharedDescriptor);
+    posix_spawn_file_actions_addclosefrom_np(&actions, worker::kSharedDescriptor + 1);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaddset(&defaults, signalNumber);
+    }
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int spawned =
+        ::posix_spawn(pid, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawned;
+}
+
 }  // namespace
 
-WorkerPool::WorkerPool(ShareMount share, std::string source)
-    : share_(std::move(share)), source_(std::move(source)) {}
+WorkerPool::WorkerPool(ShareMount share, std::string source, Retitle retitle)
+    : share_(std::move(share)), source_(std::move(source)), retitle_(std::move(retitle)) {}
 
 WorkerPool::~WorkerPool() {
+    // All are told first, so that they log off at once.
     for (Worker& slot : workers_) {
-        retire(slot);
+        ::shutdown(slot.socket, SHUT_RDWR);
+    }
+    for (Worker& slot : workers_) {
+        retire(slot, true);
     }
     for (RemoteFile* file : files_) {
         delete file;
@@ -68,6 +140,7 @@ bool WorkerPool::start(std::string* error) {
             return false;
         }
     }
+    forking_ = false;
     return true;
 }
 
@@ -83,10 +156,10 @@ bool WorkerPool::spawn(Worker& slot, std::string* error) {
         return false;
     }
     const int area = ::memfd_create("share-worker", MFD_CLOEXEC);
-    void* shared = area < 0 || ::ftruncate(area, worker::kLargestTransfer) != 0
-                       ? MAP_FAILED
-                       : ::mmap(nullptr, worker::kLargestTransfer, PROT_READ | PROT_WRITE,
-                                MAP_SHARED, area, 0);
+    void* shared =
+        area < 0 || ::ftruncate(area, worker::kSharedSize) != 0
+            ? MAP_FAILED
+            : ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED, area, 0);
     // Above the numbers the worker takes them at, so that each move really happens.
     const int childSocket = ::fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
     const int childArea = area < 0 ? -1 : ::fcntl(area, F_DUPFD_CLOEXEC, 10);
@@ -94,40 +167,11 @@ bool WorkerPool::spawn(Worker& slot, std::string* error) {
     if (area >= 0) {
         ::close(area);
     }
-    std::vector<std::string> words = {"mount_smbfs", worker::kWorkerWord, source_};
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, childSocket, worker::kSocketDescriptor);
-    posix_spawn_file_actions_adddup2(&actions, childArea, worker::kSharedDescriptor);
-    // Nothing else of the daemon's (the FUSE device above all) reaches the worker.
-    posix_spawn_file_actions_addclosefrom_np(&actions, worker::kSharedDescriptor + 1);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        sigaddset(&defaults, signalNumber);
-    }
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const std::vector<std::string> words = {"mount_smbfs", worker::kWorkerWord, source_};
     pid_t pid = -1;
-    const int spawned =
-        childSocket < 0 || childArea < 0 || shared == MAP_FAILED
-            ? errno
-            : ::posix_spawn(&pid, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const int launched = childSocket < 0 || childArea < 0 || shared == MAP_FAILED ? EMFILE
+                         : forking_ ? forkWorker(childSocket, childArea, words, retitle_, &pid)
+                                    : execWorker(childSocket, childArea, words, &pid);
     for (int fd : {childSocket, childArea}) {
         if (fd >= 0) {
             ::close(fd);
@@ -135,10 +179,10 @@ bool WorkerPool::spawn(Worker& slot, std::string* error) {
     }
     slot.socket = pair[0];
     slot.shared = shared == MAP_FAILED ? nullptr : static_cast<char*>(shared);
-    slot.pid = spawned == 0 ? pid : -1;
-    if (spawned != 0) {
-        *error = std::string("cannot start a worker: ") + ::strerror(spawned);
-        retire(slot);
+    slot.pid = launched == 0 ? pid : -1;
+    if (launched != 0) {
+        *error = std::string("cannot start a worker: ") + ::strerror(launched);
+        retire(slot, false);
         return false;
     }
     const timeval patience{std::chrono::seconds(kStuckWorker).count(), 0};
@@ -160,27 +204,36 @@ bool WorkerPool::spawn(Worker& slot, std::string* error) {
                                                  : std::nullopt;
     if (!ready || resultOf(*ready) != 0) {
         *error = "a worker ended as it started";
-        retire(slot);
+        retire(slot, false);
         return false;
     }
     return true;
 }
 
-void WorkerPool::retire(Worker& slot) {
+void WorkerPool::retire(Worker& slot, bool logOff) {
     if (slot.socket >= 0) {
-        ::close(slot.socket);  // an idle worker ends on this
+        ::close(slot.socket);  // an idle worker logs off and ends on this
         slot.socket = -1;
     }
     if (slot.pid > 0) {
-        // A busy one may be waiting on the server; whatever it was doing has no one to tell.
-        ::kill(slot.pid, SIGKILL);
-        ::waitpid(slot.pid, nullptr, 0);
+        const auto deadline = std::chrono::steady_clock::now() + kLogOffGrace;
+        bool ended = ::waitpid(slot.pid, nullptr, WNOHANG) != 0;
+        while (logOff && !ended && std::chrono::steady_clock::now() < deadline) {
+            ::usleep(2000);
+            ended = ::waitpid(slot.pid, nullptr, WNOHANG) != 0;
+        }
+        // One still busy may be waiting on the server; what it was doing has no one to tell.
+        if (!ended) {
+            ::kill(slot.pid, SIGKILL);
+            ::waitpid(slot.pid, nullptr, 0);
+        }
         slot.pid = -1;
     }
     if (slot.shared != nullptr) {
-        ::munmap(slot.shared, worker::kLargestTransfer);
+        ::munmap(slot.shared, worker::kSharedSize);
         slot.shared = nullptr;
     }
+    slot.ahead = {};
     ++slot.generation;
 }
 
@@ -216,10 +269,29 @@ int WorkerPool::pickFor(const std::string& path, bool transfer) {
     return chosen;
 }
 
+std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message) {
+    // What the worker read ahead may be out of date once the server's files change.
+    const Op op = static_cast<Op>(message[0]);
+    if (op != Op::Read && op != Op::Stat && op != Op::StatFile && op != Op::List &&
+        op != Op::Statvfs && op != Op::Flush) {
+        slot.ahead = {};
+    }
+    std::optional<std::string> reply = worker::sendMessage(slot.socket, message)
+                                           ? worker::receiveMessage(slot.socket)
+                                           : std::nullopt;
+    if (!reply) {
+        // Dead or stuck: its files fail from now on, and a new one takes its place.
+        retire(slot, false);
+        std::string error;
+        spawn(slot, &error);
+    }
+    return reply;
+}
+
 std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
                                            std::optional<unsigned> generation,
                                            const char* writeFrom, size_t writeSize,
-                                           char* readInto) {
+                                           unsigned* servedBy) {
     Worker& slot = workers_[index];
     std::optional<std::string> reply;
     {
@@ -227,22 +299,14 @@ std::optional<std::string> WorkerPool::ask(int index, const std::string& message
         std::string error;
         const bool live =
             generation ? *generation == slot.generation : slot.pid > 0 || spawn(slot, &error);
+        if (servedBy != nullptr) {
+            *servedBy = slot.generation;
+        }
         if (live) {
             if (writeFrom != nullptr) {
                 ::memcpy(slot.shared, writeFrom, writeSize);
             }
-            reply = worker::sendMessage(slot.socket, message) ? worker::receiveMessage(slot.socket)
-                                                              : std::nullopt;
-            if (!reply) {
-                // Dead or stuck: its files fail from now on, and a new one takes its place.
-                retire(slot);
-                spawn(slot, &error);
-            } else if (readInto != nullptr) {
-                const int64_t result = resultOf(*reply);
-                if (result > 0) {
-                    ::memcpy(readInto, slot.shared, static_cast<size_t>(result));
-                }
-            }
+            reply = exchange(slot, message);
         }
     }
     --slot.waiting;
@@ -268,15 +332,14 @@ int WorkerPool::askByPath(const std::string& path, const std::string& message, b
 }
 
 int WorkerPool::askAbout(RemoteFile& file, const std::string& message, bool transfer,
-                         std::string* reply, const char* writeFrom, size_t writeSize,
-                         char* readInto) {
+                         std::string* reply, const char* writeFrom, size_t writeSize) {
     Worker& slot = workers_[file.worker];
     ++slot.waiting;
     if (transfer) {
         ++slot.transfers;
     }
     std::optional<std::string> answer =
-        ask(file.worker, message, transfer, file.generation, writeFrom, writeSize, readInto);
+        ask(file.worker, message, transfer, file.generation, writeFrom, writeSize);
     if (!answer) {
         return -EIO;
     }
@@ -347,9 +410,10 @@ int WorkerPool::list(const std::string& path,
 
 int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {
     const int index = pickFor(path, false);
-    const unsigned generation = workers_[index].generation;
-    const std::optional<std::string> reply = ask(
-        index, request(Op::Open).put(path).put<int32_t>(flags).put<uint32_t>(mode).bytes(), false);
+    unsigned generation = 0;
+    const std::optional<std::string> reply =
+        ask(index, request(Op::Open).put(path).put<int32_t>(flags).put<uint32_t>(mode).bytes(),
+            false, std::nullopt, nullptr, 0, &generation);
     if (!reply) {
         return -EIO;
     }
@@ -368,9 +432,51 @@ int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile
 
 int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) {
     size = std::min(size, worker::kLargestTransfer);
-    const std::string message =
-        request(Op::Read).put(file.id).put<int64_t>(offset).put<uint64_t>(size).bytes();
-    return askAbout(file, message, true, nullptr, nullptr, 0, buffer);
+    Worker& slot = workers_[file.worker];
+    ++slot.waiting;
+    ++slot.transfers;
+    int result = -EIO;
+    {
+        const std::lock_guard<std::mutex> held(slot.busy);
+        const auto now = std::chrono::steady_clock::now();
+        ReadAhead& ahead = slot.ahead;
+        if (file.generation != slot.generation) {
+            result = -EIO;
+        } else if (ahead.file == &file && now - ahead.time < worker::kReadAheadLife &&
+                   offset >= ahead.offset &&
+                   offset + static_cast<off_t>(size) <=
+                       ahead.offset + static_cast<off_t>(ahead.length)) {
+            ::memcpy(buffer, slot.shared + worker::kReadAheadAt + (offset - ahead.offset), size);
+            result = static_cast<int>(size);
+        } else {
+            // A sequential reader gets a larger piece in the same request, kept in the shared
+            // area for its next requests.
+            const bool sequential = offset == file.nextOffset || offset == 0;
+            const bool readAhead = sequential && size < worker::kReadAhead;
+            const size_t wanted = readAhead ? worker::kReadAhead : size;
+            const size_t into = readAhead ? worker::kReadAheadAt : 0;
+            const std::optional<std::string> reply = exchange(slot, request(Op::Read)
+                                                                        .put(file.id)
+                                                                        .put<int64_t>(offset)
+                                                                        .put<uint64_t>(wanted)
+                                                                        .put<uint64_t>(into)
+                                                                        .bytes());
+            const int64_t got = reply ? resultOf(*reply) : -EIO;
+            result = static_cast<int>(std::min<int64_t>(got, static_cast<int64_t>(size)));
+            if (result > 0) {
+                ::memcpy(buffer, slot.shared + into, static_cast<size_t>(result));
+            }
+            if (readAhead && got > static_cast<int64_t>(size)) {
+                ahead = {&file, offset, static_cast<size_t>(got), now};
+            }
+        }
+        if (result >= 0) {
+            file.nextOffset = offset + result;
+        }
+    }
+    --slot.waiting;
+    --slot.transfers;
+    return result;
 }
 
 int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset) {
@@ -393,6 +499,7 @@ int WorkerPool::flush(RemoteFile& file) {
 }
 
 int WorkerPool::close(RemoteFile* file) {
+    // Closing also forgets what the worker read ahead (any call but a read or a look does).
     const int result = askAbout(*file, request(Op::Close).put(file->id).bytes(), false);
     const std::lock_guard<std::mutex> held(state_);
     files_.erase(file);

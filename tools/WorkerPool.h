@@ -6,12 +6,14 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "ShareSession.h"
 #include "WorkerProtocol.h"
@@ -30,17 +32,22 @@ struct RemoteFile {
     unsigned generation = 0;  // of the worker process that opened it
     uint64_t id = 0;          // the worker's name for it
     std::string path;         // kept up to date across renames
+    off_t nextOffset = -1;    // where the last read ended
 };
 
 class WorkerPool {
 public:
+    /// Shows the given argument list for this process (what a forked worker shows).
+    using Retitle = std::function<void(const std::vector<std::string>&)>;
+
     /// `source` is shown in the workers' argument lists.
-    WorkerPool(ShareMount share, std::string source);
+    WorkerPool(ShareMount share, std::string source, Retitle retitle);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    /// Starts every worker; false (and `error`) when one cannot start.
+    /// Starts every worker; false (and `error`) when one cannot start. Called while this
+    /// process runs no other thread: these workers are forked, later ones started anew.
     bool start(std::string* error);
 
     const ShareMount& share() const { return share_; }
@@ -70,6 +77,14 @@ public:
     int statvfs(const std::string& path, struct statvfs* out);
 
 private:
+    /// What a worker read past a sequential reader's request, in the second part of its
+    /// shared area.
+    struct ReadAhead {
+        const RemoteFile* file = nullptr;
+        off_t offset = 0;
+        size_t length = 0;
+        std::chrono::steady_clock::time_point time;
+    };
     struct Worker {
         std::mutex busy;  // held for one request and its reply
         pid_t pid = -1;
@@ -78,31 +93,38 @@ private:
         std::atomic<unsigned> generation{0};
         std::atomic<int> waiting{0};    // requests holding or waiting for `busy`
         std::atomic<int> transfers{0};  // of them, reads and writes
+        ReadAhead ahead;                // used with `busy` held
     };
     class Lease;
 
     bool spawn(Worker& worker, std::string* error);
-    void retire(Worker& worker);
+    /// Ends the worker; with `logOff` an idle one logs off first.
+    void retire(Worker& worker, bool logOff);
     /// The worker for a call by path: the one holding `path` open, else the least busy.
     int pickFor(const std::string& path, bool transfer);
     /// The reply of worker `index` to `message`, or nothing when the worker died (or, with
     /// `generation`, is no longer that one). The caller counted the request as waiting there
     /// (pickFor does). `writeFrom` goes to the shared area first; a positive result is that
-    /// many bytes of the shared area copied to `readInto`.
+    /// `servedBy` gets the generation of the worker asked.
     std::optional<std::string> ask(int index, const std::string& message, bool transfer,
                                    std::optional<unsigned> generation = std::nullopt,
                                    const char* writeFrom = nullptr, size_t writeSize = 0,
-                                   char* readInto = nullptr);
+                                   unsigned* servedBy = nullptr);
+    /// Sends `message` to a worker held by the caller and waits for its reply; replaces the
+    /// worker when it is dead or stuck.
+    std::optional<std::string> exchange(Worker& worker, const std::string& message);
     /// A call by path; `repeatable` ones are made again on a new worker if theirs died.
     int askByPath(const std::string& path, const std::string& message, bool repeatable,
                   std::string* reply = nullptr);
     /// A call on an open file, by the worker that opened it; EIO once that worker is gone.
     int askAbout(RemoteFile& file, const std::string& message, bool transfer,
                  std::string* reply = nullptr, const char* writeFrom = nullptr,
-                 size_t writeSize = 0, char* readInto = nullptr);
+                 size_t writeSize = 0);
 
     ShareMount share_;
     std::string source_;
+    Retitle retitle_;
+    bool forking_ = true;
     std::array<Worker, worker::kWorkers> workers_;
     mutable std::mutex state_;  // the login and the open files
     std::set<RemoteFile*> files_;
