@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -15,9 +14,7 @@
 #include <climits>
 #include <vector>
 
-#include "ShareWorker.h"
-
-extern char** environ;
+#include "WorkerLaunch.h"
 
 namespace quorvane::tools {
 
@@ -49,70 +46,6 @@ int64_t resultOf(const std::string& reply) {
     Reader in(reply);
     int64_t result = -EIO;
     return in.get(&result) ? result : -EIO;
-}
-
-// A worker forked from a daemon that runs no other thread yet: it shares the libraries the
-// daemon has loaded, so it starts in a millisecond. 0 or an errno.
-int forkWorker(int socket, int area, const std::vector<std::string>& words,
-               const WorkerPool::Retitle& retitle, pid_t* pid) {
-    *pid = ::fork();
-    if (*pid < 0) {
-        return errno;
-    }
-    if (*pid == 0) {
-        ::dup2(socket, worker::kSocketDescriptor);
-        ::dup2(area, worker::kSharedDescriptor);
-        const int nowhere = ::open("/dev/null", O_RDWR);
-        for (int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-            ::dup2(nowhere, standard);
-        }
-        // Nothing else of the daemon's (the FUSE device above all) stays with the worker.
-        ::closefrom(worker::kSharedDescriptor + 1);
-        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-            ::signal(signalNumber, SIG_DFL);
-        }
-        if (retitle) {
-            retitle(words);
-        }
-        ::_exit(runShareWorker());
-    }
-    return 0;
-}
-
-// A worker started as this program anew, safe while other threads run (any of them may hold
-// a lock a forked copy would wait on forever). 0 or an errno.
-int execWorker(int socket, int area, const std::vector<std::string>& words, pid_t* pid) {
-    std::vector<std::string> copies = words;
-    std::vector<char*> argv;
-    for (std::string& word : copies) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, socket, worker::kSocketDescriptor);
-    posix_spawn_file_actions_adddup2(&actions, area, worker::kSharedDescriptor);
-    posix_spawn_file_actions_addclosefrom_np(&actions, worker::kSharedDescriptor + 1);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        sigaddset(&defaults, signalNumber);
-    }
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int spawned =
-        ::posix_spawn(pid, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    return spawned;
 }
 
 }  // namespace
