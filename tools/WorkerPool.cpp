@@ -68,12 +68,18 @@ WorkerPool::~WorkerPool() {
 }
 
 bool WorkerPool::start(std::string* error) {
+    // All are started before any is waited for, so that they get ready side by side.
     for (Worker& slot : workers_) {
-        if (!spawn(slot, error)) {
+        if (!spawn(slot, error, false)) {
             return false;
         }
     }
     forking_ = false;
+    for (Worker& slot : workers_) {
+        if (!awaitReady(slot, error)) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -82,7 +88,7 @@ SmbLogin WorkerPool::login() const {
     return share_.login;
 }
 
-bool WorkerPool::spawn(Worker& slot, std::string* error) {
+bool WorkerPool::spawn(Worker& slot, std::string* error, bool await) {
     int pair[2] = {-1, -1};
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
         *error = std::string("socketpair: ") + ::strerror(errno);
@@ -132,9 +138,16 @@ bool WorkerPool::spawn(Worker& slot, std::string* error) {
             .put(share_.login.user)
             .put(share_.login.password);
     }
-    const std::optional<std::string> ready = worker::sendMessage(slot.socket, start.bytes())
-                                                 ? worker::receiveMessage(slot.socket)
-                                                 : std::nullopt;
+    if (!worker::sendMessage(slot.socket, start.bytes())) {
+        *error = "a worker ended as it started";
+        retire(slot, false);
+        return false;
+    }
+    return !await || awaitReady(slot, error);
+}
+
+bool WorkerPool::awaitReady(Worker& slot, std::string* error) {
+    const std::optional<std::string> ready = worker::receiveMessage(slot.socket);
     if (!ready || resultOf(*ready) != 0) {
         *error = "a worker ended as it started";
         retire(slot, false);

@@ -97,7 +97,9 @@ private:
     };
     class Lease;
 
-    bool spawn(Worker& worker, std::string* error);
+    /// Starts a worker and hands it the share and login; with `await`, waits until it is ready.
+    bool spawn(Worker& worker, std::string* error, bool await = true);
+    bool awaitReady(Worker& worker, std::string* error);
     /// Ends the worker; with `logOff` an idle one logs off first.
     void retire(Worker& worker, bool logOff);
     /// The worker for a call by path: the one holding `path` open, else the least busy.
