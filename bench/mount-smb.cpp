@@ -1,21 +1,32 @@
 // The mount tool beside smbclient (the wire floor) on the private test domain: mount to
-// usable, reading and writing 200 MB, `ls -l` of 5,000 files, reading 1,000 files of 4 KB.
-// Medians of ROUNDS rounds (default 5), the two clients alternating in each round.
+// usable, reading and writing 200 MB, `ls -l` of 5,000 files, reading 1,000 files of 4 KB;
+// medians of ROUNDS rounds (default 5), the two clients alternating in each round. Then what
+// one busy connection would hold up: the latency of a 4 KB open-read-close and of `ls -l` of
+// 100 files while a 1 GB copy runs on the same mount, 4 readers of 4 files at once beside 4
+// smbclient sessions, `ls -l` of 50,000 files, and CPU seconds per GB read.
 //   build/bin/mount-smb [ROUNDS]
+// QUORVANE_BENCH_TOOLS names another build's folder of mount_smbfs and umount to measure.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
+#include <sstream>
+#include <thread>
 
 #include "SmbUrl.h"
-#include "ToolProcess.h"
 #include "TestDomain.h"
+#include "ToolProcess.h"
 
 using namespace quorvane;
 using namespace quorvane::testing;
@@ -41,6 +52,18 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// The value below which `share` of the sorted values lie.
+double percentile(std::vector<double> values, double share) {
+    std::sort(values.begin(), values.end());
+    const size_t at = std::min(values.size() - 1, static_cast<size_t>(share * values.size()));
+    return values[at];
+}
+
+std::string tools() {
+    const char* other = std::getenv("QUORVANE_BENCH_TOOLS");
+    return other != nullptr && other[0] != '\0' ? other : toolsFolder();
+}
+
 bool readAll(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -51,6 +74,77 @@ bool readAll(const std::string& path) {
     while ((n = ::read(fd, buffer.data(), buffer.size())) > 0) {
     }
     return ::close(fd) == 0 && n == 0;
+}
+
+// `size` bytes written in pieces, so that a gigabyte need not be held in memory.
+bool writeSized(const std::string& path, size_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    static const std::vector<char> buffer(1024 * 1024, 'g');
+    for (size_t done = 0; done < size; done += buffer.size()) {
+        if (::write(fd, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size())) {
+            return false;
+        }
+    }
+    return ::close(fd) == 0;
+}
+
+// What `ls -l` does: the names, then each one's attributes.
+bool listLong(const std::string& folder) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) {
+        return false;
+    }
+    bool fine = true;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat attributes {};
+        fine = ::lstat((folder + "/" + entry->d_name).c_str(), &attributes) == 0 && fine;
+    }
+    ::closedir(listing);
+    return fine;
+}
+
+// User and system seconds of `pid` and of the processes it started (its workers).
+double cpuSecondsOf(int pid) {
+    double total = 0;
+    std::vector<std::string> pids = {std::to_string(pid)};
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + pids[0] + "/task", error)) {
+        std::istringstream children(readFile(task.path().string() + "/children"));
+        for (std::string child; children >> child;) {
+            pids.push_back(child);
+        }
+    }
+    for (const std::string& each : pids) {
+        const std::string stat = readFile("/proc/" + each + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        long user = 0;
+        long system = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14) {
+                user = std::stol(field);
+            } else if (i == 15) {
+                system = std::stol(field);
+            }
+        }
+        total += static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+    return total;
+}
+
+double childrenCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 bool writeBig(const std::string& path) {
@@ -76,21 +170,21 @@ public:
     }
 
     bool mount() {
-        return runProgram(toolsFolder() + "/mount_smbfs",
+        return runProgram(tools() + "/mount_smbfs",
                           {"-f", "644", buildSmbUrl("alice", nullptr, domain_.server(), "alice"),
                            mountPoint_},
                           {}, password())
                    .status() == 0;
     }
     bool unmount() {
-        return runProgram(toolsFolder() + "/umount", {mountPoint_}, {}, std::nullopt).status() == 0;
+        return runProgram(tools() + "/umount", {mountPoint_}, {}, std::nullopt).status() == 0;
     }
     bool list(const std::string& folder) {
         return runProgram("/bin/ls", {"-l", folder}, {}, std::nullopt).status() == 0;
     }
     // One smbclient session running `commands`; the password travels in its environment
     // (this is a benchmark, not the product).
-    bool smbclient(const std::string& commands) {
+    bool smbclient(const std::string& commands) const {
         const ProgramRun run =
             runProgram(smbclient_,
                        {"//127.0.0.1/alice", "-p", std::to_string(domain_.port()), "-U", "alice",
@@ -109,6 +203,139 @@ private:
     std::string mountPoint_;
     std::string smbclient_;
 };
+
+constexpr size_t kGigabyte = 1024ul * 1024 * 1024;
+constexpr size_t kParallelFile = 200ul * 1024 * 1024;
+constexpr int kParallel = 4;
+constexpr int kHuge = 50000;
+constexpr int kFolder = 100;
+
+// 4 KB open-read-close and `ls -l` of 100 files, one after the other, while `copying`.
+void sampleWhile(const Bench& bench, const std::atomic<bool>& copying, std::vector<double>* reads,
+                 std::vector<double>* listings) {
+    static std::vector<char> buffer(4096);
+    for (int i = 0; copying; ++i) {
+        reads->push_back(1000 * seconds([&] {
+                             const std::string path = bench.mountPoint() + "/small/small-" +
+                                                      std::to_string(i % kSmall) + ".txt";
+                             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                             const bool read =
+                                 fd >= 0 && ::read(fd, buffer.data(), buffer.size()) == 4096;
+                             return fd >= 0 && ::close(fd) == 0 && read;
+                         }));
+        listings->push_back(1000 *
+                            seconds([&] { return listLong(bench.mountPoint() + "/hundred"); }));
+    }
+}
+
+bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
+    const std::string server = domain.serverPath("alice");
+    bool made = writeSized(server + "/gigabyte.bin", kGigabyte);
+    for (int i = 0; i < kParallel; ++i) {
+        made =
+            writeSized(server + "/parallel-" + std::to_string(i) + ".bin", kParallelFile) && made;
+    }
+    ::mkdir((server + "/hundred").c_str(), 0755);
+    for (int i = 0; i < kFolder; ++i) {
+        made = writeFile(server + "/hundred/file-" + std::to_string(i) + ".txt", "x") && made;
+    }
+    ::mkdir((server + "/huge").c_str(), 0755);
+    for (int i = 0; i < kHuge; ++i) {
+        made = writeFile(server + "/huge/file-" + std::to_string(i) + ".txt", "x") && made;
+    }
+    if (!made || !bench.mount()) {
+        std::cerr << "mount-smb: could not set up the busy mount" << std::endl;
+        return false;
+    }
+    const int daemon = daemonOf(bench.mountPoint());
+
+    // Latency while a gigabyte is copied off the same mount.
+    std::vector<double> reads;
+    std::vector<double> listings;
+    for (int round = 0; round < rounds; ++round) {
+        std::atomic<bool> copying{true};
+        std::thread sampler(sampleWhile, std::cref(bench), std::cref(copying), &reads, &listings);
+        const bool copiedWhole = readAll(bench.mountPoint() + "/gigabyte.bin");
+        copying = false;
+        sampler.join();
+        if (!copiedWhole) {
+            std::cerr << "mount-smb: the copy failed" << std::endl;
+            return false;
+        }
+    }
+    // CPU per GB: the daemon and its workers over copies of their own.
+    const double cpuBefore = cpuSecondsOf(daemon);
+    for (int round = 0; round < rounds; ++round) {
+        if (!readAll(bench.mountPoint() + "/gigabyte.bin")) {
+            return false;
+        }
+    }
+    const double daemonCpu = cpuSecondsOf(daemon) - cpuBefore;
+    const double copied = rounds * static_cast<double>(kGigabyte) / (1024.0 * 1024 * 1024);
+    double smbclientCpu = childrenCpuSeconds();
+    for (int round = 0; round < rounds; ++round) {
+        if (!bench.smbclient("get gigabyte.bin /dev/null")) {
+            return false;
+        }
+    }
+    smbclientCpu = childrenCpuSeconds() - smbclientCpu;
+
+    // Four readers of four files at once, beside four smbclient sessions at once.
+    std::vector<double> mine;
+    std::vector<double> theirs;
+    const auto together = [](const std::function<bool(int)>& each) {
+        return [each] {
+            std::atomic<bool> fine{true};
+            std::vector<std::thread> readers;
+            for (int i = 0; i < kParallel; ++i) {
+                readers.emplace_back([&fine, &each, i] { fine = each(i) && fine; });
+            }
+            for (std::thread& reader : readers) {
+                reader.join();
+            }
+            return fine.load();
+        };
+    };
+    for (int round = 0; round < rounds; ++round) {
+        theirs.push_back(seconds(together([&](int i) {
+            return bench.smbclient("get parallel-" + std::to_string(i) + ".bin /dev/null");
+        })));
+        mine.push_back(seconds(together([&](int i) {
+            return readAll(bench.mountPoint() + "/parallel-" + std::to_string(i) + ".bin");
+        })));
+    }
+
+    // `ls -l` of 50,000 files on a fresh mount each time, so that the kernel has none cached.
+    std::vector<double> listedMine;
+    std::vector<double> listedTheirs;
+    for (int round = 0; round < rounds; ++round) {
+        if (!bench.unmount() || !bench.mount()) {
+            std::cerr << "mount-smb: remount failed" << std::endl;
+            return false;
+        }
+        listedMine.push_back(seconds([&] { return bench.list(bench.mountPoint() + "/huge"); }));
+        listedTheirs.push_back(seconds([&] { return bench.smbclient("ls huge/*"); }));
+    }
+    bench.unmount();
+
+    std::printf("\nwhile a 1 GB copy runs on the same mount (%zu samples each)\n\n", reads.size());
+    std::printf("| request | median | p90 | p99 |\n|---|---|---|---|\n");
+    for (const auto& [name, values] :
+         {std::pair<const char*, std::vector<double>*>{"4 KB open-read-close", &reads},
+          {"ls -l of 100 files", &listings}}) {
+        std::printf("| %s | %.1f ms | %.1f ms | %.1f ms |\n", name, median(*values),
+                    percentile(*values, 0.9), percentile(*values, 0.99));
+    }
+    std::printf("\n| step | mount_smbfs | smbclient | ratio |\n|---|---|---|---|\n");
+    std::printf("| 4 readers of 4 files of 200 MB at once | %.3f s | 4 sessions %.3f s | %.2fx |\n",
+                median(mine), median(theirs), median(mine) / median(theirs));
+    std::printf("| ls -l of 50,000 files | %.3f s | session + ls %.3f s | %.2fx |\n",
+                median(listedMine), median(listedTheirs),
+                median(listedMine) / median(listedTheirs));
+    std::printf("| CPU s per GB read | %.2f s | %.2f s | %.2fx |\n", daemonCpu / copied,
+                smbclientCpu / copied, daemonCpu / smbclientCpu);
+    return true;
+}
 
 }  // namespace
 
@@ -201,5 +428,6 @@ int main(int argc, char** argv) {
         std::printf("| %s | %.3f s | %s %.3f s | %.2fx |\n", row.step, mine, row.floorStep, theirs,
                     mine / theirs);
     }
-    return 0;
+    std::fflush(stdout);
+    return busyMount(bench, domain, rounds) ? 0 : 1;
 }

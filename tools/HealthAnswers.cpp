@@ -38,8 +38,7 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
 
 }  // namespace
 
-HealthAnswers::HealthAnswers(ShareMount share, std::function<void(const SmbLogin&)> takeLogin)
-    : share_(std::move(share)), takeLogin_(std::move(takeLogin)) {
+HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -72,14 +71,12 @@ HealthAnswers::HealthAnswers(ShareMount share, std::function<void(const SmbLogin
 
 HealthAnswers::~HealthAnswers() {
     if (listener_ < 0) {
-        ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
         return;
     }
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);  // wakes the poll
     thread_.join();
     ::close(listener_);
-    ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
 }
 
 void HealthAnswers::answer(int connection) {
@@ -112,21 +109,17 @@ void HealthAnswers::answer(int connection) {
     ::explicit_bzero(buffer, sizeof buffer);
     std::string verdict;
     if (question == health::kQuestion) {
-        verdict = verdictFor(share_.login);
+        verdict = verdictFor(workers_.login());
     } else if (question.rfind(health::kNewPassword, 0) == 0 &&
                question.size() > std::strlen(health::kNewPassword) &&
                question.size() <= questionLimit) {
-        SmbLogin login = share_.login;
+        SmbLogin login = workers_.login();
         ::explicit_bzero(login.password.data(), login.password.size());
         login.password = question.substr(std::strlen(health::kNewPassword));
         // Kept only once the server takes it: a mistyped password must not replace a good one.
         verdict = verdictFor(login);
         if (verdict == health::kAnswering) {
-            if (takeLogin_) {
-                takeLogin_(login);
-            }
-            ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
-            share_.login = login;
+            workers_.replaceLogin(login);
         }
         ::explicit_bzero(login.password.data(), login.password.size());
     }
@@ -141,11 +134,10 @@ void HealthAnswers::answer(int connection) {
 std::string HealthAnswers::verdictFor(const SmbLogin& login) const {
     // A logon of its own on a fresh connection: the serving one may be waiting on a request,
     // and only a new logon shows whether the server still takes the password or ticket.
-    const std::lock_guard<std::mutex> lock(libraryLock());
     std::string error;
-    std::unique_ptr<SmbContext> context = SmbContext::create(login, kCheckTimeout, &error);
-    return context ? answerFor(checkShare(*context, share_.parts), context->usesTicket())
-                   : health::kNotAnswering;
+    std::unique_ptr<SmbConnection> server = SmbConnection::create(login, kCheckTimeout, &error);
+    return server ? answerFor(server->check(workers_.share().parts), server->usesTicket())
+                  : health::kNotAnswering;
 }
 
 }  // namespace quorvane::tools

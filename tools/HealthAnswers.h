@@ -1,10 +1,9 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <thread>
 
-#include "ShareSession.h"
+#include "WorkerPool.h"
 
 // The daemon's side of the health question (engine/HealthProtocol.h): whether its server still
 // answers and still takes its logon, found by a logon of its own on a fresh connection, so the
@@ -15,8 +14,9 @@ namespace quorvane::tools {
 class HealthAnswers {
 public:
     /// Listens from now on; without a socket (name taken) the daemon simply cannot be asked.
-    /// `takeLogin` gets each new logon that the server took, on the answering thread.
-    HealthAnswers(ShareMount share, std::function<void(const SmbLogin&)> takeLogin);
+    /// The check logs on with the login `workers` hold now; a new login given on the socket
+    /// goes to them (WorkerPool::replaceLogin).
+    explicit HealthAnswers(WorkerPool& workers);
     ~HealthAnswers();
     HealthAnswers(const HealthAnswers&) = delete;
     HealthAnswers& operator=(const HealthAnswers&) = delete;
@@ -26,8 +26,7 @@ private:
     /// The answer to a check with `login`.
     std::string verdictFor(const SmbLogin& login) const;
 
-    ShareMount share_;
-    std::function<void(const SmbLogin&)> takeLogin_;
+    WorkerPool& workers_;
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -126,17 +126,24 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (!prepareSmbLibrary(&error)) {
         return report(reportFd, MountExit::Failed, error);
     }
-    std::unique_ptr<SmbContext> context =
-        SmbContext::create(request.share.login, kLogonTimeout, &error);
-    if (!context) {
+    {
+        // One connection for the check, made and dropped before any worker starts.
+        std::unique_ptr<SmbConnection> connection =
+            SmbConnection::create(request.share.login, kLogonTimeout, &error);
+        if (!connection) {
+            return report(reportFd, MountExit::Failed, error);
+        }
+        const ShareCheck check = connection->check(request.share.parts);
+        if (check.access != ShareAccess::Granted) {
+            return reportRefusal(reportFd, check, request.share);
+        }
+    }
+    // The mount's calls wait longer than the check did: the workers log on afresh with that
+    // bound.
+    WorkerPool workers(std::move(request.share), request.source, request.retitle);
+    if (!workers.start(&error)) {
         return report(reportFd, MountExit::Failed, error);
     }
-    const ShareCheck check = checkShare(*context, request.share.parts);
-    if (check.access != ShareAccess::Granted) {
-        return reportRefusal(reportFd, check, request.share);
-    }
-    // The mount's calls wait longer than the check did: they log on afresh with that bound.
-    context.reset();
 
     // FUSE and fusermount3 write their complaints to standard error: keep them for the cause.
     const int errors = ::memfd_create("fuse-errors", MFD_CLOEXEC);
@@ -144,8 +151,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (errors >= 0) {
         ::dup2(errors, STDERR_FILENO);
     }
-    ShareMount askedAbout = request.share;
-    SmbFilesystem filesystem(std::move(request.share), std::move(context));
+    SmbFilesystem filesystem(workers);
     const bool mounted = filesystem.mount(request.mountPoint, request.source);
     if (savedError >= 0) {
         ::dup2(savedError, STDERR_FILENO);
@@ -167,9 +173,7 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (::chdir("/") != 0) {
         return 1;
     }
-    const HealthAnswers health(std::move(askedAbout), [&filesystem](const SmbLogin& login) {
-        filesystem.session().replaceLogin(login);
-    });
+    const HealthAnswers health(workers);
     return filesystem.serve();
 }
 

@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "SmbFilesystem.h"
 
@@ -15,6 +17,8 @@ struct DaemonRequest {
     ShareMount share;
     std::string mountPoint;  // resolved
     std::string source;      // shown in the mount table
+    /// Shows another argument list for this process.
+    std::function<void(const std::vector<std::string>&)> retitle;
 };
 
 /// Runs in the child after fork(). Writes one report to `reportFd`, then (once mounted)

@@ -143,6 +143,9 @@ public:
         daemon.share.group = ::getgid();
         daemon.mountPoint = mountPoint_;
         daemon.source = mountSource(request_.parts);
+        daemon.retitle = [argc, argv](const std::vector<std::string>& words) {
+            replaceArgumentList(argc, argv, words);
+        };
 
         daemon_ = ::fork();
         if (daemon_ < 0) {

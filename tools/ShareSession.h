@@ -9,13 +9,13 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
-#include "SmbClient.h"
+#include "SmbConnection.h"
 
-// One logged-on share as the FUSE callbacks use it: calls by path ("/dir/name") and on open
-// files, each returning 0 (or a count) or -errno as the server answered. Every call holds
-// the library lock, so callers on any thread may use it. A lost connection is replaced within
-// the call, and open files are opened again on the new one.
+// One logged-on share over one connection: calls by path ("/dir/name") and on open files, each
+// returning 0 (or a count) or -errno as the server answered. One thread uses it at a time. A
+// lost connection is replaced within the call, and open files are opened again on the new one.
 namespace quorvane::tools {
 
 struct ShareMount {
@@ -32,7 +32,7 @@ struct ShareMount {
 struct OpenFile {
     std::string path;
     int flags = 0;               // as opened, without create and truncate
-    SMBCFILE* handle = nullptr;  // null until opened (again) on the current connection
+    SmbHandle handle = nullptr;  // null until opened (again) on the current connection
     unsigned connection = 0;     // the connection `handle` belongs to
     /// The file as this handle last knew it (the server's file id and the size): a name
     /// opened again must still lead to it.
@@ -40,26 +40,18 @@ struct OpenFile {
     off_t size = 0;
     bool stale = false;   // the name leads to another file now: every call fails
     int failedWrite = 0;  // errno of a write that did not happen, told at fsync and close
-    /// What a sequential reader will ask for next, read from the server in the same call as
-    /// what it asked for: one large request costs little more than the kernel's small one.
-    /// Only this open file uses it, briefly; any write or truncation of the file drops it.
-    std::string ahead;
-    off_t aheadOffset = 0;
-    std::chrono::steady_clock::time_point aheadTime;
-    off_t nextOffset = -1;  // where the last read ended
 };
 
 class ShareSession {
 public:
-    /// `context` may be null: the first call then logs on.
-    ShareSession(ShareMount share, std::unique_ptr<SmbContext> context);
+    /// The first call logs on.
+    explicit ShareSession(ShareMount share);
     ~ShareSession();
     ShareSession(const ShareSession&) = delete;
     ShareSession& operator=(const ShareSession&) = delete;
 
     const ShareMount& share() const { return share_; }
-    /// The logon that the next connection uses (a password the server took after the old one
-    /// was changed). The connection in use stays until it is lost.
+    /// The login for the next logon; the current connection stays while it works.
     void replaceLogin(const SmbLogin& login);
 
     int stat(const std::string& path, struct stat* out);
@@ -86,6 +78,12 @@ public:
     /// holding one) that is open here, so such files are closed for the rename and opened
     /// again under their new name.
     int rename(const std::string& from, const std::string& to, bool noReplace);
+    /// Another user of the share renames `from` to `to`: open files there close their handles
+    /// (the server refuses to rename a file open without the sharing mode for it) and open
+    /// again on their next use.
+    void stepAside(const std::string& from, const std::string& to);
+    /// `from` was renamed to `to` elsewhere: open files there follow the new name.
+    void followRename(const std::string& from, const std::string& to);
     /// Times in `times` with tv_nsec UTIME_OMIT keep the server's value.
     int setTimes(const std::string& path, const struct timespec times[2]);
     int statvfs(const std::string& path, struct statvfs* out);
@@ -94,25 +92,24 @@ private:
     /// Whether a call that lost its connection may simply be made again.
     enum class Repeat { Always, OnlyUnsent };
     std::string url(const std::string& path) const { return smbUrlFor(share_.parts, path); }
-    SMBCCTX* context() const { return context_->get(); }
-    /// Runs `call` (0, a count or -errno) with the library lock held; a lost connection is
-    /// replaced and the call made again until kRequestBound has passed.
+    /// Runs `call` (0, a count or -errno) on the connection; a lost connection is replaced
+    /// and the call made again until kRequestBound has passed.
     int withServer(Repeat repeat, const std::function<int()>& call);
     void dropConnection(bool abort);
     int renameOnServer(const std::string& from, const std::string& to, bool noReplace);
+    std::vector<OpenFile*> filesAffectedBy(const std::string& from, const std::string& to) const;
     int setTimesOnServer(const std::string& path, const struct timespec times[2]);
     /// 0 when `file` has a handle on the current connection, opening it again if needed.
     int attach(OpenFile& file);
     bool reopen(OpenFile& file);
     void remember(OpenFile& file, const struct stat& seen);
-    /// Every open file of `path` reads from the server again and knows its new size (or, when
-    /// `grownOnly`, at least `size`).
+    /// Every open file of `path` knows its new size (or, when `grownOnly`, at least `size`).
     void noteChanged(const std::string& path, off_t size, bool grownOnly);
 
     ShareMount share_;
-    std::unique_ptr<SmbContext> context_;
-    unsigned connection_ = 1;
-    bool probed_ = false;  // the connection's socket has keep-alive probes
+    std::unique_ptr<SmbConnection> server_;
+    unsigned connection_ = 1;  // counts the connections made
+    bool probed_ = false;      // the connection's socket has keep-alive probes
     std::set<OpenFile*> open_;
 };
 

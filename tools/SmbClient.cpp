@@ -13,54 +13,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <vector>
 
 namespace quorvane::tools {
 
 namespace {
-
-// The library's log is the only place that tells a refused logon from a refused share (both
-// end as EACCES), so the login check listens to it while it runs.
-std::atomic<bool> g_logonRefused{false};
-// Whether a connection to the server was attempted: an error before that is the name's.
-std::atomic<bool> g_connecting{false};
-// Whether the user's Kerberos ticket was found expired: the library also takes one in its last
-// minutes for expired, so a refused ticket may still show time left in klist.
-std::atomic<bool> g_ticketExpired{false};
-
-void onLibraryLog(void*, int, const char* message) {
-    if (message == nullptr) {
-        return;
-    }
-    if (::strstr(message, "Connecting to ") != nullptr) {
-        g_connecting = true;
-    }
-    if (::strstr(message, "Ticket expired") != nullptr ||
-        (::strstr(message, "Ticket in credentials cache") != nullptr &&
-         ::strstr(message, "expire") != nullptr)) {
-        g_ticketExpired = true;
-    }
-    if (::strstr(message, "login failed") != nullptr ||
-        ::strstr(message, "logon is invalid") != nullptr ||
-        ::strstr(message, "NT_STATUS_LOGON_FAILURE") != nullptr ||
-        ::strstr(message, "NT_STATUS_ACCOUNT_") != nullptr ||
-        ::strstr(message, "NT_STATUS_PASSWORD_") != nullptr ||
-        ::strstr(message, "NT_STATUS_WRONG_PASSWORD") != nullptr) {
-        g_logonRefused = true;
-    }
-}
-
-void copyInto(char* target, int size, const std::string& text) {
-    if (target == nullptr || size <= 0) {
-        return;
-    }
-    const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
-    ::memcpy(target, text.data(), n);
-    target[n] = '\0';
-}
 
 bool isUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -83,11 +41,6 @@ std::string encodeName(const std::string& text, bool keepSlash) {
 }
 
 }  // namespace
-
-std::mutex& libraryLock() {
-    static std::mutex lock;
-    return lock;
-}
 
 namespace {
 
@@ -119,9 +72,8 @@ void forEachConnection(Each each) {
     }
 }
 
-// Whether some network interface is up with an address. Without one the library's start
-// ends the whole process ("Could not determine network interfaces"), so a context is made
-// only while there is one.
+}  // namespace
+
 bool anyInterfaceUp() {
     ifaddrs* interfaces = nullptr;
     if (::getifaddrs(&interfaces) != 0) {
@@ -135,8 +87,6 @@ bool anyInterfaceUp() {
     ::freeifaddrs(interfaces);
     return found;
 }
-
-}  // namespace
 
 void abortConnections() {
     const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -180,13 +130,13 @@ SmbLogin loginFor(const std::string& userWithDomain, std::string password) {
     return login;
 }
 
-const char* privateConfiguration() {
+const char* privateSmbConfiguration() {
     const char* path = std::getenv(kClientConfigVariable);
     return path != nullptr && path[0] != '\0' ? path : nullptr;
 }
 
 bool prepareSmbLibrary(std::string* error) {
-    const char* configuration = privateConfiguration();
+    const char* configuration = privateSmbConfiguration();
     if (configuration != nullptr && ::access(configuration, R_OK) != 0) {
         *error = std::string("cannot read the SMB client configuration ") + configuration + ": " +
                  ::strerror(errno);
@@ -201,129 +151,6 @@ std::string smbUrlFor(const SmbUrlParts& parts, const std::string& path) {
     url += "/" + encodeName(parts.share, false);
     url += path.empty() || path[0] != '/' ? "/" + encodeName(path, true) : encodeName(path, true);
     return url;
-}
-
-std::unique_ptr<SmbContext> SmbContext::create(const SmbLogin& login,
-                                               std::chrono::milliseconds timeout,
-                                               std::string* error) {
-    if (!anyInterfaceUp()) {
-        *error = "no network interface is up";
-        errno = ENETDOWN;
-        return nullptr;
-    }
-    std::unique_ptr<SmbContext> context(new SmbContext(login));
-    context->context_ = smbc_new_context();
-    if (context->context_ == nullptr) {
-        *error = std::string("the SMB client library cannot start: ") + ::strerror(errno);
-        return nullptr;
-    }
-    SMBCCTX* c = context->context_;
-    smbc_setOptionUserData(c, context.get());
-    smbc_setFunctionAuthDataWithContext(c, &SmbContext::provideLogin);
-    smbc_setTimeout(c, static_cast<int>(timeout.count()));
-    // A refused logon must fail, not quietly become a guest session.
-    smbc_setOptionNoAutoAnonymousLogin(c, true);
-    const bool ticket = login.password.empty();
-    smbc_setOptionUseKerberos(c, ticket);
-    smbc_setOptionFallbackAfterKerberos(c, false);
-    smbc_setOptionUseCCache(c, ticket);
-    smbc_setDebug(c, 0);
-    // Log messages reach the callback only; the library never prints to the terminal.
-    smbc_setLogCallback(c, nullptr, onLibraryLog);
-    const char* configuration = privateConfiguration();
-    if (configuration != nullptr && smbc_setConfiguration(c, configuration) != 0) {
-        *error = std::string("cannot read the SMB client configuration ") + configuration;
-        smbc_free_context(c, 0);
-        context->context_ = nullptr;
-        return nullptr;
-    }
-    if (smbc_init_context(c) == nullptr) {
-        *error = std::string("the SMB client library cannot start: ") + ::strerror(errno);
-        smbc_free_context(c, 0);
-        context->context_ = nullptr;
-        return nullptr;
-    }
-    return context;
-}
-
-SmbContext::~SmbContext() {
-    if (context_ != nullptr) {
-        smbc_free_context(context_, 1);  // closes what is still open, then logs off
-    }
-    // The password leaves memory with the last context that needed it.
-    ::explicit_bzero(login_.password.data(), login_.password.size());
-}
-
-void SmbContext::setDebugLevel(int level) {
-    smbc_setDebug(context_, level);
-}
-
-void SmbContext::provideLogin(SMBCCTX* context, const char*, const char*, char* workgroup,
-                              int workgroupSize, char* user, int userSize, char* password,
-                              int passwordSize) {
-    const auto* self = static_cast<const SmbContext*>(smbc_getOptionUserData(context));
-    if (self == nullptr) {
-        return;
-    }
-    if (!self->login_.workgroup.empty()) {
-        copyInto(workgroup, workgroupSize, self->login_.workgroup);
-    }
-    copyInto(user, userSize, self->login_.user);
-    copyInto(password, passwordSize, self->login_.password);
-}
-
-ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts) {
-    SMBCCTX* c = context.get();
-    g_logonRefused = false;
-    g_connecting = false;
-    g_ticketExpired = false;
-    context.setDebugLevel(3);
-    errno = 0;
-    // A stat of the share's root answers as soon as the server has taken the logon and the
-    // share; opening the folder would list every entry first, which for a large folder takes
-    // longer than the whole check may.
-    struct stat root {};
-    const int statResult = smbc_getFunctionStat(c)(c, smbUrlFor(parts, "/").c_str(), &root);
-    const int error = errno;
-    context.setDebugLevel(0);
-    if (statResult == 0) {
-        return {ShareAccess::Granted, {}, false};
-    }
-    ShareCheck check;
-    check.detail = ::strerror(error);
-    check.ticketExpired = g_ticketExpired;
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            check.access =
-                g_logonRefused ? ShareAccess::WrongPassword : ShareAccess::ForbiddenShare;
-            break;
-        case ENOENT:
-        case ENODEV:
-            check.access = ShareAccess::UnknownShare;
-            break;
-        case EINVAL:
-            // The library's answer both for a name that does not resolve and for a logon
-            // that could not even start (no Kerberos ticket).
-            check.access = !g_connecting          ? ShareAccess::ServerNotFound
-                           : context.usesTicket() ? ShareAccess::WrongPassword
-                                                  : ShareAccess::Other;
-            break;
-        case ECONNREFUSED:
-        case ETIMEDOUT:
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-        case EHOSTDOWN:
-        case ECONNRESET:
-        case ECONNABORTED:
-        case EPIPE:
-            check.access = ShareAccess::Unreachable;
-            break;
-        default:
-            check.access = ShareAccess::Other;
-            break;
-    }
-    return check;
 }
 
 }  // namespace quorvane::tools

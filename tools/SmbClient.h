@@ -1,16 +1,12 @@
 #pragma once
 
-#include <libsmbclient.h>
-
 #include <chrono>
-#include <memory>
-#include <mutex>
 #include <string>
 
 #include "SmbUrl.h"
 
-// Samba's client library as the mount tool uses it: one context per connection, a login kept
-// in memory only, and the first look at a share that tells its kinds of failure apart.
+// What every user of Samba's client library in the mount tool shares: the login, kept in
+// memory only, the URLs, and the bounds and socket options of its connections.
 namespace quorvane::tools {
 
 /// Who logs on. An empty password means: use the Kerberos ticket the user holds.
@@ -26,6 +22,13 @@ SmbLogin loginFor(const std::string& userWithDomain, std::string password);
 /// Environment variable naming a private client configuration (smb.conf syntax) used instead
 /// of the system's; tests point it at one with their own name resolution.
 inline constexpr const char* kClientConfigVariable = "QUORVANE_SMB_CLIENT_CONF";
+
+/// The private configuration's path, or null when the system's is used.
+const char* privateSmbConfiguration();
+/// Whether some network interface is up with an address. Without one the library's start
+/// ends the whole process ("Could not determine network interfaces"), so a context is made
+/// only while there is one.
+bool anyInterfaceUp();
 
 /// False (and `error`) when the private configuration is named but cannot be read.
 bool prepareSmbLibrary(std::string* error);
@@ -46,57 +49,5 @@ inline constexpr std::chrono::seconds kRequestBound{20};
 void abortConnections();
 /// Has the system probe every TCP connection of this process while it is idle.
 void keepConnectionsAlive();
-
-/// One libsmbclient context: its own connection to the server. The library as Debian builds
-/// it has no thread support (its per-call scratch memory is one global stack), so callers
-/// hold libraryLock() around every call into it, on any context.
-std::mutex& libraryLock();
-
-class SmbContext {
-public:
-    SmbContext(const SmbContext&) = delete;
-    SmbContext& operator=(const SmbContext&) = delete;
-    ~SmbContext();
-
-    /// Nothing (and `error`) when the library refuses a context, or (errno ENETDOWN) while
-    /// no network interface is up.
-    static std::unique_ptr<SmbContext> create(const SmbLogin& login,
-                                              std::chrono::milliseconds timeout,
-                                              std::string* error);
-    SMBCCTX* get() const { return context_; }
-    /// True when the logon uses the user's Kerberos ticket (no password given).
-    bool usesTicket() const { return login_.password.empty(); }
-    /// Log messages of the library at this level go to the login check (0: none).
-    void setDebugLevel(int level);
-
-private:
-    explicit SmbContext(const SmbLogin& login) : login_(login) {}
-    static void provideLogin(SMBCCTX* context, const char* server, const char* share,
-                             char* workgroup, int workgroupSize, char* user, int userSize,
-                             char* password, int passwordSize);
-
-    SmbLogin login_;
-    SMBCCTX* context_ = nullptr;
-};
-
-/// What the first look at a share found.
-enum class ShareAccess {
-    Granted,
-    WrongPassword,  // the server refused the logon
-    UnknownShare,
-    ForbiddenShare,
-    ServerNotFound,  // the name does not resolve
-    Unreachable,     // refused, unreachable or no answer
-    Other,
-};
-struct ShareCheck {
-    ShareAccess access = ShareAccess::Other;
-    std::string detail;  // the system's words for the error, for ShareAccess::Other and Unreachable
-    /// The user's Kerberos ticket has run out, or is in its last minutes.
-    bool ticketExpired = false;
-};
-
-/// Opens the share's top folder once, with one logon attempt.
-ShareCheck checkShare(SmbContext& context, const SmbUrlParts& parts);
 
 }  // namespace quorvane::tools

@@ -20,16 +20,16 @@ namespace quorvane::tools {
 
 namespace {
 
-constexpr unsigned kLargestTransfer = 1024 * 1024;
+constexpr unsigned kLargestTransfer = worker::kLargestTransfer;
 // The name libfuse gives a file removed while open, until its last close.
 constexpr const char* kHiddenPrefix = ".fuse_hidden";
 
-ShareSession& session() {
-    return *static_cast<ShareSession*>(fuse_get_context()->private_data);
+WorkerPool& workers() {
+    return *static_cast<WorkerPool*>(fuse_get_context()->private_data);
 }
 
-OpenFile* openFileOf(const fuse_file_info* info) {
-    return reinterpret_cast<OpenFile*>(static_cast<uintptr_t>(info->fh));
+RemoteFile* openFileOf(const fuse_file_info* info) {
+    return reinterpret_cast<RemoteFile*>(static_cast<uintptr_t>(info->fh));
 }
 
 // The server answers "not found" both for a missing name and for a path through a file. The
@@ -41,7 +41,7 @@ int notFoundOrNotFolder(const char* path, int result) {
          result == -ENOENT && slash != 0 && slash != std::string::npos; slash = above.rfind('/')) {
         above.resize(slash);
         struct stat server {};
-        const int found = session().stat(above, &server);
+        const int found = workers().stat(above, &server);
         if (found != -ENOENT) {
             return found == 0 && !S_ISDIR(server.st_mode) ? -ENOTDIR : result;
         }
@@ -91,7 +91,7 @@ void* onInit(fuse_conn_info* connection, fuse_config* config) {
 }
 
 int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
-    ShareSession& share = session();
+    WorkerPool& share = workers();
     struct stat server {};
     int result = 0;
     if (info != nullptr && info->fh != 0) {
@@ -118,7 +118,7 @@ struct FolderListing {
 };
 
 int readListing(FolderListing& listing) {
-    ShareSession& share = session();
+    WorkerPool& share = workers();
     listing.entries.clear();
     const size_t hiddenLength = ::strlen(kHiddenPrefix);
     return share.list(listing.path, [&](const char* name, const struct stat& server) {
@@ -183,8 +183,8 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     }
     // Writes go where the kernel says: it has applied O_APPEND already.
     flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC;
-    OpenFile* file = nullptr;
-    const int result = session().open(path, flags, mode, &file);
+    RemoteFile* file = nullptr;
+    const int result = workers().open(path, flags, mode, &file);
     if (result == 0) {
         info->fh = reinterpret_cast<uintptr_t>(file);
     }
@@ -200,23 +200,23 @@ int onCreate(const char* path, mode_t mode, fuse_file_info* info) {
 }
 
 int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    return session().read(*openFileOf(info), buffer, size, offset);
+    return workers().read(*openFileOf(info), buffer, size, offset);
 }
 
 int onWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    return session().write(*openFileOf(info), buffer, size, offset);
+    return workers().write(*openFileOf(info), buffer, size, offset);
 }
 
 int onTruncate(const char* path, off_t size, fuse_file_info* info) {
     if (info != nullptr && info->fh != 0) {
-        return session().truncate(*openFileOf(info), size);
+        return workers().truncate(*openFileOf(info), size);
     }
     const int refused = refusedPath(path);
-    return refused != 0 ? refused : session().truncate(path, size);
+    return refused != 0 ? refused : workers().truncate(path, size);
 }
 
 int onRelease(const char*, fuse_file_info* info) {
-    return session().close(openFileOf(info));
+    return workers().close(openFileOf(info));
 }
 
 // Each write was acknowledged by the server before it returned: nothing waits here, but a
@@ -224,26 +224,26 @@ int onRelease(const char*, fuse_file_info* info) {
 // flush call (SMB2 FLUSH) and drops O_SYNC over SMB2, so the data is with the server, not
 // necessarily on its disk (docs/linux-mounts.md).
 int onFlush(const char*, fuse_file_info* info) {
-    return session().flush(*openFileOf(info));
+    return workers().flush(*openFileOf(info));
 }
 
 int onFsync(const char*, int, fuse_file_info* info) {
-    return session().flush(*openFileOf(info));
+    return workers().flush(*openFileOf(info));
 }
 
 int onUnlink(const char* path) {
     const int refused = refusedPath(path);
-    return refused != 0 ? refused : notFoundOrNotFolder(path, session().unlink(path));
+    return refused != 0 ? refused : notFoundOrNotFolder(path, workers().unlink(path));
 }
 
 int onMkdir(const char* path, mode_t) {
     const int refused = refusedPath(path);
-    return refused != 0 ? refused : notFoundOrNotFolder(path, session().mkdir(path));
+    return refused != 0 ? refused : notFoundOrNotFolder(path, workers().mkdir(path));
 }
 
 int onRmdir(const char* path) {
     const int refused = refusedPath(path);
-    return refused != 0 ? refused : notFoundOrNotFolder(path, session().rmdir(path));
+    return refused != 0 ? refused : notFoundOrNotFolder(path, workers().rmdir(path));
 }
 
 int onRename(const char* from, const char* to, unsigned int flags) {
@@ -254,17 +254,17 @@ int onRename(const char* from, const char* to, unsigned int flags) {
     if (refused != 0) {
         return refused;
     }
-    const int result = session().rename(from, to, (flags & RENAME_NOREPLACE) != 0);
+    const int result = workers().rename(from, to, (flags & RENAME_NOREPLACE) != 0);
     return notFoundOrNotFolder(from, notFoundOrNotFolder(to, result));
 }
 
 int onUtimens(const char* path, const timespec times[2], fuse_file_info*) {
     const int refused = refusedPath(path);
-    return refused != 0 ? refused : session().setTimes(path, times);
+    return refused != 0 ? refused : workers().setTimes(path, times);
 }
 
 int onStatfs(const char* path, struct statvfs* out) {
-    const int result = session().statvfs(path, out);
+    const int result = workers().statvfs(path, out);
     if (result == 0) {
         out->f_namemax = kLongestName;
     }
@@ -278,7 +278,7 @@ int onChmod(const char*, mode_t, fuse_file_info*) {
 }
 
 int onChown(const char*, uid_t uid, gid_t gid, fuse_file_info*) {
-    const ShareMount& share = session().share();
+    const ShareMount& share = workers().share();
     const bool sameOwner = uid == static_cast<uid_t>(-1) || uid == share.owner;
     const bool sameGroup = gid == static_cast<gid_t>(-1) || gid == share.group;
     return sameOwner && sameGroup ? 0 : -EPERM;
@@ -338,8 +338,7 @@ std::string escapedOption(const std::string& value) {
 
 }  // namespace
 
-SmbFilesystem::SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context)
-    : session_(std::make_unique<ShareSession>(std::move(share), std::move(context))) {}
+SmbFilesystem::SmbFilesystem(WorkerPool& workers) : workers_(workers) {}
 
 SmbFilesystem::~SmbFilesystem() {
     if (fuse_ != nullptr) {
@@ -360,7 +359,7 @@ bool SmbFilesystem::mount(const std::string& mountPoint, const std::string& sour
     }
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
     const fuse_operations ops = operations();
-    fuse_ = fuse_new(&args, &ops, sizeof ops, session_.get());
+    fuse_ = fuse_new(&args, &ops, sizeof ops, &workers_);
     fuse_opt_free_args(&args);
     if (fuse_ == nullptr) {
         return false;

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "ShareSession.h"
+#include "WorkerPool.h"
 
 struct fuse;
 
@@ -17,8 +17,8 @@ inline constexpr size_t kLongestName = 255;
 
 class SmbFilesystem {
 public:
-    /// `context` serves the mount; without one, the first call logs on.
-    SmbFilesystem(ShareMount share, std::unique_ptr<SmbContext> context);
+    /// `workers` serve the mount's calls.
+    explicit SmbFilesystem(WorkerPool& workers);
     ~SmbFilesystem();
     SmbFilesystem(const SmbFilesystem&) = delete;
     SmbFilesystem& operator=(const SmbFilesystem&) = delete;
@@ -29,12 +29,11 @@ public:
     /// Serves requests on several threads until the mount is released or a stop signal
     /// comes; then unmounts (if still mounted).
     int serve();
-    ShareSession& session() { return *session_; }
 
 private:
     struct fuse* fuse_ = nullptr;
     bool mounted_ = false;
-    std::unique_ptr<ShareSession> session_;
+    WorkerPool& workers_;
 };
 
 }  // namespace quorvane::tools

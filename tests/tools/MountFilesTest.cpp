@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -11,10 +12,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "MountedShare.h"
@@ -279,6 +283,47 @@ TEST_F(MountFilesTest, FourWritersAtOnceLeaveTheDaemonAliveAndTheDataWhole) {
         }
         EXPECT_EQ(entries, writers[w].model.size()) << listed;
     }
+}
+
+// The daemon's worker processes, each a connection to the server.
+std::vector<pid_t> workersOf(int daemon) {
+    std::vector<pid_t> workers;
+    const std::string tasks = "/proc/" + std::to_string(daemon) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        std::istringstream children(readFile(task.path().string() + "/children"));
+        for (pid_t child = 0; children >> child;) {
+            workers.push_back(child);
+        }
+    }
+    return workers;
+}
+
+bool ended(pid_t process) {
+    const std::string stat = readFile("/proc/" + std::to_string(process) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+}
+
+TEST_F(MountFilesTest, KilledWorkersFailOnlyTheirOpenFilesAndAreReplaced) {
+    TempHome home;
+    MountedShare share(domain(), home, "alice", "Science");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    ASSERT_TRUE(writeFile(share.serverPath("held.txt"), "held"));
+    const int fd = ::open(share.path("held.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const int daemon = daemonOf(share.path());
+    const std::vector<pid_t> workers = workersOf(daemon);
+    ASSERT_FALSE(workers.empty());
+    for (pid_t worker : workers) {
+        ::kill(worker, SIGKILL);
+    }
+    ASSERT_TRUE(
+        eventually([&] { return std::all_of(workers.begin(), workers.end(), ended); }, 10s));
+    char byte = 0;
+    EXPECT_EQ(attempt([&] { return ::pread(fd, &byte, 1, 0); }).error, EIO);
+    ::close(fd);
+    EXPECT_EQ(readFile(share.path("held.txt")), "held");
+    EXPECT_EQ(daemonOf(share.path()), daemon);
 }
 
 TEST_F(MountFilesTest, UnusualCallsGetTheAnswersOfALocalDisk) {

@@ -118,8 +118,9 @@ if [ "$length" = long ]; then
   # The only writer now, so that the stalled request is its own.
   "$writer" "$mnt/stale.txt" 1000 "$dir/stale-stop" >"$dir/stale.out" 2>&1 &
   sleep 1.5
-  serving=$(ss -tnpH state established "( sport = :$port )" | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2)
-  kill -STOP "$serving"
+  # Every server process of the mount's connections, so that the writer's is among them.
+  serving=$(ss -tnpH state established "( sport = :$port )" | grep -o 'pid=[0-9]*' | cut -d= -f2 | sort -u)
+  kill -STOP $serving
   stopped_at=$(now_ms)
   for _ in $(seq 1 800); do
     awk '$2 == "write" && $4 != "ok"' "$dir/stale.out" | grep -q . && break
@@ -128,8 +129,9 @@ if [ "$length" = long ]; then
   touch "$dir/stale-stop"
   printf 'fresh data\n' | dd of="$mnt/stale.txt" conv=fsync status=none 2>"$dir/fresh.err"
   echo "stale-fresh-write=$?"
-  sleep $((40 - ($(now_ms) - stopped_at) / 1000))
-  kill -CONT "$serving"
+  left=$((40 - ($(now_ms) - stopped_at) / 1000))
+  [ "$left" -gt 0 ] && sleep "$left"
+  kill -CONT $serving
   sleep 3
   wait
   echo "stale-failed-write=$(awk '$2 == "write" && $4 != "ok" { print $4; exit }' "$dir/stale.out")"

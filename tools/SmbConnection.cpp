@@ -1,0 +1,319 @@
+#include "SmbConnection.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <libsmbclient.h>
+#include <string.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+namespace quorvane::tools {
+
+namespace {
+
+// The library's log is the only place that tells a refused logon from a refused share (both
+// end as EACCES), so the share check listens to it while it runs.
+std::atomic<bool> g_logonRefused{false};
+// Whether a connection to the server was attempted: an error before that is the name's.
+std::atomic<bool> g_connecting{false};
+// Whether the user's Kerberos ticket was found expired: the library also takes one in its last
+// minutes for expired, so a refused ticket may still show time left in klist.
+std::atomic<bool> g_ticketExpired{false};
+
+void onLibraryLog(void*, int, const char* message) {
+    if (message == nullptr) {
+        return;
+    }
+    if (::strstr(message, "Connecting to ") != nullptr) {
+        g_connecting = true;
+    }
+    if (::strstr(message, "Ticket expired") != nullptr ||
+        (::strstr(message, "Ticket in credentials cache") != nullptr &&
+         ::strstr(message, "expire") != nullptr)) {
+        g_ticketExpired = true;
+    }
+    if (::strstr(message, "login failed") != nullptr ||
+        ::strstr(message, "logon is invalid") != nullptr ||
+        ::strstr(message, "NT_STATUS_LOGON_FAILURE") != nullptr ||
+        ::strstr(message, "NT_STATUS_ACCOUNT_") != nullptr ||
+        ::strstr(message, "NT_STATUS_PASSWORD_") != nullptr ||
+        ::strstr(message, "NT_STATUS_WRONG_PASSWORD") != nullptr) {
+        g_logonRefused = true;
+    }
+}
+
+void copyInto(char* target, int size, const std::string& text) {
+    if (target == nullptr || size <= 0) {
+        return;
+    }
+    const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+    ::memcpy(target, text.data(), n);
+    target[n] = '\0';
+}
+
+std::mutex& libraryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Runs one library call (a negative result on failure) with the lock held and errno cleared
+// first. The answer is the result, or -errno (-EIO when the library set none).
+template <typename Call>
+int guardedStatus(Call call) {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    errno = 0;
+    const int result = call();
+    return result >= 0 ? result : errno != 0 ? -errno : -EIO;
+}
+
+}  // namespace
+
+std::unique_ptr<SmbConnection> SmbConnection::create(const SmbLogin& login,
+                                                     std::chrono::milliseconds timeout,
+                                                     std::string* error) {
+    if (!anyInterfaceUp()) {
+        *error = "no network interface is up";
+        errno = ENETDOWN;
+        return nullptr;
+    }
+    const std::lock_guard<std::mutex> held(libraryLock());
+    std::unique_ptr<SmbConnection> connection(new SmbConnection(login));
+    SMBCCTX* c = smbc_new_context();
+    if (c == nullptr) {
+        *error = std::string("the SMB client library cannot start: ") + ::strerror(errno);
+        return nullptr;
+    }
+    smbc_setOptionUserData(c, connection.get());
+    smbc_setFunctionAuthDataWithContext(c, &SmbConnection::provideLogin);
+    smbc_setTimeout(c, static_cast<int>(timeout.count()));
+    // A refused logon must fail, not quietly become a guest session.
+    smbc_setOptionNoAutoAnonymousLogin(c, true);
+    const bool ticket = login.password.empty();
+    smbc_setOptionUseKerberos(c, ticket);
+    smbc_setOptionFallbackAfterKerberos(c, false);
+    smbc_setOptionUseCCache(c, ticket);
+    smbc_setDebug(c, 0);
+    // Log messages reach the callback only; the library never prints to the terminal.
+    smbc_setLogCallback(c, nullptr, onLibraryLog);
+    const char* configuration = privateSmbConfiguration();
+    if (configuration != nullptr && smbc_setConfiguration(c, configuration) != 0) {
+        *error = std::string("cannot read the SMB client configuration ") + configuration;
+        smbc_free_context(c, 0);
+        return nullptr;
+    }
+    if (smbc_init_context(c) == nullptr) {
+        *error = std::string("the SMB client library cannot start: ") + ::strerror(errno);
+        smbc_free_context(c, 0);
+        return nullptr;
+    }
+    connection->context_ = c;
+    return connection;
+}
+
+SmbConnection::~SmbConnection() {
+    if (context_ != nullptr) {
+        const std::lock_guard<std::mutex> held(libraryLock());
+        smbc_free_context(context_, 1);
+    }
+    // The password leaves memory with the last connection that needed it.
+    ::explicit_bzero(login_.password.data(), login_.password.size());
+}
+
+void SmbConnection::provideLogin(SMBCCTX* context, const char*, const char*, char* workgroup,
+                                 int workgroupSize, char* user, int userSize, char* password,
+                                 int passwordSize) {
+    const auto* self = static_cast<const SmbConnection*>(smbc_getOptionUserData(context));
+    if (self == nullptr) {
+        return;
+    }
+    if (!self->login_.workgroup.empty()) {
+        copyInto(workgroup, workgroupSize, self->login_.workgroup);
+    }
+    copyInto(user, userSize, self->login_.user);
+    copyInto(password, passwordSize, self->login_.password);
+}
+
+ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
+    SMBCCTX* c = context_;
+    int error = 0;
+    {
+        const std::lock_guard<std::mutex> held(libraryLock());
+        g_logonRefused = false;
+        g_connecting = false;
+        g_ticketExpired = false;
+        smbc_setDebug(c, 3);
+        errno = 0;
+        // A stat of the share's root answers as soon as the server has taken the logon and
+        // the share; opening the folder would list every entry first, which for a large
+        // folder takes longer than the whole check may.
+        struct stat root {};
+        const int statResult = smbc_getFunctionStat(c)(c, smbUrlFor(parts, "/").c_str(), &root);
+        error = errno;
+        smbc_setDebug(c, 0);
+        if (statResult == 0) {
+            return {ShareAccess::Granted, {}, false};
+        }
+    }
+    ShareCheck check;
+    check.detail = ::strerror(error);
+    check.ticketExpired = g_ticketExpired;
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            check.access =
+                g_logonRefused ? ShareAccess::WrongPassword : ShareAccess::ForbiddenShare;
+            break;
+        case ENOENT:
+        case ENODEV:
+            check.access = ShareAccess::UnknownShare;
+            break;
+        case EINVAL:
+            // The library's answer both for a name that does not resolve and for a logon
+            // that could not even start (no Kerberos ticket).
+            check.access = !g_connecting  ? ShareAccess::ServerNotFound
+                           : usesTicket() ? ShareAccess::WrongPassword
+                                          : ShareAccess::Other;
+            break;
+        case ECONNREFUSED:
+        case ETIMEDOUT:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+            check.access = ShareAccess::Unreachable;
+            break;
+        default:
+            check.access = ShareAccess::Other;
+            break;
+    }
+    return check;
+}
+
+int SmbConnection::stat(const std::string& url, struct stat* out) {
+    return guardedStatus(
+        [&] { return smbc_getFunctionStat(context_)(context_, url.c_str(), out); });
+}
+
+int SmbConnection::stat(SmbHandle file, struct stat* out) {
+    return guardedStatus([&] { return smbc_getFunctionFstat(context_)(context_, file, out); });
+}
+
+int SmbConnection::list(const std::string& url,
+                        const std::function<bool(const char* name, const struct stat&)>& each) {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    SMBCCTX* c = context_;
+    errno = 0;
+    SMBCFILE* folder = smbc_getFunctionOpendir(c)(c, url.c_str());
+    if (folder == nullptr) {
+        return errno != 0 ? -errno : -EIO;
+    }
+    const auto next = smbc_getFunctionReaddirPlus2(c);
+    struct stat attributes {};
+    errno = 0;
+    while (const libsmb_file_info* entry = next(c, folder, &attributes)) {
+        if (!each(entry->name, attributes)) {
+            break;
+        }
+        errno = 0;
+    }
+    const int result = errno != 0 ? -errno : 0;
+    smbc_getFunctionClosedir(c)(c, folder);
+    return result;
+}
+
+int SmbConnection::open(const std::string& url, int flags, mode_t mode, SmbHandle* out) {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    errno = 0;
+    *out = smbc_getFunctionOpen(context_)(context_, url.c_str(), flags, mode);
+    if (*out == nullptr) {
+        return errno != 0 ? -errno : -EIO;
+    }
+    return 0;
+}
+
+ssize_t SmbConnection::read(SmbHandle file, char* buffer, size_t size, off_t offset) {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    SMBCCTX* c = context_;
+    errno = 0;
+    if (smbc_getFunctionLseek(c)(c, file, offset, SEEK_SET) < 0) {
+        return errno != 0 ? -errno : -EIO;
+    }
+    size_t done = 0;
+    while (done < size) {
+        errno = 0;
+        const ssize_t n = smbc_getFunctionRead(c)(c, file, buffer + done, size - done);
+        if (n < 0) {
+            return errno != 0 ? -errno : -EIO;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+ssize_t SmbConnection::write(SmbHandle file, const char* buffer, size_t size, off_t offset) {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    SMBCCTX* c = context_;
+    errno = 0;
+    if (smbc_getFunctionLseek(c)(c, file, offset, SEEK_SET) < 0) {
+        return errno != 0 ? -errno : -EIO;
+    }
+    size_t done = 0;
+    while (done < size) {
+        errno = 0;
+        const ssize_t n = smbc_getFunctionWrite(c)(c, file, buffer + done, size - done);
+        if (n <= 0) {
+            return n < 0 && errno != 0 ? -errno : -EIO;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int SmbConnection::truncate(SmbHandle file, off_t size) {
+    return guardedStatus([&] { return smbc_getFunctionFtruncate(context_)(context_, file, size); });
+}
+
+int SmbConnection::close(SmbHandle file) {
+    return guardedStatus([&] { return smbc_getFunctionClose(context_)(context_, file); });
+}
+
+int SmbConnection::unlink(const std::string& url) {
+    return guardedStatus([&] { return smbc_getFunctionUnlink(context_)(context_, url.c_str()); });
+}
+
+int SmbConnection::mkdir(const std::string& url) {
+    return guardedStatus(
+        [&] { return smbc_getFunctionMkdir(context_)(context_, url.c_str(), 0755); });
+}
+
+int SmbConnection::rmdir(const std::string& url) {
+    return guardedStatus([&] { return smbc_getFunctionRmdir(context_)(context_, url.c_str()); });
+}
+
+int SmbConnection::rename(const std::string& from, const std::string& to) {
+    return guardedStatus([&] {
+        return smbc_getFunctionRename(context_)(context_, from.c_str(), context_, to.c_str());
+    });
+}
+
+int SmbConnection::setTimes(const std::string& url, const struct timeval times[2]) {
+    return guardedStatus([&] {
+        return smbc_getFunctionUtimes(context_)(context_, url.c_str(),
+                                                const_cast<struct timeval*>(times));
+    });
+}
+
+int SmbConnection::statvfs(const std::string& url, struct statvfs* out) {
+    std::string where = url;
+    return guardedStatus(
+        [&] { return smbc_getFunctionStatVFS(context_)(context_, where.data(), out); });
+}
+
+}  // namespace quorvane::tools

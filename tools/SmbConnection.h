@@ -1,0 +1,93 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "SmbClient.h"
+
+struct _SMBCCTX;
+struct _SMBCFILE;
+
+// One connection to the server through Samba's client library, the only way into the
+// library: each call takes the library's lock and returns 0 (or a count) or -errno, so no
+// caller reads errno after the fact. The library as Debian builds it has no thread support (its
+// per-call scratch memory is one global stack), so two connections in one process never call
+// it at once.
+namespace quorvane::tools {
+
+/// A file or folder opened on one connection; only that connection may use it.
+using SmbHandle = _SMBCFILE*;
+
+/// What the first look at a share found.
+enum class ShareAccess {
+    Granted,
+    WrongPassword,  // the server refused the logon
+    UnknownShare,
+    ForbiddenShare,
+    ServerNotFound,  // the name does not resolve
+    Unreachable,     // refused, unreachable or no answer
+    Other,
+};
+struct ShareCheck {
+    ShareAccess access = ShareAccess::Other;
+    std::string detail;  // the system's words for the error, for ShareAccess::Other and Unreachable
+    /// The user's Kerberos ticket has run out, or is in its last minutes.
+    bool ticketExpired = false;
+};
+
+class SmbConnection {
+public:
+    SmbConnection(const SmbConnection&) = delete;
+    SmbConnection& operator=(const SmbConnection&) = delete;
+    /// Closes what is still open, then logs off.
+    ~SmbConnection();
+
+    /// Nothing (and `error`) when the library refuses a context, or (errno ENETDOWN) while
+    /// no network interface is up. The logon itself happens on the first call.
+    static std::unique_ptr<SmbConnection> create(const SmbLogin& login,
+                                                 std::chrono::milliseconds timeout,
+                                                 std::string* error);
+    /// True when the logon uses the user's Kerberos ticket (no password given).
+    bool usesTicket() const { return login_.password.empty(); }
+
+    /// Opens the share's top folder once, with one logon attempt, and tells the kinds of
+    /// failure apart.
+    ShareCheck check(const SmbUrlParts& parts);
+
+    int stat(const std::string& url, struct stat* out);
+    int stat(SmbHandle file, struct stat* out);
+    /// Calls `each` for every entry of the folder with its attributes; stops when `each`
+    /// returns false.
+    int list(const std::string& url,
+             const std::function<bool(const char* name, const struct stat&)>& each);
+    int open(const std::string& url, int flags, mode_t mode, SmbHandle* out);
+    /// Reads up to `size` bytes at `offset`, fewer only at the end of the file.
+    ssize_t read(SmbHandle file, char* buffer, size_t size, off_t offset);
+    /// Writes all `size` bytes at `offset`.
+    ssize_t write(SmbHandle file, const char* buffer, size_t size, off_t offset);
+    int truncate(SmbHandle file, off_t size);
+    int close(SmbHandle file);
+    int unlink(const std::string& url);
+    int mkdir(const std::string& url);
+    int rmdir(const std::string& url);
+    int rename(const std::string& from, const std::string& to);
+    int setTimes(const std::string& url, const struct timeval times[2]);
+    int statvfs(const std::string& url, struct statvfs* out);
+
+private:
+    explicit SmbConnection(const SmbLogin& login) : login_(login) {}
+    static void provideLogin(_SMBCCTX* context, const char* server, const char* share,
+                             char* workgroup, int workgroupSize, char* user, int userSize,
+                             char* password, int passwordSize);
+
+    SmbLogin login_;
+    _SMBCCTX* context_ = nullptr;
+};
+
+}  // namespace quorvane::tools

@@ -1,0 +1,530 @@
+#include "WorkerPool.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "WorkerLaunch.h"
+
+namespace quorvane::tools {
+
+namespace {
+
+using worker::Op;
+using worker::Reader;
+using worker::Writer;
+
+// A worker whose reply takes longer than this is stuck (its own calls give up after
+// kRequestBound, a reconnect and a repeat included) and is replaced.
+constexpr auto kStuckWorker = 3 * kRequestBound;
+// How long an unmounted daemon waits for its workers to log off.
+constexpr auto kLogOffGrace = std::chrono::milliseconds(1000);
+
+bool isAtOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
+Writer request(Op op) {
+    Writer out;
+    out.put(op);
+    return out;
+}
+
+int64_t resultOf(const std::string& reply) {
+    Reader in(reply);
+    int64_t result = -EIO;
+    return in.get(&result) ? result : -EIO;
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(ShareMount share, std::string source, Retitle retitle)
+    : share_(std::move(share)), source_(std::move(source)), retitle_(std::move(retitle)) {}
+
+WorkerPool::~WorkerPool() {
+    // All are told first, so that they log off at once.
+    for (Worker& slot : workers_) {
+        ::shutdown(slot.socket, SHUT_RDWR);
+    }
+    for (Worker& slot : workers_) {
+        retire(slot, true);
+    }
+    for (RemoteFile* file : files_) {
+        delete file;
+    }
+    ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+}
+
+bool WorkerPool::start(std::string* error) {
+    // All are started before any is waited for, so that they get ready side by side.
+    for (Worker& slot : workers_) {
+        if (!spawn(slot, error, false)) {
+            return false;
+        }
+    }
+    forking_ = false;
+    for (Worker& slot : workers_) {
+        if (!awaitReady(slot, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+SmbLogin WorkerPool::login() const {
+    const std::lock_guard<std::mutex> held(state_);
+    return share_.login;
+}
+
+bool WorkerPool::spawn(Worker& slot, std::string* error, bool await) {
+    int pair[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        *error = std::string("socketpair: ") + ::strerror(errno);
+        return false;
+    }
+    const int area = ::memfd_create("share-worker", MFD_CLOEXEC);
+    void* shared =
+        area < 0 || ::ftruncate(area, worker::kSharedSize) != 0
+            ? MAP_FAILED
+            : ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED, area, 0);
+    // Above the numbers the worker takes them at, so that each move really happens.
+    const int childSocket = ::fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
+    const int childArea = area < 0 ? -1 : ::fcntl(area, F_DUPFD_CLOEXEC, 10);
+    ::close(pair[1]);
+    if (area >= 0) {
+        ::close(area);
+    }
+    const std::vector<std::string> words = {"mount_smbfs", worker::kWorkerWord, source_};
+    pid_t pid = -1;
+    const int launched = childSocket < 0 || childArea < 0 || shared == MAP_FAILED ? EMFILE
+                         : forking_ ? forkWorker(childSocket, childArea, words, retitle_, &pid)
+                                    : execWorker(childSocket, childArea, words, &pid);
+    for (int fd : {childSocket, childArea}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    slot.socket = pair[0];
+    slot.shared = shared == MAP_FAILED ? nullptr : static_cast<char*>(shared);
+    slot.pid = launched == 0 ? pid : -1;
+    if (launched != 0) {
+        *error = std::string("cannot start a worker: ") + ::strerror(launched);
+        retire(slot, false);
+        return false;
+    }
+    const timeval patience{std::chrono::seconds(kStuckWorker).count(), 0};
+    ::setsockopt(slot.socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    // The login reaches the worker only through its socket.
+    Writer start = request(Op::Start);
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        start.put(share_.parts.host)
+            .put<int32_t>(share_.parts.port.value_or(0))
+            .put(share_.parts.share)
+            .put(share_.parts.user)
+            .put(share_.login.workgroup)
+            .put(share_.login.user)
+            .put(share_.login.password);
+    }
+    if (!worker::sendMessage(slot.socket, start.bytes())) {
+        *error = "a worker ended as it started";
+        retire(slot, false);
+        return false;
+    }
+    return !await || awaitReady(slot, error);
+}
+
+bool WorkerPool::awaitReady(Worker& slot, std::string* error) {
+    const std::optional<std::string> ready = worker::receiveMessage(slot.socket);
+    if (!ready || resultOf(*ready) != 0) {
+        *error = "a worker ended as it started";
+        retire(slot, false);
+        return false;
+    }
+    return true;
+}
+
+void WorkerPool::retire(Worker& slot, bool logOff) {
+    if (slot.socket >= 0) {
+        ::close(slot.socket);  // an idle worker logs off and ends on this
+        slot.socket = -1;
+    }
+    if (slot.pid > 0) {
+        const auto deadline = std::chrono::steady_clock::now() + kLogOffGrace;
+        bool ended = ::waitpid(slot.pid, nullptr, WNOHANG) != 0;
+        while (logOff && !ended && std::chrono::steady_clock::now() < deadline) {
+            ::usleep(2000);
+            ended = ::waitpid(slot.pid, nullptr, WNOHANG) != 0;
+        }
+        // One still busy may be waiting on the server; what it was doing has no one to tell.
+        if (!ended) {
+            ::kill(slot.pid, SIGKILL);
+            ::waitpid(slot.pid, nullptr, 0);
+        }
+        slot.pid = -1;
+    }
+    if (slot.shared != nullptr) {
+        ::munmap(slot.shared, worker::kSharedSize);
+        slot.shared = nullptr;
+    }
+    slot.ahead = {};
+    ++slot.generation;
+}
+
+int WorkerPool::pickFor(const std::string& path, bool transfer) {
+    const std::lock_guard<std::mutex> held(state_);
+    std::array<int, worker::kWorkers> openFiles{};
+    int holder = -1;
+    for (const RemoteFile* file : files_) {
+        if (file->generation == workers_[file->worker].generation) {
+            ++openFiles[file->worker];
+            if (file->path == path) {
+                holder = file->worker;
+            }
+        }
+    }
+    int chosen = holder;
+    if (chosen < 0) {
+        // A worker moving file contents weighs most, then one with calls queued, then one
+        // with more files to serve.
+        int best = INT_MAX;
+        for (int i = 0; i < worker::kWorkers; ++i) {
+            const int score = workers_[i].transfers * 100 + workers_[i].waiting * 10 + openFiles[i];
+            if (score < best) {
+                best = score;
+                chosen = i;
+            }
+        }
+    }
+    ++workers_[chosen].waiting;
+    if (transfer) {
+        ++workers_[chosen].transfers;
+    }
+    return chosen;
+}
+
+std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message) {
+    // What the worker read ahead may be out of date once the server's files change.
+    const Op op = static_cast<Op>(message[0]);
+    if (op != Op::Read && op != Op::Stat && op != Op::StatFile && op != Op::List &&
+        op != Op::Statvfs && op != Op::Flush) {
+        slot.ahead = {};
+    }
+    std::optional<std::string> reply = worker::sendMessage(slot.socket, message)
+                                           ? worker::receiveMessage(slot.socket)
+                                           : std::nullopt;
+    if (!reply) {
+        // Dead or stuck: its files fail from now on, and a new one takes its place.
+        retire(slot, false);
+        std::string error;
+        spawn(slot, &error);
+    }
+    return reply;
+}
+
+std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
+                                           std::optional<unsigned> generation,
+                                           const char* writeFrom, size_t writeSize,
+                                           unsigned* servedBy) {
+    Worker& slot = workers_[index];
+    std::optional<std::string> reply;
+    {
+        const std::lock_guard<std::mutex> held(slot.busy);
+        std::string error;
+        const bool live =
+            generation ? *generation == slot.generation : slot.pid > 0 || spawn(slot, &error);
+        if (servedBy != nullptr) {
+            *servedBy = slot.generation;
+        }
+        if (live) {
+            if (writeFrom != nullptr) {
+                ::memcpy(slot.shared, writeFrom, writeSize);
+            }
+            reply = exchange(slot, message);
+        }
+    }
+    --slot.waiting;
+    if (transfer) {
+        --slot.transfers;
+    }
+    return reply;
+}
+
+int WorkerPool::askByPath(const std::string& path, const std::string& message, bool repeatable,
+                          std::string* reply) {
+    // A call that the dead worker may have made already is not made twice.
+    for (int attempt = 0; attempt < (repeatable ? 2 : 1); ++attempt) {
+        if (std::optional<std::string> answer = ask(pickFor(path, false), message, false)) {
+            const int64_t result = resultOf(*answer);
+            if (reply != nullptr) {
+                *reply = std::move(*answer);
+            }
+            return static_cast<int>(result);
+        }
+    }
+    return -EIO;
+}
+
+int WorkerPool::askAbout(RemoteFile& file, const std::string& message, bool transfer,
+                         std::string* reply, const char* writeFrom, size_t writeSize) {
+    Worker& slot = workers_[file.worker];
+    ++slot.waiting;
+    if (transfer) {
+        ++slot.transfers;
+    }
+    std::optional<std::string> answer =
+        ask(file.worker, message, transfer, file.generation, writeFrom, writeSize);
+    if (!answer) {
+        return -EIO;
+    }
+    const int64_t result = resultOf(*answer);
+    if (reply != nullptr) {
+        *reply = std::move(*answer);
+    }
+    return static_cast<int>(result);
+}
+
+void WorkerPool::replaceLogin(const SmbLogin& login) {
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
+        share_.login = login;
+    }
+    Writer message = request(Op::Login);
+    message.put(login.workgroup).put(login.user).put(login.password);
+    for (int i = 0; i < worker::kWorkers; ++i) {
+        // A worker started meanwhile already has the new login; one that dies now gets it
+        // with its replacement.
+        ++workers_[i].waiting;
+        ask(i, message.bytes(), false);
+    }
+}
+
+int WorkerPool::stat(const std::string& path, struct stat* out) {
+    std::string reply;
+    const int result = askByPath(path, request(Op::Stat).put(path).bytes(), true, &reply);
+    Reader in(reply);
+    int64_t ignored = 0;
+    return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
+}
+
+int WorkerPool::stat(RemoteFile& file, struct stat* out) {
+    std::string reply;
+    const int result = askAbout(file, request(Op::StatFile).put(file.id).bytes(), false, &reply);
+    Reader in(reply);
+    int64_t ignored = 0;
+    return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
+}
+
+int WorkerPool::list(const std::string& path,
+                     const std::function<bool(const char* name, const struct stat&)>& each) {
+    std::string reply;
+    const int result = askByPath(path, request(Op::List).put(path).bytes(), true, &reply);
+    if (result != 0) {
+        return result;
+    }
+    Reader in(reply);
+    int64_t ignored = 0;
+    uint32_t count = 0;
+    if (!in.get(&ignored) || !in.get(&count)) {
+        return -EIO;
+    }
+    std::string name;
+    struct stat attributes {};
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!in.get(&name) || !in.get(&attributes)) {
+            return -EIO;
+        }
+        if (!each(name.c_str(), attributes)) {
+            break;
+        }
+    }
+    return 0;
+}
+
+int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {
+    const int index = pickFor(path, false);
+    unsigned generation = 0;
+    const std::optional<std::string> reply =
+        ask(index, request(Op::Open).put(path).put<int32_t>(flags).put<uint32_t>(mode).bytes(),
+            false, std::nullopt, nullptr, 0, &generation);
+    if (!reply) {
+        return -EIO;
+    }
+    Reader in(*reply);
+    int64_t result = -EIO;
+    uint64_t id = 0;
+    if (!in.get(&result) || !in.get(&id) || result != 0) {
+        return static_cast<int>(result);
+    }
+    auto* file = new RemoteFile{index, generation, id, path};
+    const std::lock_guard<std::mutex> held(state_);
+    files_.insert(file);
+    *out = file;
+    return 0;
+}
+
+int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) {
+    size = std::min(size, worker::kLargestTransfer);
+    Worker& slot = workers_[file.worker];
+    ++slot.waiting;
+    ++slot.transfers;
+    int result = -EIO;
+    {
+        const std::lock_guard<std::mutex> held(slot.busy);
+        const auto now = std::chrono::steady_clock::now();
+        ReadAhead& ahead = slot.ahead;
+        if (file.generation != slot.generation) {
+            result = -EIO;
+        } else if (ahead.file == &file && now - ahead.time < worker::kReadAheadLife &&
+                   offset >= ahead.offset &&
+                   offset + static_cast<off_t>(size) <=
+                       ahead.offset + static_cast<off_t>(ahead.length)) {
+            ::memcpy(buffer, slot.shared + worker::kReadAheadAt + (offset - ahead.offset), size);
+            result = static_cast<int>(size);
+        } else {
+            // A sequential reader gets a larger piece in the same request, kept in the shared
+            // area for its next requests.
+            const bool sequential = offset == file.nextOffset || offset == 0;
+            const bool readAhead = sequential && size < worker::kReadAhead;
+            const size_t wanted = readAhead ? worker::kReadAhead : size;
+            const size_t into = readAhead ? worker::kReadAheadAt : 0;
+            const std::optional<std::string> reply = exchange(slot, request(Op::Read)
+                                                                        .put(file.id)
+                                                                        .put<int64_t>(offset)
+                                                                        .put<uint64_t>(wanted)
+                                                                        .put<uint64_t>(into)
+                                                                        .bytes());
+            const int64_t got = reply ? resultOf(*reply) : -EIO;
+            result = static_cast<int>(std::min<int64_t>(got, static_cast<int64_t>(size)));
+            if (result > 0) {
+                ::memcpy(buffer, slot.shared + into, static_cast<size_t>(result));
+            }
+            if (readAhead && got > static_cast<int64_t>(size)) {
+                ahead = {&file, offset, static_cast<size_t>(got), now};
+            }
+        }
+        if (result >= 0) {
+            file.nextOffset = offset + result;
+        }
+    }
+    --slot.waiting;
+    --slot.transfers;
+    return result;
+}
+
+int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset) {
+    size = std::min(size, worker::kLargestTransfer);
+    const std::string message =
+        request(Op::Write).put(file.id).put<int64_t>(offset).put<uint64_t>(size).bytes();
+    return askAbout(file, message, true, nullptr, buffer, size);
+}
+
+int WorkerPool::truncate(RemoteFile& file, off_t size) {
+    return askAbout(file, request(Op::TruncateFile).put(file.id).put<int64_t>(size).bytes(), false);
+}
+
+int WorkerPool::truncate(const std::string& path, off_t size) {
+    return askByPath(path, request(Op::Truncate).put(path).put<int64_t>(size).bytes(), true);
+}
+
+int WorkerPool::flush(RemoteFile& file) {
+    return askAbout(file, request(Op::Flush).put(file.id).bytes(), false);
+}
+
+int WorkerPool::close(RemoteFile* file) {
+    // Closing also forgets what the worker read ahead (any call but a read or a look does).
+    const int result = askAbout(*file, request(Op::Close).put(file->id).bytes(), false);
+    const std::lock_guard<std::mutex> held(state_);
+    files_.erase(file);
+    delete file;
+    return result;
+}
+
+int WorkerPool::unlink(const std::string& path) {
+    return askByPath(path, request(Op::Unlink).put(path).bytes(), false);
+}
+
+int WorkerPool::mkdir(const std::string& path) {
+    return askByPath(path, request(Op::Mkdir).put(path).bytes(), false);
+}
+
+int WorkerPool::rmdir(const std::string& path) {
+    return askByPath(path, request(Op::Rmdir).put(path).bytes(), false);
+}
+
+int WorkerPool::rename(const std::string& from, const std::string& to, bool noReplace) {
+    // The workers holding files there: the first renames, the others step aside for it and
+    // then follow.
+    std::vector<std::pair<int, unsigned>> holders;
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        for (const RemoteFile* file : files_) {
+            const std::pair<int, unsigned> holder{file->worker, file->generation};
+            if ((isAtOrBelow(file->path, from) || file->path == to) &&
+                file->generation == workers_[file->worker].generation &&
+                std::find(holders.begin(), holders.end(), holder) == holders.end()) {
+                holders.push_back(holder);
+            }
+        }
+    }
+    const auto tell = [&](Op op, const std::pair<int, unsigned>& holder) {
+        ++workers_[holder.first].waiting;
+        ask(holder.first, request(op).put(from).put(to).put<int32_t>(0).bytes(), false,
+            holder.second);
+    };
+    for (size_t i = 1; i < holders.size(); ++i) {
+        tell(Op::StepAside, holders[i]);
+    }
+    const std::string message =
+        request(Op::Rename).put(from).put(to).put<int32_t>(noReplace ? 1 : 0).bytes();
+    int result = -EIO;
+    if (holders.empty()) {
+        result = askByPath(from, message, false);
+    } else {
+        ++workers_[holders[0].first].waiting;
+        const std::optional<std::string> reply =
+            ask(holders[0].first, message, false, holders[0].second);
+        result = reply ? static_cast<int>(resultOf(*reply)) : -EIO;
+    }
+    if (result != 0) {
+        return result;
+    }
+    for (size_t i = 1; i < holders.size(); ++i) {
+        tell(Op::FollowRename, holders[i]);
+    }
+    const std::lock_guard<std::mutex> held(state_);
+    for (RemoteFile* file : files_) {
+        if (isAtOrBelow(file->path, from)) {
+            file->path = to + file->path.substr(from.size());
+        }
+    }
+    return 0;
+}
+
+int WorkerPool::setTimes(const std::string& path, const struct timespec times[2]) {
+    return askByPath(path, request(Op::SetTimes).put(path).put(times[0]).put(times[1]).bytes(),
+                     true);
+}
+
+int WorkerPool::statvfs(const std::string& path, struct statvfs* out) {
+    std::string reply;
+    const int result = askByPath(path, request(Op::Statvfs).put(path).bytes(), true, &reply);
+    Reader in(reply);
+    int64_t ignored = 0;
+    return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
+}
+
+}  // namespace quorvane::tools
