@@ -22,12 +22,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFirstPause = std::chrono::milliseconds(100);
 constexpr auto kLongestPause = std::chrono::milliseconds(500);
 
-bool isAtOrBelow(const std::string& path, const std::string& folder) {
-    return path == folder ||
-           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-            path[folder.size()] == '/');
-}
-
 timeval toTimeval(const timespec& time) {
     return timeval{time.tv_sec, static_cast<suseconds_t>(time.tv_nsec / 1000)};
 }

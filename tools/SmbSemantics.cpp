@@ -38,4 +38,10 @@ void statvfsInBytes(struct statvfs* out) {
     out->f_flag = 0;  // the library's own feature bits, not mount flags
 }
 
+bool isAtOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
 }  // namespace quorvane::tools

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <sys/statvfs.h>
 
+#include <string>
+
 // Where SMB and POSIX differ, settled on this side of the server: names and paths that SMB
 // cannot hold are refused before anything is sent, and the library's free space becomes bytes.
 namespace quorvane::tools {
@@ -23,5 +25,8 @@ int refusedPath(const char* path);
 /// sectors per allocation unit in f_frsize and the counts in allocation units; with SMB1 Unix
 /// extensions the block size in f_bsize only. Afterwards both sizes are the allocation unit.
 void statvfsInBytes(struct statvfs* out);
+
+/// Whether `path` is `folder` or lies below it ("/a/b" is below "/a", "/ab" is not).
+bool isAtOrBelow(const std::string& path, const std::string& folder);
 
 }  // namespace quorvane::tools

@@ -14,6 +14,7 @@
 #include <climits>
 #include <vector>
 
+#include "SmbSemantics.h"
 #include "WorkerLaunch.h"
 
 namespace quorvane::tools {
@@ -29,12 +30,6 @@ using worker::Writer;
 constexpr auto kStuckWorker = 3 * kRequestBound;
 // How long an unmounted daemon waits for its workers to log off.
 constexpr auto kLogOffGrace = std::chrono::milliseconds(1000);
-
-bool isAtOrBelow(const std::string& path, const std::string& folder) {
-    return path == folder ||
-           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-            path[folder.size()] == '/');
-}
 
 Writer request(Op op) {
     Writer out;
