@@ -1,5 +1,5 @@
-#include <QCheckBox>
 #include <QAccessible>
+#include <QCheckBox>
 #include <QDataStream>
 #include <QDateTime>
 #include <QFile>
