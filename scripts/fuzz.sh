@@ -18,6 +18,7 @@ mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVANE_BUILD_FUZZERS=ON -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON \
     -DQUORVANE_BUILD_GUI=OFF -DQUORVANE_BUILD_BENCHMARKS=OFF -DBUILD_TESTING=OFF \
+    -DCMAKE_UNITY_BUILD=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
     >"$build/configure.log" ||
     { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j"$jobs" --target "${targets[@]/%/_fuzz}"
