@@ -33,6 +33,7 @@ protected:
         EngineConfig config = tools_.configFor(home_);
         config.diagnostics = &printed_;
         config.mountToolExitStatusesKnown = true;
+        config.mountToolChecksShares = true;
         return config;
     }
     std::string root() const { return home_.mountRoot(); }
@@ -105,7 +106,7 @@ TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
     EXPECT_EQ(same.outcome, Outcome::Succeeded) << same.message;
 }
 
-TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNumberIsBounded) {
+TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderAndASilentServerEndsTheRest) {
     tools_.failMount("Science", 6);  // the tool's status for a server that does not answer
     const WorkflowResult result = SMBManager(config()).logon("FS1", "alice", "pw");
     EXPECT_EQ(result.outcome, Outcome::PartlyDone);
@@ -134,17 +135,33 @@ TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNu
     EXPECT_EQ(refused.notMounted[0].cause, "The share is unknown or not allowed.");
     EXPECT_FALSE(fs::exists(other.mountRoot() + "/Science"));
     EXPECT_TRUE(fs::exists(other.mountRoot() + "/Library"));
+}
 
-    // A logon tries a bounded number of group shares and names the ones it left.
-    testing::TempHome third;
-    EngineConfig limited = tools_.configFor(third);
-    limited.diagnostics = &printed_;
-    limited.groupShareLimit = 1;
-    const WorkflowResult bounded = SMBManager(limited).logon("FS1", "alice", "pw");
-    EXPECT_EQ(bounded.outcome, Outcome::PartlyDone);
-    EXPECT_EQ(bounded.message,
-              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science. "
-              "Not tried, beyond 1 group shares per logon: Staff Public, Library.");
+TEST_F(Outcomes, SharesTheServerLacksCostOneRunAndThoseBeyondTheBoundNone) {
+    std::string map = "Science:osx:staff\n";
+    for (int i = 1; i <= 200; ++i) {
+        map += "Old" + std::to_string(i) + ":osx:staff\n";
+        tools_.removeShare("Old" + std::to_string(i));
+    }
+    tools_.addServerFile("netlogon", "shares.ini", map);
+    const WorkflowResult result = SMBManager(config()).logon("FS1", "alice", "pw");
+    EXPECT_EQ(result.outcome, Outcome::PartlyDone);
+    EXPECT_EQ(result.message,
+              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not on the server: Old1, "
+              "Old2, Old3, Old4, Old5 and 58 more. Not tried, beyond 64 group shares per logon: "
+              "Old64, Old65, Old66, Old67, Old68 and 132 more.");
+    // home, netlogon, Science, Old1, then one check of Old1 to Old63.
+    EXPECT_EQ(mountCalls(), 5u);
+    const std::vector<std::string> check = tools_.calls().at(4);
+    ASSERT_EQ(check.size(), 65u);
+    EXPECT_EQ(check[1], "--check");
+    EXPECT_EQ(check[2], "smb://alice:pw@FS1/Old1");
+    EXPECT_EQ(check[64], "smb://alice:pw@FS1/Old63");
+    ASSERT_EQ(result.notMounted.size(), 63u);
+    EXPECT_EQ(result.notMounted[62].share, "Old63");
+    EXPECT_EQ(result.notMounted[62].cause, "The server has no share of this name.");
+    EXPECT_NE(printed_.str().find("Skipping share Old2: The server has no share of this name."),
+              std::string::npos);
 }
 
 TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {

@@ -50,7 +50,11 @@ dir=$(dirname "$0")
 if [ -t 0 ]; then input=""; else input=$(cat; echo x); input=${input%x}; fi
 printf '%s\037' "$input" >> "$dir/stdin.log"
 [ -f "$dir/mount-sleep" ] && sleep "$(cat "$dir/mount-sleep")"
+if [ "$1" = --check ]; then
+  shift; for url; do [ -f "$dir/absent-${url##*/}" ] && echo absent || echo present; done; exit 0
+fi
 share=${3##*/}
+[ -f "$dir/absent-$share" ] && { echo "mount_smbfs: no share named \"$share\"" >&2; exit 5; }
 [ -f "$dir/fail-$share" ] && { cat "$dir/say-$share" >&2 2>/dev/null; exit "$(cat "$dir/fail-$share")"; }
 mkdir -p "$dir/server/$share"
 escape() { printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g'; }
@@ -350,6 +354,9 @@ void StandInTools::failMount(const std::string& share, int status, const std::st
         writeFlag("say-" + share, says);
     }
     writeFlag("fail-" + share, std::to_string(status));
+}
+void StandInTools::removeShare(const std::string& share) {
+    writeFlag("absent-" + share, "");
 }
 void StandInTools::delayMount(int seconds) {
     writeFlag("mount-sleep", std::to_string(seconds));

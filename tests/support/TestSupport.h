@@ -141,6 +141,9 @@ public:
                        const std::string& contents);
     /// Makes mounting `share` fail with `status`, saying `says` on standard error.
     void failMount(const std::string& share, int status, const std::string& says = "");
+    /// Makes the pretend server have no share `share`: its mount fails with status 5, and the
+    /// tool's "--check" calls it absent.
+    void removeShare(const std::string& share);
     /// Makes every mount (or unmount) sleep this long first.
     void delayMount(int seconds);
     void delayUnmount(int seconds);
