@@ -215,6 +215,12 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
                 break;
         }
     }
+    // Put there by another user while an older version left the mount root open to all: an
+    // empty folder makes way for one of the user's own, anything else is left and refused.
+    if (files::belongsToAnotherUser(mountPoint) && !files::removeEmptyFolder(folder, name)) {
+        attempt.failure = {"Another user's file or folder stands in its place.", false};
+        return attempt;
+    }
     const bool folderWasThere = files::exists(mountPoint);
     files::createFolders(mountPoint);
 
@@ -619,6 +625,11 @@ WorkflowResult SMBManager::logout() const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
         return {Outcome::Succeeded, "No shares mapped (smbmounts folder not found).", {}};
+    }
+    // Like a logon, a logout takes nothing from a mount root of another user's, and closes
+    // one that an older version left open.
+    if (const auto error = files::keepPrivate(root)) {
+        return {Outcome::Failed, "Error while disconnecting: " + *error, {}};
     }
     const MountRootListing listing = listMountRoot(root, config_.mountTable);
     if (listing.error) {
