@@ -131,6 +131,28 @@ private slots:
         QTRY_VERIFY(processGone(tool));
     }
 
+    // A tool that does not stop outlasts the wait: the program goes without it, and the empty
+    // folder it was mounting on goes too. A folder that holds anything stays.
+    void quitLeavesNoEmptyShareFolderBehindAToolThatWillNotStop() {
+        const QString root = home_.filePath("smbmounts");
+        QDir().mkpath(root + "/alice");
+        QVERIFY(QFile(root + "/alice/notes.txt").open(QIODevice::WriteOnly));
+        const ChildRun ended =
+            run(QUORVANE_STANDIN,
+                {"--slow-logon", "--stubborn-tool", "--logon-now", "--quit-after-ms", "700"}, 30s);
+        const qint64 tool = numberAfter(ended.output, "stand-in: tool pid ");
+        QVERIFY2(tool > 0, ended.output.c_str());
+        ::kill(-static_cast<pid_t>(tool), SIGKILL);
+        QCOMPARE(int(ended.outcome), int(ChildRun::Outcome::Exited));
+        QCOMPARE(ended.exitStatus, 0);
+        QVERIFY2(ended.output.find("stand-in: logon ended") == std::string::npos,
+                 ended.output.c_str());
+        QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"alice"});
+        QVERIFY(QFile::exists(root + "/alice/notes.txt"));
+        QDir(root).removeRecursively();
+    }
+
     void theEndOfTheSessionStopsTheWorkflowAndLogsOut() {
         pid_t pid = 0;
         quorvane::ProcessRequest request =
