@@ -55,9 +55,7 @@ TEST(LogonScript, GroupListLineStaysOneLine) {
         {{"\x1B[2J\xC2\x9B"
           "1m"},
          R"(["\u{1B}[2J\u{9B}1m"])"},  // C0 and C1 controls
-        {{"evil\xE2\x80\xAEtxt.exe",
-          "a\xE2\x81\xA6"
-          "b",
+        {{"evil\xE2\x80\xAEtxt.exe", "a\xE2\x81\xA6" "b",
           "raw\x9B"
           "2J"},
          R"(["evil\u{202E}txt.exe", "a\u{2066}b", "raw\u{9B}2J"])"},  // bidi marks, stray bytes
