@@ -319,7 +319,7 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
         }
     }
     std::optional<std::string> serverSilence;
-    std::optional<std::set<std::string>> absent;  // asked once, at the first unknown share
+    std::optional<std::set<std::string>> absent;  // asked once, at the first share refused
     for (size_t i = 0; i < shares.size(); ++i) {
         const std::string& share = shares[i];
         const std::string shown = escapeControlCharacters(share);
