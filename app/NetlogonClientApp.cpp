@@ -30,6 +30,12 @@ bool NetlogonClientApp::handOverToRunningInstance() {
     if (singleInstance_->handOverToRunningInstance()) {
         return true;
     }
+    if (!singleInstance_->problem().isEmpty()) {
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QCoreApplication::translate(
+                                    "main", "quorvane: a second start will not find this one: %1")
+                                    .arg(singleInstance_->problem())));
+    }
     QObject::connect(singleInstance_.get(), &SingleInstance::showRequested, appDelegate_.get(),
                      &AppDelegate::showPanel);
     return false;

@@ -7,6 +7,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <optional>
+#include <string>
+
+#include "FileServices.h"
 
 namespace quorvane {
 
@@ -15,28 +19,47 @@ namespace {
 constexpr int kAnswerWaitMs = 1000;
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
 
-QString runtimeFolder(const QString& given) {
+// The user's runtime folder, else a private one in the user's cache; empty (and `problem`
+// set) when that one is another user's, who could listen there first and swallow every start.
+QString runtimeFolder(const QString& given, QString* problem) {
     if (!given.isEmpty()) {
         return given;
     }
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        // No runtime folder of this user's (Qt refuses one another user made first). Not the
-        // shared temporary folder: anyone could listen there first and swallow every start.
-        folder = QDir::homePath() + QStringLiteral("/.cache/quorvane");
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Qt refuses a runtime folder that another user made first.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty()) {
+        return runtime;
+    }
+    // Not the shared temporary folder: anyone could take a name there first.
+    const QString cache = QDir::homePath() + QStringLiteral("/.cache");
+    const QString folder = cache + QStringLiteral("/quorvane");
+    QDir().mkpath(folder);
+    std::optional<std::string> refused;
+    if (files::belongsToAnotherUser(QFile::encodeName(cache).toStdString())) {
+        refused = cache.toStdString() + " belongs to another user";
+    } else {
+        refused = files::keepPrivate(QFile::encodeName(folder).toStdString());
+    }
+    if (refused) {
+        *problem = QString::fromStdString(*refused);
+        return {};
     }
     return folder;
+}
+
+// The user id keeps two users of one machine apart even in a shared folder.
+QString socketIn(const QString& folder) {
+    return folder.isEmpty()
+               ? QString()
+               : folder +
+                     QStringLiteral("/quorvane-%1.socket").arg(static_cast<qulonglong>(::getuid()));
 }
 
 }  // namespace
 
 SingleInstance::SingleInstance(QString folder, QObject* parent)
     : QObject(parent),
-      // The user id keeps two users of one machine apart even in a shared temporary folder.
-      socketPath_(runtimeFolder(folder) +
-                  QStringLiteral("/quorvane-%1.socket").arg(static_cast<qulonglong>(::getuid()))),
+      socketPath_(socketIn(runtimeFolder(folder, &problem_))),
       startLock_(socketPath_ + QStringLiteral(".lock")) {}
 
 SingleInstance::~SingleInstance() = default;
@@ -54,6 +77,9 @@ bool SingleInstance::askRunningInstance() const {
 }
 
 bool SingleInstance::handOverToRunningInstance() {
+    if (socketPath_.isEmpty()) {
+        return false;  // no folder to meet in: this start runs on its own
+    }
     // Two starts at the same moment take turns here, so only one of them listens.
     if (!startLock_.tryLock(5 * kAnswerWaitMs)) {
         return askRunningInstance();

@@ -23,6 +23,10 @@ public:
     /// end. Otherwise this instance now listens, and later starts reach it.
     bool handOverToRunningInstance();
 
+    /// Why there is no safe folder for the socket, so that later starts will not find this one;
+    /// empty when there is one.
+    const QString& problem() const { return problem_; }
+
 signals:
     /// A later start asked this instance to show its panel.
     void showRequested();
@@ -30,7 +34,8 @@ signals:
 private:
     bool askRunningInstance() const;
 
-    QString socketPath_;
+    QString problem_;
+    QString socketPath_;  // empty without a safe folder
     QLockFile startLock_;
     std::unique_ptr<QLocalServer> server_;
 };

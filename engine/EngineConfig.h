@@ -48,6 +48,9 @@ struct EngineConfig {
     /// True when the mount tool is this program's own, whose exit statuses name the cause of
     /// a failure; otherwise its last line on standard error does.
     bool mountToolExitStatusesKnown = false;
+    /// True when the mount tool can tell which of a server's shares exist in one run
+    /// ("--check"), so that names the server does not have are skipped without a run each.
+    bool mountToolChecksShares = false;
     /// When raised, a running workflow ends its tool and stops; nothing when absent.
     const Interruption* interruption = nullptr;
     /// What is mounted at a path: the system's mount table unless set. Tests that may not

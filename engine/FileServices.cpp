@@ -152,6 +152,11 @@ std::optional<std::string> keepPrivate(const std::string& path) {
     return problem;
 }
 
+bool belongsToAnotherUser(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && info.st_uid != ::geteuid();
+}
+
 bool exists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;

@@ -26,6 +26,10 @@ std::optional<std::string> createFolders(const std::string& path);
 /// in it; a folder of another user's is refused. On failure returns the reason.
 std::optional<std::string> keepPrivate(const std::string& path);
 
+/// Whether what stands at `path` (a link itself, not what it leads to) belongs to another user
+/// than the one this process runs as; false when nothing stands there.
+bool belongsToAnotherUser(const std::string& path);
+
 /// True when anything (folder, file, link) stands at `path`.
 bool exists(const std::string& path);
 

@@ -72,7 +72,7 @@ MountFailure describeMountFailure(const ProcessResult& run, bool exitStatusesKno
             case MountExit::WrongPassword:
                 return {"Wrong user name or password.", false, true};
             case MountExit::ShareUnavailable:
-                return {"The share is unknown or not allowed.", false};
+                return {"The share is unknown or not allowed.", false, false, true};
             case MountExit::ServerUnreachable:
                 return {toolLine.empty() ? "The server was not found or is not answering."
                                          : asSentence(toolLine),

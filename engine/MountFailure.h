@@ -14,6 +14,8 @@ struct MountFailure {
     bool serverGone = false;
     /// The server refused the user name and password (or the ticket).
     bool passwordRefused = false;
+    /// The server has no such share, or does not let the user have it.
+    bool shareUnavailable = false;
 };
 
 /// `exitStatusesKnown`: the tool is this program's own, whose exit statuses name the cause

@@ -19,6 +19,15 @@ enum class MountExit : int {
     FuseUnavailable = 7,    // /dev/fuse or fusermount3 missing or not permitted
 };
 
+/// "mount_smbfs --check URL...": which of the shares a server has, with one logon, so that a
+/// share map full of names the server does not have costs one tool run instead of one each.
+/// It prints one of the words below per URL, one a line, in the order given, and exits 0; on
+/// a failure of the logon it exits as a mount would.
+inline constexpr const char* kCheckSharesOption = "--check";
+inline constexpr const char* kSharePresent = "present";  // there, whether allowed or not
+inline constexpr const char* kShareAbsent = "absent";    // no share of that name
+inline constexpr const char* kShareUnknown = "unknown";  // the answer tells neither
+
 /// "Exit status: 0 mounted, ..." for the tool's usage text.
 std::string describeMountExits();
 

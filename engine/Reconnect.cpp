@@ -4,6 +4,7 @@
 #include "SMBManager.h"
 #include "SecretStore.h"
 #include "ShareHealth.h"
+#include "SmbUrl.h"
 #include "TerminalText.h"
 #include "WorkflowLock.h"
 
@@ -15,25 +16,31 @@ namespace quorvane {
 namespace {
 
 struct SourceParts {
-    std::string server;  // host[:port] as the mount source shows it
-    std::string user;
+    std::string server;   // host[:port] as the mount source shows it
+    std::string user;     // without the domain
+    std::string account;  // "DOMAIN;user" when the mount was made with a domain, else the user
     std::string share;
 };
 
-// "smb://USER@HOST[:PORT]/SHARE", as the mount tools show their mounts.
+// "smb://[DOMAIN;]USER@HOST[:PORT]/SHARE", as the mount tools show their mounts.
 std::optional<SourceParts> partsOfSource(const std::string& source) {
     const size_t slashes = source.find("//");
     const std::optional<std::string> user = userOfMountSource(source);
     if (slashes == std::string::npos || !user) {
         return std::nullopt;
     }
-    const size_t hostStart = source.find('@', slashes) + 1;
+    const size_t at = source.find('@', slashes);
+    const size_t hostStart = at + 1;
     const size_t shareStart = source.find('/', hostStart);
+    // The account as the mount logged on: the same user of another domain is another account.
+    const std::string userInfo = source.substr(slashes + 2, at - slashes - 2);
+    const std::optional<std::string> account =
+        percentDecode(userInfo.substr(0, userInfo.find(':')));
     if (shareStart == std::string::npos || shareStart == hostStart ||
-        shareStart + 1 >= source.size()) {
+        shareStart + 1 >= source.size() || !account) {
         return std::nullopt;
     }
-    return SourceParts{source.substr(hostStart, shareStart - hostStart), *user,
+    return SourceParts{source.substr(hostStart, shareStart - hostStart), *user, *account,
                        source.substr(shareStart + 1)};
 }
 
@@ -99,7 +106,7 @@ WorkflowResult SMBManager::reconnect(const std::string& password) const {
             continue;
         }
         const MountAttempt attempt =
-            mountShare(parts->share, parts->server, parts->user, secret, mountPoint);
+            mountShare(parts->share, parts->server, parts->account, secret, mountPoint);
         wipeSecret(secret);
         if (attempt.interrupted) {
             return finish(Outcome::Interrupted, messages::kLogonInterrupted);

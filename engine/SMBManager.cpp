@@ -13,6 +13,7 @@
 #include "LogonScript.h"
 #include "MountSource.h"
 #include "MountTable.h"
+#include "MountToolStatus.h"
 #include "ProcessRunner.h"
 #include "ShareHealth.h"
 #include "ShareMap.h"
@@ -43,6 +44,7 @@ constexpr const char* kMountRootName = "smbmounts";
 constexpr const char* kNetlogonShare = "netlogon";
 constexpr const char* kLogonScriptName = "mac.bat";
 constexpr const char* kShareMapName = "shares.ini";
+constexpr const char* kNoSuchShare = "The server has no share of this name.";
 
 // "mac.bat" and "shares.ini" are small text files: a larger file is refused, not read.
 constexpr size_t kServerFileLimit = 4 * 1024 * 1024;
@@ -62,6 +64,17 @@ std::string joined(const std::vector<std::string>& items) {
         out += (out.empty() ? "" : ", ") + item;
     }
     return out;
+}
+
+// "A, B, C, D, E and 3 more": names that may run into the hundreds, in one line.
+std::string listedNames(const std::vector<std::string>& names) {
+    constexpr size_t kNamesShown = 5;
+    std::string text = joined(
+        {names.begin(), names.begin() + static_cast<long>(std::min(names.size(), kNamesShown))});
+    if (names.size() > kNamesShown) {
+        text += " and " + std::to_string(names.size() - kNamesShown) + " more";
+    }
+    return text;
 }
 
 std::string seconds(std::chrono::milliseconds duration) {
@@ -135,6 +148,31 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
     return attempt;
 }
 
+ProcessRequest SMBManager::mountToolRequest(const std::string& password) const {
+    ProcessRequest request;
+    request.executable = config_.mountTool;
+    request.timeLimit = config_.toolTimeLimit;
+    request.stopGrace = config_.stopGrace;
+    request.interruption = config_.interruption;
+    request.captureOutput = true;
+    if (config_.passwordOnStandardInput) {
+        // The tool drops one line break from the end of its input, as the command line does
+        // from the user's: the one added here, so the password arrives as it was given.
+        request.standardInput = password + "\r\n";
+    } else {
+        request.inheritStandardInput = false;
+    }
+    return request;
+}
+
+std::string SMBManager::mountToolUrl(const std::string& userName, const std::string& password,
+                                     const std::string& server,
+                                     const std::string& shareName) const {
+    // Without a password the tool logs on with the user's Kerberos ticket.
+    const bool passwordInUrl = !config_.passwordOnStandardInput && !password.empty();
+    return buildSmbUrl(userName, passwordInUrl ? &password : nullptr, server, shareName);
+}
+
 SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
                                                 const std::string& server,
                                                 const std::string& userName,
@@ -177,28 +215,18 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
                 break;
         }
     }
+    // Put there by another user while an older version left the mount root open to all: an
+    // empty folder makes way for one of the user's own, anything else is left and refused.
+    if (files::belongsToAnotherUser(mountPoint) && !files::removeEmptyFolder(folder, name)) {
+        attempt.failure = {"Another user's file or folder stands in its place.", false};
+        return attempt;
+    }
     const bool folderWasThere = files::exists(mountPoint);
     files::createFolders(mountPoint);
 
-    ProcessRequest request;
-    request.executable = config_.mountTool;
-    request.timeLimit = config_.toolTimeLimit;
-    request.stopGrace = config_.stopGrace;
-    request.interruption = config_.interruption;
-    request.captureOutput = true;
-    const bool passwordOnInput = config_.passwordOnStandardInput;
-    // Without a password the tool logs on with the user's Kerberos ticket.
-    const bool passwordInUrl = !passwordOnInput && !password.empty();
-    request.arguments = {
-        "-f", "777", buildSmbUrl(userName, passwordInUrl ? &password : nullptr, server, shareName),
-        mountPoint};
-    if (passwordOnInput) {
-        // The tool drops one line break from the end of its input, as the command line does
-        // from the user's: the one added here, so the password arrives as it was given.
-        request.standardInput = password + "\r\n";
-    } else {
-        request.inheritStandardInput = false;
-    }
+    ProcessRequest request = mountToolRequest(password);
+    request.arguments = {"-f", "777", mountToolUrl(userName, password, server, shareName),
+                         mountPoint};
     const ProcessResult run = runProcess(request);
     // What the tool said still reaches the user's terminal, with what the server put in it
     // (share names among them) unable to steer that terminal.
@@ -276,26 +304,33 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
         report.interrupted = interrupted();
         return report;
     }
-    std::optional<std::string> serverSilence;
-    size_t taken = 0;
+    // Each share may cost a tool run and a mount: a share map of thousands of matching lines
+    // must not hold the logon for minutes or flood the terminal.
+    std::vector<std::string> shares;
     for (const std::string& share : matchingShareNames(*read.text, groups, config_.platformWord)) {
-        const std::string shown = escapeControlCharacters(share);
         // A name that starts with "." would be hidden from logout and never released.
         if (!isPlainFolderName(share) || share[0] == '.') {
-            printLine("Skipping share \"" + shown +
+            printLine("Skipping share \"" + escapeControlCharacters(share) +
                       "\": its name cannot stand as a folder in ~/smbmounts.");
-            continue;
+        } else if (shares.size() == config_.groupShareLimit) {
+            report.overLimit.push_back(escapeControlCharacters(share));
+        } else {
+            shares.push_back(share);
         }
-        // Each share may cost a tool run and a mount: a share map of thousands of matching
-        // lines must not hold the logon for minutes or flood the terminal.
-        if (taken == config_.groupShareLimit) {
-            report.overLimit.push_back(shown);
-            continue;
-        }
-        ++taken;
+    }
+    std::optional<std::string> serverSilence;
+    std::optional<std::set<std::string>> absent;  // asked once, at the first share refused
+    for (size_t i = 0; i < shares.size(); ++i) {
+        const std::string& share = shares[i];
+        const std::string shown = escapeControlCharacters(share);
         if (serverSilence) {
             printLine("Skipping share " + shown + ": " + *serverSilence);
             report.failed.push_back({shown, *serverSilence});
+            continue;
+        }
+        if (absent && absent->count(share) != 0) {
+            printLine("Skipping share " + shown + ": " + kNoSuchShare);
+            report.absent.push_back(shown);
             continue;
         }
         const std::string mountPoint = mountRoot() + "/" + share;
@@ -305,12 +340,23 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
             report.interrupted = true;
             return report;
         }
-        if (!attempt.mounted) {
-            report.failed.push_back({shown, attempt.failure.cause});
-            if (attempt.failure.serverGone) {
-                // The rest would only wait out the same silence, one after another.
-                serverSilence = attempt.failure.cause;
+        if (attempt.mounted) {
+            continue;
+        }
+        if (attempt.failure.shareUnavailable && !absent && config_.mountToolChecksShares) {
+            // Names the server does not have would each cost a run that ends the same way:
+            // ask once which of this one and the rest it has.
+            absent = absentShares({shares.begin() + static_cast<long>(i), shares.end()}, server,
+                                  userName, password);
+            if (absent->count(share) != 0) {
+                report.absent.push_back(shown);
+                continue;
             }
+        }
+        report.failed.push_back({shown, attempt.failure.cause});
+        if (attempt.failure.serverGone) {
+            // The rest would only wait out the same silence, one after another.
+            serverSilence = attempt.failure.cause;
         }
     }
     if (!report.overLimit.empty()) {
@@ -320,15 +366,37 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
 }
 
 std::string SMBManager::describeOverLimit(const std::vector<std::string>& skipped) const {
-    constexpr size_t kNamesShown = 5;
-    std::vector<std::string> names(skipped.begin(),
-                                   skipped.begin() + std::min(skipped.size(), kNamesShown));
-    std::string text = "Not tried, beyond " + std::to_string(config_.groupShareLimit) +
-                       " group shares per logon: " + joined(names);
-    if (skipped.size() > kNamesShown) {
-        text += " and " + std::to_string(skipped.size() - kNamesShown) + " more";
+    return "Not tried, beyond " + std::to_string(config_.groupShareLimit) +
+           " group shares per logon: " + listedNames(skipped);
+}
+
+std::set<std::string> SMBManager::absentShares(const std::vector<std::string>& shares,
+                                               const std::string& server,
+                                               const std::string& userName,
+                                               const std::string& password) const {
+    ProcessRequest request = mountToolRequest(password);
+    request.arguments = {kCheckSharesOption};
+    for (const std::string& share : shares) {
+        request.arguments.push_back(mountToolUrl(userName, password, server, share));
     }
-    return text;
+    const ProcessResult run = runProcess(request);
+    std::cerr << escapedLines(run.errors) << std::flush;
+    std::vector<std::string> words;
+    for (size_t start = 0; start < run.output.size();) {
+        const size_t end = std::min(run.output.find('\n', start), run.output.size());
+        words.push_back(run.output.substr(start, end - start));
+        start = end + 1;
+    }
+    std::set<std::string> absent;
+    if (!run.succeeded() || words.size() != shares.size()) {
+        return absent;  // each share is tried as before
+    }
+    for (size_t i = 0; i < shares.size(); ++i) {
+        if (words[i] == kShareAbsent) {
+            absent.insert(shares[i]);
+        }
+    }
+    return absent;
 }
 
 std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {
@@ -494,14 +562,20 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         }
         message += " Not mounted: " + joined(names) + ".";
     }
+    if (!report.absent.empty()) {
+        message += " Not on the server: " + listedNames(report.absent) + ".";
+    }
     if (!report.overLimit.empty()) {
         message += " " + describeOverLimit(report.overLimit) + ".";
     }
-    const bool complete =
-        !report.shareMapProblem && report.failed.empty() && report.overLimit.empty();
+    const bool complete = !report.shareMapProblem && report.failed.empty() &&
+                          report.absent.empty() && report.overLimit.empty();
     WorkflowResult result = finish(complete ? Outcome::Succeeded : Outcome::PartlyDone, message);
     result.password = netlogon.fresh ? WorkflowResult::Password::Taken : verdict;
     result.notMounted = report.failed;
+    for (const std::string& share : report.absent) {
+        result.notMounted.push_back({share, kNoSuchShare});
+    }
     return result;
 }
 
@@ -551,6 +625,11 @@ WorkflowResult SMBManager::logout() const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
         return {Outcome::Succeeded, "No shares mapped (smbmounts folder not found).", {}};
+    }
+    // Like a logon, a logout takes nothing from a mount root of another user's, and closes
+    // one that an older version left open.
+    if (const auto error = files::keepPrivate(root)) {
+        return {Outcome::Failed, "Error while disconnecting: " + *error, {}};
     }
     const MountRootListing listing = listMountRoot(root, config_.mountTable);
     if (listing.error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ public:
     struct GroupShareReport {
         std::vector<ShareProblem> failed;
         std::vector<std::string> overLimit;  // matching, but past the logon's limit
+        std::vector<std::string> absent;     // matching, but the server has no such share
         std::optional<std::string> shareMapProblem;
         bool interrupted = false;
     };
@@ -99,8 +101,19 @@ private:
     std::vector<std::string> mountedShares() const;
     std::optional<std::string> mountedHomeFolder(const std::string& userName) const;
     std::string describeOverLimit(const std::vector<std::string>& skipped) const;
+    /// Which of `shares` the server does not have, asked with one run of the mount tool;
+    /// nothing when it cannot tell.
+    std::set<std::string> absentShares(const std::vector<std::string>& shares,
+                                       const std::string& server, const std::string& userName,
+                                       const std::string& password) const;
     WorkflowResult finish(Outcome outcome, std::string message) const;
 
+    /// A run of the mount tool with `password` on its standard input when so configured.
+    ProcessRequest mountToolRequest(const std::string& password) const;
+    /// The URL of a share for the mount tool, with the password in it unless it goes on the
+    /// tool's standard input.
+    std::string mountToolUrl(const std::string& userName, const std::string& password,
+                             const std::string& server, const std::string& shareName) const;
     void printLine(const std::string& line) const;
     /// `force`: detach even while in use (macOS "umount -f", Linux a lazy unmount).
     ProcessResult runUnmountTool(const std::string& mountPoint, bool force = false) const;

@@ -29,7 +29,7 @@ test_packages=(
   clang-format dpkg-dev file lintian libgtest-dev libbenchmark-dev clang libclang-rt-14-dev lld
   smbclient
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
-  dbus dbus-x11 dunst gnome-keyring libsecret-tools at-spi2-core python3-pyatspi
+  dbus dbus-x11 dunst gnome-keyring libsecret-tools at-spi2-core python3-pyatspi python3
   procps psmisc time passwd
   samba-ad-dc samba-ad-provision krb5-user iproute2 util-linux
 )

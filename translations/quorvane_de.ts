@@ -118,6 +118,10 @@ Try &apos;quorvane --help&apos;.</source>
         <translation>quorvane: unbekannte Option „%1“
 Hilfe mit „quorvane --help“.</translation>
     </message>
+    <message>
+        <source>quorvane: a second start will not find this one: %1</source>
+        <translation>quorvane: ein zweiter Start wird dieses Programm nicht finden: %1</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::BusyIndicator</name>

@@ -118,6 +118,10 @@ Try &apos;quorvane --help&apos;.</source>
         <translation>quorvane : option inconnue « %1 »
 Essayez « quorvane --help ».</translation>
     </message>
+    <message>
+        <source>quorvane: a second start will not find this one: %1</source>
+        <translation>quorvane : un second lancement ne trouvera pas ce programme : %1</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::BusyIndicator</name>

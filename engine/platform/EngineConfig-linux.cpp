@@ -29,6 +29,7 @@ EngineConfig EngineConfig::platformDefault() {
     config.platformWord = "linux";
     config.passwordOnStandardInput = true;
     config.mountToolExitStatusesKnown = true;
+    config.mountToolChecksShares = true;
     config.diagnostics = &std::cout;
     return config;
 }

@@ -3,6 +3,8 @@
 // one runs). For its end it is the stand-in program: the shipped shell with stand-in workflows
 // whose logon waits on a real child process.
 #include <ProcessRunner.h>
+#include <TestSupport.h>
+#include <pwd.h>
 #include <signal.h>
 
 #include <QRegularExpression>
@@ -113,20 +115,41 @@ private slots:
         QVERIFY2(result.errors.find("unknown") == std::string::npos, result.errors.c_str());
     }
 
-    void quitDuringALogonEndsItsToolAndTheProgramWithinTwoSeconds() {
+    void quitDuringALogonEndsTheProgramAndLeavesNoEmptyFolder_data() {
+        QTest::addColumn<bool>("stubborn");
+        QTest::newRow("the tool stops") << false;
+        // It outlasts the wait: the program goes without it, and so does the empty folder it
+        // was mounting on. A folder that holds a file stays.
+        QTest::newRow("the tool will not stop") << true;
+    }
+    void quitDuringALogonEndsTheProgramAndLeavesNoEmptyFolder() {
+        QFETCH(bool, stubborn);
+        const QString root = home_.filePath("smbmounts");
+        QDir().mkpath(root + "/alice");
+        QVERIFY(QFile(root + "/alice/notes.txt").open(QIODevice::WriteOnly));
+        const QStringList quit{"--slow-logon", "--logon-now", "--quit-after-ms", "700"};
         const ChildRun ended =
-            run(QUORVANE_STANDIN, {"--slow-logon", "--logon-now", "--quit-after-ms", "700"}, 30s);
+            run(QUORVANE_STANDIN, stubborn ? quit + QStringList{"--stubborn-tool"} : quit, 30s);
         const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
-        QCOMPARE(int(ended.outcome), int(ChildRun::Outcome::Exited));
-        QCOMPARE(ended.exitStatus, 0);
         const qint64 quitAt = numberAfter(ended.output, "stand-in: quit pressed at ");
         const qint64 tool = numberAfter(ended.output, "stand-in: tool pid ");
         QVERIFY2(quitAt > 0 && tool > 0, ended.output.c_str());
-        std::printf("[ figures  ] from Quit to the end of the program during a logon: %lld ms\n",
-                    static_cast<long long>(endedAt - quitAt));
-        QVERIFY2(endedAt - quitAt < 2000, ended.output.c_str());
-        QVERIFY(ended.output.find("stand-in: logon ended (stopped)") != std::string::npos);
+        if (stubborn) {
+            ::kill(-static_cast<pid_t>(tool), SIGKILL);
+        } else {
+            std::printf(
+                "[ figures  ] from Quit to the end of the program during a logon: %lld ms\n",
+                static_cast<long long>(endedAt - quitAt));
+            QVERIFY2(endedAt - quitAt < 2000, ended.output.c_str());
+        }
+        QCOMPARE(int(ended.outcome), int(ChildRun::Outcome::Exited));
+        QCOMPARE(ended.exitStatus, 0);
+        QCOMPARE(ended.output.find("stand-in: logon ended (stopped)") != std::string::npos,
+                 !stubborn);
         QTRY_VERIFY(processGone(tool));
+        QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"alice"});
+        QVERIFY(QFile::exists(root + "/alice/notes.txt"));
     }
 
     void theEndOfTheSessionStopsTheWorkflowAndLogsOut() {
@@ -172,6 +195,57 @@ private slots:
         stale.close();
         const ChildRun alone = run(QUORVANE_STANDIN, {}, 2s);
         QCOMPARE(int(alone.outcome), int(ChildRun::Outcome::TimedOut));
+    }
+
+    // A second local user ("nobody") squats where the program meets a later start of its own,
+    // listening there and answering every start "ok": the runtime folder Qt falls back to
+    // without XDG_RUNTIME_DIR, and then the cache folder of a home open to all. The program
+    // never takes the squatter for itself: it runs on, and says when it cannot meet at all.
+    void aSquatterNeverPassesForTheRunningProgram_data() {
+        QTest::addColumn<bool>("cacheToo");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("runtime-USER in the temporary folder") << false << "";
+        QTest::newRow("and the cache folder") << true << " will not find this one: HOME/.cache";
+    }
+    void aSquatterNeverPassesForTheRunningProgram() {
+        QFETCH(bool, cacheToo);
+        QFETCH(QString, warning);
+        quorvane::testing::SecondUser attacker;
+        if (!attacker.whyNot().empty()) {
+            QSKIP(attacker.whyNot().c_str());
+        }
+        QTemporaryDir tmp;
+        QTemporaryDir home;
+        QStringList folders{tmp.path() + "/runtime-" + ::getpwuid(::getuid())->pw_name};
+        if (cacheToo) {
+            folders << home.path() + "/.cache/quorvane";
+        }
+        for (const QTemporaryDir* open : {&tmp, &home}) {
+            QFile::setPermissions(open->path(), QFileDevice::Permissions(0x7777));
+        }
+        const QString socket = QStringLiteral("/quorvane-%1.socket").arg(::getuid());
+        for (const QString& folder : folders) {
+            attacker.run({"/bin/mkdir", "-p", folder.toStdString()});
+            attacker.start({"/usr/bin/python3", "-c",
+                            "import socket, sys\ns = socket.socket(socket.AF_UNIX)\n"
+                            "s.bind(sys.argv[1])\ns.listen()\nwhile True:\n"
+                            "    c = s.accept()[0]\n    c.recv(64)\n    c.sendall(b'ok\\n')\n",
+                            (folder + socket).toStdString()});
+            QTRY_VERIFY(QFile::exists(folder + socket));
+        }
+        quorvane::ProcessRequest request = child(QUORVANE_STANDIN, {}, 2500ms);
+        for (std::string& variable : *request.environment) {
+            if (variable.rfind("XDG_RUNTIME_DIR=", 0) == 0) {
+                variable = "TMPDIR=" + tmp.path().toStdString();
+            } else if (variable.rfind("HOME=", 0) == 0) {
+                variable = "HOME=" + home.path().toStdString();
+            }
+        }
+        const ChildRun result = quorvane::runProcess(request);
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::TimedOut));
+        QVERIFY2(
+            QString::fromStdString(result.errors).contains(warning.replace("HOME", home.path())),
+            result.errors.c_str());
     }
 };
 

@@ -4,6 +4,9 @@
 //
 //   --slow-logon        the logon runs a real tool (sleep 60) that only a stop request ends;
 //                       the tool's pid is printed as "stand-in: tool pid N"
+//   --stubborn-tool     with --slow-logon: the logon first makes the empty folder
+//                       ~/smbmounts/Science, as a mount tool's mount point, and its tool ignores
+//                       a stop request
 //   --logon-now         starts a logon at once, as if the user had pressed Logon
 //   --quit-after-ms N   presses the panel's Quit control after N ms
 //   --logon-fails       the logon fails as one to a server that does not answer
@@ -12,6 +15,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -24,12 +28,17 @@
 namespace {
 
 // A logon that waits on a real child process until it is asked to stop.
-quorvane::Workflows withSlowLogon(quorvane::Workflows workflows) {
+quorvane::Workflows withSlowLogon(quorvane::Workflows workflows, bool stubborn) {
     auto stop = std::make_shared<quorvane::Interruption>();
-    workflows.logon = [stop](const QString&, const QString&, const QString&, bool) {
+    workflows.logon = [stop, stubborn](const QString&, const QString&, const QString&, bool) {
         quorvane::ProcessRequest request;
         request.executable = "/bin/sleep";
         request.arguments = {"60"};
+        if (stubborn) {
+            QDir().mkpath(QDir::homePath() + QStringLiteral("/smbmounts/Science"));
+            request.executable = "/bin/sh";
+            request.arguments = {"-c", "trap '' TERM; exec sleep 60"};
+        }
         request.interruption = stop.get();
         request.inheritStandardInput = false;
         request.started = [](pid_t pid) {
@@ -82,7 +91,7 @@ int main(int argc, char** argv) {
     }
     quorvane::Workflows workflows = standIn.workflows();
     if (arguments.contains(QStringLiteral("--slow-logon"))) {
-        workflows = withSlowLogon(workflows);
+        workflows = withSlowLogon(workflows, arguments.contains(QStringLiteral("--stubborn-tool")));
     }
     quorvane::NetlogonClientApp client(workflows);
     if (client.handOverToRunningInstance()) {

@@ -33,6 +33,7 @@ protected:
         EngineConfig config = tools_.configFor(home_);
         config.diagnostics = &printed_;
         config.mountToolExitStatusesKnown = true;
+        config.mountToolChecksShares = true;
         return config;
     }
     std::string root() const { return home_.mountRoot(); }
@@ -105,7 +106,7 @@ TEST_F(Outcomes, AnotherUsersSharesBlockTheLogonUntilALogout) {
     EXPECT_EQ(same.outcome, Outcome::Succeeded) << same.message;
 }
 
-TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNumberIsBounded) {
+TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderAndASilentServerEndsTheRest) {
     tools_.failMount("Science", 6);  // the tool's status for a server that does not answer
     const WorkflowResult result = SMBManager(config()).logon("FS1", "alice", "pw");
     EXPECT_EQ(result.outcome, Outcome::PartlyDone);
@@ -119,32 +120,33 @@ TEST_F(Outcomes, AFailedGroupShareLeavesNoFolderASilentServerEndsTheRestAndTheNu
                                   "answering."),
               std::string::npos)
         << printed_.str();
+}
 
-    tools_.failMount("Science", 5);  // refused: the others are still tried
-    testing::TempHome other;
-    EngineConfig otherConfig = tools_.configFor(other);
-    otherConfig.diagnostics = &printed_;
-    otherConfig.mountToolExitStatusesKnown = true;
-    const WorkflowResult refused = SMBManager(otherConfig).logon("FS1", "alice", "pw");
-    EXPECT_EQ(refused.message,
-              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science.");
-    // Each share left out travels with its reason, for the notice.
-    ASSERT_EQ(refused.notMounted.size(), 1u);
-    EXPECT_EQ(refused.notMounted[0].share, "Science");
-    EXPECT_EQ(refused.notMounted[0].cause, "The share is unknown or not allowed.");
-    EXPECT_FALSE(fs::exists(other.mountRoot() + "/Science"));
-    EXPECT_TRUE(fs::exists(other.mountRoot() + "/Library"));
-
-    // A logon tries a bounded number of group shares and names the ones it left.
-    testing::TempHome third;
-    EngineConfig limited = tools_.configFor(third);
-    limited.diagnostics = &printed_;
-    limited.groupShareLimit = 1;
-    const WorkflowResult bounded = SMBManager(limited).logon("FS1", "alice", "pw");
-    EXPECT_EQ(bounded.outcome, Outcome::PartlyDone);
-    EXPECT_EQ(bounded.message,
-              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Science. "
-              "Not tried, beyond 1 group shares per logon: Staff Public, Library.");
+// A refused share does not end the logon; at the first, one run asks which of the rest the
+// server has at all, and names those it lacks without a run each.
+TEST_F(Outcomes, ARefusedShareLeavesTheOthersAndThoseTheServerLacksCostOneRun) {
+    std::string map = "Forbidden:osx:staff\nOld1:osx:staff\nScience:osx:staff\n";
+    for (int i = 1; i <= 200; ++i) {
+        map += "Old" + std::to_string(i + 1) + ":osx:staff\n";
+        tools_.removeShare("Old" + std::to_string(i));
+    }
+    tools_.addServerFile("netlogon", "shares.ini", map);
+    tools_.failMount("Forbidden", 5);
+    const WorkflowResult result = SMBManager(config()).logon("FS1", "alice", "pw");
+    EXPECT_EQ(result.message,
+              "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Forbidden. "
+              "Not on the server: Old1, Old2, Old3, Old4, Old5 and 57 more. Not tried, beyond 64 "
+              "group shares per logon: Old63, Old64, Old65, Old66, Old67 and 134 more.");
+    // home, netlogon, Forbidden, the check of it and the 63 after it, Science.
+    EXPECT_EQ(mountCalls(), 5u);
+    EXPECT_EQ(tools_.calls().at(3).at(1), "--check");
+    EXPECT_EQ(tools_.calls().at(3).size(), 66u);
+    EXPECT_EQ(tools_.mountsBelow(root()), (Lines{root() + "/alice", root() + "/Science"}));
+    ASSERT_EQ(result.notMounted.size(), 63u);  // each with its reason, for the notice
+    EXPECT_EQ(result.notMounted[0].cause, "The share is unknown or not allowed.");
+    EXPECT_EQ(result.notMounted[62].cause, "The server has no share of this name.");
+    EXPECT_NE(printed_.str().find("Skipping share Old2: The server has no share of this name."),
+              std::string::npos);
 }
 
 TEST_F(Outcomes, AServerFileThatNeverAnswersFailsItsStepInBoundedTime) {

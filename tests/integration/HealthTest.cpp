@@ -42,32 +42,39 @@ protected:
     }
 };
 
-// A program holds a file on a share whose daemon is then killed: reconnect, with the password
-// kept in a real Secret Service, detaches the dead mount and mounts the share again without
-// asking; the old handle only ever gives errors. Logout forgets the password.
+// A program holds a file on a share whose daemon is then killed, and another share's daemon is
+// stopped: reconnect, with the password kept in a real Secret Service, detaches both mounts
+// and mounts the shares again without asking, as the same account of the same domain; the old
+// handle only ever gives errors.
+// Logout forgets the password.
 TEST_F(HealthTest, ReconnectRepairsAKilledDaemonWhileAProgramHoldsAFileThere) {
     TempHome home;
     const std::string projects = home.mountRoot() + "/Projects";
     const std::string password = domain().user("bob").password;
     const ProgramRun logon = home.desk(
-        {"logon", "--server", domain().server(), "--user", "bob", "--remember-password"}, password);
+        {"logon", "--server", domain().server(), "--user", "QUORVANE\\bob", "--remember-password"},
+        password);
     ASSERT_EQ(logon.status(), 0) << logon.out() << logon.err();
     ASSERT_NE(home.keptSecret().value_or("").find("\n" + password), std::string::npos);
     const int held = ::open((projects + "/welcome.txt").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::kill(daemonOf(projects), SIGKILL), 0);
     ASSERT_TRUE(waitForNoDaemon(projects));
-    EXPECT_NE(lineOf(home.cli({"status"}), "Projects").find("(mount gone)"), std::string::npos);
+    ASSERT_EQ(::kill(daemonOf(home.mountRoot() + "/Admin"), SIGSTOP), 0);
+    const ProgramRun broken = home.cli({"status"});
+    EXPECT_NE(lineOf(broken, "Projects").find("(mount gone)"), std::string::npos);
+    EXPECT_NE(lineOf(broken, "Admin").find("(mount stopped)"), std::string::npos);
 
     const ProgramRun repair = home.desk({"reconnect"});  // nothing typed
     EXPECT_EQ(repair.status(), 0) << repair.out() << repair.err();
-    EXPECT_EQ(repair.lastLine(), "Reconnected 1 share(s).");
+    EXPECT_EQ(repair.lastLine(), "Reconnected 2 share(s).");
     EXPECT_EQ(readFile(projects + "/welcome.txt"), "Welcome to Projects\n");
     char buffer[64];
     EXPECT_LT(::pread(held, buffer, sizeof buffer, 0), 0);  // never the new mount's data
     ::close(held);
     const ProgramRun status = home.cli({"status"});
     EXPECT_EQ(status.out().find("  ("), std::string::npos) << status.out();
+    EXPECT_NE(lineOf(status, "Projects").find("smb://QUORVANE;bob@"), std::string::npos);
     EXPECT_EQ(home.cli({"reconnect"}, "").lastLine(),
               "Every mounted share works; nothing to reconnect.");
     EXPECT_EQ(home.desk({"logout"}).status(), 0);

@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <future>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -50,7 +49,11 @@ dir=$(dirname "$0")
 if [ -t 0 ]; then input=""; else input=$(cat; echo x); input=${input%x}; fi
 printf '%s\037' "$input" >> "$dir/stdin.log"
 [ -f "$dir/mount-sleep" ] && sleep "$(cat "$dir/mount-sleep")"
+if [ "$1" = --check ]; then
+  shift; for url; do [ -f "$dir/absent-${url##*/}" ] && echo absent || echo present; done; exit 0
+fi
 share=${3##*/}
+[ -f "$dir/absent-$share" ] && { echo "mount_smbfs: no share named \"$share\"" >&2; exit 5; }
 [ -f "$dir/fail-$share" ] && { cat "$dir/say-$share" >&2 2>/dev/null; exit "$(cat "$dir/fail-$share")"; }
 mkdir -p "$dir/server/$share"
 escape() { printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g'; }
@@ -157,9 +160,10 @@ std::string makeTempFolder(const std::string& stem) {
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment,
                       const std::optional<std::string>& input, std::chrono::milliseconds limit,
-                      std::function<void(pid_t)> started) {
+                      std::function<void(pid_t)> started, const Interruption* stop) {
     ProcessRequest request;
     request.executable = program;
+    request.interruption = stop;
     request.arguments = arguments;
     request.standardInput = input;
     request.inheritStandardInput = false;
@@ -215,35 +219,28 @@ FakeServer::~FakeServer() {
     }
 }
 
-ProcessInFolder::ProcessInFolder(const std::string& folder) {
-    auto started = std::make_shared<std::promise<pid_t>>();
-    std::future<pid_t> pid = started->get_future();
-    runner_ = std::thread([started, folder] {
-        bool told = false;
-        runProgram("/usr/bin/env", {"--chdir=" + folder, "/bin/sleep", "120"}, {}, std::nullopt,
-                   std::chrono::seconds(150), [&](pid_t child) {
-                       started->set_value(child);
-                       told = true;
-                   });
-        if (!told) {
-            started->set_value(-1);
-        }
-    });
-    pid_ = pid.get();
-    // Until `env` has changed folder, the folder is not yet in use.
-    const std::string cwd = "/proc/" + std::to_string(pid_) + "/cwd";
-    eventually([&] {
-        char target[PATH_MAX];
-        const ssize_t size = ::readlink(cwd.c_str(), target, sizeof target);
-        return pid_ < 0 || (size > 0 && std::string(target, size) == folder);
-    });
+SecondUser::~SecondUser() {
+    stop_.raise();
+    for (std::thread& thread : running_) {
+        thread.join();
+    }
 }
 
-ProcessInFolder::~ProcessInFolder() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-    }
-    runner_.join();
+std::string SecondUser::whyNot() {
+    return ::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0
+               ? "needs root and setpriv (util-linux) to act as a second user"
+               : "";
+}
+
+ProgramRun SecondUser::run(const std::vector<std::string>& command) const {
+    std::vector<std::string> arguments{"--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return runProgram("/usr/bin/setpriv", arguments, {{"HOME", "/nonexistent"}}, std::nullopt,
+                      std::chrono::minutes(2), nullptr, &stop_);
+}
+
+void SecondUser::start(const std::vector<std::string>& command) {
+    running_.emplace_back([this, command] { run(command); });
 }
 
 TempHome::TempHome() : path_(makeTempFolder("quorvane-home")) {}
@@ -350,6 +347,9 @@ void StandInTools::failMount(const std::string& share, int status, const std::st
         writeFlag("say-" + share, says);
     }
     writeFlag("fail-" + share, std::to_string(status));
+}
+void StandInTools::removeShare(const std::string& share) {
+    writeFlag("absent-" + share, "");
 }
 void StandInTools::delayMount(int seconds) {
     writeFlag("mount-sleep", std::to_string(seconds));

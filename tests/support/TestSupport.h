@@ -40,12 +40,13 @@ struct ProgramRun {
     std::string lastLine() const;
 };
 /// Runs `program` with this process's environment plus `environment`, output captured and
-/// `input` (or /dev/null) on standard input. `started` learns the child's pid.
+/// `input` (or /dev/null) on standard input. `started` learns the child's pid; `stop` ends it.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment = {},
                       const std::optional<std::string>& input = std::nullopt,
                       std::chrono::milliseconds limit = std::chrono::seconds(120),
-                      std::function<void(pid_t)> started = nullptr);
+                      std::function<void(pid_t)> started = nullptr,
+                      const Interruption* stop = nullptr);
 
 /// A loopback server that is not an SMB server: nothing listens on its port (Refusing), it
 /// takes connections and never answers (Silent), or its accept queue is kept full so that the
@@ -66,20 +67,19 @@ private:
     int port_ = 0;
 };
 
-/// A process whose working folder is `folder`, as a shell sitting in a share would be; it
-/// is ended when the value goes.
-class ProcessInFolder {
+/// The local user "nobody", as a second user of this machine: commands run through setpriv,
+/// which takes root. What it starts runs until the value goes.
+class SecondUser {
 public:
-    explicit ProcessInFolder(const std::string& folder);
-    ~ProcessInFolder();
-    ProcessInFolder(const ProcessInFolder&) = delete;
-    ProcessInFolder& operator=(const ProcessInFolder&) = delete;
-    /// -1 when it could not start.
-    pid_t pid() const { return pid_; }
+    ~SecondUser();
+    /// Empty when commands can run as that user here; otherwise why not.
+    static std::string whyNot();
+    ProgramRun run(const std::vector<std::string>& command) const;
+    void start(const std::vector<std::string>& command);
 
 private:
-    pid_t pid_ = -1;
-    std::thread runner_;
+    Interruption stop_;
+    std::vector<std::thread> running_;
 };
 
 /// A fresh folder under /tmp that stands in for the user's home (its path resolved, as the
@@ -141,6 +141,9 @@ public:
                        const std::string& contents);
     /// Makes mounting `share` fail with `status`, saying `says` on standard error.
     void failMount(const std::string& share, int status, const std::string& says = "");
+    /// Makes the pretend server have no share `share`: its mount fails with status 5, and the
+    /// tool's "--check" calls it absent.
+    void removeShare(const std::string& share);
     /// Makes every mount (or unmount) sleep this long first.
     void delayMount(int seconds);
     void delayUnmount(int seconds);

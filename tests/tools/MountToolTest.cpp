@@ -206,6 +206,22 @@ TEST_F(MountToolTest, EachFailureIsToldApartAndLeavesNothing) {
     EXPECT_TRUE(home.mountsBelow().empty());
 }
 
+// What the real server adds: a share alice may not use and a home share that no listing
+// shows are there all the same; only a name the server lacks is absent.
+TEST_F(MountToolTest, CheckTellsWhichSharesTheServerHasWithOneLogon) {
+    TempHome home;
+    const std::string password = domain().user("alice").password;
+    const std::vector<std::string> arguments{"--check", url("alice", "Science"),
+                                             url("alice", "Admin"), url("alice", "alice"),
+                                             url("alice", "Nosuch")};
+    const ProgramRun run = mount(home, arguments, password);
+    EXPECT_EQ(run.status(), 0) << run.err();
+    EXPECT_EQ(run.out(), "present\npresent\npresent\nabsent\n");
+    const ProgramRun refused = mount(home, arguments, "wrong");
+    EXPECT_EQ(refused.status(), 4) << refused.err();
+    EXPECT_EQ(refused.out(), "");
+}
+
 TEST_F(MountToolTest, TakesThePasswordFromTheUrlOrStandardInput) {
     TempHome home;
     const std::string password = domain().user("alice").password;
