@@ -10,7 +10,12 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -109,63 +114,134 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
     return result;
 }
 
-// A folder's entries with their attributes, read in one pass when the folder is opened and
-// handed out from there, so that each reply to the kernel carries names and attributes.
+// A folder's entries with their attributes, read in one pass when the folder is opened. The
+// worker sends a large folder in parts; a thread of its own takes them in, so that the first
+// entries reach the program while the rest are still on their way.
 struct FolderListing {
     std::string path;
+    std::mutex lock;
+    std::condition_variable grown;
     std::vector<std::pair<std::string, struct stat>> entries;
-    bool handedOut = false;
+    bool complete = false;
+    int result = 0;
+    bool handedOut = false;  // used by the FUSE thread only
 };
 
-int readListing(FolderListing& listing) {
-    WorkerPool& share = workers();
-    listing.entries.clear();
-    const size_t hiddenLength = ::strlen(kHiddenPrefix);
-    return share.list(listing.path, [&](const char* name, const struct stat& server) {
-        if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
-            ::strncmp(name, kHiddenPrefix, hiddenLength) != 0) {
-            struct stat shown {};
-            fillStat(share.share(), server, &shown);
-            listing.entries.emplace_back(name, shown);
+// Listings still being taken in; the file system waits for them before it goes.
+struct RunningListings {
+    std::mutex lock;
+    std::condition_variable ended;
+    int count = 0;
+};
+
+RunningListings& runningListings() {
+    static RunningListings running;
+    return running;
+}
+
+void startListing(WorkerPool& share, const std::shared_ptr<FolderListing>& listing) {
+    {
+        const std::lock_guard<std::mutex> held(listing->lock);
+        listing->entries.clear();
+        listing->complete = false;
+        listing->result = 0;
+    }
+    RunningListings& running = runningListings();
+    {
+        const std::lock_guard<std::mutex> held(running.lock);
+        ++running.count;
+    }
+    std::thread([&share, listing] {
+        const size_t hiddenLength = ::strlen(kHiddenPrefix);
+        std::vector<std::pair<std::string, struct stat>> part;
+        const auto handOn = [&] {
+            const std::lock_guard<std::mutex> held(listing->lock);
+            for (auto& entry : part) {
+                listing->entries.push_back(std::move(entry));
+            }
+            part.clear();
+            listing->grown.notify_all();
+        };
+        const int result = share.list(
+            listing->path,
+            [&](const char* name, const struct stat& server) {
+                if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
+                    ::strncmp(name, kHiddenPrefix, hiddenLength) != 0) {
+                    struct stat shown {};
+                    fillStat(share.share(), server, &shown);
+                    part.emplace_back(name, shown);
+                }
+                return true;
+            },
+            handOn);
+        handOn();
+        {
+            const std::lock_guard<std::mutex> held(listing->lock);
+            listing->result = result;
+            listing->complete = true;
+            listing->grown.notify_all();
         }
-        return true;
-    });
+        RunningListings& running = runningListings();
+        const std::lock_guard<std::mutex> held(running.lock);
+        --running.count;
+        running.ended.notify_all();
+    }).detach();
+}
+
+// Waits until the listing holds more than `count` entries or is complete; its result then.
+int awaitEntries(FolderListing& listing, size_t count) {
+    std::unique_lock<std::mutex> held(listing.lock);
+    listing.grown.wait(held, [&] { return listing.complete || listing.entries.size() > count; });
+    return listing.entries.size() > count ? 0 : listing.result;
+}
+
+std::shared_ptr<FolderListing>& listingOf(const fuse_file_info* info) {
+    return *reinterpret_cast<std::shared_ptr<FolderListing>*>(static_cast<uintptr_t>(info->fh));
 }
 
 int onOpendir(const char* path, fuse_file_info* info) {
     if (const int refused = refusedPath(path); refused != 0) {
         return refused;
     }
-    auto listing = std::make_unique<FolderListing>();
+    auto listing = std::make_shared<FolderListing>();
     listing->path = path;
-    const int result = readListing(*listing);
-    if (result == 0) {
-        info->fh = reinterpret_cast<uintptr_t>(listing.release());
+    startListing(workers(), listing);
+    // A folder that cannot be listed fails here, as on a local disk.
+    if (const int result = awaitEntries(*listing, 0); result != 0) {
+        return result;
     }
-    return result;
+    info->fh = reinterpret_cast<uintptr_t>(new std::shared_ptr<FolderListing>(std::move(listing)));
+    return 0;
 }
 
 int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fuse_file_info* info,
               fuse_readdir_flags) {
-    auto* listing = reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    FolderListing& listing = *listingOf(info);
     // Offsets count entries: "." is 1, ".." 2, then the folder's own. A program that starts
     // over (rewinddir) sees the folder as it is now.
     static const std::vector<std::string> dots = {".", ".."};
-    if (offset == 0 && listing->handedOut) {
-        if (const int result = readListing(*listing); result != 0) {
-            return result;
+    if (offset == 0 && listing.handedOut) {
+        awaitEntries(listing, SIZE_MAX);
+        startListing(workers(), listingOf(info));
+    }
+    listing.handedOut = true;
+    const size_t first = static_cast<size_t>(offset);
+    for (size_t i = first; i < dots.size(); ++i) {
+        if (fill(buffer, dots[i].c_str(), nullptr, static_cast<off_t>(i + 1),
+                 static_cast<fuse_fill_dir_flags>(0))) {
+            return 0;
         }
     }
-    listing->handedOut = true;
-    const size_t total = dots.size() + listing->entries.size();
-    for (size_t i = static_cast<size_t>(offset); i < total; ++i) {
-        const off_t next = static_cast<off_t>(i + 1);
-        const bool full =
-            i < dots.size()
-                ? fill(buffer, dots[i].c_str(), nullptr, next, static_cast<fuse_fill_dir_flags>(0))
-                : fill(buffer, listing->entries[i - dots.size()].first.c_str(),
-                       &listing->entries[i - dots.size()].second, next, FUSE_FILL_DIR_PLUS);
-        if (full) {
+    // What has arrived so far; an empty answer would end the listing, so at least one more.
+    const size_t start = std::max(first, dots.size()) - dots.size();
+    if (const int result = awaitEntries(listing, start); result != 0) {
+        return result;
+    }
+    const std::lock_guard<std::mutex> held(listing.lock);
+    for (size_t i = start; i < listing.entries.size(); ++i) {
+        auto& [name, attributes] = listing.entries[i];
+        if (fill(buffer, name.c_str(), &attributes, static_cast<off_t>(i + dots.size() + 1),
+                 FUSE_FILL_DIR_PLUS)) {
             break;
         }
     }
@@ -173,7 +249,8 @@ int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fus
 }
 
 int onReleasedir(const char*, fuse_file_info* info) {
-    delete reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    // A listing still arriving is taken in and then dropped by its thread.
+    delete &listingOf(info);
     return 0;
 }
 
@@ -378,6 +455,12 @@ int SmbFilesystem::serve() {
     fuse_loop_cfg_set_max_threads(config, 16);
     const int result = fuse_loop_mt(fuse_, config);
     fuse_loop_cfg_destroy(config);
+    {
+        // Their threads use the workers, which end after this.
+        RunningListings& running = runningListings();
+        std::unique_lock<std::mutex> held(running.lock);
+        running.ended.wait(held, [&] { return running.count == 0; });
+    }
     fuse_remove_signal_handlers(session);
     fuse_unmount(fuse_);
     mounted_ = false;

@@ -210,7 +210,8 @@ int WorkerPool::pickFor(const std::string& path, bool transfer) {
     return chosen;
 }
 
-std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message) {
+std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message,
+                                                const MorePart* more) {
     // What the worker read ahead may be out of date once the server's files change.
     const Op op = static_cast<Op>(message[0]);
     if (op != Op::Read && op != Op::Stat && op != Op::StatFile && op != Op::List &&
@@ -220,6 +221,9 @@ std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string&
     std::optional<std::string> reply = worker::sendMessage(slot.socket, message)
                                            ? worker::receiveMessage(slot.socket)
                                            : std::nullopt;
+    while (reply && more != nullptr && (*more)(*reply)) {
+        reply = worker::receiveMessage(slot.socket);
+    }
     if (!reply) {
         // Dead or stuck: its files fail from now on, and a new one takes its place.
         retire(slot, false);
@@ -232,7 +236,7 @@ std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string&
 std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
                                            std::optional<unsigned> generation,
                                            const char* writeFrom, size_t writeSize,
-                                           unsigned* servedBy) {
+                                           unsigned* servedBy, const MorePart* more) {
     Worker& slot = workers_[index];
     std::optional<std::string> reply;
     {
@@ -247,7 +251,7 @@ std::optional<std::string> WorkerPool::ask(int index, const std::string& message
             if (writeFrom != nullptr) {
                 ::memcpy(slot.shared, writeFrom, writeSize);
             }
-            reply = exchange(slot, message);
+            reply = exchange(slot, message, more);
         }
     }
     --slot.waiting;
@@ -324,29 +328,49 @@ int WorkerPool::stat(RemoteFile& file, struct stat* out) {
 }
 
 int WorkerPool::list(const std::string& path,
-                     const std::function<bool(const char* name, const struct stat&)>& each) {
-    std::string reply;
-    const int result = askByPath(path, request(Op::List).put(path).bytes(), true, &reply);
-    if (result != 0) {
-        return result;
-    }
-    Reader in(reply);
-    int64_t ignored = 0;
-    uint32_t count = 0;
-    if (!in.get(&ignored) || !in.get(&count)) {
-        return -EIO;
-    }
-    std::string name;
-    struct stat attributes {};
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!in.get(&name) || !in.get(&attributes)) {
-            return -EIO;
+                     const std::function<bool(const char* name, const struct stat&)>& each,
+                     const std::function<void()>& partEnded) {
+    // Each part: the result, whether more parts follow, the count and the entries.
+    bool delivered = false;
+    bool wanted = true;
+    int result = -EIO;
+    const MorePart take = [&](const std::string& part) {
+        Reader in(part);
+        int64_t status = -EIO;
+        uint8_t more = 0;
+        uint32_t count = 0;
+        if (!in.get(&status) || !in.get(&more) || !in.get(&count)) {
+            result = -EIO;
+            return false;
         }
-        if (!each(name.c_str(), attributes)) {
+        result = static_cast<int>(status);
+        std::string name;
+        struct stat attributes {};
+        for (uint32_t i = 0; i < count && wanted; ++i) {
+            if (!in.get(&name) || !in.get(&attributes)) {
+                result = -EIO;
+                break;
+            }
+            delivered = true;
+            wanted = each(name.c_str(), attributes);
+        }
+        if (partEnded) {
+            partEnded();
+        }
+        return more != 0;
+    };
+    const std::string message = request(Op::List).put(path).bytes();
+    // A worker that died before its first entry is asked again on its replacement; entries
+    // handed on cannot be taken back.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (ask(pickFor(path, false), message, false, std::nullopt, nullptr, 0, nullptr, &take)) {
+            return result;
+        }
+        if (delivered) {
             break;
         }
     }
-    return 0;
+    return -EIO;
 }
 
 int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {

@@ -59,8 +59,11 @@ public:
 
     int stat(const std::string& path, struct stat* out);
     int stat(RemoteFile& file, struct stat* out);
+    /// Calls `each` for every entry as the worker's parts arrive, and `partEnded` after each
+    /// part, so that a large folder's first entries can be handed on while the rest follow.
     int list(const std::string& path,
-             const std::function<bool(const char* name, const struct stat&)>& each);
+             const std::function<bool(const char* name, const struct stat&)>& each,
+             const std::function<void()>& partEnded = {});
     int open(const std::string& path, int flags, mode_t mode, RemoteFile** out);
     int read(RemoteFile& file, char* buffer, size_t size, off_t offset);
     int write(RemoteFile& file, const char* buffer, size_t size, off_t offset);
@@ -96,6 +99,8 @@ private:
         ReadAhead ahead;                // used with `busy` held
     };
     class Lease;
+    /// Takes one part of a reply; true when more parts follow.
+    using MorePart = std::function<bool(const std::string& part)>;
 
     /// Starts a worker and hands it the share and login; with `await`, waits until it is ready.
     bool spawn(Worker& worker, std::string* error, bool await = true);
@@ -111,10 +116,12 @@ private:
     std::optional<std::string> ask(int index, const std::string& message, bool transfer,
                                    std::optional<unsigned> generation = std::nullopt,
                                    const char* writeFrom = nullptr, size_t writeSize = 0,
-                                   unsigned* servedBy = nullptr);
+                                   unsigned* servedBy = nullptr, const MorePart* more = nullptr);
     /// Sends `message` to a worker held by the caller and waits for its reply; replaces the
-    /// worker when it is dead or stuck.
-    std::optional<std::string> exchange(Worker& worker, const std::string& message);
+    /// worker when it is dead or stuck. A reply in parts is handed to `more` part by part until
+    /// it says none follow; the last part is the reply.
+    std::optional<std::string> exchange(Worker& worker, const std::string& message,
+                                        const MorePart* more = nullptr);
     /// A call by path; `repeatable` ones are made again on a new worker if theirs died.
     int askByPath(const std::string& path, const std::string& message, bool repeatable,
                   std::string* reply = nullptr);

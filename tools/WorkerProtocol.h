@@ -33,6 +33,9 @@ inline constexpr size_t kSharedSize = kLargestTransfer + kReadAhead;
 /// worker drops it at once; this bounds how stale a change made elsewhere can look.
 inline constexpr auto kReadAheadLife = std::chrono::milliseconds(500);
 
+/// A listing travels in parts of this many entries, the last part with the result.
+inline constexpr uint32_t kListingPart = 1000;
+
 /// The argument after the program's name that starts a worker. Its socket is descriptor 3,
 /// its shared area descriptor 4.
 inline constexpr const char* kWorkerWord = "--worker";
