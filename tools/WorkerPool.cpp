@@ -415,9 +415,17 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
             result = static_cast<int>(size);
         } else {
             // A sequential reader gets a larger piece in the same request, kept in the shared
-            // area for its next requests.
-            const bool sequential = offset == file.nextOffset || offset == 0;
-            const bool readAhead = sequential && size < worker::kReadAhead;
+            // area for its next requests. The kernel's read-ahead requests reach the FUSE
+            // threads side by side and so may come here slightly out of order: near where the
+            // last one ended counts as sequential, and a straggler from just before the piece
+            // kept is read alone rather than replace it.
+            const off_t near = static_cast<off_t>(worker::kReadAhead);
+            const bool fresh = ahead.file == &file && now - ahead.time < worker::kReadAheadLife;
+            const bool straggler = fresh && offset < ahead.offset && offset >= ahead.offset - near;
+            const bool sequential =
+                offset == 0 || (file.nextOffset >= 0 && offset >= file.nextOffset - near &&
+                                offset <= file.nextOffset + near);
+            const bool readAhead = sequential && !straggler && size < worker::kReadAhead;
             const size_t wanted = readAhead ? worker::kReadAhead : size;
             const size_t into = readAhead ? worker::kReadAheadAt : 0;
             const std::optional<std::string> reply = exchange(slot, request(Op::Read)
