@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -114,79 +113,52 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
     return result;
 }
 
-// A folder's entries with their attributes, read in one pass when the folder is opened. The
-// worker sends a large folder in parts; a thread of its own takes them in, so that the first
-// entries reach the program while the rest are still on their way.
-struct FolderListing {
-    std::string path;
+// A folder's entries with their attributes, read in one pass when the folder is opened. A
+// large folder arrives in parts, and the first are handed out while the rest are on their way.
+class FolderListing : public ListingSink {
+public:
+    FolderListing(const ShareMount& share, std::string path)
+        : share_(share), path(std::move(path)) {}
+
+    void take(const char* name, const struct stat& server) override {
+        if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
+            ::strncmp(name, kHiddenPrefix, ::strlen(kHiddenPrefix)) != 0) {
+            struct stat shown {};
+            fillStat(share_, server, &shown);
+            arriving_.emplace_back(name, shown);
+        }
+    }
+    void partEnded(bool last, int status) override {
+        const std::lock_guard<std::mutex> held(lock);
+        for (auto& entry : arriving_) {
+            entries.push_back(std::move(entry));
+        }
+        arriving_.clear();
+        complete = last;
+        result = status;
+        grown.notify_all();
+    }
+    /// Forgets what was listed before a new listing starts.
+    void clear() {
+        const std::lock_guard<std::mutex> held(lock);
+        entries.clear();
+        complete = false;
+        result = 0;
+    }
+
+private:
+    const ShareMount& share_;
+    std::vector<std::pair<std::string, struct stat>> arriving_;  // the part being taken
+
+public:
+    const std::string path;
     std::mutex lock;
     std::condition_variable grown;
     std::vector<std::pair<std::string, struct stat>> entries;
     bool complete = false;
     int result = 0;
-    bool handedOut = false;  // used by the FUSE thread only
+    bool handedOut = false;  // used by the FUSE threads only
 };
-
-// Listings still being taken in; the file system waits for them before it goes.
-struct RunningListings {
-    std::mutex lock;
-    std::condition_variable ended;
-    int count = 0;
-};
-
-RunningListings& runningListings() {
-    static RunningListings running;
-    return running;
-}
-
-void startListing(WorkerPool& share, const std::shared_ptr<FolderListing>& listing) {
-    {
-        const std::lock_guard<std::mutex> held(listing->lock);
-        listing->entries.clear();
-        listing->complete = false;
-        listing->result = 0;
-    }
-    RunningListings& running = runningListings();
-    {
-        const std::lock_guard<std::mutex> held(running.lock);
-        ++running.count;
-    }
-    std::thread([&share, listing] {
-        const size_t hiddenLength = ::strlen(kHiddenPrefix);
-        std::vector<std::pair<std::string, struct stat>> part;
-        const auto handOn = [&] {
-            const std::lock_guard<std::mutex> held(listing->lock);
-            for (auto& entry : part) {
-                listing->entries.push_back(std::move(entry));
-            }
-            part.clear();
-            listing->grown.notify_all();
-        };
-        const int result = share.list(
-            listing->path,
-            [&](const char* name, const struct stat& server) {
-                if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
-                    ::strncmp(name, kHiddenPrefix, hiddenLength) != 0) {
-                    struct stat shown {};
-                    fillStat(share.share(), server, &shown);
-                    part.emplace_back(name, shown);
-                }
-                return true;
-            },
-            handOn);
-        handOn();
-        {
-            const std::lock_guard<std::mutex> held(listing->lock);
-            listing->result = result;
-            listing->complete = true;
-            listing->grown.notify_all();
-        }
-        RunningListings& running = runningListings();
-        const std::lock_guard<std::mutex> held(running.lock);
-        --running.count;
-        running.ended.notify_all();
-    }).detach();
-}
 
 // Waits until the listing holds more than `count` entries or is complete; its result then.
 int awaitEntries(FolderListing& listing, size_t count) {
@@ -203,11 +175,10 @@ int onOpendir(const char* path, fuse_file_info* info) {
     if (const int refused = refusedPath(path); refused != 0) {
         return refused;
     }
-    auto listing = std::make_shared<FolderListing>();
-    listing->path = path;
-    startListing(workers(), listing);
+    WorkerPool& share = workers();
+    auto listing = std::make_shared<FolderListing>(share.share(), path);
     // A folder that cannot be listed fails here, as on a local disk.
-    if (const int result = awaitEntries(*listing, 0); result != 0) {
+    if (const int result = share.list(path, listing); result != 0) {
         return result;
     }
     info->fh = reinterpret_cast<uintptr_t>(new std::shared_ptr<FolderListing>(std::move(listing)));
@@ -222,7 +193,10 @@ int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fus
     static const std::vector<std::string> dots = {".", ".."};
     if (offset == 0 && listing.handedOut) {
         awaitEntries(listing, SIZE_MAX);
-        startListing(workers(), listingOf(info));
+        listing.clear();
+        if (const int result = workers().list(listing.path, listingOf(info)); result != 0) {
+            return result;
+        }
     }
     listing.handedOut = true;
     const size_t first = static_cast<size_t>(offset);
@@ -455,12 +429,6 @@ int SmbFilesystem::serve() {
     fuse_loop_cfg_set_max_threads(config, 16);
     const int result = fuse_loop_mt(fuse_, config);
     fuse_loop_cfg_destroy(config);
-    {
-        // Their threads use the workers, which end after this.
-        RunningListings& running = runningListings();
-        std::unique_lock<std::mutex> held(running.lock);
-        running.ended.wait(held, [&] { return running.count == 0; });
-    }
     fuse_remove_signal_handlers(session);
     fuse_unmount(fuse_);
     mounted_ = false;

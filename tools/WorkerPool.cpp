@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <thread>
 #include <vector>
 
 #include "SmbSemantics.h"
@@ -49,9 +50,14 @@ WorkerPool::WorkerPool(ShareMount share, std::string source, Retitle retitle)
     : share_(std::move(share)), source_(std::move(source)), retitle_(std::move(retitle)) {}
 
 WorkerPool::~WorkerPool() {
-    // All are told first, so that they log off at once.
+    // All are told first, so that they log off at once; a listing still arriving ends on it.
+    closing_ = true;
     for (Worker& slot : workers_) {
         ::shutdown(slot.socket, SHUT_RDWR);
+    }
+    {
+        std::unique_lock<std::mutex> held(listings_);
+        listingEnded_.wait(held, [&] { return runningListings_ == 0; });
     }
     for (Worker& slot : workers_) {
         retire(slot, true);
@@ -210,8 +216,7 @@ int WorkerPool::pickFor(const std::string& path, bool transfer) {
     return chosen;
 }
 
-std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message,
-                                                const MorePart* more) {
+std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message) {
     // What the worker read ahead may be out of date once the server's files change.
     const Op op = static_cast<Op>(message[0]);
     if (op != Op::Read && op != Op::Stat && op != Op::StatFile && op != Op::List &&
@@ -221,26 +226,42 @@ std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string&
     std::optional<std::string> reply = worker::sendMessage(slot.socket, message)
                                            ? worker::receiveMessage(slot.socket)
                                            : std::nullopt;
-    while (reply && more != nullptr && (*more)(*reply)) {
-        reply = worker::receiveMessage(slot.socket);
-    }
     if (!reply) {
-        // Dead or stuck: its files fail from now on, and a new one takes its place.
-        retire(slot, false);
-        std::string error;
-        spawn(slot, &error);
+        replace(slot);
     }
     return reply;
+}
+
+void WorkerPool::replace(Worker& slot) {
+    retire(slot, false);
+    std::string error;
+    if (!closing_) {
+        spawn(slot, &error);
+    }
+}
+
+void WorkerPool::Baton::lock() {
+    std::unique_lock<std::mutex> held(lock_);
+    free_.wait(held, [&] { return !taken_; });
+    taken_ = true;
+}
+
+void WorkerPool::Baton::unlock() {
+    {
+        const std::lock_guard<std::mutex> held(lock_);
+        taken_ = false;
+    }
+    free_.notify_one();
 }
 
 std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
                                            std::optional<unsigned> generation,
                                            const char* writeFrom, size_t writeSize,
-                                           unsigned* servedBy, const MorePart* more) {
+                                           unsigned* servedBy) {
     Worker& slot = workers_[index];
     std::optional<std::string> reply;
     {
-        const std::lock_guard<std::mutex> held(slot.busy);
+        const std::lock_guard<Baton> held(slot.busy);
         std::string error;
         const bool live =
             generation ? *generation == slot.generation : slot.pid > 0 || spawn(slot, &error);
@@ -251,7 +272,7 @@ std::optional<std::string> WorkerPool::ask(int index, const std::string& message
             if (writeFrom != nullptr) {
                 ::memcpy(slot.shared, writeFrom, writeSize);
             }
-            reply = exchange(slot, message, more);
+            reply = exchange(slot, message);
         }
     }
     --slot.waiting;
@@ -327,50 +348,89 @@ int WorkerPool::stat(RemoteFile& file, struct stat* out) {
     return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
 }
 
-int WorkerPool::list(const std::string& path,
-                     const std::function<bool(const char* name, const struct stat&)>& each,
-                     const std::function<void()>& partEnded) {
-    // Each part: the result, whether more parts follow, the count and the entries.
-    bool delivered = false;
-    bool wanted = true;
-    int result = -EIO;
-    const MorePart take = [&](const std::string& part) {
-        Reader in(part);
-        int64_t status = -EIO;
-        uint8_t more = 0;
-        uint32_t count = 0;
-        if (!in.get(&status) || !in.get(&more) || !in.get(&count)) {
-            result = -EIO;
-            return false;
+namespace {
+
+// One part of a listing (the result, whether more parts follow, the count and the entries) to
+// `sink`; the part's result.
+int takePart(const std::string& part, ListingSink& sink, bool* more) {
+    Reader in(part);
+    int64_t result = -EIO;
+    uint8_t follows = 0;
+    uint32_t count = 0;
+    *more = false;
+    if (!in.get(&result) || !in.get(&follows) || !in.get(&count)) {
+        return -EIO;
+    }
+    std::string name;
+    struct stat attributes {};
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!in.get(&name) || !in.get(&attributes)) {
+            return -EIO;
         }
-        result = static_cast<int>(status);
-        std::string name;
-        struct stat attributes {};
-        for (uint32_t i = 0; i < count && wanted; ++i) {
-            if (!in.get(&name) || !in.get(&attributes)) {
-                result = -EIO;
-                break;
-            }
-            delivered = true;
-            wanted = each(name.c_str(), attributes);
-        }
-        if (partEnded) {
-            partEnded();
-        }
-        return more != 0;
-    };
+        sink.take(name.c_str(), attributes);
+    }
+    *more = follows != 0;
+    return static_cast<int>(result);
+}
+
+}  // namespace
+
+int WorkerPool::list(const std::string& path, const std::shared_ptr<ListingSink>& sink) {
     const std::string message = request(Op::List).put(path).bytes();
-    // A worker that died before its first entry is asked again on its replacement; entries
-    // handed on cannot be taken back.
+    // A worker that died before its first part is asked again on its replacement.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (ask(pickFor(path, false), message, false, std::nullopt, nullptr, 0, nullptr, &take)) {
+        Worker& slot = workers_[pickFor(path, false)];
+        slot.busy.lock();
+        std::string error;
+        std::optional<std::string> part;
+        if ((slot.pid > 0 || spawn(slot, &error)) && worker::sendMessage(slot.socket, message)) {
+            part = worker::receiveMessage(slot.socket);
+        }
+        if (!part) {
+            replace(slot);
+            slot.busy.unlock();
+            --slot.waiting;
+            continue;
+        }
+        bool more = false;
+        const int result = takePart(*part, *sink, &more);
+        if (!more) {
+            slot.busy.unlock();
+            --slot.waiting;
+            sink->partEnded(true, result);
             return result;
         }
-        if (delivered) {
-            break;
+        sink->partEnded(false, 0);
+        {
+            const std::lock_guard<std::mutex> held(listings_);
+            ++runningListings_;
         }
+        std::thread([this, &slot, sink] { finishListing(slot, sink); }).detach();
+        return 0;
     }
     return -EIO;
+}
+
+void WorkerPool::finishListing(Worker& slot, std::shared_ptr<ListingSink> sink) {
+    int result = -EIO;
+    for (bool more = true; more;) {
+        const std::optional<std::string> part = worker::receiveMessage(slot.socket);
+        if (!part) {
+            replace(slot);
+            break;
+        }
+        result = takePart(*part, *sink, &more);
+        if (more) {
+            sink->partEnded(false, 0);
+        }
+    }
+    slot.busy.unlock();
+    --slot.waiting;
+    sink->partEnded(true, result);
+    sink.reset();
+    const std::lock_guard<std::mutex> held(listings_);
+    --runningListings_;
+    listingEnded_.notify_all();
 }
 
 int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {
@@ -402,7 +462,7 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
     ++slot.transfers;
     int result = -EIO;
     {
-        const std::lock_guard<std::mutex> held(slot.busy);
+        const std::lock_guard<Baton> held(slot.busy);
         const auto now = std::chrono::steady_clock::now();
         ReadAhead& ahead = slot.ahead;
         if (file.generation != slot.generation) {

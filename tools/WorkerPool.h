@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,15 @@ struct RemoteFile {
     off_t nextOffset = -1;    // where the last read ended
 };
 
+/// Takes a folder's entries as they arrive from a worker.
+class ListingSink {
+public:
+    virtual ~ListingSink() = default;
+    virtual void take(const char* name, const struct stat& attributes) = 0;
+    /// After each part; with `complete` the last, whose `result` is the listing's.
+    virtual void partEnded(bool complete, int result) = 0;
+};
+
 class WorkerPool {
 public:
     /// Shows the given argument list for this process (what a forked worker shows).
@@ -59,11 +69,10 @@ public:
 
     int stat(const std::string& path, struct stat* out);
     int stat(RemoteFile& file, struct stat* out);
-    /// Calls `each` for every entry as the worker's parts arrive, and `partEnded` after each
-    /// part, so that a large folder's first entries can be handed on while the rest follow.
-    int list(const std::string& path,
-             const std::function<bool(const char* name, const struct stat&)>& each,
-             const std::function<void()>& partEnded = {});
+    /// Hands `sink` the folder's entries. A large folder comes in parts: the first is taken
+    /// here and its result returned; the rest follow on a thread of the pool's own, so that
+    /// the caller can pass on the first entries meanwhile.
+    int list(const std::string& path, const std::shared_ptr<ListingSink>& sink);
     int open(const std::string& path, int flags, mode_t mode, RemoteFile** out);
     int read(RemoteFile& file, char* buffer, size_t size, off_t offset);
     int write(RemoteFile& file, const char* buffer, size_t size, off_t offset);
@@ -88,8 +97,20 @@ private:
         size_t length = 0;
         std::chrono::steady_clock::time_point time;
     };
+    /// A lock that another thread may release: a listing's last parts are taken in, and the
+    /// worker let go, by a thread other than the one that asked.
+    class Baton {
+    public:
+        void lock();
+        void unlock();
+
+    private:
+        std::mutex lock_;
+        std::condition_variable free_;
+        bool taken_ = false;
+    };
     struct Worker {
-        std::mutex busy;  // held for one request and its reply
+        Baton busy;  // held for one request and its reply
         pid_t pid = -1;
         int socket = -1;
         char* shared = nullptr;
@@ -98,9 +119,6 @@ private:
         std::atomic<int> transfers{0};  // of them, reads and writes
         ReadAhead ahead;                // used with `busy` held
     };
-    class Lease;
-    /// Takes one part of a reply; true when more parts follow.
-    using MorePart = std::function<bool(const std::string& part)>;
 
     /// Starts a worker and hands it the share and login; with `await`, waits until it is ready.
     bool spawn(Worker& worker, std::string* error, bool await = true);
@@ -116,12 +134,14 @@ private:
     std::optional<std::string> ask(int index, const std::string& message, bool transfer,
                                    std::optional<unsigned> generation = std::nullopt,
                                    const char* writeFrom = nullptr, size_t writeSize = 0,
-                                   unsigned* servedBy = nullptr, const MorePart* more = nullptr);
+                                   unsigned* servedBy = nullptr);
     /// Sends `message` to a worker held by the caller and waits for its reply; replaces the
-    /// worker when it is dead or stuck. A reply in parts is handed to `more` part by part until
-    /// it says none follow; the last part is the reply.
-    std::optional<std::string> exchange(Worker& worker, const std::string& message,
-                                        const MorePart* more = nullptr);
+    /// worker when it is dead or stuck.
+    std::optional<std::string> exchange(Worker& worker, const std::string& message);
+    /// A dead or stuck worker's files fail from now on, and a new one takes its place.
+    void replace(Worker& worker);
+    /// Takes the rest of a listing from `worker`, then lets the worker go.
+    void finishListing(Worker& worker, std::shared_ptr<ListingSink> sink);
     /// A call by path; `repeatable` ones are made again on a new worker if theirs died.
     int askByPath(const std::string& path, const std::string& message, bool repeatable,
                   std::string* reply = nullptr);
@@ -137,6 +157,10 @@ private:
     std::array<Worker, worker::kWorkers> workers_;
     mutable std::mutex state_;  // the login and the open files
     std::set<RemoteFile*> files_;
+    std::atomic<bool> closing_{false};
+    std::mutex listings_;  // the count of listings still arriving
+    std::condition_variable listingEnded_;
+    int runningListings_ = 0;
 };
 
 }  // namespace quorvane::tools
