@@ -118,7 +118,7 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
 class FolderListing : public ListingSink {
 public:
     FolderListing(const ShareMount& share, std::string path)
-        : share_(share), path(std::move(path)) {}
+        : path(std::move(path)), share_(share) {}
 
     void take(const char* name, const struct stat& server) override {
         if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
@@ -146,18 +146,17 @@ public:
         result = 0;
     }
 
-private:
-    const ShareMount& share_;
-    std::vector<std::pair<std::string, struct stat>> arriving_;  // the part being taken
-
-public:
     const std::string path;
-    std::mutex lock;
+    std::mutex lock;  // for what follows
     std::condition_variable grown;
     std::vector<std::pair<std::string, struct stat>> entries;
     bool complete = false;
     int result = 0;
     bool handedOut = false;  // used by the FUSE threads only
+
+private:
+    const ShareMount& share_;
+    std::vector<std::pair<std::string, struct stat>> arriving_;  // the part being taken
 };
 
 // Waits until the listing holds more than `count` entries or is complete; its result then.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -351,21 +352,20 @@ int WorkerPool::stat(RemoteFile& file, struct stat* out) {
 namespace {
 
 // One part of a listing (the result, whether more parts follow, the count and the entries) to
-// `sink`; the part's result.
-int takePart(const std::string& part, ListingSink& sink, bool* more) {
+// `sink`; the part's result, or nothing when the part makes no sense.
+std::optional<int> takePart(const std::string& part, ListingSink& sink, bool* more) {
     Reader in(part);
     int64_t result = -EIO;
     uint8_t follows = 0;
     uint32_t count = 0;
-    *more = false;
     if (!in.get(&result) || !in.get(&follows) || !in.get(&count)) {
-        return -EIO;
+        return std::nullopt;
     }
     std::string name;
     struct stat attributes {};
     for (uint32_t i = 0; i < count; ++i) {
         if (!in.get(&name) || !in.get(&attributes)) {
-            return -EIO;
+            return std::nullopt;
         }
         sink.take(name.c_str(), attributes);
     }
@@ -386,47 +386,50 @@ int WorkerPool::list(const std::string& path, const std::shared_ptr<ListingSink>
         if ((slot.pid > 0 || spawn(slot, &error)) && worker::sendMessage(slot.socket, message)) {
             part = worker::receiveMessage(slot.socket);
         }
-        if (!part) {
-            replace(slot);
-            slot.busy.unlock();
-            --slot.waiting;
-            continue;
-        }
         bool more = false;
-        const int result = takePart(*part, *sink, &more);
+        const std::optional<int> result = part ? takePart(*part, *sink, &more) : std::nullopt;
+        if (!result) {
+            replace(slot);
+        }
         if (!more) {
             slot.busy.unlock();
             --slot.waiting;
-            sink->partEnded(true, result);
-            return result;
+            if (!part) {
+                continue;
+            }
+            sink->partEnded(true, result.value_or(-EIO));
+            return result.value_or(-EIO);
         }
         sink->partEnded(false, 0);
         {
             const std::lock_guard<std::mutex> held(listings_);
             ++runningListings_;
         }
-        std::thread([this, &slot, sink] { finishListing(slot, sink); }).detach();
+        try {
+            std::thread([this, &slot, sink] { finishListing(slot, sink); }).detach();
+        } catch (const std::system_error&) {
+            finishListing(slot, sink);  // no thread to be had: the rest before the first
+        }
         return 0;
     }
     return -EIO;
 }
 
 void WorkerPool::finishListing(Worker& slot, std::shared_ptr<ListingSink> sink) {
-    int result = -EIO;
+    std::optional<int> result;
     for (bool more = true; more;) {
+        more = false;
         const std::optional<std::string> part = worker::receiveMessage(slot.socket);
-        if (!part) {
+        result = part ? takePart(*part, *sink, &more) : std::nullopt;
+        if (!result) {
             replace(slot);
-            break;
-        }
-        result = takePart(*part, *sink, &more);
-        if (more) {
+        } else if (more) {
             sink->partEnded(false, 0);
         }
     }
     slot.busy.unlock();
     --slot.waiting;
-    sink->partEnded(true, result);
+    sink->partEnded(true, result.value_or(-EIO));
     sink.reset();
     const std::lock_guard<std::mutex> held(listings_);
     --runningListings_;
