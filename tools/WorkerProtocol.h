@@ -25,9 +25,8 @@ inline constexpr size_t kLargestTransfer = 1024 * 1024;
 
 /// A sequential reader's small request is served by one of this size, read into the second
 /// part of the worker's shared area and kept there briefly for the requests that follow (the
-/// kernel asks for 128 KiB at a time): fewer round trips to the worker and to the server. Of
-/// 2, 4 and 8 MiB, 4 cost the least CPU per gigabyte.
-inline constexpr size_t kReadAhead = 4 * 1024 * 1024;
+/// kernel asks for 128 KiB at a time): fewer round trips to the worker and to the server.
+inline constexpr size_t kReadAhead = 2 * 1024 * 1024;
 inline constexpr size_t kReadAheadAt = kLargestTransfer;
 inline constexpr size_t kSharedSize = kLargestTransfer + kReadAhead;
 /// How long what was read ahead stands for the file's contents. Any change made through the
