@@ -242,17 +242,8 @@ void WorkerPool::replace(Worker& slot) {
 }
 
 void WorkerPool::Baton::lock() {
-    std::unique_lock<std::mutex> held(lock_);
-    free_.wait(held, [&] { return !taken_; });
-    taken_ = true;
-}
-
-void WorkerPool::Baton::unlock() {
-    {
-        const std::lock_guard<std::mutex> held(lock_);
-        taken_ = false;
+    while (::sem_wait(&free_) != 0 && errno == EINTR) {
     }
-    free_.notify_one();
 }
 
 std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
