@@ -201,7 +201,16 @@ int ShareSession::stat(OpenFile& file, struct stat* out) {
 
 int ShareSession::list(const std::string& path,
                        const std::function<bool(const char* name, const struct stat&)>& each) {
-    return withServer(Repeat::Always, [&] { return server_->list(url(path), each); });
+    bool delivered = false;
+    return withServer(Repeat::Always, [&] {
+        const int result = server_->list(url(path), [&](const char* name, const struct stat& s) {
+            delivered = true;
+            return each(name, s);
+        });
+        // Entries handed on cannot be taken back, so a listing broken after them is not
+        // made again.
+        return result < 0 && delivered ? -EIO : result;
+    });
 }
 
 int ShareSession::open(const std::string& path, int flags, mode_t mode, OpenFile** out) {

@@ -26,7 +26,8 @@ bool readLogin(Reader& in, SmbLogin* login) {
 
 class Worker {
 public:
-    Worker(ShareMount share, char* shared) : session_(std::move(share)), shared_(shared) {}
+    Worker(ShareMount share, char* shared, int socket)
+        : session_(std::move(share)), shared_(shared), socket_(socket) {}
 
     // The reply to one request; false when the request makes no sense.
     bool answer(Reader& in, Op op, Writer& out) {
@@ -68,15 +69,30 @@ public:
                 if (!in.get(&path)) {
                     return false;
                 }
-                Writer entries;
+                // The entries go out in parts as the library hands them over (it takes a while
+                // over each one), so that the daemon can pass on the first while the rest follow.
+                Writer part;
                 uint32_t count = 0;
+                bool sent = true;
+                const auto partOf = [&](int64_t result, bool more) {
+                    Writer head;
+                    head.put(result).put<uint8_t>(more ? 1 : 0).put(count);
+                    head.bytes().append(part.bytes());
+                    part.bytes().clear();
+                    count = 0;
+                    return std::move(head.bytes());
+                };
                 const int result = session_.list(path, [&](const char* name, const struct stat& s) {
-                    entries.put(std::string(name)).put(s);
-                    ++count;
-                    return true;
+                    part.put(std::string(name)).put(s);
+                    if (++count == worker::kListingPart) {
+                        sent = worker::sendMessage(socket_, partOf(0, true));
+                    }
+                    return sent;
                 });
-                out.put<int64_t>(result).put(count);
-                out.bytes().append(entries.bytes());
+                if (!sent) {
+                    return false;
+                }
+                out.bytes() = partOf(result, false);
                 return true;
             }
             case Op::Open: {
@@ -192,6 +208,7 @@ private:
 
     ShareSession session_;
     char* shared_;
+    int socket_;
     std::set<OpenFile*> files_;
 };
 
@@ -235,7 +252,7 @@ int runShareWorker() {
     if (!share || !prepareSmbLibrary(&error)) {
         return 1;
     }
-    Worker server(std::move(*share), static_cast<char*>(area));
+    Worker server(std::move(*share), static_cast<char*>(area), socket);
     ::explicit_bzero(share->login.password.data(), share->login.password.size());
     if (!worker::sendMessage(socket, Writer().put<int64_t>(0).bytes())) {
         return 1;

@@ -10,7 +10,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -109,63 +113,108 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
     return result;
 }
 
-// A folder's entries with their attributes, read in one pass when the folder is opened and
-// handed out from there, so that each reply to the kernel carries names and attributes.
-struct FolderListing {
-    std::string path;
+// A folder's entries with their attributes, read in one pass when the folder is opened. A
+// large folder arrives in parts, and the first are handed out while the rest are on their way.
+class FolderListing : public ListingSink {
+public:
+    FolderListing(const ShareMount& share, std::string path)
+        : path(std::move(path)), share_(share) {}
+
+    void take(const char* name, const struct stat& server) override {
+        if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
+            ::strncmp(name, kHiddenPrefix, ::strlen(kHiddenPrefix)) != 0) {
+            struct stat shown {};
+            fillStat(share_, server, &shown);
+            arriving_.emplace_back(name, shown);
+        }
+    }
+    void partEnded(bool last, int status) override {
+        const std::lock_guard<std::mutex> held(lock);
+        for (auto& entry : arriving_) {
+            entries.push_back(std::move(entry));
+        }
+        arriving_.clear();
+        complete = last;
+        result = status;
+        grown.notify_all();
+    }
+    /// Forgets what was listed before a new listing starts.
+    void clear() {
+        const std::lock_guard<std::mutex> held(lock);
+        entries.clear();
+        complete = false;
+        result = 0;
+    }
+
+    const std::string path;
+    std::mutex lock;  // for what follows
+    std::condition_variable grown;
     std::vector<std::pair<std::string, struct stat>> entries;
-    bool handedOut = false;
+    bool complete = false;
+    int result = 0;
+    bool handedOut = false;  // used by the FUSE threads only
+
+private:
+    const ShareMount& share_;
+    std::vector<std::pair<std::string, struct stat>> arriving_;  // the part being taken
 };
 
-int readListing(FolderListing& listing) {
-    WorkerPool& share = workers();
-    listing.entries.clear();
-    const size_t hiddenLength = ::strlen(kHiddenPrefix);
-    return share.list(listing.path, [&](const char* name, const struct stat& server) {
-        if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
-            ::strncmp(name, kHiddenPrefix, hiddenLength) != 0) {
-            struct stat shown {};
-            fillStat(share.share(), server, &shown);
-            listing.entries.emplace_back(name, shown);
-        }
-        return true;
-    });
+// Waits until the listing holds more than `count` entries or is complete; its result then.
+int awaitEntries(FolderListing& listing, size_t count) {
+    std::unique_lock<std::mutex> held(listing.lock);
+    listing.grown.wait(held, [&] { return listing.complete || listing.entries.size() > count; });
+    return listing.entries.size() > count ? 0 : listing.result;
+}
+
+std::shared_ptr<FolderListing>& listingOf(const fuse_file_info* info) {
+    return *reinterpret_cast<std::shared_ptr<FolderListing>*>(static_cast<uintptr_t>(info->fh));
 }
 
 int onOpendir(const char* path, fuse_file_info* info) {
     if (const int refused = refusedPath(path); refused != 0) {
         return refused;
     }
-    auto listing = std::make_unique<FolderListing>();
-    listing->path = path;
-    const int result = readListing(*listing);
-    if (result == 0) {
-        info->fh = reinterpret_cast<uintptr_t>(listing.release());
+    WorkerPool& share = workers();
+    auto listing = std::make_shared<FolderListing>(share.share(), path);
+    // A folder that cannot be listed fails here, as on a local disk.
+    if (const int result = share.list(path, listing); result != 0) {
+        return result;
     }
-    return result;
+    info->fh = reinterpret_cast<uintptr_t>(new std::shared_ptr<FolderListing>(std::move(listing)));
+    return 0;
 }
 
 int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fuse_file_info* info,
               fuse_readdir_flags) {
-    auto* listing = reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    FolderListing& listing = *listingOf(info);
     // Offsets count entries: "." is 1, ".." 2, then the folder's own. A program that starts
     // over (rewinddir) sees the folder as it is now.
     static const std::vector<std::string> dots = {".", ".."};
-    if (offset == 0 && listing->handedOut) {
-        if (const int result = readListing(*listing); result != 0) {
+    if (offset == 0 && listing.handedOut) {
+        awaitEntries(listing, SIZE_MAX);
+        listing.clear();
+        if (const int result = workers().list(listing.path, listingOf(info)); result != 0) {
             return result;
         }
     }
-    listing->handedOut = true;
-    const size_t total = dots.size() + listing->entries.size();
-    for (size_t i = static_cast<size_t>(offset); i < total; ++i) {
-        const off_t next = static_cast<off_t>(i + 1);
-        const bool full =
-            i < dots.size()
-                ? fill(buffer, dots[i].c_str(), nullptr, next, static_cast<fuse_fill_dir_flags>(0))
-                : fill(buffer, listing->entries[i - dots.size()].first.c_str(),
-                       &listing->entries[i - dots.size()].second, next, FUSE_FILL_DIR_PLUS);
-        if (full) {
+    listing.handedOut = true;
+    const size_t first = static_cast<size_t>(offset);
+    for (size_t i = first; i < dots.size(); ++i) {
+        if (fill(buffer, dots[i].c_str(), nullptr, static_cast<off_t>(i + 1),
+                 static_cast<fuse_fill_dir_flags>(0))) {
+            return 0;
+        }
+    }
+    // What has arrived so far; an empty answer would end the listing, so at least one more.
+    const size_t start = std::max(first, dots.size()) - dots.size();
+    if (const int result = awaitEntries(listing, start); result != 0) {
+        return result;
+    }
+    const std::lock_guard<std::mutex> held(listing.lock);
+    for (size_t i = start; i < listing.entries.size(); ++i) {
+        auto& [name, attributes] = listing.entries[i];
+        if (fill(buffer, name.c_str(), &attributes, static_cast<off_t>(i + dots.size() + 1),
+                 FUSE_FILL_DIR_PLUS)) {
             break;
         }
     }
@@ -173,7 +222,8 @@ int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fus
 }
 
 int onReleasedir(const char*, fuse_file_info* info) {
-    delete reinterpret_cast<FolderListing*>(static_cast<uintptr_t>(info->fh));
+    // A listing still arriving is taken in and then dropped by its thread.
+    delete &listingOf(info);
     return 0;
 }
 

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "SmbSemantics.h"
@@ -49,9 +51,14 @@ WorkerPool::WorkerPool(ShareMount share, std::string source, Retitle retitle)
     : share_(std::move(share)), source_(std::move(source)), retitle_(std::move(retitle)) {}
 
 WorkerPool::~WorkerPool() {
-    // All are told first, so that they log off at once.
+    // All are told first, so that they log off at once; a listing still arriving ends on it.
+    closing_ = true;
     for (Worker& slot : workers_) {
         ::shutdown(slot.socket, SHUT_RDWR);
+    }
+    {
+        std::unique_lock<std::mutex> held(listings_);
+        listingEnded_.wait(held, [&] { return runningListings_ == 0; });
     }
     for (Worker& slot : workers_) {
         retire(slot, true);
@@ -221,12 +228,22 @@ std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string&
                                            ? worker::receiveMessage(slot.socket)
                                            : std::nullopt;
     if (!reply) {
-        // Dead or stuck: its files fail from now on, and a new one takes its place.
-        retire(slot, false);
-        std::string error;
-        spawn(slot, &error);
+        replace(slot);
     }
     return reply;
+}
+
+void WorkerPool::replace(Worker& slot) {
+    retire(slot, false);
+    std::string error;
+    if (!closing_) {
+        spawn(slot, &error);
+    }
+}
+
+void WorkerPool::Baton::lock() {
+    while (::sem_wait(&free_) != 0 && errno == EINTR) {
+    }
 }
 
 std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
@@ -236,7 +253,7 @@ std::optional<std::string> WorkerPool::ask(int index, const std::string& message
     Worker& slot = workers_[index];
     std::optional<std::string> reply;
     {
-        const std::lock_guard<std::mutex> held(slot.busy);
+        const std::lock_guard<Baton> held(slot.busy);
         std::string error;
         const bool live =
             generation ? *generation == slot.generation : slot.pid > 0 || spawn(slot, &error);
@@ -323,30 +340,91 @@ int WorkerPool::stat(RemoteFile& file, struct stat* out) {
     return result == 0 && !(in.get(&ignored) && in.get(out)) ? -EIO : result;
 }
 
-int WorkerPool::list(const std::string& path,
-                     const std::function<bool(const char* name, const struct stat&)>& each) {
-    std::string reply;
-    const int result = askByPath(path, request(Op::List).put(path).bytes(), true, &reply);
-    if (result != 0) {
-        return result;
-    }
-    Reader in(reply);
-    int64_t ignored = 0;
+namespace {
+
+// One part of a listing (the result, whether more parts follow, the count and the entries) to
+// `sink`; the part's result, or nothing when the part makes no sense.
+std::optional<int> takePart(const std::string& part, ListingSink& sink, bool* more) {
+    Reader in(part);
+    int64_t result = -EIO;
+    uint8_t follows = 0;
     uint32_t count = 0;
-    if (!in.get(&ignored) || !in.get(&count)) {
-        return -EIO;
+    if (!in.get(&result) || !in.get(&follows) || !in.get(&count)) {
+        return std::nullopt;
     }
     std::string name;
     struct stat attributes {};
     for (uint32_t i = 0; i < count; ++i) {
         if (!in.get(&name) || !in.get(&attributes)) {
-            return -EIO;
+            return std::nullopt;
         }
-        if (!each(name.c_str(), attributes)) {
-            break;
+        sink.take(name.c_str(), attributes);
+    }
+    *more = follows != 0;
+    return static_cast<int>(result);
+}
+
+}  // namespace
+
+int WorkerPool::list(const std::string& path, const std::shared_ptr<ListingSink>& sink) {
+    const std::string message = request(Op::List).put(path).bytes();
+    // A worker that died before its first part is asked again on its replacement.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Worker& slot = workers_[pickFor(path, false)];
+        slot.busy.lock();
+        std::string error;
+        std::optional<std::string> part;
+        if ((slot.pid > 0 || spawn(slot, &error)) && worker::sendMessage(slot.socket, message)) {
+            part = worker::receiveMessage(slot.socket);
+        }
+        bool more = false;
+        const std::optional<int> result = part ? takePart(*part, *sink, &more) : std::nullopt;
+        if (!result) {
+            replace(slot);
+        }
+        if (!more) {
+            slot.busy.unlock();
+            --slot.waiting;
+            if (!part) {
+                continue;
+            }
+            sink->partEnded(true, result.value_or(-EIO));
+            return result.value_or(-EIO);
+        }
+        sink->partEnded(false, 0);
+        {
+            const std::lock_guard<std::mutex> held(listings_);
+            ++runningListings_;
+        }
+        try {
+            std::thread([this, &slot, sink] { finishListing(slot, sink); }).detach();
+        } catch (const std::system_error&) {
+            finishListing(slot, sink);  // no thread to be had: the rest before the first
+        }
+        return 0;
+    }
+    return -EIO;
+}
+
+void WorkerPool::finishListing(Worker& slot, std::shared_ptr<ListingSink> sink) {
+    std::optional<int> result;
+    for (bool more = true; more;) {
+        more = false;
+        const std::optional<std::string> part = worker::receiveMessage(slot.socket);
+        result = part ? takePart(*part, *sink, &more) : std::nullopt;
+        if (!result) {
+            replace(slot);
+        } else if (more) {
+            sink->partEnded(false, 0);
         }
     }
-    return 0;
+    slot.busy.unlock();
+    --slot.waiting;
+    sink->partEnded(true, result.value_or(-EIO));
+    sink.reset();
+    const std::lock_guard<std::mutex> held(listings_);
+    --runningListings_;
+    listingEnded_.notify_all();
 }
 
 int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {
@@ -378,7 +456,7 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
     ++slot.transfers;
     int result = -EIO;
     {
-        const std::lock_guard<std::mutex> held(slot.busy);
+        const std::lock_guard<Baton> held(slot.busy);
         const auto now = std::chrono::steady_clock::now();
         ReadAhead& ahead = slot.ahead;
         if (file.generation != slot.generation) {
@@ -391,9 +469,17 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
             result = static_cast<int>(size);
         } else {
             // A sequential reader gets a larger piece in the same request, kept in the shared
-            // area for its next requests.
-            const bool sequential = offset == file.nextOffset || offset == 0;
-            const bool readAhead = sequential && size < worker::kReadAhead;
+            // area for its next requests. The kernel's read-ahead requests reach the FUSE
+            // threads side by side and so may come here slightly out of order: near where the
+            // last one ended counts as sequential, and a straggler from just before the piece
+            // kept is read alone rather than replace it.
+            const off_t near = static_cast<off_t>(worker::kReadAhead);
+            const bool fresh = ahead.file == &file && now - ahead.time < worker::kReadAheadLife;
+            const bool straggler = fresh && offset < ahead.offset && offset >= ahead.offset - near;
+            const bool sequential =
+                offset == 0 || (file.nextOffset >= 0 && offset >= file.nextOffset - near &&
+                                offset <= file.nextOffset + near);
+            const bool readAhead = sequential && !straggler && size < worker::kReadAhead;
             const size_t wanted = readAhead ? worker::kReadAhead : size;
             const size_t into = readAhead ? worker::kReadAheadAt : 0;
             const std::optional<std::string> reply = exchange(slot, request(Op::Read)

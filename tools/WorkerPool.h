@@ -1,5 +1,6 @@
 #pragma once
 
+#include <semaphore.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -7,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,6 +37,15 @@ struct RemoteFile {
     off_t nextOffset = -1;    // where the last read ended
 };
 
+/// Takes a folder's entries as they arrive from a worker.
+class ListingSink {
+public:
+    virtual ~ListingSink() = default;
+    virtual void take(const char* name, const struct stat& attributes) = 0;
+    /// After each part; with `complete` the last, whose `result` is the listing's.
+    virtual void partEnded(bool complete, int result) = 0;
+};
+
 class WorkerPool {
 public:
     /// Shows the given argument list for this process (what a forked worker shows).
@@ -59,8 +70,10 @@ public:
 
     int stat(const std::string& path, struct stat* out);
     int stat(RemoteFile& file, struct stat* out);
-    int list(const std::string& path,
-             const std::function<bool(const char* name, const struct stat&)>& each);
+    /// Hands `sink` the folder's entries. A large folder comes in parts: the first is taken
+    /// here and its result returned; the rest follow on a thread of the pool's own, so that
+    /// the caller can pass on the first entries meanwhile.
+    int list(const std::string& path, const std::shared_ptr<ListingSink>& sink);
     int open(const std::string& path, int flags, mode_t mode, RemoteFile** out);
     int read(RemoteFile& file, char* buffer, size_t size, off_t offset);
     int write(RemoteFile& file, const char* buffer, size_t size, off_t offset);
@@ -85,8 +98,22 @@ private:
         size_t length = 0;
         std::chrono::steady_clock::time_point time;
     };
+    /// A lock that another thread may release: a listing's last parts are taken in, and the
+    /// worker let go, by a thread other than the one that asked. As cheap as a mutex when free.
+    class Baton {
+    public:
+        Baton() { ::sem_init(&free_, 0, 1); }
+        ~Baton() { ::sem_destroy(&free_); }
+        Baton(const Baton&) = delete;
+        Baton& operator=(const Baton&) = delete;
+        void lock();
+        void unlock() { ::sem_post(&free_); }
+
+    private:
+        sem_t free_;
+    };
     struct Worker {
-        std::mutex busy;  // held for one request and its reply
+        Baton busy;  // held for one request and its reply
         pid_t pid = -1;
         int socket = -1;
         char* shared = nullptr;
@@ -95,7 +122,6 @@ private:
         std::atomic<int> transfers{0};  // of them, reads and writes
         ReadAhead ahead;                // used with `busy` held
     };
-    class Lease;
 
     /// Starts a worker and hands it the share and login; with `await`, waits until it is ready.
     bool spawn(Worker& worker, std::string* error, bool await = true);
@@ -115,6 +141,10 @@ private:
     /// Sends `message` to a worker held by the caller and waits for its reply; replaces the
     /// worker when it is dead or stuck.
     std::optional<std::string> exchange(Worker& worker, const std::string& message);
+    /// A dead or stuck worker's files fail from now on, and a new one takes its place.
+    void replace(Worker& worker);
+    /// Takes the rest of a listing from `worker`, then lets the worker go.
+    void finishListing(Worker& worker, std::shared_ptr<ListingSink> sink);
     /// A call by path; `repeatable` ones are made again on a new worker if theirs died.
     int askByPath(const std::string& path, const std::string& message, bool repeatable,
                   std::string* reply = nullptr);
@@ -130,6 +160,10 @@ private:
     std::array<Worker, worker::kWorkers> workers_;
     mutable std::mutex state_;  // the login and the open files
     std::set<RemoteFile*> files_;
+    std::atomic<bool> closing_{false};
+    std::mutex listings_;  // the count of listings still arriving
+    std::condition_variable listingEnded_;
+    int runningListings_ = 0;
 };
 
 }  // namespace quorvane::tools

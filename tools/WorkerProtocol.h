@@ -25,13 +25,16 @@ inline constexpr size_t kLargestTransfer = 1024 * 1024;
 
 /// A sequential reader's small request is served by one of this size, read into the second
 /// part of the worker's shared area and kept there briefly for the requests that follow (the
-/// kernel asks for 256 KiB at a time): fewer round trips to the worker and to the server.
+/// kernel asks for 128 KiB at a time): fewer round trips to the worker and to the server.
 inline constexpr size_t kReadAhead = 2 * 1024 * 1024;
 inline constexpr size_t kReadAheadAt = kLargestTransfer;
 inline constexpr size_t kSharedSize = kLargestTransfer + kReadAhead;
 /// How long what was read ahead stands for the file's contents. Any change made through the
 /// worker drops it at once; this bounds how stale a change made elsewhere can look.
 inline constexpr auto kReadAheadLife = std::chrono::milliseconds(500);
+
+/// A listing travels in parts of this many entries, the last part with the result.
+inline constexpr uint32_t kListingPart = 1000;
 
 /// The argument after the program's name that starts a worker. Its socket is descriptor 3,
 /// its shared area descriptor 4.

@@ -1,5 +1,6 @@
 // Files on a real mount: what a program is told is what the server has. Each case here is a
 // way a caching mount loses data silently.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -436,6 +437,41 @@ TEST_F(MountFilesTest, NamesTheServerWouldMisreadAndPathsThroughFilesGetPosixErr
     ASSERT_EQ(::stat(share.path("PLAIN.TXT").c_str(), &upper), 0);
     ASSERT_EQ(::stat(plain.c_str(), &info), 0);
     EXPECT_EQ(upper.st_ino, info.st_ino);
+}
+
+TEST_F(MountFilesTest, ALargeFolderListsWholeWithTheServersNumbersAndAnewAfterARewind) {
+    TempHome home;
+    MountedShare share(domain(), home, "bob", "bob");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    // More entries than the daemon gets from its worker at once.
+    std::map<std::string, ino_t> server;
+    const auto add = [&](const std::string& name) {
+        struct stat info {};
+        const std::string path = share.serverPath("many/" + name);
+        ASSERT_TRUE(writeFile(path, "x"));
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        server[name] = info.st_ino;
+    };
+    ASSERT_EQ(::mkdir(share.serverPath("many").c_str(), 0755), 0);
+    for (int i = 0; i < 2500; ++i) {
+        add("f" + std::to_string(i));
+    }
+    const auto listed = [](DIR* folder) {
+        std::map<std::string, ino_t> entries;
+        while (const dirent* entry = ::readdir(folder)) {
+            if (::strcmp(entry->d_name, ".") != 0 && ::strcmp(entry->d_name, "..") != 0) {
+                entries[entry->d_name] = entry->d_ino;
+            }
+        }
+        return entries;
+    };
+    DIR* folder = ::opendir(share.path("many").c_str());
+    ASSERT_NE(folder, nullptr) << ::strerror(errno);
+    EXPECT_EQ(listed(folder), server);
+    add("late");
+    ::rewinddir(folder);
+    EXPECT_EQ(listed(folder), server);
+    ::closedir(folder);
 }
 
 TEST_F(MountFilesTest, InodeNumbersFreeSpaceAndDeepestPathsAreTheServers) {
