@@ -8,8 +8,9 @@
 #   scripts/test.sh
 #
 # Both builds use -Werror. The tests mostly wait on servers and mounts, so the compile-bound
-# steps run beside the steps that wait: the test build beside the package and screenshot
-# checks, the macOS check and the fuzzers beside the tests. Every step prints its time.
+# steps run beside the steps that wait: the test build from the start, beside the release
+# build, the package and screenshot checks; the macOS check and the fuzzers beside the tests.
+# Every step prints its time.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,13 +54,6 @@ t=$SECONDS
 "$top/scripts/install-deps.sh"
 took "packages" "$t"
 
-step "build of the program and its tools ($build, release)"
-t=$SECONDS
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON \
-    -DBUILD_TESTING=OFF
-cmake --build "$build" -j"$jobs"
-took "build" "$t"
-
 # The Kerberos test waits minutes for a ticket to run out: its programs are built first and it
 # runs beside the rest of the build and the other tests. Its outcome lands in $kerberos.status.
 kerberos="$tests-kerberos"
@@ -84,6 +78,13 @@ test_build() {
 start_background "test build ($tests, AddressSanitizer and UndefinedBehaviorSanitizer)" \
     "$tests.log" test_build
 
+step "build of the program and its tools ($build, release)"
+t=$SECONDS
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON \
+    -DBUILD_TESTING=OFF
+cmake --build "$build" -j"$jobs"
+took "build" "$t"
+
 step "Debian package: install, then the command-line demo as an ordinary user"
 t=$SECONDS
 scripts/package-check.sh "$build"
@@ -94,7 +95,7 @@ t=$SECONDS
 scripts/screenshot.sh "$build"
 took "screenshots" "$t"
 
-step "test build (ran beside the package and the screenshots)"
+step "test build (ran beside the release build, the package and the screenshots)"
 finish_background
 
 # The macOS sources compiled for aarch64-macos (zig, no linking), then the parsers fuzzed
@@ -115,7 +116,9 @@ t=$SECONDS
 took "tests" "$t"
 
 step "the Kerberos test (started during the test build)"
+t=$SECONDS
 while [ ! -s "$kerberos.status" ]; do sleep 1; done
+took "waiting for it" "$t"
 grep -E 'tests passed|tests failed' "$kerberos.log" || true
 if [ "$(cat "$kerberos.status")" != 0 ]; then
     cat "$kerberos.log"

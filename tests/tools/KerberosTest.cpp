@@ -98,7 +98,7 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     // A ticket that runs out while mounted: errors and the cause named, then kinit repairs.
     EXPECT_EQ(result["expiry-logon-status"], "0") << context;
     EXPECT_EQ(result["expiry-read-before"], "For everyone") << context;
-    std::cout << "[ figures  ] a 170 s ticket: the share failed " << result["expiry-failed-after"]
+    std::cout << "[ figures  ] a 150 s ticket: the share failed " << result["expiry-failed-after"]
               << " s after the logon" << std::endl;
     EXPECT_LT(std::stoi("0" + result["expiry-failed-after"]), 400) << context;
     EXPECT_NE(result["expiry-status"].find("(Kerberos ticket expired)"), std::string::npos)

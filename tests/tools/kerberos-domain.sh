@@ -130,7 +130,7 @@ logon ticket dc1.qv.test administrator ''
 # There is no event for a ticket's end, so both waits look once a second, within a bound.
 public=$client/smbmounts/Public/public.txt
 read_public() { timeout 30 cat "$public" 2>/dev/null; }
-echo "$admin_password" | kinit -l 170s administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
+echo "$admin_password" | kinit -l 150s administrator@$realm >"$dir/kinit.log" 2>&1 || { echo "error=kinit failed"; exit 1; }
 printf '' | HOME=$client "$cli" logon --server dc1.qv.test --user administrator >"$dir/expiry.log" 2>&1
 echo "expiry-logon-status=$?"
 echo "expiry-read-before=$(read_public)"
