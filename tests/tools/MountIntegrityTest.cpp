@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <future>
 #include <random>
 #include <sstream>
@@ -72,21 +73,38 @@ TEST_F(MountIntegrityTest, RandomReadsWritesAndTruncationsMatchALocalCopy) {
             const ssize_t n = ::pread(fd, data.data(), length, static_cast<off_t>(offset));
             const std::string expected =
                 offset < reference.size() ? reference.substr(offset, length) : "";
-            mismatches += n != static_cast<ssize_t>(expected.size()) ||
-                          data.substr(0, expected.size()) != expected;
+            if (n != static_cast<ssize_t>(expected.size()) ||
+                data.substr(0, expected.size()) != expected) {
+                ++mismatches;
+                ADD_FAILURE()
+                    << "operation " << operations << ": read of " << length << " at " << offset
+                    << " gave " << n << " bytes, " << expected.size()
+                    << " expected, first difference at "
+                    << std::mismatch(expected.begin(), expected.end(), data.begin()).first -
+                           expected.begin();
+            }
         } else if (choice < 9) {  // truncate, shorter or longer
             const size_t size = random() % kLargest;
             ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
             reference.resize(size, '\0');
         } else {  // close, open again and compare the whole file
             ASSERT_EQ(::close(fd), 0);
-            mismatches += readFile(path) != reference;
+            const std::string whole = readFile(path);
+            if (whole != reference) {
+                ++mismatches;
+                ADD_FAILURE() << "operation " << operations << ": reopened file of " << whole.size()
+                              << " bytes, " << reference.size() << " expected";
+            }
             fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
             ASSERT_GE(fd, 0);
         }
         struct stat info {};
         ASSERT_EQ(::fstat(fd, &info), 0);
-        mismatches += static_cast<size_t>(info.st_size) != reference.size();
+        if (static_cast<size_t>(info.st_size) != reference.size()) {
+            ++mismatches;
+            ADD_FAILURE() << "operation " << operations << " (kind " << choice << "): size "
+                          << info.st_size << ", " << reference.size() << " expected";
+        }
     }
     ASSERT_EQ(::close(fd), 0);
     mismatches += readFile(share.serverPath("exercised.bin")) != reference;
