@@ -381,11 +381,9 @@ std::set<std::string> SMBManager::absentShares(const std::vector<std::string>& s
     }
     const ProcessResult run = runProcess(request);
     std::cerr << escapedLines(run.errors) << std::flush;
-    std::vector<std::string> words;
-    for (size_t start = 0; start < run.output.size();) {
-        const size_t end = std::min(run.output.find('\n', start), run.output.size());
-        words.push_back(run.output.substr(start, end - start));
-        start = end + 1;
+    std::vector<std::string_view> words = text::split(run.output, '\n');
+    if (words.back().empty()) {
+        words.pop_back();  // after the last line's break
     }
     std::set<std::string> absent;
     if (!run.succeeded() || words.size() != shares.size()) {

@@ -2,6 +2,5 @@
 // talloc memory of its logons until the process ends, which the leak checker would report at
 // the exit of every tool that used it; memory our own code leaks is still reported.
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libtalloc.so\n"
-           "leak:libsmbclient.so\n";
+    return "leak:libtalloc.so\n";
 }

@@ -329,22 +329,27 @@ int runMountSmbfs(int argc, char** argv) {
         return fail(MountExit::FuseUnavailable, *problem);
     }
 
-    std::string password;
-    if (request.parts.password) {
-        password = *request.parts.password;
-    } else {
-        const std::optional<std::string> typed = readPassword(
-            "Password for " + request.parts.user + " on " + hostWithPort(request.parts) + ": ");
-        if (!typed) {
-            if (stopSignal() != 0) {
-                return 128 + stopSignal();
-            }
-            return fail(MountExit::Failed, "could not read the password from standard input");
-        }
-        password = *typed;
+    int exitStatus = 0;
+    std::optional<std::string> password = passwordFor(request.parts, &exitStatus);
+    if (!password) {
+        return exitStatus;
     }
     Mounter mounter(request, mountPoint);
-    return mounter.run(std::move(password), argc, argv);
+    return mounter.run(std::move(*password), argc, argv);
+}
+
+std::optional<std::string> passwordFor(const SmbUrlParts& parts, int* exitStatus) {
+    if (parts.password) {
+        return parts.password;
+    }
+    std::optional<std::string> typed =
+        readPassword("Password for " + parts.user + " on " + hostWithPort(parts) + ": ");
+    if (!typed) {
+        *exitStatus = stopSignal() != 0 ? 128 + stopSignal()
+                                        : fail(MountExit::Failed,
+                                               "could not read the password from standard input");
+    }
+    return typed;
 }
 
 }  // namespace quorvane::tools

@@ -11,7 +11,6 @@
 
 #include "MountSmbfs.h"
 #include "MountToolStatus.h"
-#include "PasswordInput.h"
 #include "ProcessTitle.h"
 #include "SmbConnection.h"
 #include "ToolProcess.h"
@@ -58,21 +57,14 @@ int runShareCheck(int argc, char** argv) {
     // Other users' programs may read the argument list: the password leaves it at once.
     replaceArgumentList(argc, argv, shown);
 
-    std::string password;
-    if (shares.front().password) {
-        password = *shares.front().password;
-    } else if (const std::optional<std::string> typed =
-                   readPassword("Password for " + shares.front().user + " on " +
-                                hostWithPort(shares.front()) + ": ")) {
-        password = *typed;
-    } else {
-        return stopSignal() != 0
-                   ? 128 + stopSignal()
-                   : fail(MountExit::Failed, "could not read the password from standard input");
+    int exitStatus = 0;
+    std::optional<std::string> password = passwordFor(shares.front(), &exitStatus);
+    if (!password) {
+        return exitStatus;
     }
     std::string error;
     std::unique_ptr<SmbConnection> connection = SmbConnection::create(
-        loginFor(shares.front().user, std::move(password)), kLogonTimeout, &error);
+        loginFor(shares.front().user, std::move(*password)), kLogonTimeout, &error);
     if (!connection) {
         return fail(MountExit::Failed, error);
     }
