@@ -3,7 +3,8 @@
 // medians of ROUNDS rounds (default 5), the two clients alternating in each round. Then what
 // one busy connection would hold up: the latency of a 4 KB open-read-close and of `ls -l` of
 // 100 files while a 1 GB copy runs on the same mount, 4 readers of 4 files at once beside 4
-// smbclient sessions, `ls -l` of 50,000 files, and CPU seconds per GB read.
+// smbclient sessions, `ls -l` of 50,000 files, and CPU seconds per GB read; these also for
+// smbnetfs where it is installed.
 //   build/bin/mount-smb [ROUNDS]
 // QUORVANE_BENCH_TOOLS names another build's folder of mount_smbfs and umount to measure.
 #include <dirent.h>
@@ -23,6 +24,7 @@
 #include <map>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "SmbUrl.h"
 #include "TestDomain.h"
@@ -69,7 +71,9 @@ bool readAll(const std::string& path) {
     if (fd < 0) {
         return false;
     }
-    static std::vector<char> buffer(1024 * 1024);
+    // One buffer per reader, as separate programs have: four readers writing into one buffer
+    // would spend their time passing its cache lines between the cores.
+    thread_local std::vector<char> buffer(1024 * 1024);
     ssize_t n = 0;
     while ((n = ::read(fd, buffer.data(), buffer.size())) > 0) {
     }
@@ -179,7 +183,7 @@ public:
     bool unmount() {
         return runProgram(tools() + "/umount", {mountPoint_}, {}, std::nullopt).status() == 0;
     }
-    bool list(const std::string& folder) {
+    bool list(const std::string& folder) const {
         return runProgram("/bin/ls", {"-l", folder}, {}, std::nullopt).status() == 0;
     }
     // One smbclient session running `commands`; the password travels in its environment
@@ -211,21 +215,150 @@ constexpr int kHuge = 50000;
 constexpr int kFolder = 100;
 
 // 4 KB open-read-close and `ls -l` of 100 files, one after the other, while `copying`.
-void sampleWhile(const Bench& bench, const std::atomic<bool>& copying, std::vector<double>* reads,
-                 std::vector<double>* listings) {
+void sampleWhile(const std::string& root, const std::atomic<bool>& copying,
+                 std::vector<double>* reads, std::vector<double>* listings) {
     static std::vector<char> buffer(4096);
     for (int i = 0; copying; ++i) {
         reads->push_back(1000 * seconds([&] {
-                             const std::string path = bench.mountPoint() + "/small/small-" +
-                                                      std::to_string(i % kSmall) + ".txt";
+                             const std::string path =
+                                 root + "/small/small-" + std::to_string(i % kSmall) + ".txt";
                              const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
                              const bool read =
                                  fd >= 0 && ::read(fd, buffer.data(), buffer.size()) == 4096;
                              return fd >= 0 && ::close(fd) == 0 && read;
                          }));
-        listings->push_back(1000 *
-                            seconds([&] { return listLong(bench.mountPoint() + "/hundred"); }));
+        listings->push_back(1000 * seconds([&] { return listLong(root + "/hundred"); }));
     }
+}
+
+// smbnetfs, the FUSE file system over the same library that Linux desks also use, where it is
+// installed (Debian package smbnetfs): a mount of the whole network whose folder
+// HOST:PORT/SHARE is the share. Its configuration lives in a home folder of its own.
+class Smbnetfs {
+public:
+    Smbnetfs(const TestDomain& domain, const std::string& scratch, const std::string& password)
+        : home_(scratch + "/smbnetfs-home"),
+          mountPoint_(scratch + "/smbnetfs"),
+          share_(mountPoint_ + "/127.0.0.1:" + std::to_string(domain.port()) + "/alice") {
+        program_ = tools::findProgram("smbnetfs");
+        ::mkdir(home_.c_str(), 0700);
+        ::mkdir((home_ + "/.smb").c_str(), 0700);
+        ::mkdir(mountPoint_.c_str(), 0755);
+        const std::string config = home_ + "/.smb/smbnetfs.conf";
+        writeFile(config, "auth \"alice\" \"" + password +
+                              "\"\nsmb_query_browsers \"false\"\nuse_libsecret \"false\"\n");
+        ::chmod(config.c_str(), 0600);  // it ignores logins in a file others can read
+    }
+    bool installed() const { return !program_.empty(); }
+    bool mount() const {
+        return runProgram(program_, {mountPoint_}, {{"HOME", home_}}).status() == 0 &&
+               ::access((share_ + "/big.bin").c_str(), F_OK) == 0;
+    }
+    bool unmount() const {
+        return runProgram("/bin/umount", {mountPoint_}).status() == 0 ||
+               runProgram("/bin/fusermount", {"-u", mountPoint_}).status() == 0;
+    }
+    const std::string& share() const { return share_; }
+    int daemon() const {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) {
+                continue;
+            }
+            std::string words = readFile(entry.path().string() + "/cmdline");
+            std::replace(words.begin(), words.end(), '\0', ' ');
+            if (words == program_ + " " + mountPoint_ + " " ||
+                words == "smbnetfs " + mountPoint_ + " ") {
+                return std::stoi(name);
+            }
+        }
+        return -1;
+    }
+
+private:
+    std::string program_;
+    std::string home_;
+    std::string mountPoint_;
+    std::string share_;
+};
+
+// A mounted client under test: how to mount it, the share's folder on it, its daemon.
+struct Client {
+    std::function<bool()> mount;
+    std::function<bool()> unmount;
+    std::string root;
+    std::function<int()> daemon;
+};
+
+struct BusyFigures {
+    std::vector<double> reads;     // ms, during the copies
+    std::vector<double> listings;  // ms, during the copies
+    std::vector<double> readers;   // s, 4 readers at once
+    std::vector<double> huge;      // s, `ls -l` of 50,000 files
+    double cpuPerGigabyte = 0;
+};
+
+template <typename Each>
+bool together(const Each& each) {
+    std::atomic<bool> fine{true};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < kParallel; ++i) {
+        readers.emplace_back([&fine, &each, i] { fine = each(i) && fine; });
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    return fine.load();
+}
+
+// The steps of a busy mount on `client`, `rounds` times each; the listing of 50,000 files
+// `listings` times.
+bool measureBusy(const Bench& bench, const Client& client, int rounds, int listings,
+                 BusyFigures* out) {
+    if (!client.mount()) {
+        std::cerr << "mount-smb: could not mount for the busy steps" << std::endl;
+        return false;
+    }
+    // Latency while a gigabyte is copied off the same mount.
+    for (int round = 0; round < rounds; ++round) {
+        std::atomic<bool> copying{true};
+        std::thread sampler(sampleWhile, std::cref(client.root), std::cref(copying), &out->reads,
+                            &out->listings);
+        const bool copiedWhole = readAll(client.root + "/gigabyte.bin");
+        copying = false;
+        sampler.join();
+        if (!copiedWhole) {
+            std::cerr << "mount-smb: the copy failed" << std::endl;
+            return false;
+        }
+    }
+    // CPU per GB: the daemon and its workers over copies of their own.
+    const int daemon = client.daemon();
+    const double cpuBefore = cpuSecondsOf(daemon);
+    for (int round = 0; round < rounds; ++round) {
+        if (!readAll(client.root + "/gigabyte.bin")) {
+            return false;
+        }
+    }
+    out->cpuPerGigabyte = (cpuSecondsOf(daemon) - cpuBefore) / rounds /
+                          (static_cast<double>(kGigabyte) / (1024.0 * 1024 * 1024));
+    // Four readers of four files at once, then `ls -l` of 50,000 files on a fresh mount each
+    // time, so that nothing of the folder is cached.
+    for (int round = 0; round < rounds; ++round) {
+        out->readers.push_back(seconds([&] {
+            return together([&](int i) {
+                return readAll(client.root + "/parallel-" + std::to_string(i) + ".bin");
+            });
+        }));
+    }
+    for (int round = 0; round < listings; ++round) {
+        if (!client.unmount() || !client.mount()) {
+            std::cerr << "mount-smb: remount failed" << std::endl;
+            return false;
+        }
+        out->huge.push_back(seconds([&] { return bench.list(client.root + "/huge"); }));
+    }
+    return client.unmount();
 }
 
 bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
@@ -243,97 +376,90 @@ bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
     for (int i = 0; i < kHuge; ++i) {
         made = writeFile(server + "/huge/file-" + std::to_string(i) + ".txt", "x") && made;
     }
-    if (!made || !bench.mount()) {
+    if (!made) {
         std::cerr << "mount-smb: could not set up the busy mount" << std::endl;
         return false;
     }
-    const int daemon = daemonOf(bench.mountPoint());
+    BusyFigures mine;
+    const Client ours{[&] { return bench.mount(); }, [&] { return bench.unmount(); },
+                      bench.mountPoint(), [&] { return daemonOf(bench.mountPoint()); }};
+    if (!measureBusy(bench, ours, rounds, rounds, &mine)) {
+        return false;
+    }
 
-    // Latency while a gigabyte is copied off the same mount.
-    std::vector<double> reads;
-    std::vector<double> listings;
-    for (int round = 0; round < rounds; ++round) {
-        std::atomic<bool> copying{true};
-        std::thread sampler(sampleWhile, std::cref(bench), std::cref(copying), &reads, &listings);
-        const bool copiedWhole = readAll(bench.mountPoint() + "/gigabyte.bin");
-        copying = false;
-        sampler.join();
-        if (!copiedWhole) {
-            std::cerr << "mount-smb: the copy failed" << std::endl;
-            return false;
-        }
-    }
-    // CPU per GB: the daemon and its workers over copies of their own.
-    const double cpuBefore = cpuSecondsOf(daemon);
-    for (int round = 0; round < rounds; ++round) {
-        if (!readAll(bench.mountPoint() + "/gigabyte.bin")) {
-            return false;
-        }
-    }
-    const double daemonCpu = cpuSecondsOf(daemon) - cpuBefore;
-    const double copied = rounds * static_cast<double>(kGigabyte) / (1024.0 * 1024 * 1024);
+    // The wire floor: smbclient sessions, writing what they read to /dev/null.
     double smbclientCpu = childrenCpuSeconds();
     for (int round = 0; round < rounds; ++round) {
         if (!bench.smbclient("get gigabyte.bin /dev/null")) {
             return false;
         }
     }
-    smbclientCpu = childrenCpuSeconds() - smbclientCpu;
-
-    // Four readers of four files at once, beside four smbclient sessions at once.
-    std::vector<double> mine;
-    std::vector<double> theirs;
-    const auto together = [](const std::function<bool(int)>& each) {
-        return [each] {
-            std::atomic<bool> fine{true};
-            std::vector<std::thread> readers;
-            for (int i = 0; i < kParallel; ++i) {
-                readers.emplace_back([&fine, &each, i] { fine = each(i) && fine; });
-            }
-            for (std::thread& reader : readers) {
-                reader.join();
-            }
-            return fine.load();
-        };
-    };
+    smbclientCpu = (childrenCpuSeconds() - smbclientCpu) / rounds;
+    std::vector<double> sessions;
+    std::vector<double> listed;
     for (int round = 0; round < rounds; ++round) {
-        theirs.push_back(seconds(together([&](int i) {
-            return bench.smbclient("get parallel-" + std::to_string(i) + ".bin /dev/null");
-        })));
-        mine.push_back(seconds(together([&](int i) {
-            return readAll(bench.mountPoint() + "/parallel-" + std::to_string(i) + ".bin");
-        })));
+        sessions.push_back(seconds([&] {
+            return together([&](int i) {
+                return bench.smbclient("get parallel-" + std::to_string(i) + ".bin /dev/null");
+            });
+        }));
+        listed.push_back(seconds([&] { return bench.smbclient("ls huge/*"); }));
     }
 
-    // `ls -l` of 50,000 files on a fresh mount each time, so that the kernel has none cached.
-    std::vector<double> listedMine;
-    std::vector<double> listedTheirs;
-    for (int round = 0; round < rounds; ++round) {
-        if (!bench.unmount() || !bench.mount()) {
-            std::cerr << "mount-smb: remount failed" << std::endl;
+    const Smbnetfs smbnetfs(domain, bench.scratch(), bench.password());
+    BusyFigures theirs;
+    const bool compared = smbnetfs.installed();
+    if (compared) {
+        const Client other{[&] { return smbnetfs.mount(); }, [&] { return smbnetfs.unmount(); },
+                           smbnetfs.share(), [&] { return smbnetfs.daemon(); }};
+        // Its listing of 50,000 files takes some 40 s: once is enough to see where it stands.
+        if (!measureBusy(bench, other, rounds, 1, &theirs)) {
+            smbnetfs.unmount();
             return false;
         }
-        listedMine.push_back(seconds([&] { return bench.list(bench.mountPoint() + "/huge"); }));
-        listedTheirs.push_back(seconds([&] { return bench.smbclient("ls huge/*"); }));
+    } else {
+        std::cerr << "mount-smb: smbnetfs is not installed; its column stays empty" << std::endl;
     }
-    bench.unmount();
+    const auto other = [&](const char* format, double value) {
+        if (compared) {
+            std::printf(format, value);
+        } else {
+            std::printf(" |");
+        }
+    };
 
-    std::printf("\nwhile a 1 GB copy runs on the same mount (%zu samples each)\n\n", reads.size());
-    std::printf("| request | median | p90 | p99 |\n|---|---|---|---|\n");
-    for (const auto& [name, values] :
-         {std::pair<const char*, std::vector<double>*>{"4 KB open-read-close", &reads},
-          {"ls -l of 100 files", &listings}}) {
-        std::printf("| %s | %.1f ms | %.1f ms | %.1f ms |\n", name, median(*values),
+    std::printf("\nwhile a 1 GB copy runs on the same mount (%zu samples each; smbnetfs %zu)\n\n",
+                mine.reads.size(), theirs.reads.size());
+    std::printf("| request | median | p90 | p99 | smbnetfs p99 |\n|---|---|---|---|---|\n");
+    for (const auto& [name, values, others] :
+         {std::tuple<const char*, std::vector<double>*, std::vector<double>*>{
+              "4 KB open-read-close", &mine.reads, &theirs.reads},
+          {"ls -l of 100 files", &mine.listings, &theirs.listings}}) {
+        std::printf("| %s | %.1f ms | %.1f ms | %.1f ms |", name, median(*values),
                     percentile(*values, 0.9), percentile(*values, 0.99));
+        other(" %.1f ms |", compared ? percentile(*others, 0.99) : 0);
+        std::printf("\n");
     }
-    std::printf("\n| step | mount_smbfs | smbclient | ratio |\n|---|---|---|---|\n");
-    std::printf("| 4 readers of 4 files of 200 MB at once | %.3f s | 4 sessions %.3f s | %.2fx |\n",
-                median(mine), median(theirs), median(mine) / median(theirs));
-    std::printf("| ls -l of 50,000 files | %.3f s | session + ls %.3f s | %.2fx |\n",
-                median(listedMine), median(listedTheirs),
-                median(listedMine) / median(listedTheirs));
-    std::printf("| CPU s per GB read | %.2f s | %.2f s | %.2fx |\n", daemonCpu / copied,
-                smbclientCpu / copied, daemonCpu / smbclientCpu);
+    std::printf(
+        "\n| step | mount_smbfs | smbclient | ratio | smbnetfs | ratio |\n"
+        "|---|---|---|---|---|---|\n");
+    const auto row = [&](const char* step, double ours, const char* floorStep, double floor,
+                         double others) {
+        std::printf("| %s | %.3f s | %s %.3f s | %.2fx |", step, ours, floorStep, floor,
+                    ours / floor);
+        other(" %.3f s |", others);
+        other(" %.2fx |", others / floor);
+        std::printf("\n");
+    };
+    row("4 readers of 4 files of 200 MB at once", median(mine.readers), "4 sessions",
+        median(sessions), compared ? median(theirs.readers) : 0);
+    row("ls -l of 50,000 files", median(mine.huge), "session + ls", median(listed),
+        compared ? median(theirs.huge) : 0);
+    std::printf("| CPU s per GB read | %.2f s | %.2f s | %.2fx |", mine.cpuPerGigabyte,
+                smbclientCpu, mine.cpuPerGigabyte / smbclientCpu);
+    other(" %.2f s |", theirs.cpuPerGigabyte);
+    other(" %.2fx |", theirs.cpuPerGigabyte / smbclientCpu);
+    std::printf("\n");
     return true;
 }
 
