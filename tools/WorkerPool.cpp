@@ -493,8 +493,13 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
             if (result > 0) {
                 ::memcpy(buffer, slot.shared + into, static_cast<size_t>(result));
             }
-            if (readAhead && got > static_cast<int64_t>(size)) {
-                ahead = {&file, offset, static_cast<size_t>(got), now};
+            // The piece kept was overwritten by this request whatever came back: what the
+            // worker read past the request is kept, an answer no longer than asked for (the end
+            // of the file) leaves nothing to keep.
+            if (readAhead) {
+                ahead = got > static_cast<int64_t>(size)
+                            ? ReadAhead{&file, offset, static_cast<size_t>(got), now}
+                            : ReadAhead{};
             }
         }
         if (result >= 0) {

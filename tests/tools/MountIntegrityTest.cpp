@@ -113,6 +113,35 @@ TEST_F(MountIntegrityTest, RandomReadsWritesAndTruncationsMatchALocalCopy) {
     EXPECT_EQ(mismatches, 0);
 }
 
+// The daemon keeps what it read past a request for the next ones. A read running past the end
+// of the file overwrites that piece with less than it asked for: a later read inside the old
+// piece must still get its own bytes. The kernel's read-ahead is off, so each read reaches the
+// daemon as it is.
+TEST_F(MountIntegrityTest, AReadAtTheEndNeverLeavesAnotherPartOfTheFileForTheNext) {
+    TempHome home;
+    MountedShare share(domain(), home, "alice", "alice");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    const size_t size = 40 * 4096 + 100;
+    const std::string contents = randomBytes(size, 7);
+    ASSERT_TRUE(writeFile(share.serverPath("ends.bin"), contents));
+    const int fd = ::open(share.path("ends.bin").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM), 0);
+    const struct {
+        off_t offset;
+        size_t length;
+    } reads[] = {{0, 4096}, {38 * 4096, 3 * 4096}, {4096, 4096}};
+    for (const auto& read : reads) {
+        std::string data(read.length, '\0');
+        const ssize_t n = ::pread(fd, data.data(), read.length, read.offset);
+        ASSERT_GE(n, 0) << ::strerror(errno);
+        data.resize(static_cast<size_t>(n));
+        EXPECT_TRUE(data == contents.substr(static_cast<size_t>(read.offset), read.length))
+            << "read of " << read.length << " at " << read.offset << " gave other bytes";
+    }
+    ::close(fd);
+}
+
 TEST_F(MountIntegrityTest, OpenFilesSurviveRenameAndRemovalAndTwoProcessesAppend) {
     TempHome home;
     MountedShare share(domain(), home, "carol", "carol");
