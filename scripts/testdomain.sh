@@ -93,22 +93,36 @@ run_wrapped() {
   env "${e[@]}" "$@"
 }
 
-# True when something listens on TCP port $1 (IPv4 or IPv6), read from /proc without tools.
+# True when something listens on TCP port $1, read from /proc without tools: on IPv4 or IPv6,
+# or with "ipv4", on IPv4 (where the clients connect).
 port_listening() {
-  local hex
+  local hex tables="/proc/net/tcp /proc/net/tcp6"
   hex=$(printf '%04X' "$1")
+  [ "${2:-}" = ipv4 ] && tables=/proc/net/tcp
+  # shellcheck disable=SC2086
   awk -v p="$hex" 'FNR > 1 { split($2, a, ":"); if (a[2] == p && $4 == "0A") found = 1 }
-    END { exit found ? 0 : 1 }' /proc/net/tcp /proc/net/tcp6 2>/dev/null
+    END { exit found ? 0 : 1 }' $tables 2>/dev/null
 }
 
+# A port no one listens on, below the kernel's range for the local ends of connections: a
+# port there may be the local end of some client's connection, and smbd could then bind it
+# on IPv6 only.
 pick_port() {
   if [ -n "${QUORVANE_TESTDOMAIN_PORT:-}" ]; then
     echo "$QUORVANE_TESTDOMAIN_PORT"
     return
   fi
-  local p tries=0
+  local p tries=0 first=10000 span=22000 low high
+  if read -r low high </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null; then
+    if [ "$low" -gt $((first + 1000)) ]; then
+      span=$((low - first))
+    elif [ "$high" -lt 64535 ]; then
+      first=$((high + 1))
+      span=$((65535 - high))
+    fi
+  fi
   while [ $tries -lt 200 ]; do
-    p=$((20000 + RANDOM % 40000))
+    p=$((first + RANDOM % span))
     if ! port_listening "$p"; then
       echo "$p"
       return
@@ -271,7 +285,7 @@ do_start() {
     run_wrapped "$smbd_bin" -D -s "$dir/smb.conf" </dev/null >/dev/null 2>&1 || true
     local i
     for i in $(seq 1 100); do
-      if port_listening "$port" && [ -n "$(domain_pids)" ]; then
+      if port_listening "$port" ipv4 && [ -n "$(domain_pids)" ]; then
         echo "$port" >"$dir/port"
         print_env
         return 0
