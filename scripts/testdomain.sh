@@ -2,7 +2,7 @@
 # A private SMB domain server on loopback for tests, benchmarks and the demo.
 #
 #   testdomain.sh start [DIR]   build DIR (default $QUORVANE_TESTDOMAIN_DIR or
-#                               /tmp/quorvane-testdomain) and start smbd on a free high port
+#                               /tmp/quorvane-testdomain) and start smbd on a free port
 #   testdomain.sh stop [DIR]    stop exactly the processes started for DIR, then keep DIR
 #   testdomain.sh env [DIR]     print QUORVANE_TESTDOMAIN_* assignments for a running domain
 #   testdomain.sh users [DIR]   print "user<TAB>password<TAB>groups" for every demo user
