@@ -51,11 +51,6 @@ const char* const kUsage =
     "  --check   mount nothing; print for each URL \"present\" when HOST has the share (allowed\n"
     "            or not), \"absent\" when it has none, \"unknown\" when its answer tells neither\n";
 
-int fail(MountExit status, const std::string& line) {
-    std::cerr << "mount_smbfs: " << line << std::endl;
-    return static_cast<int>(status);
-}
-
 std::optional<unsigned> parseMode(const std::string& text) {
     if (text.empty() || text.size() > 4) {
         return std::nullopt;
@@ -336,6 +331,11 @@ int runMountSmbfs(int argc, char** argv) {
     }
     Mounter mounter(request, mountPoint);
     return mounter.run(std::move(*password), argc, argv);
+}
+
+int fail(MountExit status, const std::string& line) {
+    std::cerr << "mount_smbfs: " << line << std::endl;
+    return static_cast<int>(status);
 }
 
 std::optional<std::string> passwordFor(const SmbUrlParts& parts, int* exitStatus) {

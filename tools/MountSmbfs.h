@@ -35,6 +35,9 @@ ParsedArguments parseMountArguments(const std::vector<std::string>& arguments);
 /// "smb://USER@HOST[:PORT]/SHARE": where a mount comes from, without any password.
 std::string mountSource(const SmbUrlParts& parts);
 
+/// Prints "mount_smbfs: LINE" on standard error; returns `status` as the exit status.
+int fail(MountExit status, const std::string& line);
+
 /// The URL's password, else one read from standard input. Without one, the cause is printed
 /// and `exitStatus` is what the tool ends with.
 std::optional<std::string> passwordFor(const SmbUrlParts& parts, int* exitStatus);

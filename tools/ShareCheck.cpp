@@ -24,11 +24,6 @@ using namespace std::chrono_literals;
 // Each share's logon waits no longer than a mount's first look does.
 constexpr auto kLogonTimeout = 5s;
 
-int fail(MountExit status, const std::string& line) {
-    std::cerr << "mount_smbfs: " << line << std::endl;
-    return static_cast<int>(status);
-}
-
 bool sameLogonAndServer(const SmbUrlParts& a, const SmbUrlParts& b) {
     return a.user == b.user && a.password == b.password && a.host == b.host && a.port == b.port;
 }
