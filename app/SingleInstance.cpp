@@ -33,11 +33,11 @@ QString runtimeFolder(const QString& given, QString* problem) {
     // Not the shared temporary folder: anyone could take a name there first.
     const QString cache = QDir::homePath() + QStringLiteral("/.cache");
     const QString folder = cache + QStringLiteral("/quorvane");
-    QDir().mkpath(folder);
     std::optional<std::string> refused;
     if (files::belongsToAnotherUser(QFile::encodeName(cache).toStdString())) {
-        refused = cache.toStdString() + " belongs to another user";
+        refused = cache.toStdString() + " belongs to another user";  // nothing made there
     } else {
+        QDir().mkpath(folder);
         refused = files::keepPrivate(QFile::encodeName(folder).toStdString());
     }
     if (refused) {
