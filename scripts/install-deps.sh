@@ -48,7 +48,8 @@ case "${1:-}" in
 esac
 
 # One question to dpkg for all of them: the check runs on every start of the demo.
-installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+# dpkg-query exits 1 when any of them is unknown to dpkg: that is the answer, not a failure.
+installed=$({ dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null || true; } |
   awk '$NF == "installed" { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
