@@ -60,14 +60,56 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-if [ "$(id -u)" -ne 0 ]; then
-  if command -v sudo >/dev/null 2>&1; then
-    exec sudo "$0" "$@"
-  fi
-  echo "install-deps: missing packages (${missing[*]}); run this script as root" >&2
+die() {
+  echo "install-deps: $*" >&2
   exit 1
+}
+
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 ||
+    die "missing packages (${missing[*]}); run this script as root, or install sudo"
+  # Without a terminal sudo cannot ask for a password: it then needs NOPASSWD in sudoers.
+  [ -t 0 ] || sudo -n true 2>/dev/null ||
+    die "missing packages (${missing[*]}); sudo needs a password and there is no terminal to" \
+      "type it: run this script as root or with NOPASSWD in sudoers"
+  exec sudo "$0" "$@"
+fi
+echo "install-deps: installing ${#missing[@]} package(s): ${missing[*]}"
+
+# Installing samba enables the system's own Samba servers, which would then serve [homes] on
+# every interface at every boot. The demo and the tests run a private server of their own:
+# nothing is started during the install, and whatever of these the install enabled is
+# disabled again. Services enabled before are left as they were.
+services=(samba smbd nmbd samba-ad-dc winbind)
+sys=${INSTALL_DEPS_ROOT:-} # where / is: tests point it at a folder of their own
+policy=$sys/usr/sbin/policy-rc.d
+boot_links() {
+  local s
+  for s in "${services[@]}"; do
+    ls -d "$sys"/etc/systemd/system/*.wants/"$s".service \
+      "$sys"/etc/rc[2-5].d/S[0-9][0-9]"$s" 2>/dev/null || true
+  done
+}
+links_before=$(boot_links)
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# No service starts while scripts/install-deps.sh installs.\nexit 101\n' >"$policy"
+  chmod 0755 "$policy"
+  trap 'rm -f "$policy"' EXIT
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt-get update -q || die "apt-get update failed (see above); nothing was installed"
+apt-get install -y -q --no-install-recommends "${missing[@]}" ||
+  die "apt-get could not install ${missing[*]} (its reason is above)"
+
+new_links=$(comm -13 <(sort <<<"$links_before") <(boot_links | sort))
+[ -n "$new_links" ] || exit 0
+if [ -d "$sys/run/systemd/system" ]; then
+  # shellcheck disable=SC2046 # one service name per word
+  systemctl disable $(sed 's|.*/||; s|\.service$||; s|^S[0-9][0-9]||' <<<"$new_links" | sort -u) ||
+    die "could not disable the services the install enabled: $new_links"
+else
+  # No systemd running (a container): the links are what would start them at boot.
+  xargs rm -f <<<"$new_links"
+fi
+echo "install-deps: kept the system's Samba services off at boot: $(tr "\n" " " <<<"$new_links")"

@@ -17,6 +17,9 @@ step() { printf '\n== %s\n' "$*"; }
 
 work=$(mktemp -d /tmp/quorvane-package-check-XXXXXX)
 chmod 0755 "$work"
+# The other users below keep the working folder, which may be one only root can enter (a
+# clone under /root): they all start in this one.
+cd "$work"
 fuse_mode=$(stat -c %a /dev/fuse 2>/dev/null || true)
 made_user=""
 as_user() { runuser -u "$user" -- env -i HOME="/home/$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"; }
@@ -51,7 +54,7 @@ done
 step "lintian"
 # Errors and warnings fail; lintian itself asks not to be run as root.
 install -m 0644 "$deb" "$work/"
-runuser -u nobody -- lintian --fail-on error,warning "$work/$(basename "$deb")" || fail "lintian"
+runuser -u nobody -- lintian --fail-on error,warning "$(basename "$deb")" || fail "lintian"
 
 step "apt-get install ./$(basename "$deb")"
 dpkg-query -W quorvane >/dev/null 2>&1 && apt-get purge -y -q quorvane >/dev/null

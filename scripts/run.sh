@@ -26,7 +26,9 @@ done
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 fi
-cmake --build "$build" -j"${JOBS:-2}" --target quorvane quorvane-cli mount_smbfs quorvane_umount
+# Everything the package holds (icons, manual page) is built too: `cpack -G DEB` in the build
+# folder works right after.
+cmake --build "$build" -j"${JOBS:-2}"
 
 if [ -z "$server" ]; then
     exec "$top/scripts/demo.sh" --build "$build"

@@ -132,13 +132,22 @@ pick_port() {
   die "no free port found"
 }
 
+# Started by an ordinary user, smbd runs under uid_wrapper and only believes it is root: every
+# file below DIR stays that user's, and smbd would refuse the demo users their own homes. Then
+# the shares are used as the account of that user's id, whom smbd sees as the files' owner.
+owner() { if [ "$(id -u)" -eq 65534 ]; then echo nobody; else echo testdomain-owner; fi; }
+force_user() { [ "$(id -u)" -eq 0 ] || echo "    force user = $(owner)"; }
+
 write_config() {
   local port=$1
   mkdir -p "$dir"/{etc,private,lock,state,cache,pid,ncalrpc,winbindd,log,homes,shares}
   chmod 0755 "$dir" "$dir/homes" "$dir/shares"
+  local uid gid
+  uid=$(id -u) gid=$(id -g)
   {
     echo "root:x:0:0:root:/root:/bin/false"
     echo "nobody:x:65534:65534:nobody:/nonexistent:/bin/false"
+    [ "$uid" -eq 0 ] || [ "$uid" -eq 65534 ] || echo "$(owner):x:$uid:$gid::$dir:/bin/false"
     while IFS=$'\t' read -r name uid _ _; do
       echo "$name:x:$uid:$uid:$name:$dir/homes/$name:/bin/false"
     done < <(users_table)
@@ -146,6 +155,7 @@ write_config() {
   {
     echo "root:x:0:"
     echo "nogroup:x:65534:"
+    [ "$gid" -eq 0 ] || [ "$gid" -eq 65534 ] || echo "$(owner):x:$gid:"
     while IFS=$'\t' read -r name uid _ _; do echo "$name:x:$uid:"; done < <(users_table)
     echo "staff:x:3001:alice,bob"
     echo "science:x:3002:alice"
@@ -189,6 +199,7 @@ write_config() {
     valid users = %S
     browseable = no
     read only = no
+$(force_user)
 
 [netlogon]
     path = $dir/shares/netlogon
@@ -202,6 +213,7 @@ EOF
     valid users = @$group
     force group = $group
     read only = no
+$(force_user)
 EOF
   done < <(shares_table)
 }
@@ -217,7 +229,7 @@ write_files() {
       printf 'echo off\r\nnet use H: /home\r\nset GROUPS=%s\r\n' "$groups" >"$dir/homes/$name/mac.bat"
     fi
     printf 'Home of %s\n' "$name" >"$dir/homes/$name/readme.txt"
-    chown -R "$uid:$uid" "$dir/homes/$name" 2>/dev/null || true
+    [ "$(id -u)" -ne 0 ] || chown -R "$uid:$uid" "$dir/homes/$name"
     chmod 0700 "$dir/homes/$name"
   done < <(users_table)
   local gid
@@ -225,7 +237,7 @@ write_files() {
     mkdir -p "$dir/shares/$share"
     printf 'Welcome to %s\n' "$share" >"$dir/shares/$share/welcome.txt"
     gid=$(awk -F: -v g="$group" '$1 == g { print $3 }' "$dir/etc/group")
-    chown -R "0:$gid" "$dir/shares/$share" 2>/dev/null || true
+    [ "$(id -u)" -ne 0 ] || chown -R "0:$gid" "$dir/shares/$share"
     chmod 2775 "$dir/shares/$share"
     chmod 0664 "$dir/shares/$share/welcome.txt"
   done < <(shares_table)
@@ -235,7 +247,7 @@ add_users() {
   while IFS=$'\t' read -r name _ password _; do
     printf '%s\n%s\n' "$password" "$password" |
       run_wrapped "$smbpasswd_bin" -c "$dir/smb.conf" -s -a "$name" >"$dir/log/smbpasswd.out" 2>&1 ||
-      die "smbpasswd failed for $name"
+      die "smbpasswd failed for $name: $(cat "$dir/log/smbpasswd.out")"
   done < <(users_table)
 }
 
@@ -326,7 +338,7 @@ passwd)
   IFS= read -r new_password
   printf '%s\n%s\n' "$new_password" "$new_password" |
     run_wrapped "$smbpasswd_bin" -c "$dir/smb.conf" -s "$3" >"$dir/log/smbpasswd.out" 2>&1 ||
-    die "smbpasswd failed for $3"
+    die "smbpasswd failed for $3: $(cat "$dir/log/smbpasswd.out")"
   ;;
 clean)
   do_stop

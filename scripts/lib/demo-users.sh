@@ -25,21 +25,11 @@ demo_case() {
 }
 
 set_demo_passwords() {
-    local dir=$1 lib d name password
-    local -a wrap=()
-    for d in /usr/lib/x86_64-linux-gnu /usr/lib/aarch64-linux-gnu /usr/lib64 /usr/lib; do
-        [ -e "$d/libnss_wrapper.so" ] && { lib="$d/libnss_wrapper.so"; break; }
-    done
-    [ -n "${lib:-}" ] || { echo "demo: libnss_wrapper.so not found" >&2; return 1; }
-    wrap=(LD_PRELOAD="$lib" NSS_WRAPPER_PASSWD="$dir/etc/passwd" NSS_WRAPPER_GROUP="$dir/etc/group")
-    if [ "$(id -u)" -ne 0 ]; then
-        wrap=(LD_PRELOAD="$lib:${d}/libuid_wrapper.so" NSS_WRAPPER_PASSWD="$dir/etc/passwd"
-            NSS_WRAPPER_GROUP="$dir/etc/group" UID_WRAPPER=1 UID_WRAPPER_ROOT=1)
-    fi
+    local testdomain name password
+    testdomain="$(dirname "${BASH_SOURCE[0]}")/../testdomain.sh"
     while IFS=$'\t' read -r name password _; do
-        # On standard input, twice: never on an argument list.
-        printf '%s\n%s\n' "$password" "$password" |
-            env "${wrap[@]}" smbpasswd -c "$dir/smb.conf" -s -a "$name" >/dev/null 2>&1 ||
+        # On standard input: never on an argument list.
+        printf '%s\n' "$password" | "$testdomain" passwd "$1" "$name" ||
             { echo "demo: could not set the password of $name" >&2; return 1; }
     done < <(demo_users_table)
 }
