@@ -54,6 +54,11 @@ t=$SECONDS
 "$top/scripts/install-deps.sh"
 took "packages" "$t"
 
+step "the scripts' own tests (tests/scripts)"
+t=$SECONDS
+for script_test in tests/scripts/*-test.sh; do "$script_test"; done
+took "script tests" "$t"
+
 # The Kerberos test waits minutes for a ticket to run out: its programs are built first and it
 # runs beside the rest of the build and the other tests. Its outcome lands in $kerberos.status.
 kerberos="$tests-kerberos"
