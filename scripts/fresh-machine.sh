@@ -13,6 +13,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "fresh-machine: needs root (it makes a root file system)" >&2; exit 1; }
 root=${1:-$(mktemp -d /var/tmp/quorvane-fresh-XXXXXX)}
+chmod 0755 "$root" # its /
 user=dev
 started=$SECONDS
 
@@ -74,7 +75,6 @@ make_root() {
     command -v mmdebstrap >/dev/null ||
         { apt-get update -q && apt-get install -y -q --no-install-recommends mmdebstrap; }
     mmdebstrap --variant=minbase --include=ca-certificates,git,sudo bookworm "$root"
-    chmod 0755 "$root"
     ln -sf ../proc/self/mounts "$root/etc/mtab" # fusermount3 -u reads it
     echo "127.0.1.1 $(cat /proc/sys/kernel/hostname)" >>"$root/etc/hosts"
     # What a user would clone from: this repository's committed HEAD.

@@ -104,12 +104,12 @@ apt-get install -y -q --no-install-recommends "${missing[@]}" ||
 
 new_links=$(comm -13 <(sort <<<"$links_before") <(boot_links | sort))
 [ -n "$new_links" ] || exit 0
+new_services=$(sed 's|.*/||; s|\.service$||; s|^S[0-9][0-9]||' <<<"$new_links" | sort -u | paste -sd ' ')
 if [ -d "$sys/run/systemd/system" ]; then
-  # shellcheck disable=SC2046 # one service name per word
-  systemctl disable $(sed 's|.*/||; s|\.service$||; s|^S[0-9][0-9]||' <<<"$new_links" | sort -u) ||
-    die "could not disable the services the install enabled: $new_links"
+  # shellcheck disable=SC2086 # one service name per word
+  systemctl disable $new_services || die "could not disable $new_services, which the install enabled"
 else
   # No systemd running (a container): the links are what would start them at boot.
   xargs rm -f <<<"$new_links"
 fi
-echo "install-deps: kept the system's Samba services off at boot: $(tr "\n" " " <<<"$new_links")"
+echo "install-deps: disabled the system's $new_services again (the install enabled them)"

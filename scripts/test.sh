@@ -111,7 +111,7 @@ finish_background
 # against their reference readings (libFuzzer, ASan, UBSan).
 other_checks() {
     local t=$SECONDS
-    scripts/check-macos-build.sh "$build-macos"
+    scripts/check-macos-build.sh
     took "macOS check" "$t"
     t=$SECONDS
     FUZZ_SECONDS=${FUZZ_SECONDS:-8} scripts/fuzz.sh "$build-fuzz"
