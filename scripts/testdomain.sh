@@ -135,19 +135,22 @@ pick_port() {
 # Started by an ordinary user, smbd runs under uid_wrapper and only believes it is root: every
 # file below DIR stays that user's, and smbd would refuse the demo users their own homes. Then
 # the shares are used as the account of that user's id, whom smbd sees as the files' owner.
-owner() { if [ "$(id -u)" -eq 65534 ]; then echo nobody; else echo testdomain-owner; fi; }
-force_user() { [ "$(id -u)" -eq 0 ] || echo "    force user = $(owner)"; }
+force_user() { [ "$(id -u)" -eq 0 ] || echo "    force user = testdomain-owner"; }
 
 write_config() {
   local port=$1
   mkdir -p "$dir"/{etc,private,lock,state,cache,pid,ncalrpc,winbindd,log,homes,shares}
   chmod 0755 "$dir" "$dir/homes" "$dir/shares"
-  local uid gid
-  uid=$(id -u) gid=$(id -g)
+  # Run by root, smbd works as each demo user, who must reach the shares.
+  if [ "$(id -u)" -eq 0 ] && ! setpriv --reuid=65534 --regid=65534 --clear-groups test -x "$dir/homes"; then
+    die "other users cannot reach $dir (a folder above it is closed to them): choose another"
+  fi
+  local my_uid my_gid
+  my_uid=$(id -u) my_gid=$(id -g)
   {
     echo "root:x:0:0:root:/root:/bin/false"
     echo "nobody:x:65534:65534:nobody:/nonexistent:/bin/false"
-    [ "$uid" -eq 0 ] || [ "$uid" -eq 65534 ] || echo "$(owner):x:$uid:$gid::$dir:/bin/false"
+    [ "$my_uid" -eq 0 ] || echo "testdomain-owner:x:$my_uid:$my_gid::$dir:/bin/false"
     while IFS=$'\t' read -r name uid _ _; do
       echo "$name:x:$uid:$uid:$name:$dir/homes/$name:/bin/false"
     done < <(users_table)
@@ -155,7 +158,7 @@ write_config() {
   {
     echo "root:x:0:"
     echo "nogroup:x:65534:"
-    [ "$gid" -eq 0 ] || [ "$gid" -eq 65534 ] || echo "$(owner):x:$gid:"
+    [ "$my_uid" -eq 0 ] || echo "testdomain-owner:x:$my_gid:"
     while IFS=$'\t' read -r name uid _ _; do echo "$name:x:$uid:"; done < <(users_table)
     echo "staff:x:3001:alice,bob"
     echo "science:x:3002:alice"
