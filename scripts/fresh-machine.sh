@@ -30,6 +30,7 @@ trap cleanup EXIT
 # and whatever it leaves running end with it. /dev is a private one with /dev/fuse open to
 # every user, as on a desktop; / is a mount point of its own, which unshare inside needs.
 in_root() {
+    # shellcheck disable=SC2016 # expanded by the inner shell
     unshare --mount --pid --fork --propagation private -- bash -euc '
         r=$1; shift
         mount --bind "$r" "$r"
@@ -59,6 +60,8 @@ as_root() { in_root env -i HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 \
 as_user() { in_root runuser -u "$user" -- env -i HOME="/home/$user" USER="$user" LOGNAME="$user" \
     LANG=C.UTF-8 PATH=/usr/local/bin:/usr/bin:/bin bash -c "$1"; }
 
+# A step that fails is named, and the steps after it still run: each tells its own story.
+failed=()
 step() {
     local name=$1 t=$SECONDS status=0
     shift
@@ -66,7 +69,8 @@ step() {
     "$@" || status=$?
     if [ "$status" -ne 0 ]; then
         printf '== fresh-machine: %s: FAILED (exit %d) after %d s\n' "$name" "$status" $((SECONDS - t))
-        exit 1
+        failed+=("$name")
+        return
     fi
     printf '== fresh-machine: %s: ok, %d s\n' "$name" $((SECONDS - t))
 }
@@ -87,6 +91,7 @@ add_user() {
 }
 
 step "a minimal Debian 12 root in $root" make_root
+[ ${#failed[@]} -eq 0 ] || exit 1
 step "root: git clone into /root/quorvane" as_root "git clone -q /srv/quorvane.git /root/quorvane"
 step "root: scripts/test.sh" as_root "cd /root/quorvane && scripts/test.sh"
 step "root: scripts/run.sh (no display: the command-line demo)" as_root "cd /root/quorvane && scripts/run.sh"
@@ -99,4 +104,9 @@ step "user $user with sudo (NOPASSWD: no terminal here)" add_user
 step "root: apt-get purge libuid-wrapper" as_root "apt-get purge -y -q libuid-wrapper >/dev/null"
 step "$user: git clone, scripts/run.sh" as_user \
     "cd && git clone -q /srv/quorvane.git quorvane && cd quorvane && scripts/run.sh"
+if [ ${#failed[@]} -ne 0 ]; then
+    printf '\n== fresh-machine: %d step(s) FAILED, %d s in all:\n' ${#failed[@]} $((SECONDS - started))
+    printf '   %s\n' "${failed[@]}"
+    exit 1
+fi
 printf '\n== fresh-machine: every step passed, %d s in all\n' $((SECONDS - started))
