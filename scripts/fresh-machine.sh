@@ -95,7 +95,6 @@ step "a minimal Debian 12 root in $root" make_root
 step "root: git clone into /root/quorvane" as_root "git clone -q /srv/quorvane.git /root/quorvane"
 step "root: scripts/test.sh" as_root "cd /root/quorvane && scripts/test.sh"
 step "root: scripts/run.sh (no display: the command-line demo)" as_root "cd /root/quorvane && scripts/run.sh"
-step "root: cpack -G DEB after scripts/run.sh" as_root "cd /root/quorvane/build && cpack -G DEB >/dev/null && ls quorvane_*.deb"
 step "root: no system Samba service enabled" as_root \
     "! ls /etc/systemd/system/*.wants/ /etc/rc[2-5].d/ | grep -E 'smbd|nmbd|samba|winbind'"
 # libuid-wrapper is needed only by a demo that an ordinary user starts: removed here, the user's
@@ -104,6 +103,9 @@ step "user $user with sudo (NOPASSWD: no terminal here)" add_user
 step "root: apt-get purge libuid-wrapper" as_root "apt-get purge -y -q libuid-wrapper >/dev/null"
 step "$user: git clone, scripts/run.sh" as_user \
     "cd && git clone -q /srv/quorvane.git quorvane && cd quorvane && scripts/run.sh"
+# Here the build folder is run.sh's own (the root's is scripts/test.sh's release build).
+step "$user: cpack -G DEB after scripts/run.sh" as_user \
+    "cd ~/quorvane/build && cpack -G DEB >/dev/null && ls quorvane_*.deb"
 if [ ${#failed[@]} -ne 0 ]; then
     printf '\n== fresh-machine: %d step(s) FAILED, %d s in all:\n' ${#failed[@]} $((SECONDS - started))
     printf '   %s\n' "${failed[@]}"
