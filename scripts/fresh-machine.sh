@@ -83,6 +83,8 @@ make_root() {
     echo "127.0.1.1 $(cat /proc/sys/kernel/hostname)" >>"$root/etc/hosts"
     # What a user would clone from: this repository's committed HEAD.
     git clone -q --bare "$top" "$root/srv/quorvane.git"
+    # Open to every user, as a public repository is (git refuses another user's by default).
+    git config --file "$root/etc/gitconfig" safe.directory /srv/quorvane.git
 }
 
 add_user() {
