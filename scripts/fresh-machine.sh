@@ -80,6 +80,11 @@ make_root() {
         { apt-get update -q && apt-get install -y -q --no-install-recommends mmdebstrap; }
     mmdebstrap --variant=minbase --include=ca-certificates,git,sudo bookworm "$root"
     ln -sf ../proc/self/mounts "$root/etc/mtab" # fusermount3 -u reads it
+    # What this network needs for TLS (a proxy's own CA, npm told to use the system's), as
+    # every machine on it has: the macOS check fetches its compiler from the npm registry.
+    cp -r /usr/local/share/ca-certificates/. "$root/usr/local/share/ca-certificates/"
+    [ ! -f /etc/npmrc ] || cp /etc/npmrc "$root/etc/npmrc"
+    in_root update-ca-certificates >/dev/null
     echo "127.0.1.1 $(cat /proc/sys/kernel/hostname)" >>"$root/etc/hosts"
     # What a user would clone from: this repository's committed HEAD.
     git clone -q --bare "$top" "$root/srv/quorvane.git"
