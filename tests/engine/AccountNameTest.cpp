@@ -1,9 +1,8 @@
-// The user and server as typed in the panel or on the command line, taken apart before any
-// tool runs. One logon runs end to end in WorkflowTest; every other form is a row here.
+// The user name as typed in the panel or on the command line, taken apart before any tool runs.
+// One logon runs end to end in WorkflowTest; every other form is a row here.
 #include <gtest/gtest.h>
 
 #include "AccountName.h"
-#include "SmbUrl.h"
 
 namespace quorvane {
 namespace {
@@ -42,31 +41,6 @@ TEST(AccountName, EachFormGivesDomainAndUserOrIsRefused) {
             EXPECT_EQ(account->forUrl(), c.forUrl) << c.typed;
             EXPECT_EQ(account->user, c.user) << c.typed;
         }
-    }
-}
-
-TEST(ServerText, AWindowsPathOrAnSmbUrlNamesTheServer) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"SMB://FS1/USERS", "FS1"},
-        {"smb://fs1/users", "fs1"},
-        {"Smb://fs1", "fs1"},
-        {"smb://smb://fs1", "fs1"},
-        {"fs1smb:///x", "fs1"},
-        {"FS1", "FS1"},
-        {"FS1:1445/X", "FS1:1445"},
-        {"/FS1", ""},
-        {"", ""},
-        {"\\\\FS1", "FS1"},
-        {"\\\\FS1 ", "FS1 "},
-        {"\\\\FS1\\USERS\\alice", "FS1"},
-        {"\\\\FS1:1445\\USERS\\alice", "FS1:1445"},
-        {"\\\\", ""},
-        {"\\\\\\FS1", ""},
-        // Only a leading "\\" is a Windows path: the "\" stays and the server name is refused.
-        {"FS1\\USERS", "FS1\\USERS"},
-    };
-    for (const auto& [text, host] : cases) {
-        EXPECT_EQ(serverHostFromText(text), host) << text;
     }
 }
 

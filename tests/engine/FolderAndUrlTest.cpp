@@ -43,6 +43,32 @@ TEST(SmbUrl, CarriesEncodedCredentialsAndRawServerAndShare) {
     EXPECT_EQ(buildSmbUrl("bob", nullptr, "fs1", "netlogon"), "smb://bob@fs1/netlogon");
 }
 
+TEST(ServerHost, TakesTheTextBeforeTheFirstSlashOnceTheSchemeIsGone) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"SMB://FS1/USERS", "FS1"},
+        {"smb://fs1/users", "fs1"},
+        {"FS1", "FS1"},
+        {"/FS1", ""},
+        {"Smb://fs1", "fs1"},
+        {"FS1:1445/X", "FS1:1445"},
+        {"\\\\FS1 ", "FS1 "},
+        {"smb://smb://fs1", "fs1"},
+        {"fs1smb:///x", "fs1"},
+        {"", ""},
+        // A Windows path names its server; only a leading "\\" makes one, else the "\" stays
+        // and the server name is refused.
+        {"\\\\FS1", "FS1"},
+        {"\\\\FS1\\USERS\\alice", "FS1"},
+        {"\\\\FS1:1445\\USERS\\alice", "FS1:1445"},
+        {"\\\\", ""},
+        {"\\\\\\FS1", ""},
+        {"FS1\\USERS", "FS1\\USERS"},
+    };
+    for (const auto& [text, host] : cases) {
+        EXPECT_EQ(serverHostFromText(text), host) << text;
+    }
+}
+
 TEST(SmbUrl, ParsesWhatTheEngineBuilds) {
     const std::string password = "a:b/c%d@e f\xC3\xA9";
     auto parts = parseSmbUrl(buildSmbUrl("u@x", &password, "127.0.0.1:1445", "Staff Public"));

@@ -33,6 +33,7 @@ TEST(TerminalText, EscapesEveryControlAndEveryByteThatIsNotUtf8) {
          "2J",
          "\\u{9B}2J"},
         {"\xC0\x80", "\\u{C0}\\u{80}"},
+        {"\xE0\x9F\xBF", "\\u{E0}\\u{9F}\\u{BF}"},
         {"\xC3(", "\\u{C3}("},
         {"x\xC3", "x\\u{C3}"},
         {"\xE2\x82", "\\u{E2}\\u{82}"},
