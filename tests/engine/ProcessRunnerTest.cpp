@@ -175,13 +175,10 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     request.executable = "/bin/sh";
     request.arguments = {"-c", "sleep 30"};
     request.interruption = &stop;
-    std::thread raiser([&] {
-        std::this_thread::sleep_for(200ms);
-        stop.raise(SIGTERM);
-    });
+    request.started = [&](pid_t) { stop.raise(SIGTERM); };
     const auto begun = std::chrono::steady_clock::now();
     const ProcessResult interrupted = runProcess(request);
-    raiser.join();
+    request.started = nullptr;
     EXPECT_EQ(interrupted.outcome, RunOutcome::Interrupted);
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
     EXPECT_EQ(stop.reason(), SIGTERM);
@@ -197,11 +194,12 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     testing::TempHome home;
     const std::string marker = home.path() + "/cleaned";
     Interruption later;
-    request.arguments = {"-c",
-                         "trap 'sleep 0.3; echo x > " + marker + "; exit 9' TERM; sleep 30 & wait"};
+    const std::string ready = home.path() + "/ready";
+    request.arguments = {"-c", "trap 'sleep 0.3; echo x > " + marker + "; exit 9' TERM; : > " +
+                                   ready + "; sleep 30 & wait"};
     request.interruption = &later;
     std::thread raiser2([&] {
-        std::this_thread::sleep_for(200ms);
+        testing::eventually([&] { return ::access(ready.c_str(), F_OK) == 0; });
         later.raise();
     });
     EXPECT_EQ(runProcess(request).outcome, RunOutcome::Interrupted);
