@@ -279,7 +279,9 @@ private slots:
                             (folder + socket).toStdString()});
             QTRY_VERIFY(QFile::exists(folder + socket));
         }
-        quorvane::ProcessRequest request = child(QUORVANE_STANDIN, {}, 2500ms);
+        // It runs its event loop until Quit is pressed, 300 ms on: a start fooled by the
+        // squatter would end at once, "handed over".
+        quorvane::ProcessRequest request = child(QUORVANE_STANDIN, {"--quit-after-ms", "300"}, 20s);
         for (std::string& variable : *request.environment) {
             if (variable.rfind("XDG_RUNTIME_DIR=", 0) == 0) {
                 variable = "TMPDIR=" + tmp.path().toStdString();
@@ -288,7 +290,11 @@ private slots:
             }
         }
         const ChildRun result = quorvane::runProcess(request);
-        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::TimedOut));
+        QCOMPARE(int(result.outcome), int(ChildRun::Outcome::Exited));
+        QCOMPARE(result.exitStatus, 0);
+        QVERIFY2(result.output.find("stand-in: quit pressed") != std::string::npos,
+                 result.output.c_str());
+        QVERIFY2(result.output.find("handed over") == std::string::npos, result.output.c_str());
         QVERIFY2(
             QString::fromStdString(result.errors).contains(warning.replace("HOME", home.path())),
             result.errors.c_str());
