@@ -459,27 +459,16 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
         const std::lock_guard<Baton> held(slot.busy);
         const auto now = std::chrono::steady_clock::now();
         ReadAhead& ahead = slot.ahead;
+        const ReadChoice choice = chooseRead(ahead, &file, file.nextOffset, offset, size, now);
         if (file.generation != slot.generation) {
             result = -EIO;
-        } else if (ahead.file == &file && now - ahead.time < worker::kReadAheadLife &&
-                   offset >= ahead.offset &&
-                   offset + static_cast<off_t>(size) <=
-                       ahead.offset + static_cast<off_t>(ahead.length)) {
+        } else if (choice == ReadChoice::Kept) {
             ::memcpy(buffer, slot.shared + worker::kReadAheadAt + (offset - ahead.offset), size);
             result = static_cast<int>(size);
         } else {
             // A sequential reader gets a larger piece in the same request, kept in the shared
-            // area for its next requests. The kernel's read-ahead requests reach the FUSE
-            // threads side by side and so may come here slightly out of order: near where the
-            // last one ended counts as sequential, and a straggler from just before the piece
-            // kept is read alone rather than replace it.
-            const off_t near = static_cast<off_t>(worker::kReadAhead);
-            const bool fresh = ahead.file == &file && now - ahead.time < worker::kReadAheadLife;
-            const bool straggler = fresh && offset < ahead.offset && offset >= ahead.offset - near;
-            const bool sequential =
-                offset == 0 || (file.nextOffset >= 0 && offset >= file.nextOffset - near &&
-                                offset <= file.nextOffset + near);
-            const bool readAhead = sequential && !straggler && size < worker::kReadAhead;
+            // area for its next requests.
+            const bool readAhead = choice == ReadChoice::Ahead;
             const size_t wanted = readAhead ? worker::kReadAhead : size;
             const size_t into = readAhead ? worker::kReadAheadAt : 0;
             const std::optional<std::string> reply = exchange(slot, request(Op::Read)

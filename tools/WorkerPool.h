@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ReadAhead.h"
 #include "ShareSession.h"
 #include "WorkerProtocol.h"
 
@@ -90,14 +91,6 @@ public:
     int statvfs(const std::string& path, struct statvfs* out);
 
 private:
-    /// What a worker read past a sequential reader's request, in the second part of its
-    /// shared area.
-    struct ReadAhead {
-        const RemoteFile* file = nullptr;
-        off_t offset = 0;
-        size_t length = 0;
-        std::chrono::steady_clock::time_point time;
-    };
     /// A lock that another thread may release: a listing's last parts are taken in, and the
     /// worker let go, by a thread other than the one that asked. As cheap as a mutex when free.
     class Baton {

@@ -3,8 +3,6 @@
 #include <QVariantMap>
 #include <QtTest>
 
-#include <TerminalText.h>
-
 #include "Notifier.h"
 #include "ShownText.h"
 
@@ -37,37 +35,32 @@ class NotifierTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // One row per hostile text from a server: how the terminal (and the panel's plain-text
-    // status), the tray menu and a notification show it.
+    // One row per hostile text from a server: how the tray menu and a notification show it
+    // (the terminal's escaping has its own table in the engine's tests).
     void serverTextThroughEveryOutput_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("terminal");
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("notification");
         QTest::newRow("ampersand") << "R&D"
-                                   << "R&D"
                                    << "R&&D"
                                    << "R&amp;D";
         QTest::newRow("markup") << "<b>Missing \"x\""
                                 << "<b>Missing \"x\""
-                                << "<b>Missing \"x\""
                                 << "&lt;b&gt;Missing \"x\"";
         const QString title = "\\u{1B}]0;PWNED\\u{7}X";
-        QTest::newRow("terminal title") << "\x1b]0;PWNED\x07X" << title << title << title;
+        QTest::newRow("terminal title") << "\x1b]0;PWNED\x07X" << title << title;
         const QString marks = "Lab\\u{9B}2J \\u{202E}exe.txt";
         QTest::newRow("C1 and bidi")
-            << QString::fromUtf8("Lab\u009B2J \u202Eexe.txt") << marks << marks << marks;
+            << QString::fromUtf8("Lab\u009B2J \u202Eexe.txt") << marks << marks;
     }
     void serverTextThroughEveryOutput() {
         QFETCH(QString, text);
-        QFETCH(QString, terminal);
         QFETCH(QString, menu);
         QFETCH(QString, notification);
+        QCOMPARE(menuText(text), menu);
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
             QSKIP("no session bus (run under dbus-run-session)");
         }
-        QCOMPARE(QString::fromStdString(escapeControlCharacters(text.toStdString())), terminal);
-        QCOMPARE(menuText(text), menu);
 
         QDBusConnection service =
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));

@@ -6,7 +6,8 @@
 //                       the tool's pid is printed as "stand-in: tool pid N"
 //   --stubborn-tool     with --slow-logon: the logon first makes the empty folder
 //                       ~/smbmounts/Science, as a mount tool's mount point, and its tool ignores
-//                       a stop request
+//                       a stop request (once it has set itself to, which --quit-after-ms waits
+//                       for)
 //   --logon-now         starts a logon at once, as if the user had pressed Logon
 //   --quit-after-ms N   presses the panel's Quit control after N ms
 //   --logon-fails       the logon fails as one to a server that does not answer
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -27,6 +29,11 @@
 
 namespace {
 
+// Made by the stubborn tool once it ignores stop requests.
+QString stubbornToolReady() {
+    return QDir::homePath() + QStringLiteral("/.stubborn-tool-ready");
+}
+
 // A logon that waits on a real child process until it is asked to stop.
 quorvane::Workflows withSlowLogon(quorvane::Workflows workflows, bool stubborn) {
     auto stop = std::make_shared<quorvane::Interruption>();
@@ -37,7 +44,9 @@ quorvane::Workflows withSlowLogon(quorvane::Workflows workflows, bool stubborn) 
         if (stubborn) {
             QDir().mkpath(QDir::homePath() + QStringLiteral("/smbmounts/Science"));
             request.executable = "/bin/sh";
-            request.arguments = {"-c", "trap '' TERM; exec sleep 60"};
+            QFile::remove(stubbornToolReady());
+            request.arguments = {"-c", "trap '' TERM; : > \"$0\"; exec sleep 60",
+                                 stubbornToolReady().toStdString()};
         }
         request.interruption = stop.get();
         request.inheritStandardInput = false;
@@ -116,7 +125,14 @@ int main(int argc, char** argv) {
     }
     const int quitAt = arguments.indexOf(QStringLiteral("--quit-after-ms"));
     if (quitAt > 0 && quitAt + 1 < arguments.size()) {
-        QTimer::singleShot(arguments[quitAt + 1].toInt(), [&client] {
+        const bool waitForTool = arguments.contains(QStringLiteral("--stubborn-tool"));
+        auto* quitTimer = new QTimer(&app);
+        quitTimer->setInterval(20);
+        QObject::connect(quitTimer, &QTimer::timeout, [&client, quitTimer, waitForTool] {
+            if (waitForTool && !QFile::exists(stubbornToolReady())) {
+                return;
+            }
+            quitTimer->stop();
             std::printf("stand-in: quit pressed at %lld ms\n",
                         static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
             std::fflush(stdout);
@@ -125,6 +141,7 @@ int main(int argc, char** argv) {
                 ->findChild<QToolButton*>(QStringLiteral("quitButton"))
                 ->click();
         });
+        QTimer::singleShot(arguments[quitAt + 1].toInt(), quitTimer, qOverload<>(&QTimer::start));
     }
     return client.run();
 }

@@ -55,6 +55,14 @@ TEST(ServerHost, TakesTheTextBeforeTheFirstSlashOnceTheSchemeIsGone) {
         {"smb://smb://fs1", "fs1"},
         {"fs1smb:///x", "fs1"},
         {"", ""},
+        // A Windows path names its server; only a leading "\\" makes one, else the "\" stays
+        // and the server name is refused.
+        {"\\\\FS1", "FS1"},
+        {"\\\\FS1\\USERS\\alice", "FS1"},
+        {"\\\\FS1:1445\\USERS\\alice", "FS1:1445"},
+        {"\\\\", ""},
+        {"\\\\\\FS1", ""},
+        {"FS1\\USERS", "FS1\\USERS"},
     };
     for (const auto& [text, host] : cases) {
         EXPECT_EQ(serverHostFromText(text), host) << text;
@@ -76,6 +84,15 @@ TEST(SmbUrl, ParsesWhatTheEngineBuilds) {
     EXPECT_EQ(parts->host, "::1");
     EXPECT_FALSE(parts->password.has_value());
     EXPECT_EQ(parts->share, "home");
+
+    // The user information ends at the last "@" and the user at the first ":"; the mount
+    // tool's "DOMAIN;user" stays whole.
+    parts = parseSmbUrl("smb://CORP;j.doe@school:p@ss:w@fs1:1445/Staff");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->user, "CORP;j.doe@school");
+    EXPECT_EQ(parts->password, "p@ss:w");
+    EXPECT_EQ(parts->host, "fs1");
+    EXPECT_EQ(parts->port, 1445);
 
     for (const char* bad :
          {"http://h/s", "smb://h", "smb://h/", "smb://h/a/b", "smb://u@/s", "smb://h:0/s",

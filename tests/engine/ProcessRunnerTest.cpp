@@ -107,11 +107,12 @@ TEST(ProcessRunner, EndsAToolThatRunsPastItsTimeLimit) {
     EXPECT_EQ(runShell("sleep 30 & echo $! > " + pidFile + "; wait", std::nullopt, 300ms).outcome,
               RunOutcome::TimedOut);
     const pid_t grandchild = std::stoi(testing::readFile(pidFile));
-    std::this_thread::sleep_for(100ms);
     // Gone, or a zombie left for whoever adopted it.
-    const std::string stat = testing::readFile("/proc/" + std::to_string(grandchild) + "/stat");
-    const size_t state = stat.rfind(')');
-    EXPECT_TRUE(stat.empty() || stat.substr(state + 2, 1) == "Z") << stat;
+    std::string stat;
+    EXPECT_TRUE(testing::eventually([&] {
+        stat = testing::readFile("/proc/" + std::to_string(grandchild) + "/stat");
+        return stat.empty() || stat.substr(stat.rfind(')') + 2, 1) == "Z";
+    })) << stat;
 
     // One that ignores SIGTERM is killed all the same.
     const ProcessResult stubborn =
@@ -174,13 +175,10 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     request.executable = "/bin/sh";
     request.arguments = {"-c", "sleep 30"};
     request.interruption = &stop;
-    std::thread raiser([&] {
-        std::this_thread::sleep_for(200ms);
-        stop.raise(SIGTERM);
-    });
+    request.started = [&](pid_t) { stop.raise(SIGTERM); };
     const auto begun = std::chrono::steady_clock::now();
     const ProcessResult interrupted = runProcess(request);
-    raiser.join();
+    request.started = nullptr;
     EXPECT_EQ(interrupted.outcome, RunOutcome::Interrupted);
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
     EXPECT_EQ(stop.reason(), SIGTERM);
@@ -196,11 +194,12 @@ TEST(ProcessRunner, AnInterruptionEndsOnlyTheRunsThatWatchIt) {
     testing::TempHome home;
     const std::string marker = home.path() + "/cleaned";
     Interruption later;
-    request.arguments = {"-c",
-                         "trap 'sleep 0.3; echo x > " + marker + "; exit 9' TERM; sleep 30 & wait"};
+    const std::string ready = home.path() + "/ready";
+    request.arguments = {"-c", "trap 'sleep 0.3; echo x > " + marker + "; exit 9' TERM; : > " +
+                                   ready + "; sleep 30 & wait"};
     request.interruption = &later;
     std::thread raiser2([&] {
-        std::this_thread::sleep_for(200ms);
+        testing::eventually([&] { return ::access(ready.c_str(), F_OK) == 0; });
         later.raise();
     });
     EXPECT_EQ(runProcess(request).outcome, RunOutcome::Interrupted);

@@ -43,8 +43,9 @@ void removeTreeOnThisFileSystem(const std::string& path) {
 // The mount stand-in. It records its arguments and standard input, then behaves as the flag
 // files beside it say. It mounts a tmpfs when "real-mounts" is there, otherwise it adds a line
 // to its own mountinfo-like table "mounts"; either way it copies in the files of server/SHARE.
+// The stand-ins run a few times in every logon: each program they start counts.
 constexpr const char* kMountScript = R"SH(#!/bin/sh
-dir=$(dirname "$0")
+dir=${0%/*}
 { printf 'mount_smbfs'; for a in "$@"; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
 if [ -t 0 ]; then input=""; else input=$(cat; echo x); input=${input%x}; fi
 printf '%s\037' "$input" >> "$dir/stdin.log"
@@ -55,8 +56,13 @@ fi
 share=${3##*/}
 [ -f "$dir/absent-$share" ] && { echo "mount_smbfs: no share named \"$share\"" >&2; exit 5; }
 [ -f "$dir/fail-$share" ] && { cat "$dir/say-$share" >&2 2>/dev/null; exit "$(cat "$dir/fail-$share")"; }
-mkdir -p "$dir/server/$share"
-escape() { printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g'; }
+[ -d "$dir/server/$share" ] || mkdir -p "$dir/server/$share"
+escape() {
+  case $1 in
+    *[\\\ ]*) printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g' ;;
+    *) printf '%s' "$1" ;;
+  esac
+}
 if [ -f "$dir/real-mounts" ]; then
   mount -t tmpfs -o size=1m quorvane-test "$4" || exit 71
 else
@@ -64,7 +70,9 @@ else
   printf '1 1 0:0 / %s rw - smbfs %s\n' "$(escape "$4")" "$(escape "//${3##*@}")" >> "$dir/mounts"
 fi
 cp -R "$dir/server/$share/." "$4/" || exit 72
-if [ "$(cat "$dir/stop-after" 2>/dev/null)" = "$share" ]; then
+stop=
+[ -f "$dir/stop-after" ] && { IFS= read -r stop < "$dir/stop-after" || :; }
+if [ "$stop" = "$share" ]; then
   trap 'exit 0' TERM; kill -USR1 "$PPID"; sleep 5 & wait
 fi
 exit 0
@@ -73,13 +81,17 @@ exit 0
 // The unmount stand-in. In the recorded table it takes out the last line for the folder and
 // then empties the folder, as the files of a real mount vanish with it.
 constexpr const char* kUnmountScript = R"SH(#!/bin/sh
-dir=$(dirname "$0")
+dir=${0%/*}
 [ -f "$dir/umount-sleep" ] && sleep "$(cat "$dir/umount-sleep")"
 exec 9>>"$dir/umount.lock"; flock 9  # logout runs its unmounts at once
 { printf 'umount'; for a in "$@"; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
 [ -f "$dir/umount-fail" ] && exit "$(cat "$dir/umount-fail")"
 [ -f "$dir/real-mounts" ] && exec /bin/umount "$1"
-POINT=$(printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g') awk '
+case $1 in
+  *[\\\ ]*) point=$(printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g') ;;
+  *) point=$1 ;;
+esac
+POINT=$point awk '
   { line[NR] = $0; if ($5 == ENVIRON["POINT"]) last = NR }
   END { for (i = 1; i <= NR; i++) if (i != last) print line[i]; exit last ? 0 : 1 }
 ' "$dir/mounts" > "$dir/mounts.new"
