@@ -1,5 +1,6 @@
 // The mount tool beside smbclient (the wire floor) on the private test domain: mount to
-// usable, reading and writing 200 MB, `ls -l` of 5,000 files, reading 1,000 files of 4 KB;
+// usable, reading and writing 200 MB, `ls -l` of 5,000 files (on an idle machine and at load
+// 40), reading 1,000 files of 4 KB;
 // medians of ROUNDS rounds (default 5), the two clients alternating in each round. Then what
 // one busy connection would hold up: the latency of a 4 KB open-read-close and of `ls -l` of
 // 100 files while a 1 GB copy runs on the same mount, 4 readers of 4 files at once beside 4
@@ -9,8 +10,10 @@
 // QUORVANE_BENCH_TOOLS names another build's folder of mount_smbfs and umount to measure.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,6 +42,8 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kBig = 200 * 1024 * 1024;
 constexpr int kListed = 5000;
 constexpr int kSmall = 1000;
+// Processes that keep the cores busy for the steps "at load 40".
+constexpr int kSpinners = 40;
 
 double seconds(const std::function<bool()>& step) {
     const auto started = Clock::now();
@@ -94,6 +99,34 @@ bool writeSized(const std::string& path, size_t size) {
     }
     return ::close(fd) == 0;
 }
+
+// Runs 40 processes that only spin, so that a step meets a machine at load 40.
+class Spinners {
+public:
+    Spinners() {
+        for (int i = 0; i < kSpinners; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                for (volatile unsigned long n = 0;; n = n + 1) {
+                }
+            }
+            if (pid > 0) {
+                pids_.push_back(pid);
+            }
+        }
+    }
+    ~Spinners() {
+        for (const pid_t pid : pids_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    Spinners(const Spinners&) = delete;
+    Spinners& operator=(const Spinners&) = delete;
+
+private:
+    std::vector<pid_t> pids_;
+};
 
 // What `ls -l` does: the names, then each one's attributes.
 bool listLong(const std::string& folder) {
@@ -183,8 +216,8 @@ public:
     bool unmount() {
         return runProgram(tools() + "/umount", {mountPoint_}, {}, std::nullopt).status() == 0;
     }
-    bool list(const std::string& folder) const {
-        return runProgram("/bin/ls", {"-l", folder}, {}, std::nullopt).status() == 0;
+    bool list(const std::string& folder, const char* how = "-l") const {
+        return runProgram("/bin/ls", {how, folder}, {}, std::nullopt).status() == 0;
     }
     // One smbclient session running `commands`; the password travels in its environment
     // (this is a benchmark, not the product).
@@ -516,6 +549,23 @@ int main(int argc, char** argv) {
         }
         tool["list"].push_back(seconds([&] { return bench.list(bench.mountPoint() + "/many"); }));
         floor["list"].push_back(seconds([&] { return bench.smbclient("ls many/*"); }));
+        if (!bench.unmount() || !bench.mount()) {
+            std::cerr << "mount-smb: remount failed" << std::endl;
+            return 1;
+        }
+        {
+            const Spinners load;
+            tool["busy names"].push_back(
+                seconds([&] { return bench.list(bench.mountPoint() + "/many", "-1"); }));
+            if (!bench.unmount() || !bench.mount()) {
+                std::cerr << "mount-smb: remount failed" << std::endl;
+                return 1;
+            }
+            tool["busy list"].push_back(
+                seconds([&] { return bench.list(bench.mountPoint() + "/many"); }));
+            floor["busy list"].push_back(seconds([&] { return bench.smbclient("ls many/*"); }));
+            floor["busy names"] = floor["busy list"];
+        }
 
         floor["small"].push_back(seconds([&] {
             return bench.smbclient("prompt OFF; recurse OFF; cd small; lcd " + downloads +
@@ -544,6 +594,8 @@ int main(int argc, char** argv) {
         {"read", "read 200 MB", "get"},
         {"write", "write 200 MB, complete on server", "put"},
         {"list", "ls -l of 5,000 files", "session + ls"},
+        {"busy names", "ls of 5,000 names at load 40", "session + ls"},
+        {"busy list", "ls -l of 5,000 files at load 40", "session + ls"},
         {"small", "read 1,000 files of 4 KB", "session + mget"},
     };
     std::printf("medians of %d alternated rounds\n\n", rounds);

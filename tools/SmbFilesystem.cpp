@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "ListedAttributes.h"
 #include "SmbSemantics.h"
 
 namespace quorvane::tools {
@@ -30,6 +31,22 @@ constexpr const char* kHiddenPrefix = ".fuse_hidden";
 
 WorkerPool& workers() {
     return *static_cast<WorkerPool*>(fuse_get_context()->private_data);
+}
+
+// What this mount's listings brought (one mount per daemon process).
+std::mutex listedLock;
+ListedAttributes listed;
+
+ListedAttributes::Clock::time_point now() {
+    return ListedAttributes::Clock::now();
+}
+
+// Called before every change made through the mount, whatever its outcome.
+void forgetListed(const char* path) {
+    if (path != nullptr) {
+        const std::lock_guard<std::mutex> held(listedLock);
+        listed.changed(path);
+    }
 }
 
 RemoteFile* openFileOf(const fuse_file_info* info) {
@@ -105,6 +122,12 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
     } else if (const int refused = refusedPath(path); refused != 0) {
         result = refused;
     } else {
+        std::unique_lock<std::mutex> held(listedLock);
+        if (const std::optional<struct stat> known = listed.find(path, now())) {
+            *out = *known;
+            return 0;
+        }
+        held.unlock();
         result = share.stat(path, &server);
     }
     if (result == 0) {
@@ -118,7 +141,13 @@ int onGetattr(const char* path, struct stat* out, fuse_file_info* info) {
 class FolderListing : public ListingSink {
 public:
     FolderListing(const ShareMount& share, std::string path)
-        : path(std::move(path)), share_(share) {}
+        : path(std::move(path)), share_(share) {
+        began();
+    }
+    ~FolderListing() {
+        const std::lock_guard<std::mutex> held(listedLock);
+        listed.closed(id_, now());
+    }
 
     void take(const char* name, const struct stat& server) override {
         if (::strcmp(name, ".") != 0 && ::strcmp(name, "..") != 0 &&
@@ -129,6 +158,12 @@ public:
         }
     }
     void partEnded(bool last, int status) override {
+        {
+            const std::lock_guard<std::mutex> held(listedLock);
+            for (const auto& [name, attributes] : arriving_) {
+                listed.add(id_, name, attributes);
+            }
+        }
         const std::lock_guard<std::mutex> held(lock);
         for (auto& entry : arriving_) {
             entries.push_back(std::move(entry));
@@ -140,6 +175,11 @@ public:
     }
     /// Forgets what was listed before a new listing starts.
     void clear() {
+        {
+            const std::lock_guard<std::mutex> held(listedLock);
+            listed.closed(id_, now());
+        }
+        began();
         const std::lock_guard<std::mutex> held(lock);
         entries.clear();
         complete = false;
@@ -155,7 +195,13 @@ public:
     bool handedOut = false;  // used by the FUSE threads only
 
 private:
+    void began() {
+        const std::lock_guard<std::mutex> held(listedLock);
+        id_ = listed.began(path, now());
+    }
+
     const ShareMount& share_;
+    uint64_t id_ = 0;                                            // in `listed`
     std::vector<std::pair<std::string, struct stat>> arriving_;  // the part being taken
 };
 
@@ -233,6 +279,9 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     }
     // Writes go where the kernel says: it has applied O_APPEND already.
     flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC;
+    if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0) {
+        forgetListed(path);
+    }
     RemoteFile* file = nullptr;
     const int result = workers().open(path, flags, mode, &file);
     if (result == 0) {
@@ -253,11 +302,13 @@ int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*
     return workers().read(*openFileOf(info), buffer, size, offset);
 }
 
-int onWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
+int onWrite(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
+    forgetListed(path);
     return workers().write(*openFileOf(info), buffer, size, offset);
 }
 
 int onTruncate(const char* path, off_t size, fuse_file_info* info) {
+    forgetListed(path);
     if (info != nullptr && info->fh != 0) {
         return workers().truncate(*openFileOf(info), size);
     }
@@ -265,7 +316,10 @@ int onTruncate(const char* path, off_t size, fuse_file_info* info) {
     return refused != 0 ? refused : workers().truncate(path, size);
 }
 
-int onRelease(const char*, fuse_file_info* info) {
+int onRelease(const char* path, fuse_file_info* info) {
+    if ((info->flags & O_ACCMODE) != O_RDONLY) {
+        forgetListed(path);  // the server sets the time of the last write at the close
+    }
     return workers().close(openFileOf(info));
 }
 
@@ -282,16 +336,19 @@ int onFsync(const char*, int, fuse_file_info* info) {
 }
 
 int onUnlink(const char* path) {
+    forgetListed(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : notFoundOrNotFolder(path, workers().unlink(path));
 }
 
 int onMkdir(const char* path, mode_t) {
+    forgetListed(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : notFoundOrNotFolder(path, workers().mkdir(path));
 }
 
 int onRmdir(const char* path) {
+    forgetListed(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : notFoundOrNotFolder(path, workers().rmdir(path));
 }
@@ -300,6 +357,8 @@ int onRename(const char* from, const char* to, unsigned int flags) {
     if (flags & RENAME_EXCHANGE) {
         return -EINVAL;
     }
+    forgetListed(from);
+    forgetListed(to);
     const int refused = refusedPath(from) != 0 ? refusedPath(from) : refusedPath(to);
     if (refused != 0) {
         return refused;
@@ -309,6 +368,7 @@ int onRename(const char* from, const char* to, unsigned int flags) {
 }
 
 int onUtimens(const char* path, const timespec times[2], fuse_file_info*) {
+    forgetListed(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : workers().setTimes(path, times);
 }

@@ -474,6 +474,35 @@ TEST_F(MountFilesTest, ALargeFolderListsWholeWithTheServersNumbersAndAnewAfterAR
     ::closedir(folder);
 }
 
+// ls -l stats every entry it lists; on a busy machine the kernel's own copy of the attributes
+// has expired by then, and the listing's copy answers instead of the server.
+TEST_F(MountFilesTest, StatsWhileAFolderIsListedComeFromItsListingAndChangesShowAtOnce) {
+    TempHome home;
+    MountedShare share(domain(), home, "bob", "bob");
+    ASSERT_TRUE(share.mounted()) << share.error();
+    ASSERT_EQ(::mkdir(share.path("listed").c_str(), 0755), 0);
+    ASSERT_TRUE(writeFile(share.serverPath("listed/theirs"), "1"));
+    ASSERT_TRUE(writeFile(share.path("listed/mine"), "1"));
+    const auto sizeOf = [&](const char* name) {
+        struct stat info {};
+        return ::stat(share.path(std::string("listed/") + name).c_str(), &info) == 0 ? info.st_size
+                                                                                     : -1;
+    };
+    DIR* folder = ::opendir(share.path("listed").c_str());
+    ASSERT_NE(folder, nullptr) << ::strerror(errno);
+    while (::readdir(folder) != nullptr) {
+    }
+    // Changed on the server by someone else, after the listing.
+    ASSERT_TRUE(writeFile(share.serverPath("listed/theirs"), "four"));
+    std::this_thread::sleep_for(1200ms);  // the kernel's own copy expires after 1 s
+    EXPECT_EQ(sizeOf("theirs"), 1) << "the listing's attributes should answer";
+    ASSERT_TRUE(writeFile(share.path("listed/mine"), "five!"));
+    EXPECT_EQ(sizeOf("mine"), 5) << "a change through the mount shows at once";
+    ::closedir(folder);
+    std::this_thread::sleep_for(2200ms);  // the listing's and the kernel's copies expire
+    EXPECT_EQ(sizeOf("theirs"), 4);
+}
+
 TEST_F(MountFilesTest, InodeNumbersFreeSpaceAndDeepestPathsAreTheServers) {
     TempHome home;
     auto share = std::make_unique<MountedShare>(domain(), home, "carol", "carol");
