@@ -12,6 +12,8 @@ struct fuse;
 // the server and what it writes is on the server when write() returns.
 namespace quorvane::tools {
 
+class KernelCacheDrops;
+
 /// Longest name of one folder entry that the server takes.
 inline constexpr size_t kLongestName = 255;
 
@@ -30,10 +32,17 @@ public:
     /// comes; then unmounts (if still mounted).
     int serve();
 
+    /// What the FUSE callbacks share.
+    struct Context {
+        WorkerPool& workers;
+        KernelCacheDrops* drops = nullptr;
+    };
+
 private:
     struct fuse* fuse_ = nullptr;
     bool mounted_ = false;
-    WorkerPool& workers_;
+    Context context_;
+    std::unique_ptr<KernelCacheDrops> drops_;
 };
 
 }  // namespace quorvane::tools

@@ -511,11 +511,20 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
     return result;
 }
 
-int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset) {
+int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset,
+                      off_t* writtenAt) {
     size = std::min(size, worker::kLargestTransfer);
     const std::string message =
         request(Op::Write).put(file.id).put<int64_t>(offset).put<uint64_t>(size).bytes();
-    return askAbout(file, message, true, nullptr, buffer, size);
+    std::string reply;
+    const int result = askAbout(file, message, true, &reply, buffer, size);
+    Reader in(reply);
+    int64_t ignored = 0;
+    int64_t at = offset;
+    if (writtenAt != nullptr) {
+        *writtenAt = in.get(&ignored) && in.get(&at) ? static_cast<off_t>(at) : offset;
+    }
+    return result;
 }
 
 int WorkerPool::truncate(RemoteFile& file, off_t size) {

@@ -76,7 +76,9 @@ public:
     int list(const std::string& path, const std::shared_ptr<ListingSink>& sink);
     int open(const std::string& path, int flags, mode_t mode, RemoteFile** out);
     int read(RemoteFile& file, char* buffer, size_t size, off_t offset);
-    int write(RemoteFile& file, const char* buffer, size_t size, off_t offset);
+    /// Writes all of `buffer` or fails; `writtenAt` gets where it went (see ShareSession::write).
+    int write(RemoteFile& file, const char* buffer, size_t size, off_t offset,
+              off_t* writtenAt = nullptr);
     int truncate(RemoteFile& file, off_t size);
     int truncate(const std::string& path, off_t size);
     int flush(RemoteFile& file);
