@@ -293,6 +293,12 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     const int result = workers().open(path, flags, mode, &file);
     if (result == 0) {
         info->fh = reinterpret_cast<uintptr_t>(file);
+        // A reader beside a writer of the same file reads the server's file as it is at each
+        // read: the kernel's copy may hold pages read while a write or truncation was under
+        // way, filled up with zeros to a size that another request has grown since.
+        if ((flags & O_ACCMODE) == O_RDONLY && workers().othersWrite(*file)) {
+            info->direct_io = 1;
+        }
     }
     return notFoundOrNotFolder(path, result);
 }
