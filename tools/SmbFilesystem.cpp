@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "MountRelease.h"
 #include "SmbSemantics.h"
 
 namespace quorvane::tools {
@@ -462,9 +463,7 @@ SmbFilesystem::SmbFilesystem(WorkerPool& workers) : context_{workers} {}
 SmbFilesystem::~SmbFilesystem() {
     drops_.reset();
     if (fuse_ != nullptr) {
-        if (mounted_) {
-            fuse_unmount(fuse_);
-        }
+        unmountIfStillOurs();
         fuse_destroy(fuse_);
     }
 }
@@ -485,7 +484,18 @@ bool SmbFilesystem::mount(const std::string& mountPoint, const std::string& sour
         return false;
     }
     mounted_ = fuse_mount(fuse_, mountPoint.c_str()) == 0;
+    if (mounted_) {
+        mountPoint_ = mountPoint;
+        device_ = visibleMountDevice(mountPoint);
+    }
     return mounted_;
+}
+
+void SmbFilesystem::unmountIfStillOurs() {
+    if (mounted_ && !device_.empty() && visibleMountDevice(mountPoint_) == device_) {
+        fuse_unmount(fuse_);
+    }
+    mounted_ = false;
 }
 
 int SmbFilesystem::serve() {
@@ -503,8 +513,7 @@ int SmbFilesystem::serve() {
     drops_.reset();
     fuse_loop_cfg_destroy(config);
     fuse_remove_signal_handlers(session);
-    fuse_unmount(fuse_);
-    mounted_ = false;
+    unmountIfStillOurs();
     return result < 0 ? 1 : 0;
 }
 

@@ -39,8 +39,15 @@ public:
     };
 
 private:
+    /// Unmounts by the mount point's path, but only while the mount visible there is still this
+    /// one: a mount copied into another mount namespace keeps the daemon serving past a umount
+    /// here, and by then another mount may have taken the place.
+    void unmountIfStillOurs();
+
     struct fuse* fuse_ = nullptr;
     bool mounted_ = false;
+    std::string mountPoint_;
+    std::string device_;  // of the mount, as the mount table gives it
     Context context_;
     std::unique_ptr<KernelCacheDrops> drops_;
 };

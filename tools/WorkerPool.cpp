@@ -101,6 +101,10 @@ bool WorkerPool::spawn(Worker& slot, std::string* error, bool await) {
         area < 0 || ::ftruncate(area, worker::kSharedSize) != 0
             ? MAP_FAILED
             : ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED, area, 0);
+    if (shared != MAP_FAILED) {
+        // Workers forked after this one map only their own area, not this one's.
+        ::madvise(shared, worker::kSharedSize, MADV_DONTFORK);
+    }
     // Above the numbers the worker takes them at, so that each move really happens.
     const int childSocket = ::fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
     const int childArea = area < 0 ? -1 : ::fcntl(area, F_DUPFD_CLOEXEC, 10);

@@ -161,6 +161,19 @@ TEST(MountDaemon, IsRecognisedByItsArgumentList) {
     }
 }
 
+// The daemon unmounts only while the mount visible on its mount point is its own.
+TEST(MountInfo, TheVisibleMountsDeviceTellsAMountFromANewerOneAtThePlace) {
+    const std::string table =
+        "22 1 0:21 / /proc rw - proc proc rw\n"
+        "40 22 0:52 / /home/a/smb\\040mounts/alice rw - fuse.smbfs smb://alice@fs/alice rw\n"
+        "41 22 0:53 / /home/a/smbmounts/bob rw - fuse.smbfs smb://bob@fs/bob rw\n"
+        "42 41 0:60 / /home/a/smbmounts/bob rw - fuse.smbfs smb://bob@fs2/bob rw\n";
+    EXPECT_EQ(visibleMountDevice(table, "/home/a/smb mounts/alice"), "0:52");
+    EXPECT_EQ(visibleMountDevice(table, "/home/a/smbmounts/bob"), "0:60");  // the one on top
+    EXPECT_EQ(visibleMountDevice(table, "/home/a/smbmounts"), "");
+    EXPECT_EQ(visibleMountDevice("", "/home/a/smbmounts/bob"), "");
+}
+
 TEST(MountInfo, PathsResolveTheParentButNeverTheLastName) {
     const testing::TempHome folder;
     const std::string& base = folder.path();

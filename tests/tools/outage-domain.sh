@@ -112,6 +112,34 @@ echo "replaced-last-write=$(awk '$2 == "write" { last = $4 } END { print last }'
 echo "replaced-fsync=$(awk '$2 == "fsync" { print $3 }' "$dir/replaced.out")"
 echo "replaced-close=$(awk '$2 == "close" { print $3 }' "$dir/replaced.out")"
 
+# A mount copied into another mount namespace keeps its daemon serving past a umount here;
+# when that daemon ends, a newer mount in the same place must stay.
+copied=$dir/copied
+mkdir -p "$copied"
+printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$copied" \
+  2>"$dir/copied.err" || { echo "error=mount failed: $(cat "$dir/copied.err")"; exit 1; }
+copied_daemon=""
+for cmdline in /proc/[0-9]*/cmdline; do
+  if tr '\0' ' ' 2>/dev/null <"$cmdline" | grep -q -- "mount_smbfs --serve .* $copied "; then
+    copied_daemon=$(basename "$(dirname "$cmdline")")
+  fi
+done
+[ -n "$copied_daemon" ] || { echo "error=no mount daemon for the copied mount"; exit 1; }
+unshare --mount --propagation private sleep 60 &
+holder=$!
+sleep 0.3
+"$tools/umount" "$copied" >/dev/null 2>&1
+mount -t tmpfs -o size=1m newer "$copied"
+kill -TERM "$copied_daemon"
+for _ in $(seq 1 100); do
+  kill -0 "$copied_daemon" 2>/dev/null || break
+  sleep 0.05
+done
+echo "copied-daemon-ended=$(kill -0 "$copied_daemon" 2>/dev/null && echo no || echo yes)"
+echo "copied-newer-mount=$(grep " $copied " /proc/self/mountinfo | tail -1 | sed 's/.* - //' | cut -d' ' -f1)"
+kill "$holder" 2>/dev/null
+umount "$copied" 2>/dev/null
+
 if [ "$length" = long ]; then
   # A write left pending on a frozen server process past the bound, then the same file
   # written afresh; the server must end with the fresh data.
