@@ -60,6 +60,12 @@ Loss lossOf(int error, bool ticket) {
     }
 }
 
+// A call on an open file never has arguments of the caller's that the server could refuse (the
+// kernel checked them): the library's EINVAL there means the server lost the handle.
+int onHandle(int result) {
+    return result == -EINVAL ? -EIO : result;
+}
+
 }  // namespace
 
 ShareSession::ShareSession(ShareMount share) : share_(std::move(share)) {}
@@ -213,16 +219,6 @@ void ShareSession::noteUnsure(const std::string& path, off_t low, off_t high) {
 int ShareSession::stat(const std::string& path, struct stat* out) {
     return withServer(Repeat::Always, [&] { return server_->stat(url(path), out); });
 }
-
-namespace {
-
-// A call on an open file never has arguments of the caller's that the server could refuse (the
-// kernel checked them): the library's EINVAL there means the server lost the handle.
-int onHandle(int result) {
-    return result == -EINVAL ? -EIO : result;
-}
-
-}  // namespace
 
 int ShareSession::stat(OpenFile& file, struct stat* out) {
     return onHandle(withServer(Repeat::Always, [&] {
