@@ -68,6 +68,12 @@ int onHandle(int result) {
 
 }  // namespace
 
+bool leadsToSameFile(const OpenFile& file, const struct stat& now) {
+    const bool ownSize = now.st_size == file.size ||
+                         (file.unsureFrom <= now.st_size && now.st_size <= file.unsureTo);
+    return now.st_ino == file.id && ownSize;
+}
+
 ShareSession::ShareSession(ShareMount share) : share_(std::move(share)) {}
 
 ShareSession::~ShareSession() {
@@ -184,11 +190,8 @@ int ShareSession::attach(OpenFile& file) {
         return seen;
     }
     // Another file under the same name (replaced, or changed behind this handle's back while
-    // it was away) is not written through this handle. The same file may have grown or shrunk
-    // by what this worker itself sent before the connection broke.
-    const bool ownSize = now.st_size == file.size ||
-                         (file.unsureFrom <= now.st_size && now.st_size <= file.unsureTo);
-    if (now.st_ino != file.id || !ownSize) {
+    // it was away) is not written through this handle.
+    if (!leadsToSameFile(file, now)) {
         server_->close(file.handle);
         file.handle = nullptr;
         file.stale = true;

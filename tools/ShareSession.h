@@ -49,6 +49,11 @@ struct OpenFile {
     int failedWrite = 0;  // errno of a write that did not happen, told at the next fsync or close
 };
 
+/// Whether a name opened again on a new connection, with the server's attributes `now`, still
+/// leads to `file`: the same file id, and a size this handle last knew or that its own writes
+/// and truncations may have left (one that failed may still have been done).
+bool leadsToSameFile(const OpenFile& file, const struct stat& now);
+
 class ShareSession {
 public:
     /// The first call logs on.

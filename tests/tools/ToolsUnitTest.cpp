@@ -10,6 +10,7 @@
 #include "MountSmbfs.h"
 #include "MountTable.h"
 #include "ProcessTitle.h"
+#include "ShareSession.h"
 #include "SmbClient.h"
 #include "TestSupport.h"
 
@@ -158,6 +159,37 @@ TEST(MountDaemon, IsRecognisedByItsArgumentList) {
     for (const Case& c : cases) {
         EXPECT_EQ(isMountDaemonCommandLine(c.commandLine, "/h/smbmounts/alice"), c.matches)
             << ::testing::PrintToString(c.commandLine);
+    }
+}
+
+// An open file is opened again after a reconnect only where its name still leads to it.
+TEST(OpenFiles, AreRecognisedAfterAReconnectByIdAndTheirOwnPossibleSizes) {
+    OpenFile file;
+    file.id = 77;
+    file.size = 1000;
+    struct Case {
+        ino_t id;
+        off_t size;
+        off_t unsureFrom;  // sizes its own failed writes may have left
+        off_t unsureTo;
+        bool same;
+    };
+    const Case cases[] = {
+        {77, 1000, 1, 0, true},        {78, 1000, 1, 0, false},  // replaced under the same name
+        {77, 1200, 1, 0, false},        // changed by someone else while away
+        {77, 1200, 1000, 5194, true},   // a failed append that was done after all
+        {77, 5194, 1000, 5194, true},   // all of it
+        {77, 5195, 1000, 5194, false},  // more than it sent
+        {77, 10, 10, 1000, true},       // a failed truncation that was done
+        {78, 1200, 1000, 5194, false},  // another file of a size it could have had
+    };
+    for (const Case& c : cases) {
+        file.unsureFrom = c.unsureFrom;
+        file.unsureTo = c.unsureTo;
+        struct stat now {};
+        now.st_ino = c.id;
+        now.st_size = c.size;
+        EXPECT_EQ(leadsToSameFile(file, now), c.same) << c.id << " " << c.size;
     }
 }
 
