@@ -24,9 +24,8 @@ testdomain() { "$source/scripts/testdomain.sh" "$1" "$domain" >/dev/null 2>"$dir
 testdomain start || { echo "error=the test domain did not start: $(cat "$dir/testdomain.err")"; exit 1; }
 port=$(cat "$domain/port")
 password=$("$source/scripts/testdomain.sh" users "$domain" | awk -F'\t' '$1 == "alice" { print $2 }')
-printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$mnt" \
-  2>"$dir/mount.err" || { echo "error=mount failed: $(cat "$dir/mount.err")"; exit 1; }
 
+# The server stops with the script, whatever ends it.
 cleanup() {
   touch "$dir/stop"
   kill -CONT "${daemon:-0}" 2>/dev/null
@@ -35,6 +34,8 @@ cleanup() {
   QUORVANE_TESTDOMAIN_PORT=$port testdomain stop
 }
 trap cleanup EXIT
+printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$mnt" \
+  2>"$dir/mount.err" || { echo "error=mount failed: $(cat "$dir/mount.err")"; exit 1; }
 
 daemon=""
 for cmdline in /proc/[0-9]*/cmdline; do
