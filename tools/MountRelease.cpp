@@ -11,6 +11,7 @@
 
 #include "BoundedCall.h"
 #include "FileServices.h"
+#include "MountTable.h"
 #include "ProcessRunner.h"
 #include "ProcessTitle.h"
 #include "ToolProcess.h"
@@ -115,6 +116,31 @@ int findMountDaemon(const std::string& mountPoint) {
     }
     ::closedir(proc);
     return found;
+}
+
+std::string visibleMountDevice(std::string_view mountInfo, const std::string& mountPoint) {
+    // id parent major:minor root mount-point ...
+    std::string device;
+    while (!mountInfo.empty()) {
+        const size_t newline = mountInfo.find('\n');
+        std::string_view line = mountInfo.substr(0, newline);
+        mountInfo.remove_prefix(newline == std::string_view::npos ? mountInfo.size() : newline + 1);
+        std::string_view fields[5];
+        for (std::string_view& field : fields) {
+            const size_t space = line.find(' ');
+            field = line.substr(0, space);
+            line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
+        }
+        if (!fields[4].empty() && undoMountInfoEscapes(fields[4]) == mountPoint) {
+            device = std::string(fields[2]);
+        }
+    }
+    return device;
+}
+
+std::string visibleMountDevice(const std::string& mountPoint) {
+    return visibleMountDevice(files::readWholeFile("/proc/self/mountinfo").value_or(""),
+                              mountPoint);
 }
 
 ReleaseResult releaseMount(const std::string& mountPoint, bool detach,

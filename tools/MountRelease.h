@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Finding the daemon that serves a mount, and releasing the mount, for mount_smbfs (taking
@@ -19,6 +20,13 @@ bool isMountDaemonCommandLine(const std::string& commandLine, const std::string&
 
 /// The pid of the daemon serving `mountPoint`, or -1.
 int findMountDaemon(const std::string& mountPoint);
+
+/// The device ("major:minor") of the file system visible on `mountPoint` (the last mount there)
+/// in a /proc/self/mountinfo text, or "" when nothing is mounted there. Each mount has its own
+/// device while it lives, so it tells a mount from a newer one at the same place.
+std::string visibleMountDevice(std::string_view mountInfo, const std::string& mountPoint);
+/// The same for this process's mount table.
+std::string visibleMountDevice(const std::string& mountPoint);
 
 struct ReleaseResult {
     bool released = false;

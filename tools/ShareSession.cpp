@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -46,17 +47,32 @@ Loss lossOf(int error, bool ticket) {
         case EPIPE:
         case ETIMEDOUT:
         case ENOTCONN:
+        case ENETRESET:
         case EBADF:
             return Loss::Broken;
         case EINVAL:
-            // The library's only word for a session whose ticket has expired.
+            // The library's only word for a session whose ticket has expired; also its word for
+            // any server status it has no errno for, such as a session or share connection the
+            // server dropped (withServer tells those from a caller's own EINVAL).
             return ticket ? Loss::Session : Loss::None;
         default:
             return Loss::None;
     }
 }
 
+// A call on an open file never has arguments of the caller's that the server could refuse (the
+// kernel checked them): the library's EINVAL there means the server lost the handle.
+int onHandle(int result) {
+    return result == -EINVAL ? -EIO : result;
+}
+
 }  // namespace
+
+bool leadsToSameFile(const OpenFile& file, const struct stat& now) {
+    const bool ownSize = now.st_size == file.size ||
+                         (file.unsureFrom <= now.st_size && now.st_size <= file.unsureTo);
+    return now.st_ino == file.id && ownSize;
+}
 
 ShareSession::ShareSession(ShareMount share) : share_(std::move(share)) {}
 
@@ -110,7 +126,13 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
             }
             return result;
         }
-        const Loss loss = lossOf(-result, share_.login.password.empty());
+        Loss loss = lossOf(-result, share_.login.password.empty());
+        if (loss == Loss::None && result == -EINVAL && server_ && !answersStill()) {
+            // Not the caller's EINVAL: the server no longer takes this connection's session
+            // (it was dropped). One fresh logon; a call that fails still says "network".
+            loss = Loss::Session;
+            result = -ENETRESET;
+        }
         if (loss == Loss::None) {
             return result;
         }
@@ -132,6 +154,11 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, kLongestPause);
     }
+}
+
+bool ShareSession::answersStill() {
+    struct stat top {};
+    return server_->stat(url("/"), &top) == 0;
 }
 
 void ShareSession::remember(OpenFile& file, const struct stat& seen) {
@@ -164,12 +191,13 @@ int ShareSession::attach(OpenFile& file) {
     }
     // Another file under the same name (replaced, or changed behind this handle's back while
     // it was away) is not written through this handle.
-    if (now.st_ino != file.id || now.st_size != file.size) {
+    if (!leadsToSameFile(file, now)) {
         server_->close(file.handle);
         file.handle = nullptr;
         file.stale = true;
         return -ESTALE;
     }
+    file.size = now.st_size;
     return 0;
 }
 
@@ -181,12 +209,22 @@ void ShareSession::noteChanged(const std::string& path, off_t size, bool grownOn
     }
 }
 
+void ShareSession::noteUnsure(const std::string& path, off_t low, off_t high) {
+    for (OpenFile* file : open_) {
+        if (file->path == path) {
+            const bool empty = file->unsureFrom > file->unsureTo;
+            file->unsureFrom = empty ? low : std::min(file->unsureFrom, low);
+            file->unsureTo = empty ? high : std::max(file->unsureTo, high);
+        }
+    }
+}
+
 int ShareSession::stat(const std::string& path, struct stat* out) {
     return withServer(Repeat::Always, [&] { return server_->stat(url(path), out); });
 }
 
 int ShareSession::stat(OpenFile& file, struct stat* out) {
-    return withServer(Repeat::Always, [&] {
+    return onHandle(withServer(Repeat::Always, [&] {
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
@@ -196,7 +234,7 @@ int ShareSession::stat(OpenFile& file, struct stat* out) {
         }
         // A write-only handle may not read its own attributes; the name can.
         return server_->stat(url(file.path), out);
-    });
+    }));
 }
 
 int ShareSession::list(const std::string& path,
@@ -218,7 +256,8 @@ int ShareSession::open(const std::string& path, int flags, mode_t mode, OpenFile
     const Repeat repeat = (flags & O_EXCL) != 0 ? Repeat::OnlyUnsent : Repeat::Always;
     return withServer(repeat, [&] {
         SmbHandle handle = nullptr;
-        if (const int opened = server_->open(url(path), flags, mode, &handle); opened != 0) {
+        if (const int opened = server_->open(url(path), flags & ~O_APPEND, mode, &handle);
+            opened != 0) {
             return opened;
         }
         struct stat seen {};
@@ -232,7 +271,8 @@ int ShareSession::open(const std::string& path, int flags, mode_t mode, OpenFile
         }
         auto* file = new OpenFile;
         file->path = path;
-        file->flags = flags & ~(O_CREAT | O_EXCL | O_TRUNC);
+        file->flags = flags & ~(O_CREAT | O_EXCL | O_TRUNC | O_APPEND);
+        file->append = (flags & O_APPEND) != 0;
         file->handle = handle;
         file->connection = connection_;
         remember(*file, seen);
@@ -243,45 +283,60 @@ int ShareSession::open(const std::string& path, int flags, mode_t mode, OpenFile
 }
 
 int ShareSession::read(OpenFile& file, char* buffer, size_t size, off_t offset) {
-    return withServer(Repeat::Always, [&] {
+    return onHandle(withServer(Repeat::Always, [&] {
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
         return static_cast<int>(server_->read(file.handle, buffer, size, offset));
-    });
+    }));
 }
 
-int ShareSession::write(OpenFile& file, const char* buffer, size_t size, off_t offset) {
+int ShareSession::write(OpenFile& file, const char* buffer, size_t size, off_t offset,
+                        off_t* writtenAt) {
     // Writing the same bytes at the same place again is harmless, so a write whose connection
-    // broke is made again on the next one.
-    const int result = withServer(Repeat::Always, [&] {
+    // broke is made again on the next one, at the place chosen for the first attempt: all of
+    // it or an error, never a part.
+    std::optional<off_t> at;
+    const int result = onHandle(withServer(Repeat::Always, [&] {
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
-        const ssize_t done = server_->write(file.handle, buffer, size, offset);
+        if (!at) {
+            // The kernel puts an append at the end it knows; the server's end is further when
+            // a write that failed here was done after all.
+            at = file.append ? std::max(offset, file.size) : offset;
+        }
+        const off_t end = *at + static_cast<off_t>(size);
+        const ssize_t done = server_->write(file.handle, buffer, size, *at);
         if (done < 0) {
+            // Some of it may have reached the file before the connection broke.
+            noteUnsure(file.path, file.size, std::max(file.size, end));
             return static_cast<int>(done);
         }
-        noteChanged(file.path, offset + done, true);
+        noteChanged(file.path, *at + done, true);
         return static_cast<int>(done);
-    });
+    }));
     if (result < 0) {
         file.failedWrite = -result;
+    }
+    if (writtenAt != nullptr) {
+        *writtenAt = at.value_or(offset);
     }
     return result;
 }
 
 int ShareSession::truncate(OpenFile& file, off_t size) {
-    const int result = withServer(Repeat::Always, [&] {
+    const int result = onHandle(withServer(Repeat::Always, [&] {
         if (const int attached = attach(file); attached != 0) {
             return attached;
         }
         if (const int cut = server_->truncate(file.handle, size); cut != 0) {
+            noteUnsure(file.path, std::min(file.size, size), std::max(file.size, size));
             return cut;
         }
         noteChanged(file.path, size, false);
         return 0;
-    });
+    }));
     if (result < 0) {
         file.failedWrite = -result;
     }
@@ -306,15 +361,21 @@ int ShareSession::truncate(const std::string& path, off_t size) {
 }
 
 int ShareSession::flush(OpenFile& file) {
-    return -file.failedWrite;
+    if (file.stale) {
+        return -ESTALE;
+    }
+    const int failed = file.failedWrite;
+    file.failedWrite = 0;
+    return -failed;
 }
 
 int ShareSession::close(OpenFile* file) {
-    int result = -file->failedWrite;
+    int result = file->stale ? -ESTALE : -file->failedWrite;
     if (file->handle != nullptr && file->connection == connection_ && server_) {
         // Every write was acknowledged already: a close that fails loses nothing.
         const int closed = server_->close(file->handle);
-        if (closed < 0 && result == 0 && lossOf(-closed, false) == Loss::None) {
+        if (closed < 0 && closed != -EINVAL && result == 0 &&
+            lossOf(-closed, false) == Loss::None) {
             result = closed;
         }
     }

@@ -31,16 +31,28 @@ struct ShareMount {
 /// Its handle may be replaced (see ShareSession::rename).
 struct OpenFile {
     std::string path;
-    int flags = 0;               // as opened, without create and truncate
+    int flags = 0;               // as opened, without create, truncate and append
+    bool append = false;         // writes go to the end of the file as the server has it
     SmbHandle handle = nullptr;  // null until opened (again) on the current connection
     unsigned connection = 0;     // the connection `handle` belongs to
     /// The file as this handle last knew it (the server's file id and the size): a name
     /// opened again must still lead to it.
     ino_t id = 0;
     off_t size = 0;
+    /// Sizes the file may have because of this worker's own writes and truncations that
+    /// failed on a broken connection but may have been done all the same (a server that
+    /// answered late): a name opened again with such a size still leads to the same file.
+    /// Empty when `unsureFrom` > `unsureTo`.
+    off_t unsureFrom = 1;
+    off_t unsureTo = 0;
     bool stale = false;   // the name leads to another file now: every call fails
-    int failedWrite = 0;  // errno of a write that did not happen, told at fsync and close
+    int failedWrite = 0;  // errno of a write that did not happen, told at the next fsync or close
 };
+
+/// Whether a name opened again on a new connection, with the server's attributes `now`, still
+/// leads to `file`: the same file id, and a size this handle last knew or that its own writes
+/// and truncations may have left (one that failed may still have been done).
+bool leadsToSameFile(const OpenFile& file, const struct stat& now);
 
 class ShareSession {
 public:
@@ -63,10 +75,14 @@ public:
 
     int open(const std::string& path, int flags, mode_t mode, OpenFile** out);
     int read(OpenFile& file, char* buffer, size_t size, off_t offset);
-    int write(OpenFile& file, const char* buffer, size_t size, off_t offset);
+    /// Writes all `size` bytes or fails. An appending file writes at the server's end of the
+    /// file, which `writtenAt` gets (the kernel's `offset` is where it believes the end is).
+    int write(OpenFile& file, const char* buffer, size_t size, off_t offset,
+              off_t* writtenAt = nullptr);
     int truncate(OpenFile& file, off_t size);
     int truncate(const std::string& path, off_t size);
-    /// 0, or the error of a write of this file that failed (told until the file is closed).
+    /// 0, or the error of a write of this file that failed since the last flush (told once,
+    /// as a local disk tells a failed write-back); ESTALE for as long as the file is stale.
     int flush(OpenFile& file);
     /// Closes and forgets the file.
     int close(OpenFile* file);
@@ -96,6 +112,8 @@ private:
     /// and the call made again until kRequestBound has passed.
     int withServer(Repeat repeat, const std::function<int()>& call);
     void dropConnection(bool abort);
+    /// Whether the connection still answers a look at the share's top folder.
+    bool answersStill();
     int renameOnServer(const std::string& from, const std::string& to, bool noReplace);
     std::vector<OpenFile*> filesAffectedBy(const std::string& from, const std::string& to) const;
     int setTimesOnServer(const std::string& path, const struct timespec times[2]);
@@ -105,6 +123,8 @@ private:
     void remember(OpenFile& file, const struct stat& seen);
     /// Every open file of `path` knows its new size (or, when `grownOnly`, at least `size`).
     void noteChanged(const std::string& path, off_t size, bool grownOnly);
+    /// Every open file of `path` takes a size from `low` to `high` for its own doing.
+    void noteUnsure(const std::string& path, off_t low, off_t high);
 
     ShareMount share_;
     std::unique_ptr<SmbConnection> server_;

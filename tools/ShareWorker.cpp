@@ -125,7 +125,9 @@ public:
                     size > worker::kLargestTransfer || (file = fileOf(id)) == nullptr) {
                     return false;
                 }
-                out.put<int64_t>(session_.write(*file, shared_, size, offset));
+                off_t writtenAt = offset;
+                const int result = session_.write(*file, shared_, size, offset, &writtenAt);
+                out.put<int64_t>(result).put<int64_t>(writtenAt);
                 return true;
             }
             case Op::TruncateFile:

@@ -13,15 +13,67 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "ListedAttributes.h"
+#include "MountRelease.h"
 #include "SmbSemantics.h"
 
 namespace quorvane::tools {
+
+// Tells the kernel to forget the pages and attributes it keeps of a file, from a thread of its
+// own: the kernel waits for the pages a write request still holds, so the FUSE thread serving
+// that request must not wait for it before its reply has gone.
+class KernelCacheDrops {
+public:
+    explicit KernelCacheDrops(struct fuse* fuse) : fuse_(fuse), thread_([this] { run(); }) {}
+    ~KernelCacheDrops() {
+        {
+            const std::lock_guard<std::mutex> held(lock_);
+            ending_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    KernelCacheDrops(const KernelCacheDrops&) = delete;
+    KernelCacheDrops& operator=(const KernelCacheDrops&) = delete;
+
+    void drop(const std::string& path) {
+        {
+            const std::lock_guard<std::mutex> held(lock_);
+            paths_.push_back(path);
+        }
+        wake_.notify_all();
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> held(lock_);
+        for (;;) {
+            wake_.wait(held, [&] { return ending_ || !paths_.empty(); });
+            if (ending_) {
+                return;
+            }
+            const std::string path = std::move(paths_.front());
+            paths_.pop_front();
+            held.unlock();
+            fuse_invalidate_path(fuse_, path.c_str());  // ENOENT: the kernel holds nothing
+            held.lock();
+        }
+    }
+
+    struct fuse* fuse_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::string> paths_;
+    bool ending_ = false;
+    std::thread thread_;
+};
 
 namespace {
 
@@ -29,8 +81,12 @@ constexpr unsigned kLargestTransfer = worker::kLargestTransfer;
 // The name libfuse gives a file removed while open, until its last close.
 constexpr const char* kHiddenPrefix = ".fuse_hidden";
 
+SmbFilesystem::Context& context() {
+    return *static_cast<SmbFilesystem::Context*>(fuse_get_context()->private_data);
+}
+
 WorkerPool& workers() {
-    return *static_cast<WorkerPool*>(fuse_get_context()->private_data);
+    return context().workers;
 }
 
 // What this mount's listings brought (one mount per daemon process).
@@ -277,8 +333,9 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     if (const int refused = refusedPath(path); refused != 0) {
         return refused;
     }
-    // Writes go where the kernel says: it has applied O_APPEND already.
-    flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC;
+    // Writes go where the kernel says, except that an appending file's go to the server's end
+    // when that lies further (a write that failed here but was done after all).
+    flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC | O_APPEND;
     if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0) {
         forgetListed(path);
     }
@@ -286,6 +343,12 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     const int result = workers().open(path, flags, mode, &file);
     if (result == 0) {
         info->fh = reinterpret_cast<uintptr_t>(file);
+        // A reader beside a writer of the same file reads the server's file as it is at each
+        // read: the kernel's copy may hold pages read while a write or truncation was under
+        // way, filled up with zeros to a size that another request has grown since.
+        if ((flags & O_ACCMODE) == O_RDONLY && workers().othersWrite(*file)) {
+            info->direct_io = 1;
+        }
     }
     return notFoundOrNotFolder(path, result);
 }
@@ -304,7 +367,14 @@ int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*
 
 int onWrite(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
     forgetListed(path);
-    return workers().write(*openFileOf(info), buffer, size, offset);
+    off_t writtenAt = offset;
+    const int result = workers().write(*openFileOf(info), buffer, size, offset, &writtenAt);
+    if (result > 0 && writtenAt != offset && path != nullptr && context().drops != nullptr) {
+        // An append went to the server's end, past the one the kernel knew: what the kernel
+        // keeps of the file (the pages it just wrote, its size) is not the file.
+        context().drops->drop(path);
+    }
+    return result;
 }
 
 int onTruncate(const char* path, off_t size, fuse_file_info* info) {
@@ -448,13 +518,12 @@ std::string escapedOption(const std::string& value) {
 
 }  // namespace
 
-SmbFilesystem::SmbFilesystem(WorkerPool& workers) : workers_(workers) {}
+SmbFilesystem::SmbFilesystem(WorkerPool& workers) : context_{workers} {}
 
 SmbFilesystem::~SmbFilesystem() {
+    drops_.reset();
     if (fuse_ != nullptr) {
-        if (mounted_) {
-            fuse_unmount(fuse_);
-        }
+        unmountIfStillOurs();
         fuse_destroy(fuse_);
     }
 }
@@ -469,13 +538,24 @@ bool SmbFilesystem::mount(const std::string& mountPoint, const std::string& sour
     }
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
     const fuse_operations ops = operations();
-    fuse_ = fuse_new(&args, &ops, sizeof ops, &workers_);
+    fuse_ = fuse_new(&args, &ops, sizeof ops, &context_);
     fuse_opt_free_args(&args);
     if (fuse_ == nullptr) {
         return false;
     }
     mounted_ = fuse_mount(fuse_, mountPoint.c_str()) == 0;
+    if (mounted_) {
+        mountPoint_ = mountPoint;
+        device_ = visibleMountDevice(mountPoint);
+    }
     return mounted_;
+}
+
+void SmbFilesystem::unmountIfStillOurs() {
+    if (mounted_ && !device_.empty() && visibleMountDevice(mountPoint_) == device_) {
+        fuse_unmount(fuse_);
+    }
+    mounted_ = false;
 }
 
 int SmbFilesystem::serve() {
@@ -486,11 +566,14 @@ int SmbFilesystem::serve() {
     fuse_loop_config* config = fuse_loop_cfg_create();
     fuse_loop_cfg_set_clone_fd(config, 0);
     fuse_loop_cfg_set_max_threads(config, 16);
+    drops_ = std::make_unique<KernelCacheDrops>(fuse_);
+    context_.drops = drops_.get();
     const int result = fuse_loop_mt(fuse_, config);
+    context_.drops = nullptr;
+    drops_.reset();
     fuse_loop_cfg_destroy(config);
     fuse_remove_signal_handlers(session);
-    fuse_unmount(fuse_);
-    mounted_ = false;
+    unmountIfStillOurs();
     return result < 0 ? 1 : 0;
 }
 

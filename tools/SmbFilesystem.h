@@ -12,6 +12,8 @@ struct fuse;
 // the server and what it writes is on the server when write() returns.
 namespace quorvane::tools {
 
+class KernelCacheDrops;
+
 /// Longest name of one folder entry that the server takes.
 inline constexpr size_t kLongestName = 255;
 
@@ -30,10 +32,24 @@ public:
     /// comes; then unmounts (if still mounted).
     int serve();
 
+    /// What the FUSE callbacks share.
+    struct Context {
+        WorkerPool& workers;
+        KernelCacheDrops* drops = nullptr;
+    };
+
 private:
+    /// Unmounts by the mount point's path, but only while the mount visible there is still this
+    /// one: a mount copied into another mount namespace keeps the daemon serving past a umount
+    /// here, and by then another mount may have taken the place.
+    void unmountIfStillOurs();
+
     struct fuse* fuse_ = nullptr;
     bool mounted_ = false;
-    WorkerPool& workers_;
+    std::string mountPoint_;
+    std::string device_;  // of the mount, as the mount table gives it
+    Context context_;
+    std::unique_ptr<KernelCacheDrops> drops_;
 };
 
 }  // namespace quorvane::tools

@@ -101,6 +101,10 @@ bool WorkerPool::spawn(Worker& slot, std::string* error, bool await) {
         area < 0 || ::ftruncate(area, worker::kSharedSize) != 0
             ? MAP_FAILED
             : ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED, area, 0);
+    if (shared != MAP_FAILED) {
+        // Workers forked after this one map only their own area, not this one's.
+        ::madvise(shared, worker::kSharedSize, MADV_DONTFORK);
+    }
     // Above the numbers the worker takes them at, so that each move really happens.
     const int childSocket = ::fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
     const int childArea = area < 0 ? -1 : ::fcntl(area, F_DUPFD_CLOEXEC, 10);
@@ -443,13 +447,54 @@ int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile
         return static_cast<int>(result);
     }
     auto* file = new RemoteFile{index, generation, id, path};
+    file->writes = (flags & O_ACCMODE) != O_RDONLY;
     const std::lock_guard<std::mutex> held(state_);
     files_.insert(file);
     *out = file;
     return 0;
 }
 
+bool WorkerPool::othersWrite(const RemoteFile& file) const {
+    const std::lock_guard<std::mutex> held(state_);
+    return std::any_of(files_.begin(), files_.end(), [&](const RemoteFile* other) {
+        return other != &file && other->writes && other->path == file.path;
+    });
+}
+
+std::string WorkerPool::pathOf(const RemoteFile& file) const {
+    const std::lock_guard<std::mutex> held(state_);
+    return file.path;
+}
+
+uint64_t WorkerPool::beginChange(const std::string& path) {
+    const std::lock_guard<std::mutex> held(state_);
+    changing_[path].insert(++changes_);
+    return changes_;
+}
+
+void WorkerPool::endChange(const std::string& path, uint64_t change) {
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        const auto under = changing_.find(path);
+        if (under != changing_.end() && under->second.erase(change) != 0 && under->second.empty()) {
+            changing_.erase(under);
+        }
+    }
+    changed_.notify_all();
+}
+
+void WorkerPool::awaitChanges(const RemoteFile& file) {
+    std::unique_lock<std::mutex> held(state_);
+    const uint64_t begunBefore = changes_;
+    // Later changes do not hold the read up: a steady writer cannot starve a reader.
+    changed_.wait_for(held, kRequestBound, [&] {
+        const auto under = changing_.find(file.path);
+        return under == changing_.end() || *under->second.begin() > begunBefore;
+    });
+}
+
 int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) {
+    awaitChanges(file);
     size = std::min(size, worker::kLargestTransfer);
     Worker& slot = workers_[file.worker];
     ++slot.waiting;
@@ -500,19 +545,40 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
     return result;
 }
 
-int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset) {
+int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t offset,
+                      off_t* writtenAt) {
     size = std::min(size, worker::kLargestTransfer);
     const std::string message =
         request(Op::Write).put(file.id).put<int64_t>(offset).put<uint64_t>(size).bytes();
-    return askAbout(file, message, true, nullptr, buffer, size);
+    std::string reply;
+    const std::string path = pathOf(file);
+    const uint64_t change = beginChange(path);
+    const int result = askAbout(file, message, true, &reply, buffer, size);
+    endChange(path, change);
+    Reader in(reply);
+    int64_t ignored = 0;
+    int64_t at = offset;
+    if (writtenAt != nullptr) {
+        *writtenAt = in.get(&ignored) && in.get(&at) ? static_cast<off_t>(at) : offset;
+    }
+    return result;
 }
 
 int WorkerPool::truncate(RemoteFile& file, off_t size) {
-    return askAbout(file, request(Op::TruncateFile).put(file.id).put<int64_t>(size).bytes(), false);
+    const std::string path = pathOf(file);
+    const uint64_t change = beginChange(path);
+    const int result =
+        askAbout(file, request(Op::TruncateFile).put(file.id).put<int64_t>(size).bytes(), false);
+    endChange(path, change);
+    return result;
 }
 
 int WorkerPool::truncate(const std::string& path, off_t size) {
-    return askByPath(path, request(Op::Truncate).put(path).put<int64_t>(size).bytes(), true);
+    const uint64_t change = beginChange(path);
+    const int result =
+        askByPath(path, request(Op::Truncate).put(path).put<int64_t>(size).bytes(), true);
+    endChange(path, change);
+    return result;
 }
 
 int WorkerPool::flush(RemoteFile& file) {

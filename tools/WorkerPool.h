@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,7 @@ struct RemoteFile {
     uint64_t id = 0;          // the worker's name for it
     std::string path;         // kept up to date across renames
     off_t nextOffset = -1;    // where the last read ended
+    bool writes = false;      // opened for writing
 };
 
 /// Takes a folder's entries as they arrive from a worker.
@@ -77,10 +79,14 @@ public:
     int list(const std::string& path, const std::shared_ptr<ListingSink>& sink);
     int open(const std::string& path, int flags, mode_t mode, RemoteFile** out);
     int read(RemoteFile& file, char* buffer, size_t size, off_t offset);
-    int write(RemoteFile& file, const char* buffer, size_t size, off_t offset);
+    /// Writes all of `buffer` or fails; `writtenAt` gets where it went (see ShareSession::write).
+    int write(RemoteFile& file, const char* buffer, size_t size, off_t offset,
+              off_t* writtenAt = nullptr);
     int truncate(RemoteFile& file, off_t size);
     int truncate(const std::string& path, off_t size);
     int flush(RemoteFile& file);
+    /// Whether an open file of the same name other than `file` may write to it.
+    bool othersWrite(const RemoteFile& file) const;
     /// Closes and forgets the file.
     int close(RemoteFile* file);
     int unlink(const std::string& path);
@@ -141,6 +147,15 @@ private:
     /// A call by path; `repeatable` ones are made again on a new worker if theirs died.
     int askByPath(const std::string& path, const std::string& message, bool repeatable,
                   std::string* reply = nullptr);
+    /// A write or truncation of an open file is under way from `beginChange` to `endChange`;
+    /// a read of the same name waits for those begun before it (`awaitChanges`), so that it
+    /// never gets the file from before a change the kernel already counts as made (it has the
+    /// written pages, or the size, already).
+    uint64_t beginChange(const std::string& path);
+    void endChange(const std::string& path, uint64_t change);
+    void awaitChanges(const RemoteFile& file);
+    /// The file's name now (a rename elsewhere may change it).
+    std::string pathOf(const RemoteFile& file) const;
     /// A call on an open file, by the worker that opened it; EIO once that worker is gone.
     int askAbout(RemoteFile& file, const std::string& message, bool transfer,
                  std::string* reply = nullptr, const char* writeFrom = nullptr,
@@ -153,6 +168,9 @@ private:
     std::array<Worker, worker::kWorkers> workers_;
     mutable std::mutex state_;  // the login and the open files
     std::set<RemoteFile*> files_;
+    std::map<std::string, std::set<uint64_t>> changing_;  // writes and truncations under way
+    uint64_t changes_ = 0;                                // the number of the last one begun
+    std::condition_variable changed_;                     // one of them ended
     std::atomic<bool> closing_{false};
     std::mutex listings_;  // the count of listings still arriving
     std::condition_variable listingEnded_;

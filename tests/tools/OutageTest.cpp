@@ -68,6 +68,10 @@ TEST(Outage, OpenFilesRideThroughShortOutages) {
     EXPECT_EQ(result["replaced-last-write"], "ESTALE") << context;
     EXPECT_EQ(result["replaced-fsync"], "ESTALE") << context;
     EXPECT_EQ(result["replaced-close"], "ESTALE") << context;
+    // A daemon that outlived its umount (its mount was copied into another mount namespace)
+    // leaves a newer mount in the same place alone when it ends.
+    EXPECT_EQ(result["copied-daemon-ended"], "yes") << context;
+    EXPECT_EQ(result["copied-newer-mount"], "tmpfs") << context;
 }
 
 }  // namespace

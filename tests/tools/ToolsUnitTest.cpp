@@ -14,6 +14,7 @@
 #include "MountTable.h"
 #include "ProcessTitle.h"
 #include "ReadAhead.h"
+#include "ShareSession.h"
 #include "SmbClient.h"
 #include "SmbFilesystem.h"
 #include "SmbSemantics.h"
@@ -166,6 +167,50 @@ TEST(MountDaemon, IsRecognisedByItsArgumentList) {
         EXPECT_EQ(isMountDaemonCommandLine(c.commandLine, "/h/smbmounts/alice"), c.matches)
             << ::testing::PrintToString(c.commandLine);
     }
+}
+
+// An open file is opened again after a reconnect only where its name still leads to it.
+TEST(OpenFiles, AreRecognisedAfterAReconnectByIdAndTheirOwnPossibleSizes) {
+    OpenFile file;
+    file.id = 77;
+    file.size = 1000;
+    struct Case {
+        ino_t id;
+        off_t size;
+        off_t unsureFrom;  // sizes its own failed writes may have left
+        off_t unsureTo;
+        bool same;
+    };
+    const Case cases[] = {
+        {77, 1000, 1, 0, true},        {78, 1000, 1, 0, false},  // replaced under the same name
+        {77, 1200, 1, 0, false},        // changed by someone else while away
+        {77, 1200, 1000, 5194, true},   // a failed append that was done after all
+        {77, 5194, 1000, 5194, true},   // all of it
+        {77, 5195, 1000, 5194, false},  // more than it sent
+        {77, 10, 10, 1000, true},       // a failed truncation that was done
+        {78, 1200, 1000, 5194, false},  // another file of a size it could have had
+    };
+    for (const Case& c : cases) {
+        file.unsureFrom = c.unsureFrom;
+        file.unsureTo = c.unsureTo;
+        struct stat now {};
+        now.st_ino = c.id;
+        now.st_size = c.size;
+        EXPECT_EQ(leadsToSameFile(file, now), c.same) << c.id << " " << c.size;
+    }
+}
+
+// The daemon unmounts only while the mount visible on its mount point is its own.
+TEST(MountInfo, TheVisibleMountsDeviceTellsAMountFromANewerOneAtThePlace) {
+    const std::string table =
+        "22 1 0:21 / /proc rw - proc proc rw\n"
+        "40 22 0:52 / /home/a/smb\\040mounts/alice rw - fuse.smbfs smb://alice@fs/alice rw\n"
+        "41 22 0:53 / /home/a/smbmounts/bob rw - fuse.smbfs smb://bob@fs/bob rw\n"
+        "42 41 0:60 / /home/a/smbmounts/bob rw - fuse.smbfs smb://bob@fs2/bob rw\n";
+    EXPECT_EQ(visibleMountDevice(table, "/home/a/smb mounts/alice"), "0:52");
+    EXPECT_EQ(visibleMountDevice(table, "/home/a/smbmounts/bob"), "0:60");  // the one on top
+    EXPECT_EQ(visibleMountDevice(table, "/home/a/smbmounts"), "");
+    EXPECT_EQ(visibleMountDevice("", "/home/a/smbmounts/bob"), "");
 }
 
 TEST(MountInfo, PathsResolveTheParentButNeverTheLastName) {

@@ -24,9 +24,8 @@ testdomain() { "$source/scripts/testdomain.sh" "$1" "$domain" >/dev/null 2>"$dir
 testdomain start || { echo "error=the test domain did not start: $(cat "$dir/testdomain.err")"; exit 1; }
 port=$(cat "$domain/port")
 password=$("$source/scripts/testdomain.sh" users "$domain" | awk -F'\t' '$1 == "alice" { print $2 }')
-printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$mnt" \
-  2>"$dir/mount.err" || { echo "error=mount failed: $(cat "$dir/mount.err")"; exit 1; }
 
+# The server stops with the script, whatever ends it.
 cleanup() {
   touch "$dir/stop"
   kill -CONT "${daemon:-0}" 2>/dev/null
@@ -35,6 +34,8 @@ cleanup() {
   QUORVANE_TESTDOMAIN_PORT=$port testdomain stop
 }
 trap cleanup EXIT
+printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$mnt" \
+  2>"$dir/mount.err" || { echo "error=mount failed: $(cat "$dir/mount.err")"; exit 1; }
 
 daemon=""
 for cmdline in /proc/[0-9]*/cmdline; do
@@ -111,6 +112,34 @@ echo "replaced-content=$(cat "$server/replaced.txt")"
 echo "replaced-last-write=$(awk '$2 == "write" { last = $4 } END { print last }' "$dir/replaced.out")"
 echo "replaced-fsync=$(awk '$2 == "fsync" { print $3 }' "$dir/replaced.out")"
 echo "replaced-close=$(awk '$2 == "close" { print $3 }' "$dir/replaced.out")"
+
+# A mount copied into another mount namespace keeps its daemon serving past a umount here;
+# when that daemon ends, a newer mount in the same place must stay.
+copied=$dir/copied
+mkdir -p "$copied"
+printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$copied" \
+  2>"$dir/copied.err" || { echo "error=mount failed: $(cat "$dir/copied.err")"; exit 1; }
+copied_daemon=""
+for cmdline in /proc/[0-9]*/cmdline; do
+  if tr '\0' ' ' 2>/dev/null <"$cmdline" | grep -q -- "mount_smbfs --serve .* $copied "; then
+    copied_daemon=$(basename "$(dirname "$cmdline")")
+  fi
+done
+[ -n "$copied_daemon" ] || { echo "error=no mount daemon for the copied mount"; exit 1; }
+unshare --mount --propagation private sleep 60 &
+holder=$!
+sleep 0.3
+"$tools/umount" "$copied" >/dev/null 2>&1
+mount -t tmpfs -o size=1m newer "$copied"
+kill -TERM "$copied_daemon"
+for _ in $(seq 1 100); do
+  kill -0 "$copied_daemon" 2>/dev/null || break
+  sleep 0.05
+done
+echo "copied-daemon-ended=$(kill -0 "$copied_daemon" 2>/dev/null && echo no || echo yes)"
+echo "copied-newer-mount=$(grep " $copied " /proc/self/mountinfo | tail -1 | sed 's/.* - //' | cut -d' ' -f1)"
+kill "$holder" 2>/dev/null
+umount "$copied" 2>/dev/null
 
 if [ "$length" = long ]; then
   # A write left pending on a frozen server process past the bound, then the same file
