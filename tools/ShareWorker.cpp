@@ -242,6 +242,10 @@ int runShareWorker() {
     void* area = ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED,
                         worker::kSharedDescriptor, 0);
     ::close(worker::kSharedDescriptor);
+    // The daemon sends the login once it has seen that this worker can no longer be traced.
+    if (!worker::sendMessage(socket, Writer().put<int64_t>(0).bytes())) {
+        return 1;
+    }
     std::optional<std::string> start = worker::receiveMessage(socket);
     if (area == MAP_FAILED || !start) {
         return 1;
