@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QMap>
+#include <sys/types.h>
+
 #include <QObject>
 #include <QString>
 #include <map>

@@ -189,10 +189,13 @@ void TrayController::rebuildMenu() {
     }
     for (const MountedShare& share : shares_) {
         const auto found = health_->conditions().find(share.name);
-        const bool broken = found != health_->conditions().end() && isBroken(*found);
-        QAction* open = menu_->addAction(menuText(
-            broken ? share.name + QStringLiteral(" — ") + QString::fromStdString(describe(*found))
-                   : share.name));
+        // A share whose daemon cannot be asked is not shown as working either.
+        const bool toldApart = found != health_->conditions().end() &&
+                               (isBroken(*found) || *found == ShareCondition::Unknown);
+        QAction* open =
+            menu_->addAction(menuText(toldApart ? share.name + QStringLiteral(" — ") +
+                                                      QString::fromStdString(describe(*found))
+                                                : share.name));
         open->setObjectName(QStringLiteral("share:") + share.name);
         open->setToolTip(tr("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);

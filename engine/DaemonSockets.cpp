@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "EngineConfig.h"
 
 namespace quorvane::daemons {
@@ -15,6 +13,7 @@ namespace quorvane::daemons {
 namespace {
 
 constexpr const char* kSocketPrefix = "mount-health-";
+constexpr const char* kTroublePrefix = "mount-trouble-";
 
 // A folder (not a link to one) of this user's that nobody else may enter or change.
 bool isPrivateFolder(const std::string& path) {
@@ -22,6 +21,8 @@ bool isPrivateFolder(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
            info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
 }
+
+}  // namespace
 
 std::optional<std::string> privateFolderAt(const std::string& path, std::string* why) {
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -39,12 +40,10 @@ std::optional<std::string> privateFolderAt(const std::string& path, std::string*
     return path;
 }
 
-}  // namespace
-
 std::optional<std::string> socketFolder(std::string* why) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/' && isPrivateFolder(runtime)) {
-        return privateFolderAt(std::string(runtime) + "/quorvane", why);
+    const std::string runtime = "/run/user/" + std::to_string(::geteuid());
+    if (isPrivateFolder(runtime)) {
+        return privateFolderAt(runtime + "/quorvane", why);
     }
     // The sticky /tmp keeps anyone else from renaming or removing the folder once it is ours.
     return privateFolderAt("/tmp/quorvane-" + std::to_string(::geteuid()), why);
@@ -54,14 +53,19 @@ std::string socketPath(const std::string& folder, pid_t pid) {
     return folder + "/" + kSocketPrefix + std::to_string(pid);
 }
 
-std::optional<pid_t> pidOfSocketName(const std::string& name) {
-    const std::string prefix = kSocketPrefix;
-    if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size() ||
-        name.size() > prefix.size() + 9 ||
-        name.find_first_not_of("0123456789", prefix.size()) != std::string::npos) {
-        return std::nullopt;
+std::string troubleMarkerPath(const std::string& folder, pid_t pid) {
+    return folder + "/" + kTroublePrefix + std::to_string(pid);
+}
+
+std::optional<pid_t> pidOfDaemonFile(const std::string& name) {
+    for (const std::string prefix : {kSocketPrefix, kTroublePrefix}) {
+        if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() &&
+            name.size() <= prefix.size() + 9 &&
+            name.find_first_not_of("0123456789", prefix.size()) == std::string::npos) {
+            return static_cast<pid_t>(std::stol(name.substr(prefix.size())));
+        }
     }
-    return static_cast<pid_t>(std::stol(name.substr(prefix.size())));
+    return std::nullopt;
 }
 
 std::string installedMountTool() {

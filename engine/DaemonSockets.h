@@ -9,16 +9,26 @@
 // can take a daemon's name or listen in its place.
 namespace quorvane::daemons {
 
-/// The folder, made when missing: "$XDG_RUNTIME_DIR/quorvane" when that runtime folder is the
-/// user's own and closed to others, otherwise "/tmp/quorvane-UID". Nothing (and `why`) when the
-/// folder stands but is not a folder of this user's that only this user may enter.
+/// The folder, made when missing: "/run/user/UID/quorvane" when the user's runtime folder is
+/// there and closed to others, otherwise "/tmp/quorvane-UID". The same for every process of
+/// the user, whatever its environment, so that a daemon started from the desktop is found from
+/// a terminal too. Nothing (and `why`) when the folder stands but is not one of this user's
+/// that only this user may enter.
 std::optional<std::string> socketFolder(std::string* why = nullptr);
+
+/// `path` as such a folder: made (0700) when missing; nothing (and `why`) when what stands
+/// there is not a folder of this user's closed to everyone else (a link to one included).
+std::optional<std::string> privateFolderAt(const std::string& path, std::string* why = nullptr);
 
 /// The path of the socket of the daemon `pid` in `folder`.
 std::string socketPath(const std::string& folder, pid_t pid);
 
-/// The pid a socket's file name stands for, or nothing for another name.
-std::optional<pid_t> pidOfSocketName(const std::string& name);
+/// The file that stands in `folder` while the server fails calls of the daemon `pid`.
+std::string troubleMarkerPath(const std::string& folder, pid_t pid);
+
+/// The daemon pid a file name of the folder (socket or marker) stands for, or nothing for
+/// another name.
+std::optional<pid_t> pidOfDaemonFile(const std::string& name);
 
 /// The canonical path of the mount tool this installation runs, beside the running program.
 std::string installedMountTool();

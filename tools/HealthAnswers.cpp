@@ -41,14 +41,15 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
     }
 }
 
-// Sockets of daemons that ended without removing theirs (killed): their pids are free.
+// Sockets and marks of daemons that ended without removing theirs (killed): their pids are
+// free.
 void removeStaleSockets(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
         return;
     }
     while (const dirent* entry = ::readdir(dir)) {
-        const std::optional<pid_t> pid = daemons::pidOfSocketName(entry->d_name);
+        const std::optional<pid_t> pid = daemons::pidOfDaemonFile(entry->d_name);
         if (pid && ::kill(*pid, 0) != 0 && errno == ESRCH) {
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
         }
@@ -65,6 +66,7 @@ HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
     }
     removeStaleSockets(*folder);
     socketPath_ = daemons::socketPath(*folder, ::getpid());
+    troublePath_ = daemons::troubleMarkerPath(*folder, ::getpid());
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socketPath_.size() >= sizeof address.sun_path) {
@@ -105,6 +107,7 @@ HealthAnswers::~HealthAnswers() {
     }
     // Gone first, so that nobody takes this daemon for one that still serves.
     ::unlink(socketPath_.c_str());
+    ::unlink(troublePath_.c_str());
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);  // wakes the poll
     thread_.join();

@@ -41,6 +41,7 @@ private:
 
     WorkerPool& workers_;
     std::string socketPath_;
+    std::string troublePath_;  // made by the workers (ShareSession::markTroubleAt)
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <sys/time.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <thread>
@@ -102,18 +103,21 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
             result = call();
         } else {
             result = errno == ENETDOWN ? -ENETDOWN : -EIO;
+            noteTrouble(true);
         }
         if (result >= 0) {
             if (!probed_) {
                 keepConnectionsAlive();
                 probed_ = true;
             }
+            noteTrouble(false);
             return result;
         }
         const Loss loss = lossOf(-result, share_.login.password.empty());
         if (loss == Loss::None) {
             return result;
         }
+        noteTrouble(true);
         if (loss == Loss::Session) {
             // Log on afresh once, with the ticket the user holds now.
             if (renewedSession) {
@@ -131,6 +135,22 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
         }
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, kLongestPause);
+    }
+}
+
+void ShareSession::noteTrouble(bool trouble) {
+    if (trouble == inTrouble_ || troubleMarker_.empty()) {
+        return;
+    }
+    inTrouble_ = trouble;
+    if (trouble) {
+        const int fd = ::open(troubleMarker_.c_str(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    } else {
+        ::unlink(troubleMarker_.c_str());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 
+#include "DaemonSockets.h"
 #include "ShareSession.h"
 #include "WorkerProtocol.h"
 
@@ -199,6 +200,8 @@ public:
         return false;
     }
 
+    void markTroubleAt(std::string path) { session_.markTroubleAt(std::move(path)); }
+
 private:
     // Only handles this worker gave out are taken.
     OpenFile* fileOf(uint64_t id) const {
@@ -257,6 +260,10 @@ int runShareWorker() {
         return 1;
     }
     Worker server(std::move(*share), static_cast<char*>(area), socket);
+    // The daemon that started this worker is its parent.
+    if (const std::optional<std::string> folder = daemons::socketFolder()) {
+        server.markTroubleAt(daemons::troubleMarkerPath(*folder, ::getppid()));
+    }
     ::explicit_bzero(share->login.password.data(), share->login.password.size());
     if (!worker::sendMessage(socket, Writer().put<int64_t>(0).bytes())) {
         return 1;

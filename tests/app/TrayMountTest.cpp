@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 #include <memory>
+#include <thread>
 
 #include <signal.h>
 
@@ -231,6 +232,31 @@ private slots:
         QCOMPARE(home_->mountsBelow().size(), size_t(1));
         QCOMPARE(tray->status().state, TrayState::partlyLoggedOn);
         QVERIFY(!delegate->statusItem()->toolTip().contains("logged off"));
+    }
+
+    // Last: it stops the server. A program's read fails under it, and the tray hears of it
+    // from the daemon by itself, the menu never opened.
+    void aServerThatStopsUnderAProgramShowsWithoutAsking() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        ContentView* view = delegate->contentView();
+        logOn(view, "alice", password("alice"));
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
+        QTRY_VERIFY(!tray->health()->checking());
+        QCOMPARE(tray->status().state, TrayState::loggedOn);
+
+        qt::sharedDomain().stop();
+        QElapsedTimer sinceRead;
+        sinceRead.start();
+        std::thread reader([path = home_->mountRoot() + "/Projects/welcome.txt"] {
+            qt::readFile(path);  // fails after the mount's own bound; the answer is not needed
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(tray->status().state == TrayState::sharesBroken, 2000);
+        qInfo("broken state shown %lld ms after the read began", sinceRead.elapsed());
+        emit tray->menu()->aboutToShow();
+        QVERIFY(shareItems(tray->menu()).contains("Projects — server not answering"));
+        QVERIFY(tray->menu()->findChild<QAction*>("reconnectAction"));
+        reader.join();
     }
 };
 

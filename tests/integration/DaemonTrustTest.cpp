@@ -133,44 +133,6 @@ TEST_F(DaemonTrustTest, AnotherUserCannotListenInPlaceOfTheDaemons) {
     EXPECT_EQ(home.cli({"logout"}).status(), 0);
 }
 
-// When the folder is not the user's own, no daemon listens and none is believed: each share
-// "cannot be checked", never fine, and no password is handed over.
-TEST_F(DaemonTrustTest, AFolderOfAnotherUsersLeavesEveryShareUnchecked) {
-    if (const std::string why = SecondUser::whyNot(); !why.empty()) {
-        GTEST_SKIP() << why;
-    }
-    const std::string runtime = makeTempFolder("quorvane-runtime");
-    ::chmod(runtime.c_str(), 0700);
-    ASSERT_EQ(::mkdir((runtime + "/quorvane").c_str(), 0700), 0);
-    ASSERT_EQ(::chown((runtime + "/quorvane").c_str(), 65534, 65534), 0);  // nobody's
-    const char* before = std::getenv("XDG_RUNTIME_DIR");
-    const std::string kept = before != nullptr ? before : "";
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    TempHome home;
-    std::map<std::string, std::string> environment = home.environment();
-    environment["XDG_RUNTIME_DIR"] = runtime;
-    const ProgramRun run = runProgram(buildFolder() + "/bin/quorvane-cli",
-                                      {"logon", "--server", domain().server(), "--user", "alice"},
-                                      environment, domain().user("alice").password);
-    EXPECT_EQ(run.status(), 0) << run.out() << run.err();
-    const auto found = conditions(home);
-    EXPECT_EQ(found.size(), 6u);
-    for (const auto& [name, condition] : found) {
-        EXPECT_EQ(condition, ShareCondition::Unknown) << name;
-        EXPECT_FALSE(condition == ShareCondition::Answering);
-    }
-    EXPECT_EQ(describe(ShareCondition::Unknown), "cannot be checked");
-    EXPECT_EQ(handPasswordToDaemon(home.mountRoot() + "/Projects", "anything"),
-              ShareCondition::Unknown);
-    EXPECT_EQ(runProgram(buildFolder() + "/bin/quorvane-cli", {"logout"}, environment).status(), 0);
-    if (before != nullptr) {
-        ::setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    fs::remove_all(runtime);
-}
-
 // A program of the user's named mount_smbfs, with the daemon's argument list, listening under
 // its own pid or in place of the real daemon: the typed password never reaches it, neither
 // handed over directly nor at the next logon; in the real daemon's place it is not believed.
