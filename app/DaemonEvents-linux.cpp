@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -20,10 +19,8 @@ int processDescriptor(pid_t pid) {
 }  // namespace
 
 struct DaemonEvents::Watch {
-    int folder = -1;      // inotify on the daemons' socket folder
-    int mountTable = -1;  // /proc/self/mountinfo, which signals each change of the mount table
+    int folder = -1;  // inotify on the daemons' socket folder
     std::unique_ptr<QSocketNotifier> folderNotifier;
-    std::unique_ptr<QSocketNotifier> mountNotifier;
     struct Daemon {
         int fd = -1;
         std::unique_ptr<QSocketNotifier> notifier;
@@ -36,11 +33,8 @@ struct DaemonEvents::Watch {
             ::close(daemon.fd);
         }
         folderNotifier.reset();
-        mountNotifier.reset();
-        for (int fd : {folder, mountTable}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+        if (folder >= 0) {
+            ::close(folder);
         }
     }
 };
@@ -60,24 +54,6 @@ DaemonEvents::DaemonEvents(QObject* parent) : QObject(parent), watch_(std::make_
                 emit changed();
             });
         }
-    }
-    watch_->mountTable = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-    if (watch_->mountTable >= 0) {
-        // The kernel marks the table with an exceptional condition on each change; reading it
-        // to its end takes the mark back.
-        const auto drain = [fd = watch_->mountTable] {
-            char text[8192];
-            ::lseek(fd, 0, SEEK_SET);
-            while (::read(fd, text, sizeof text) > 0) {
-            }
-        };
-        drain();
-        watch_->mountNotifier =
-            std::make_unique<QSocketNotifier>(watch_->mountTable, QSocketNotifier::Exception);
-        connect(watch_->mountNotifier.get(), &QSocketNotifier::activated, this, [this, drain] {
-            drain();
-            emit changed();
-        });
     }
 }
 

@@ -13,10 +13,10 @@ class QSocketNotifier;
 namespace quorvane {
 
 /// Tells the moment the mounted shares may have changed without being asked: a mount daemon
-/// ended (killed, crashed, or done after an unmount), a new one started (a repair from the
-/// command line), or a mount came or went. It waits on the kernel's own notices (the end of
-/// each daemon's process, the daemons' socket folder, the mount table), so an idle program
-/// wakes for nothing.
+/// ended (killed, crashed, or done after an unmount), a new one started (a logon or repair
+/// from the command line), or one's server began or stopped failing its calls. It waits on the
+/// kernel's own notices (the end of each daemon's process, the daemons' folder, where they
+/// make and remove their sockets and marks), so an idle program wakes for nothing.
 class DaemonEvents : public QObject {
     Q_OBJECT
 
