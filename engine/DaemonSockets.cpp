@@ -74,13 +74,21 @@ std::string installedMountTool() {
     return ::realpath(tool.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
 }
 
-bool runsProgram(pid_t pid, const std::string& canonicalProgram) {
+Program programOf(pid_t pid, const std::string& canonicalProgram) {
     char target[PATH_MAX];
     const std::string link = "/proc/" + std::to_string(pid) + "/exe";
     const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-    // A program replaced on disk since it started reads "PATH (deleted)" and is not this one.
-    return !canonicalProgram.empty() && n > 0 &&
-           std::string(target, static_cast<size_t>(n)) == canonicalProgram;
+    if (n <= 0) {
+        return errno == EACCES || errno == EPERM ? Program::Hidden : Program::Other;
+    }
+    const std::string program(target, static_cast<size_t>(n));
+    if (canonicalProgram.empty()) {
+        return Program::Other;
+    }
+    if (program == canonicalProgram) {
+        return Program::Same;
+    }
+    return program == canonicalProgram + " (deleted)" ? Program::OlderBuild : Program::Other;
 }
 
 }  // namespace quorvane::daemons

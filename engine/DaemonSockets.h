@@ -33,8 +33,15 @@ std::optional<pid_t> pidOfDaemonFile(const std::string& name);
 /// The canonical path of the mount tool this installation runs, beside the running program.
 std::string installedMountTool();
 
-/// Whether the process `pid` runs the program at `canonicalProgram`. False when the system
-/// does not let this process see which program that is.
-bool runsProgram(pid_t pid, const std::string& canonicalProgram);
+/// Which program a process runs, as far as the system lets this process see.
+enum class Program {
+    Same,        // the program at the path asked about
+    OlderBuild,  // the program that stood at that path when it started, replaced since
+    Hidden,      // the system does not tell (a process that may not be dumped, as a daemon)
+    Other,
+};
+
+/// What the process `pid` runs, against the program at `canonicalProgram`.
+Program programOf(pid_t pid, const std::string& canonicalProgram);
 
 }  // namespace quorvane::daemons

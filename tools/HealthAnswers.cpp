@@ -111,6 +111,10 @@ HealthAnswers::~HealthAnswers() {
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);  // wakes the poll
     thread_.join();
+    {
+        // Taken once after the flag: the password thread either sees it or is already waiting.
+        const std::lock_guard<std::mutex> held(passwordsHeld_);
+    }
     passwordsChanged_.notify_all();
     passwordThread_.join();
     for (PasswordQuestion& question : passwords_) {

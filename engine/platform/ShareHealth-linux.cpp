@@ -38,6 +38,7 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
         return daemons;
     }
     const uid_t self = ::getuid();
+    const std::string tool = daemons::installedMountTool();
     while (const dirent* entry = ::readdir(proc)) {
         const std::string name = entry->d_name;
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
@@ -58,6 +59,10 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
         }
         Daemon daemon;
         daemon.pid = static_cast<pid_t>(std::stoi(name));
+        // A program that only takes the tool's name is no daemon of this installation's.
+        if (daemons::programOf(daemon.pid, tool) == daemons::Program::Other) {
+            continue;
+        }
         // "PID (COMM) STATE ...": the state follows the last ')'.
         const std::string stat = files::readWholeFile("/proc/" + name + "/stat").value_or("");
         const size_t close = stat.rfind(')');
@@ -94,7 +99,8 @@ int askDaemon(pid_t daemon, const std::string& message = health::kQuestion,
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 || peer.pid != daemon ||
         peer.uid != ::getuid() ||
-        (givesPassword && !daemons::runsProgram(daemon, daemons::installedMountTool())) ||
+        (givesPassword &&
+         daemons::programOf(daemon, daemons::installedMountTool()) != daemons::Program::Same) ||
         ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) !=
             static_cast<ssize_t>(message.size())) {
         ::close(fd);

@@ -171,5 +171,18 @@ TEST(DaemonSocketFolder, IsTakenOnlyWhenNobodyElseMayEnterIt) {
     fs::remove_all(base);
 }
 
+// Which program a process runs decides whether it gets a password: the path itself, never
+// the name it shows.
+TEST(DaemonProgram, IsThePathThatRunsNotTheNameShown) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string program(self, static_cast<size_t>(n));
+    EXPECT_EQ(daemons::programOf(::getpid(), program), daemons::Program::Same);
+    EXPECT_EQ(daemons::programOf(::getpid(), "/usr/bin/true"), daemons::Program::Other);
+    EXPECT_EQ(daemons::programOf(::getpid(), ""), daemons::Program::Other);
+    EXPECT_EQ(daemons::programOf(999999999, program), daemons::Program::Other);  // no process
+}
+
 }  // namespace
 }  // namespace quorvane

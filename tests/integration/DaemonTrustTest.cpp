@@ -135,7 +135,8 @@ TEST_F(DaemonTrustTest, AnotherUserCannotListenInPlaceOfTheDaemons) {
 
 // A program of the user's named mount_smbfs, with the daemon's argument list, listening under
 // its own pid or in place of the real daemon: the typed password never reaches it, neither
-// handed over directly nor at the next logon; in the real daemon's place it is not believed.
+// handed over directly nor at the next logon, and in the real daemon's place it is not
+// believed.
 TEST_F(DaemonTrustTest, AnImpostorOfTheSameUserGetsNoPassword) {
     TempHome home;
     const std::string password = domain().user("alice").password;
@@ -145,12 +146,13 @@ TEST_F(DaemonTrustTest, AnImpostorOfTheSameUserGetsNoPassword) {
     ASSERT_GT(real, 0);
     {
         Impostor impostor(projects);
-        EXPECT_EQ(mountDaemonPids()[projects], impostor.pid());  // found first, as the newer
-        EXPECT_EQ(handPasswordToDaemon(projects, "typed secret"), ShareCondition::Unknown);
+        // Seen for what it runs, it is not taken for the share's daemon: the password goes to
+        // the real one.
+        EXPECT_EQ(mountDaemonPids()[projects], real);
+        EXPECT_EQ(handPasswordToDaemon(projects, password), ShareCondition::Answering);
         const ProgramRun again = logon(home, "alice", password);
         EXPECT_EQ(again.status(), 0) << again.out() << again.err();
-        EXPECT_EQ(impostor.record().find("password"), std::string::npos) << impostor.record();
-        EXPECT_EQ(impostor.record().find(password), std::string::npos);
+        EXPECT_EQ(impostor.record(), "");
     }
     {
         Impostor inPlace(projects, real);  // the real daemon's socket taken over
@@ -158,9 +160,6 @@ TEST_F(DaemonTrustTest, AnImpostorOfTheSameUserGetsNoPassword) {
         EXPECT_EQ(handPasswordToDaemon(projects, "typed secret"), ShareCondition::Unknown);
         EXPECT_EQ(inPlace.record(), "");
     }
-    // The real one takes a good password once the impostors are gone.
-    ::kill(real, SIGKILL);
-    ASSERT_TRUE(waitForNoDaemon(projects));
     EXPECT_EQ(home.cli({"logout"}).status(), 0);
 }
 
