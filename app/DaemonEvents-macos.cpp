@@ -5,7 +5,7 @@ namespace quorvane {
 // The system's SMB client keeps no daemon of the user's to watch.
 struct DaemonEvents::Watch {};
 
-DaemonEvents::DaemonEvents(QObject* parent) : QObject(parent) {}
+DaemonEvents::DaemonEvents(const std::string&, QObject* parent) : QObject(parent) {}
 
 DaemonEvents::~DaemonEvents() = default;
 

@@ -21,7 +21,9 @@ class DaemonEvents : public QObject {
     Q_OBJECT
 
 public:
-    explicit DaemonEvents(QObject* parent = nullptr);
+    /// Only the daemons of mounts below `mountRoot` count: others of the same user (another
+    /// home's, in tests) come and go without news for this one.
+    explicit DaemonEvents(const std::string& mountRoot, QObject* parent = nullptr);
     ~DaemonEvents() override;
 
     /// Watches for the end of these daemons (pids by mount point) from now on, and no others.

@@ -55,7 +55,7 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
             QTimer::singleShot(0, this, [this] { rebuildMenu(); });
         }
     });
-    daemonEvents_ = new DaemonEvents(this);
+    daemonEvents_ = new DaemonEvents(mountRoot_.toStdString(), this);
     connect(daemonEvents_, &DaemonEvents::changed, this, &TrayController::sharesChangedBehindUs);
     auto* events = new SystemEvents(this);
     connect(events, &SystemEvents::woke, health_, &ShareHealthWatch::checkNow);
