@@ -47,6 +47,28 @@ void ShareHealthWatch::checkNow() {
     }).detach();
 }
 
+void ShareHealthWatch::noteQuickly() {
+    QMap<QString, ShareCondition> conditions = conditions_;
+    const MountRootListing listing = listMountRoot(mountRoot_.toStdString());
+    std::vector<std::optional<MountEntry>> mounts;
+    for (const MountRootEntry& entry : listing.entries) {
+        mounts.push_back(entry.mount);
+    }
+    const std::vector<std::optional<ShareCondition>> quick = quickConditions(mounts);
+    for (size_t i = 0; i < listing.entries.size(); ++i) {
+        const QString name = QString::fromStdString(listing.entries[i].name);
+        if (!listing.entries[i].mount) {
+            conditions.remove(name);
+        } else if (quick[i]) {
+            conditions.insert(name, *quick[i]);
+        }
+    }
+    if (conditions != conditions_) {
+        conditions_ = conditions;
+        emit checked();
+    }
+}
+
 void ShareHealthWatch::finish(const QMap<QString, ShareCondition>& conditions) {
     running_ = false;
     // Only news: the menu is rebuilt on it, which would lose the user's place in an open menu.

@@ -18,6 +18,9 @@ public:
 
     /// Starts a check; asked while one runs, one more follows it.
     void checkNow();
+    /// Takes in at once what needs no daemon to be asked (a daemon ended or stopped), so that
+    /// a menu opened now already shows it; `checked` when that is news.
+    void noteQuickly();
     bool checking() const { return running_; }
     /// Mounted shares by folder name, as the last check found them.
     const QMap<QString, ShareCondition>& conditions() const { return conditions_; }

@@ -10,6 +10,7 @@
 
 #include "Autostart.h"
 #include "ContentView.h"
+#include "DaemonEvents.h"
 #include "Notifier.h"
 #include "ShellPlatform.h"
 #include "ShownText.h"
@@ -54,6 +55,8 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
             QTimer::singleShot(0, this, [this] { rebuildMenu(); });
         }
     });
+    daemonEvents_ = new DaemonEvents(mountRoot_.toStdString(), this);
+    connect(daemonEvents_, &DaemonEvents::changed, this, &TrayController::sharesChangedBehindUs);
     auto* events = new SystemEvents(this);
     connect(events, &SystemEvents::woke, health_, &ShareHealthWatch::checkNow);
     connect(events, &SystemEvents::networkChanged, health_, &ShareHealthWatch::checkNow);
@@ -64,8 +67,29 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
 
 TrayController::~TrayController() = default;
 
+void TrayController::sharesChangedBehindUs() {
+    rescanShares();
+    health_->noteQuickly();
+    panelChanged();
+    if (menu_->isVisible()) {
+        menuStale_ = true;
+    } else {
+        rebuildMenu();
+    }
+    health_->checkNow();
+}
+
 void TrayController::rescanShares() {
     shares_ = mountedShares(mountRoot_);
+    // Only the daemons of this mount root: others' ends are not this tray's news.
+    std::map<std::string, pid_t> ours;
+    const std::string below = mountRoot_.toStdString() + "/";
+    for (const auto& [mountPoint, pid] : mountDaemonPids()) {
+        if (mountPoint.rfind(below, 0) == 0) {
+            ours[mountPoint] = pid;
+        }
+    }
+    daemonEvents_->follow(ours);
     if (contentView_) {
         // Logout stays at hand for shares mounted by an earlier run too.
         contentView_->setHasMountedShares(!shares_.isEmpty());
@@ -87,7 +111,10 @@ void TrayController::panelChanged() {
         status.state = TrayState::sharesLeftMounted;
     } else if (status.brokenShares > 0) {
         status.state = TrayState::sharesBroken;
-    } else if (contentView_->isLoggedIn() && notMountedShares_ > 0) {
+    } else if ((contentView_->isLoggedIn() && notMountedShares_ > 0) ||
+               (!contentView_->isLoggedIn() && !shares_.isEmpty())) {
+        // Shares mounted while the panel is not logged on (a logon that mounted the home
+        // share and stopped, or shares from an earlier run) are never "logged off".
         status.state = TrayState::partlyLoggedOn;
         status.notMountedShares = notMountedShares_;
     } else if (contentView_->isLoggedIn()) {
@@ -119,7 +146,9 @@ void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& r
         workflow == Workflow::logout && result.outcome != Outcome::Succeeded && !names.isEmpty();
     // A logon that left shares out is told apart from a full one until the next workflow;
     // an unreadable share map counts as one left out.
-    if (workflow == Workflow::logon && result.outcome == Outcome::PartlyDone) {
+    if (workflow == Workflow::logon &&
+        (result.outcome == Outcome::PartlyDone ||
+         (result.outcome != Outcome::Succeeded && !names.isEmpty()))) {
         notMountedShares_ = qMax(1, static_cast<int>(result.notMounted.size()));
     } else {
         notMountedShares_ = 0;
@@ -146,6 +175,7 @@ int TrayController::brokenShares() const {
 
 void TrayController::refreshMenu() {
     rescanShares();
+    health_->noteQuickly();
     rebuildMenu();
     health_->checkNow();
 }
@@ -159,10 +189,13 @@ void TrayController::rebuildMenu() {
     }
     for (const MountedShare& share : shares_) {
         const auto found = health_->conditions().find(share.name);
-        const bool broken = found != health_->conditions().end() && isBroken(*found);
-        QAction* open = menu_->addAction(menuText(
-            broken ? share.name + QStringLiteral(" — ") + QString::fromStdString(describe(*found))
-                   : share.name));
+        // A share whose daemon cannot be asked is not shown as working either.
+        const bool toldApart = found != health_->conditions().end() &&
+                               (isBroken(*found) || *found == ShareCondition::Unknown);
+        QAction* open =
+            menu_->addAction(menuText(toldApart ? share.name + QStringLiteral(" — ") +
+                                                      QString::fromStdString(describe(*found))
+                                                : share.name));
         open->setObjectName(QStringLiteral("share:") + share.name);
         open->setToolTip(tr("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);

@@ -18,13 +18,14 @@ class QSystemTrayIcon;
 namespace quorvane {
 
 class ContentView;
+class DaemonEvents;
 
 /// The tray icon around the logon panel: its picture and tool tip follow the panel's state,
 /// its context menu lists the mounted shares (with the cause of each broken one) and offers
 /// Reconnect, Logon…, Logout, Start at login and Quit, and the end of each workflow is told in
 /// a notification, since the pop-up closes by itself. The shares are checked when the menu
-/// opens, after each workflow, after a wake from sleep and after a network change; never on a
-/// timer.
+/// opens, after each workflow, after a wake from sleep and after a network change, and the
+/// moment a mount daemon ends or starts or a mount comes or goes; never on a timer.
 class TrayController : public QObject {
     Q_OBJECT
 
@@ -50,6 +51,7 @@ private:
     void panelChanged();
     void workflowFinished(Workflow workflow, const WorkflowResult& result);
     void rescanShares();
+    void sharesChangedBehindUs();
     void rebuildMenu();
     int brokenShares() const;
     void show(const TrayStatus& status);
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> icon_;
     QList<MountedShare> shares_;
     ShareHealthWatch* health_ = nullptr;
+    DaemonEvents* daemonEvents_ = nullptr;
     bool menuStale_ = false;  // the shares changed while the menu was open
     bool sharesLeftMounted_ = false;
     int notMountedShares_ = 0;  // by the last logon

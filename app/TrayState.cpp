@@ -53,8 +53,11 @@ QString trayToolTip(const TrayStatus& status) {
             words = TrayTexts::tr("logged on, %n share(s) mounted", nullptr, status.mountedShares);
             break;
         case TrayState::partlyLoggedOn:
-            words = TrayTexts::tr("logged on, %n share(s) mounted", nullptr, status.mountedShares) +
+            words = TrayTexts::tr("logged on, %n share(s) mounted", nullptr, status.mountedShares);
+            if (status.notMountedShares > 0) {
+                words +=
                     TrayTexts::tr(", %n could not be mounted", nullptr, status.notMountedShares);
+            }
             break;
         case TrayState::sharesLeftMounted:
             words = TrayTexts::tr("some shares could not be released (%n share(s) still mounted)",

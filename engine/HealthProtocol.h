@@ -6,15 +6,11 @@
 #include <string>
 
 // How the program asks a running mount daemon about its share without touching the mount (a
-// hung mount would hold whoever looks at it). The daemon listens on an abstract local socket
-// named after its pid; the asker checks that the socket's owner is that daemon of its own
-// user, writes one question line and reads one answer line.
+// hung mount would hold whoever looks at it). The daemon listens on a socket named after its
+// pid in the user's private folder (DaemonSockets.h); the asker checks that the socket's owner
+// is that daemon of its own user (and, before a password goes, that it runs this
+// installation's mount tool), writes one question line and reads one answer line.
 namespace quorvane::health {
-
-/// The socket's name in the abstract namespace, without the leading NUL.
-inline std::string socketName(pid_t daemon) {
-    return "quorvane-mount-health/" + std::to_string(daemon);
-}
 
 inline constexpr const char* kQuestion = "check\n";
 /// A new password for the daemon: this line, then the password's bytes up to the end of the
@@ -30,5 +26,7 @@ inline constexpr const char* kNotAnswering = "not-answering";
 inline constexpr const char* kPasswordRefused = "password-refused";
 inline constexpr const char* kTicketRefused = "ticket-refused";
 inline constexpr const char* kShareUnavailable = "share-unavailable";
+/// A new password not tried: too many were refused lately (the server would lock the account).
+inline constexpr const char* kTooManyPasswords = "too-many-passwords";
 
 }  // namespace quorvane::health

@@ -34,7 +34,7 @@ std::string describe(ShareCondition condition) {
         case ShareCondition::NotAMount:
             return "not mounted";
         case ShareCondition::Unknown:
-            return "cannot be asked";
+            return "cannot be checked";
     }
     return "unknown";
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
 #include <chrono>
+
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +23,7 @@ enum class ShareCondition {
     MountGone,           // the daemon that served the mount has ended (ENOTCONN)
     MountStuck,          // the daemon is there but stopped (SIGSTOP)
     NotAMount,           // nothing is mounted on the folder
-    Unknown,             // a mount whose daemon cannot be asked (not one of this program's)
+    Unknown,             // a mount whose daemon cannot be asked: not shown as working
 };
 
 /// Whether a share in this condition needs a repair that a remount can give.
@@ -43,7 +46,9 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
 /// tool), which first logs on with it and then keeps it for its next reconnects and health
 /// checks. The daemon's answer: Answering when it took the password, otherwise why not
 /// (PasswordRejected: the server refused it); Unknown when no daemon of this user serves the
-/// mount (and always with the system's own SMB client, which keeps no daemon).
+/// mount, when that daemon cannot be shown to run this installation's mount tool, when it
+/// takes no more passwords for a while after refusals (and always with the system's own SMB
+/// client, which keeps no daemon).
 ShareCondition handPasswordToDaemon(const std::string& mountPoint, const std::string& password,
                                     std::chrono::milliseconds limit = kHealthLimit);
 
@@ -57,6 +62,19 @@ struct ShareState {
 /// Every visible folder of `mountRoot`, checked at once; nothing when it cannot be listed.
 std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit = kHealthLimit);
+
+/// What can be told of each mount at once, without asking its daemon: MountGone when the
+/// daemon has ended, MountStuck when it is stopped; nothing otherwise (or no mount).
+std::vector<std::optional<ShareCondition>> quickConditions(
+    const std::vector<std::optional<MountEntry>>& mounts);
+
+/// The pid of this user's mount daemon of each mount point, to watch for its end; nothing
+/// where mounts have no daemon of this user's.
+std::map<std::string, pid_t> mountDaemonPids();
+
+/// The folder where the daemons of this user make and remove their sockets as they start and
+/// end; nothing where there is none.
+std::optional<std::string> daemonSocketFolder();
 
 /// Ends the mount daemon of `mountPoint` if it is stopped: once its mount is released it would
 /// stay for ever. A running one is left to finish by itself. Nothing where mounts have no

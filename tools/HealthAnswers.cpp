@@ -1,8 +1,12 @@
 #include "HealthAnswers.h"
 
+#include <dirent.h>
+#include <errno.h>
 #include <poll.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -10,6 +14,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "DaemonSockets.h"
 #include "HealthProtocol.h"
 
 namespace quorvane::tools {
@@ -36,23 +41,51 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
     }
 }
 
+// Sockets and marks of daemons that ended without removing theirs (killed): their pids are
+// free.
+void removeStaleSockets(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::optional<pid_t> pid = daemons::pidOfDaemonFile(entry->d_name);
+        if (pid && ::kill(*pid, 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const std::optional<std::string> folder = daemons::socketFolder();
+    if (!folder) {
+        return;
+    }
+    removeStaleSockets(*folder);
+    socketPath_ = daemons::socketPath(*folder, ::getpid());
+    troublePath_ = daemons::troubleMarkerPath(*folder, ::getpid());
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string name = health::socketName(::getpid());
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), length) ||
-        ::listen(listener_, 8) != 0) {
+    if (socketPath_.size() >= sizeof address.sun_path) {
+        return;
+    }
+    std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
+    ::unlink(socketPath_.c_str());  // left by an earlier process of this pid
+    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0 ||
+        ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(socketPath_.c_str(), 0600) != 0 || ::listen(listener_, 8) != 0) {
         if (listener_ >= 0) {
             ::close(listener_);
+            ::unlink(socketPath_.c_str());
         }
         listener_ = -1;
         return;
     }
+    passwordThread_ = std::thread([this] { answerPasswords(); });
     thread_ = std::thread([this] {
         while (!stopping_) {
             pollfd entry{listener_, POLLIN, 0};
@@ -63,7 +96,6 @@ HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
             const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
             if (connection >= 0) {
                 answer(connection);
-                ::close(connection);
             }
         }
     });
@@ -73,9 +105,22 @@ HealthAnswers::~HealthAnswers() {
     if (listener_ < 0) {
         return;
     }
+    // Gone first, so that nobody takes this daemon for one that still serves.
+    ::unlink(socketPath_.c_str());
+    ::unlink(troublePath_.c_str());
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);  // wakes the poll
     thread_.join();
+    {
+        // Taken once after the flag: the password thread either sees it or is already waiting.
+        const std::lock_guard<std::mutex> held(passwordsHeld_);
+    }
+    passwordsChanged_.notify_all();
+    passwordThread_.join();
+    for (PasswordQuestion& question : passwords_) {
+        ::explicit_bzero(question.password.data(), question.password.size());
+        ::close(question.connection);
+    }
     ::close(listener_);
 }
 
@@ -84,6 +129,7 @@ void HealthAnswers::answer(int connection) {
     socklen_t peerLength = sizeof peer;
     if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 ||
         peer.uid != ::getuid()) {
+        ::close(connection);
         return;  // only the user who mounted may ask, or hand over a password
     }
     // The question is read before the answer goes: closing on an unread question would cut
@@ -94,12 +140,13 @@ void HealthAnswers::answer(int connection) {
     std::string question;
     question.reserve(questionLimit + 256);  // never moved: no copy of a password left behind
     char buffer[256];
+    bool readAll = true;
     // A check ends with its line; a new password with the end of the asker's writing.
     while (question != health::kQuestion && question.size() <= questionLimit) {
         const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
         if (n < 0) {
-            ::explicit_bzero(question.data(), question.size());
-            return;
+            readAll = false;
+            break;
         }
         if (n == 0) {
             break;
@@ -108,27 +155,80 @@ void HealthAnswers::answer(int connection) {
     }
     ::explicit_bzero(buffer, sizeof buffer);
     std::string verdict;
-    if (question == health::kQuestion) {
+    if (readAll && question == health::kQuestion) {
         verdict = verdictFor(workers_.login());
-    } else if (question.rfind(health::kNewPassword, 0) == 0 &&
+    } else if (readAll && question.rfind(health::kNewPassword, 0) == 0 &&
                question.size() > std::strlen(health::kNewPassword) &&
                question.size() <= questionLimit) {
+        std::unique_lock<std::mutex> held(passwordsHeld_);
+        // A few waiting at most: anyone sending more is not the program.
+        if (passwords_.size() < 4) {
+            passwords_.push_back({connection, {}});
+            std::string& password = passwords_.back().password;
+            password.reserve(health::kPasswordLimit);
+            password.assign(question, std::strlen(health::kNewPassword));
+            connection = -1;
+            passwordsChanged_.notify_all();
+        }
+    }
+    ::explicit_bzero(question.data(), question.size());
+    if (connection < 0) {
+        return;
+    }
+    if (!verdict.empty()) {
+        verdict += '\n';
+        ::send(connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
+    }
+    ::close(connection);
+}
+
+void HealthAnswers::answerPasswords() {
+    std::unique_lock<std::mutex> held(passwordsHeld_);
+    while (!stopping_) {
+        if (passwords_.empty()) {
+            passwordsChanged_.wait(held);
+            continue;
+        }
+        // Each refusal makes the next answer wait; a stop ends the wait.
+        if (passwordsChanged_.wait_until(held, pacing_.nextAnswer(),
+                                         [this] { return stopping_.load(); })) {
+            break;
+        }
+        PasswordQuestion question = std::move(passwords_.front());
+        passwords_.pop_front();
+        held.unlock();
+        answerPassword(question);
+        ::explicit_bzero(question.password.data(), question.password.size());
+        ::close(question.connection);
+        held.lock();
+    }
+}
+
+void HealthAnswers::answerPassword(PasswordQuestion& question) {
+    pollfd asker{question.connection, POLLIN, 0};
+    if (::poll(&asker, 1, 0) > 0 && (asker.revents & POLLHUP) != 0) {
+        return;  // gone while it waited: nobody would hear the answer
+    }
+    std::string verdict;
+    if (!pacing_.mayTry(PasswordPacing::Clock::now())) {
+        pacing_.refused(PasswordPacing::Clock::now(), false);
+        verdict = health::kTooManyPasswords;
+    } else {
         SmbLogin login = workers_.login();
         ::explicit_bzero(login.password.data(), login.password.size());
-        login.password = question.substr(std::strlen(health::kNewPassword));
+        login.password = question.password;
         // Kept only once the server takes it: a mistyped password must not replace a good one.
         verdict = verdictFor(login);
         if (verdict == health::kAnswering) {
+            pacing_.accepted();
             workers_.replaceLogin(login);
+        } else if (verdict == health::kPasswordRefused) {
+            pacing_.refused(PasswordPacing::Clock::now(), true);
         }
         ::explicit_bzero(login.password.data(), login.password.size());
     }
-    ::explicit_bzero(question.data(), question.size());
-    if (verdict.empty()) {
-        return;
-    }
     verdict += '\n';
-    ::send(connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
+    ::send(question.connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
 }
 
 std::string HealthAnswers::verdictFor(const SmbLogin& login) const {

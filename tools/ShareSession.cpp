@@ -5,6 +5,7 @@
 #include <string.h>
 #include <sys/time.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
@@ -118,12 +119,14 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
             result = call();
         } else {
             result = errno == ENETDOWN ? -ENETDOWN : -EIO;
+            noteTrouble(true);
         }
         if (result >= 0) {
             if (!probed_) {
                 keepConnectionsAlive();
                 probed_ = true;
             }
+            noteTrouble(false);
             return result;
         }
         Loss loss = lossOf(-result, share_.login.password.empty());
@@ -136,6 +139,7 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
         if (loss == Loss::None) {
             return result;
         }
+        noteTrouble(true);
         if (loss == Loss::Session) {
             // Log on afresh once, with the ticket the user holds now.
             if (renewedSession) {
@@ -159,6 +163,22 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
 bool ShareSession::answersStill() {
     struct stat top {};
     return server_->stat(url("/"), &top) == 0;
+}
+
+void ShareSession::noteTrouble(bool trouble) {
+    if (trouble == inTrouble_ || troubleMarker_.empty()) {
+        return;
+    }
+    inTrouble_ = trouble;
+    if (trouble) {
+        const int fd = ::open(troubleMarker_.c_str(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    } else {
+        ::unlink(troubleMarker_.c_str());
+    }
 }
 
 void ShareSession::remember(OpenFile& file, const struct stat& seen) {

@@ -65,6 +65,9 @@ public:
     const ShareMount& share() const { return share_; }
     /// The login for the next logon; the current connection stays while it works.
     void replaceLogin(const SmbLogin& login);
+    /// A file made at `path` once the server fails this session's calls, and removed once a
+    /// call succeeds again: whoever watches its folder hears of a break without asking.
+    void markTroubleAt(std::string path) { troubleMarker_ = std::move(path); }
 
     int stat(const std::string& path, struct stat* out);
     int stat(OpenFile& file, struct stat* out);
@@ -125,11 +128,15 @@ private:
     void noteChanged(const std::string& path, off_t size, bool grownOnly);
     /// Every open file of `path` takes a size from `low` to `high` for its own doing.
     void noteUnsure(const std::string& path, off_t low, off_t high);
+    /// Marks the server as failing this worker's calls, or as answering again, for the tray.
+    void noteTrouble(bool trouble);
 
     ShareMount share_;
     std::unique_ptr<SmbConnection> server_;
     unsigned connection_ = 1;  // counts the connections made
     bool probed_ = false;      // the connection's socket has keep-alive probes
+    std::string troubleMarker_;
+    bool inTrouble_ = false;
     std::set<OpenFile*> open_;
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 
+#include "DaemonSockets.h"
 #include "ShareSession.h"
 #include "WorkerProtocol.h"
 
@@ -201,6 +202,8 @@ public:
         return false;
     }
 
+    void markTroubleAt(std::string path) { session_.markTroubleAt(std::move(path)); }
+
 private:
     // Only handles this worker gave out are taken.
     OpenFile* fileOf(uint64_t id) const {
@@ -244,6 +247,10 @@ int runShareWorker() {
     void* area = ::mmap(nullptr, worker::kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED,
                         worker::kSharedDescriptor, 0);
     ::close(worker::kSharedDescriptor);
+    // The daemon sends the login once it has seen that this worker can no longer be traced.
+    if (!worker::sendMessage(socket, Writer().put<int64_t>(0).bytes())) {
+        return 1;
+    }
     std::optional<std::string> start = worker::receiveMessage(socket);
     if (area == MAP_FAILED || !start) {
         return 1;
@@ -255,6 +262,10 @@ int runShareWorker() {
         return 1;
     }
     Worker server(std::move(*share), static_cast<char*>(area), socket);
+    // The daemon that started this worker is its parent.
+    if (const std::optional<std::string> folder = daemons::socketFolder()) {
+        server.markTroubleAt(daemons::troubleMarkerPath(*folder, ::getppid()));
+    }
     ::explicit_bzero(share->login.password.data(), share->login.password.size());
     if (!worker::sendMessage(socket, Writer().put<int64_t>(0).bytes())) {
         return 1;

@@ -6,12 +6,14 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -43,6 +45,29 @@ int64_t resultOf(const std::string& reply) {
     Reader in(reply);
     int64_t result = -EIO;
     return in.get(&result) ? result : -EIO;
+}
+
+// Whether the worker `pid` may be given the login: no process traces it, and (where that
+// shows) it may not be dumped, so none can attach from now on.
+bool safeForLogin(pid_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid);
+    char status[4096];
+    const int fd = ::open((folder + "/status").c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd < 0 ? -1 : ::read(fd, status, sizeof status - 1);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (n <= 0) {
+        return false;
+    }
+    const std::string text(status, static_cast<size_t>(n));
+    const size_t tracer = text.find("\nTracerPid:\t");
+    if (tracer == std::string::npos || std::strtol(text.c_str() + tracer + 12, nullptr, 10) != 0) {
+        return false;
+    }
+    // The kernel gives an undumpable process's folder to root.
+    struct stat info {};
+    return ::geteuid() == 0 || (::stat(folder.c_str(), &info) == 0 && info.st_uid == 0);
 }
 
 }  // namespace
@@ -132,6 +157,14 @@ bool WorkerPool::spawn(Worker& slot, std::string* error, bool await) {
     }
     const timeval patience{std::chrono::seconds(kStuckWorker).count(), 0};
     ::setsockopt(slot.socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    // A worker started anew can be traced until it has made itself undumpable: the login goes
+    // only to one that says it has, and that nothing traces.
+    const std::optional<std::string> hello = worker::receiveMessage(slot.socket);
+    if (!hello || resultOf(*hello) != 0 || !safeForLogin(slot.pid)) {
+        *error = "a worker could be traced as it started";
+        retire(slot, false);
+        return false;
+    }
     // The login reaches the worker only through its socket.
     Writer start = request(Op::Start);
     {

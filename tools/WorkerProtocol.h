@@ -43,7 +43,8 @@ inline constexpr int kSocketDescriptor = 3;
 inline constexpr int kSharedDescriptor = 4;
 
 enum class Op : uint8_t {
-    Start,  // the share and the login: the first message a worker gets
+    Start,  // the share and the login: the first message a worker gets, once it has said it is
+            // ready for it (a reply of 0 before any request)
     Login,  // a new login for the next logon
     Stat,
     StatFile,

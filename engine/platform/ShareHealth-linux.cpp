@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 
+#include "DaemonSockets.h"
 #include "FileServices.h"
 #include "HealthProtocol.h"
 #include "ProcessRunner.h"
@@ -37,6 +38,7 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
         return daemons;
     }
     const uid_t self = ::getuid();
+    const std::string tool = daemons::installedMountTool();
     while (const dirent* entry = ::readdir(proc)) {
         const std::string name = entry->d_name;
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
@@ -57,6 +59,10 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
         }
         Daemon daemon;
         daemon.pid = static_cast<pid_t>(std::stoi(name));
+        // A program that only takes the tool's name is no daemon of this installation's.
+        if (daemons::programOf(daemon.pid, tool) == daemons::Program::Other) {
+            continue;
+        }
         // "PID (COMM) STATE ...": the state follows the last ')'.
         const std::string stat = files::readWholeFile("/proc/" + name + "/stat").value_or("");
         const size_t close = stat.rfind(')');
@@ -69,23 +75,32 @@ std::map<std::string, Daemon> daemonsOfThisUser() {
 }
 
 // A connected socket to the daemon's health answers with `message` sent, or -1 when the
-// socket is missing or not that daemon's.
-int askDaemon(pid_t daemon, const std::string& message = health::kQuestion) {
+// socket is missing or not that daemon's. Before a password goes, the daemon must also run
+// this installation's mount tool: a program of the user's that only takes the tool's name
+// and arguments gets nothing.
+int askDaemon(pid_t daemon, const std::string& message = health::kQuestion,
+              bool givesPassword = false) {
+    const std::optional<std::string> folder = daemons::socketFolder();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = folder ? daemons::socketPath(*folder, daemon) : std::string();
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return -1;
     }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string name = health::socketName(daemon);
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
     ucred peer{};
     socklen_t peerLength = sizeof peer;
-    // Anyone can bind an abstract name: only the daemon itself, of this user, is believed.
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+    // The folder keeps other users out; the listener's credentials tell which process of this
+    // user's listens there.
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 || peer.pid != daemon ||
         peer.uid != ::getuid() ||
+        (givesPassword &&
+         daemons::programOf(daemon, daemons::installedMountTool()) != daemons::Program::Same) ||
         ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) !=
             static_cast<ssize_t>(message.size())) {
         ::close(fd);
@@ -117,7 +132,7 @@ ShareCondition handPasswordToDaemon(const std::string& mountPoint, const std::st
         return ShareCondition::Unknown;
     }
     std::string message = health::kNewPassword + password;
-    const int fd = askDaemon(daemon->second.pid, message);
+    const int fd = askDaemon(daemon->second.pid, message, true);
     ::explicit_bzero(message.data(), message.size());
     if (fd < 0) {
         return ShareCondition::Unknown;
@@ -230,6 +245,36 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
         }
     }
     return conditions;
+}
+
+std::vector<std::optional<ShareCondition>> quickConditions(
+    const std::vector<std::optional<MountEntry>>& mounts) {
+    const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
+    std::vector<std::optional<ShareCondition>> conditions(mounts.size());
+    for (size_t i = 0; i < mounts.size(); ++i) {
+        if (!mounts[i] || mounts[i]->fileSystemType != "fuse.smbfs") {
+            continue;
+        }
+        const auto daemon = daemons.find(mounts[i]->mountPoint);
+        if (daemon == daemons.end()) {
+            conditions[i] = ShareCondition::MountGone;
+        } else if (daemon->second.stopped) {
+            conditions[i] = ShareCondition::MountStuck;
+        }
+    }
+    return conditions;
+}
+
+std::map<std::string, pid_t> mountDaemonPids() {
+    std::map<std::string, pid_t> pids;
+    for (const auto& [mountPoint, daemon] : daemonsOfThisUser()) {
+        pids[mountPoint] = daemon.pid;
+    }
+    return pids;
+}
+
+std::optional<std::string> daemonSocketFolder() {
+    return daemons::socketFolder();
 }
 
 void endStoppedDaemonOf(const std::string& mountPoint) {

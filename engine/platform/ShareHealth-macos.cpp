@@ -53,4 +53,17 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
 // The system's SMB client keeps no daemon of the user's per mount.
 void endStoppedDaemonOf(const std::string&) {}
 
+std::vector<std::optional<ShareCondition>> quickConditions(
+    const std::vector<std::optional<MountEntry>>& mounts) {
+    return std::vector<std::optional<ShareCondition>>(mounts.size());
+}
+
+std::map<std::string, pid_t> mountDaemonPids() {
+    return {};
+}
+
+std::optional<std::string> daemonSocketFolder() {
+    return std::nullopt;
+}
+
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -8,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QtTest>
 #include <memory>
+#include <thread>
 
 #include <signal.h>
 
@@ -181,6 +183,80 @@ private slots:
         QVERIFY(!tray->menu()->findChild<QAction*>("reconnectAction"));
         QVERIFY(view->isLoggedIn());
         QVERIFY(!view->findChild<QPushButton*>("logonButton")->isEnabled());
+    }
+
+    // Nothing opened, nothing asked: a daemon's end reaches the tray by itself within 2 s,
+    // and the first menu opened after it names the cause and offers Reconnect. A repair from
+    // the command line reaches it the same way.
+    void aDaemonsEndAndARepairElsewhereReachTheTrayUnasked() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        ContentView* view = delegate->contentView();
+        logOn(view, "alice", password("alice"));
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
+        QTRY_VERIFY(!tray->health()->checking());
+        QCOMPARE(tray->status().state, TrayState::loggedOn);
+
+        const std::string projects = home_->mountRoot() + "/Projects";
+        QElapsedTimer sinceKill;
+        sinceKill.start();
+        QCOMPARE(::kill(qt::daemonOf(projects), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(tray->status().state == TrayState::sharesBroken, 2000);
+        qInfo("broken state shown %lld ms after the kill", sinceKill.elapsed());
+        QCOMPARE(delegate->statusItem()->toolTip(),
+                 QStringLiteral("Logon Client: some shares broken (1 of 6 shares not working)"));
+        emit tray->menu()->aboutToShow();  // the first opening
+        QCOMPARE(shareItems(tray->menu()), QStringList({"alice", "Media", "Projects — mount gone",
+                                                        "Science", "Staff Public", "Year10"}));
+        QVERIFY(tray->menu()->findChild<QAction*>("reconnectAction"));
+        QVERIFY(tray->menu()->findChild<QAction*>("reconnectAction")->isEnabled());
+
+        const qt::ProgramRun repair = home_->cli({"reconnect"}, password("alice").toStdString());
+        QVERIFY2(repair.status() == 0, repair.out().c_str());
+        QElapsedTimer sinceRepair;
+        sinceRepair.start();
+        QTRY_VERIFY_WITH_TIMEOUT(tray->status().state == TrayState::loggedOn, 5000);
+        qInfo("repair shown %lld ms after the command ended", sinceRepair.elapsed());
+        QCOMPARE(shareItems(tray->menu()),
+                 QStringList({"alice", "Media", "Projects", "Science", "Staff Public", "Year10"}));
+        QVERIFY(!tray->menu()->findChild<QAction*>("reconnectAction"));
+    }
+
+    // A logon that mounted the home share and then stopped (carol has no logon script) is a
+    // partial state, never "logged off".
+    void aHomeShareWithoutGroupSharesIsPartlyLoggedOn() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        logOn(delegate->contentView(), "carol", password("carol"));
+        QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
+        QCOMPARE(home_->mountsBelow().size(), size_t(1));
+        QCOMPARE(tray->status().state, TrayState::partlyLoggedOn);
+        QVERIFY(!delegate->statusItem()->toolTip().contains("logged off"));
+    }
+
+    // Last: it stops the server. A program's read fails under it, and the tray hears of it
+    // from the daemon by itself, the menu never opened.
+    void aServerThatStopsUnderAProgramShowsWithoutAsking() {
+        auto delegate = launch();
+        TrayController* tray = delegate->trayController();
+        ContentView* view = delegate->contentView();
+        logOn(view, "alice", password("alice"));
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
+        QTRY_VERIFY(!tray->health()->checking());
+        QCOMPARE(tray->status().state, TrayState::loggedOn);
+
+        qt::sharedDomain().stop();
+        QElapsedTimer sinceRead;
+        sinceRead.start();
+        std::thread reader([path = home_->mountRoot() + "/Projects/welcome.txt"] {
+            qt::readFile(path);  // fails after the mount's own bound; the answer is not needed
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(tray->status().state == TrayState::sharesBroken, 2000);
+        qInfo("broken state shown %lld ms after the read began", sinceRead.elapsed());
+        emit tray->menu()->aboutToShow();
+        QVERIFY(shareItems(tray->menu()).contains("Projects — server not answering"));
+        QVERIFY(tray->menu()->findChild<QAction*>("reconnectAction"));
+        reader.join();
     }
 };
 

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+
+#include "DaemonSockets.h"
 #include "FolderNames.h"
 #include "SmbUrl.h"
+#include "TestSupport.h"
 
 namespace quorvane {
 namespace {
@@ -120,6 +127,78 @@ TEST(FolderNames, OnlyPlainNamesStandInsideTheMountRoot) {
     for (const auto& [name, plain] : cases) {
         EXPECT_EQ(isPlainFolderName(name), plain) << name;
     }
+}
+
+// The folder the mount daemons listen in: only a folder of the user's that nobody else may
+// enter is taken, and a missing one is made so.
+TEST(DaemonSocketFolder, IsTakenOnlyWhenNobodyElseMayEnterIt) {
+    namespace fs = std::filesystem;
+    const std::string base = testing::makeTempFolder("quorvane-sockets");
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"missing: made", [](const std::string&) {}, true},
+        {"the user's, closed", [](const std::string& p) { ::mkdir(p.c_str(), 0700); }, true},
+        {"open to the group",
+         [](const std::string& p) {
+             ::mkdir(p.c_str(), 0700);
+             ::chmod(p.c_str(), 0750);
+         },
+         false},
+        {"open to all, sticky",
+         [](const std::string& p) {
+             ::mkdir(p.c_str(), 0700);
+             ::chmod(p.c_str(), 01777);
+         },
+         false},
+        {"a link to a closed folder of the user's",
+         [base](const std::string& p) {
+             ::mkdir((base + "/real").c_str(), 0700);
+             ::symlink((base + "/real").c_str(), p.c_str());
+         },
+         false},
+        {"a file", [](const std::string& p) { testing::writeFile(p, ""); }, false},
+        {"another user's",
+         [](const std::string& p) {
+             ::mkdir(p.c_str(), 0700);
+             if (::chown(p.c_str(), 65534, 65534) != 0) {
+                 ::chmod(p.c_str(), 0755);  // not root: refused all the same
+             }
+         },
+         false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = base + "/f" + std::to_string(n++);
+        c.make(path);
+        std::string why;
+        EXPECT_EQ(daemons::privateFolderAt(path, &why).has_value(), c.taken) << why;
+        if (c.taken) {
+            struct stat info {};
+            ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0700u);
+        } else {
+            EXPECT_NE(why.find("not a private folder"), std::string::npos);
+        }
+    }
+    fs::remove_all(base);
+}
+
+// Which program a process runs decides whether it gets a password: the path itself, never
+// the name it shows.
+TEST(DaemonProgram, IsThePathThatRunsNotTheNameShown) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string program(self, static_cast<size_t>(n));
+    EXPECT_EQ(daemons::programOf(::getpid(), program), daemons::Program::Same);
+    EXPECT_EQ(daemons::programOf(::getpid(), "/usr/bin/true"), daemons::Program::Other);
+    EXPECT_EQ(daemons::programOf(::getpid(), ""), daemons::Program::Other);
+    EXPECT_EQ(daemons::programOf(999999999, program), daemons::Program::Other);  // no process
 }
 
 }  // namespace

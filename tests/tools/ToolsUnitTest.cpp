@@ -9,6 +9,7 @@
 #include "MountRelease.h"
 #include "MountSmbfs.h"
 #include "MountTable.h"
+#include "PasswordPacing.h"
 #include "ProcessTitle.h"
 #include "ShareSession.h"
 #include "SmbClient.h"
@@ -118,6 +119,48 @@ TEST(MountReports, CarryStatusAndOneLineOfCause) {
     // A cause never breaks the one-line report, whatever the server's text held.
     const MountReport multiLine{5, "no share named \"a\nb\""};
     EXPECT_EQ(parseReport(formatReport(multiLine))->cause, "no share named \"a b\"");
+}
+
+// Passwords handed to a daemon, one after another as fast as it answers: when each is
+// answered, whether it reaches the server, and what a success does to the count.
+TEST(PasswordPacing, WaitsLongerAfterEachRefusalAndStopsTryingAfterAFew) {
+    using namespace std::chrono_literals;
+    using Clock = PasswordPacing::Clock;
+    struct Step {
+        const char* what;
+        bool serverTakesIt;
+        Clock::duration waitBefore;  // from the answer before
+        bool tried;
+    };
+    const Step steps[] = {
+        {"first wrong", false, 0s, true},
+        {"second wrong", false, 1s, true},
+        {"third wrong", false, 2s, true},
+        {"fourth: untried", false, 4s, false},
+        {"fifth: untried, no longer wait", false, 4s, false},
+        {"right, but still untried", true, 4s, false},
+    };
+    PasswordPacing pacing;
+    Clock::time_point now{};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(pacing.nextAnswer() - now, step.waitBefore);
+        now = std::max(now, pacing.nextAnswer());
+        ASSERT_EQ(pacing.mayTry(now), step.tried);
+        if (step.tried && step.serverTakesIt) {
+            pacing.accepted();
+        } else {
+            pacing.refused(now, step.tried);
+        }
+    }
+    // After the window the server is tried again; a success starts the count anew.
+    now += PasswordPacing::kWindow;
+    EXPECT_TRUE(pacing.mayTry(now));
+    pacing.accepted();
+    EXPECT_EQ(pacing.nextAnswer(), Clock::time_point{});
+    pacing.refused(now, true);
+    EXPECT_EQ(pacing.nextAnswer() - now, 1s);
+    EXPECT_TRUE(pacing.mayTry(now));
 }
 
 TEST(ProcessTitle, ReplacesTheArgumentListInPlace) {
