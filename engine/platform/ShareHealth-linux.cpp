@@ -95,12 +95,14 @@ int askDaemon(pid_t daemon, const std::string& message = health::kQuestion,
     ucred peer{};
     socklen_t peerLength = sizeof peer;
     // The folder keeps other users out; the listener's credentials tell which process of this
-    // user's listens there.
+    // user's listens there. A password goes only to a process that runs this installation's
+    // mount tool, or whose program the system hides from its own user: a daemon may not be
+    // dumped, so an ordinary user cannot read what it runs (root can, and is never fooled).
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) != 0 || peer.pid != daemon ||
         peer.uid != ::getuid() ||
         (givesPassword &&
-         daemons::programOf(daemon, daemons::installedMountTool()) != daemons::Program::Same) ||
+         daemons::programOf(daemon, daemons::installedMountTool()) == daemons::Program::Other) ||
         ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) !=
             static_cast<ssize_t>(message.size())) {
         ::close(fd);
