@@ -714,6 +714,12 @@ WorkflowResult SMBManager::logout() const {
         unmounters.emplace_back([&] {
             for (size_t i = next++; i < results.size(); i = next++) {
                 results[i] = runUnmountTool(listing.entries[i].path);
+                // At once, not after the slowest: a logout cut short at the end of a session
+                // leaves no emptied folder behind.
+                if (results[i].outcome != ProcessResult::Outcome::CouldNotStart &&
+                    results[i].outcome != ProcessResult::Outcome::TimedOut) {
+                    removeReleasedMountPoint(listing.entries[i].path);
+                }
             }
         });
     }

@@ -6,8 +6,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <thread>
 
 #include "TestDomain.h"
 
@@ -166,6 +169,52 @@ TEST_F(RepairTest, APasswordChangedOnTheServerIsRepairedByALogonWithTheNewOne) {
     EXPECT_EQ(home.cli({"logout"}).status(), 0);
     EXPECT_TRUE(home.mountsBelow().empty());
 }
+
+#ifdef QUORVANE_STANDIN
+// The desktop session ends (SIGTERM) while the tray program's logon is mounting the group
+// shares: the program stops the logon, logs out within its bound and goes; whatever it could
+// not release in time stays mounted, and no emptied folder is left behind in the mount root.
+// The time it took is a figure (the bound is the program's own, 8 s), not a test.
+TEST_F(RepairTest, TheEndOfTheSessionDuringALogonLeavesNoEmptyFolder) {
+    for (const size_t mountedWhenItEnds : {size_t{1}, size_t{5}, size_t{11}}) {
+        SCOPED_TRACE(mountedWhenItEnds);
+        TempHome home;
+        std::map<std::string, std::string> environment = home.environment();
+        environment["QT_QPA_PLATFORM"] = "offscreen";
+        environment["QUORVANE_STANDIN_SERVER"] = domain().server();
+        environment["QUORVANE_STANDIN_USER"] = "alice";
+        environment["QUORVANE_STANDIN_PASSWORD"] = domain().user("alice").password;
+        std::atomic<pid_t> program{0};
+        std::chrono::steady_clock::time_point ended;
+        ProgramRun run;
+        std::thread running([&] {
+            run = runProgram(QUORVANE_STANDIN, {"--real-engine", "--logon-now"}, environment,
+                             std::nullopt, std::chrono::seconds(90),
+                             [&](pid_t pid) { program = pid; });
+            ended = std::chrono::steady_clock::now();
+        });
+        const bool reached =
+            eventually([&] { return home.mountsBelow().size() >= mountedWhenItEnds; },
+                       std::chrono::seconds(60));
+        const auto asked = std::chrono::steady_clock::now();
+        if (program > 0) {
+            ::kill(program, SIGTERM);
+        }
+        running.join();
+        ASSERT_TRUE(reached) << run.out() << run.err();
+        EXPECT_EQ(run.result.outcome, ProcessResult::Outcome::Exited) << run.out() << run.err();
+        std::cout << "[ figures  ] end of the session with " << mountedWhenItEnds
+                  << " share(s) mounted during a logon: "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(ended - asked).count()
+                  << " ms to the program's end, " << home.mountsBelow().size()
+                  << " share(s) left mounted" << std::endl;
+        for (const std::string& left : home.mountRootEntries()) {
+            EXPECT_TRUE(isMounted(home.mountRoot() + "/" + left)) << left << "\n" << run.out();
+        }
+        home.releaseAll();
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace quorvane::testing
