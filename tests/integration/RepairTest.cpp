@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -181,6 +182,10 @@ TEST_F(RepairTest, TheEndOfTheSessionDuringALogonLeavesNoEmptyFolder) {
         TempHome home;
         std::map<std::string, std::string> environment = home.environment();
         environment["QT_QPA_PLATFORM"] = "offscreen";
+        // A runtime folder of its own: a program of another test must not take this one's
+        // start for a second start of its own.
+        environment["XDG_RUNTIME_DIR"] = home.path() + "/runtime";
+        ::mkdir(environment["XDG_RUNTIME_DIR"].c_str(), 0700);
         environment["QUORVANE_STANDIN_SERVER"] = domain().server();
         environment["QUORVANE_STANDIN_USER"] = "alice";
         environment["QUORVANE_STANDIN_PASSWORD"] = domain().user("alice").password;
