@@ -178,6 +178,22 @@ TEST_F(Repair, AWrongPasswordWithTwelveSharesMountedIsTriedOnceAndReachesNoDaemo
     }
 }
 
+// The server refuses the password halfway through the group shares (changed meanwhile): the
+// first refusal ends the attempt, the rest are not tried.
+TEST_F(Repair, AGroupShareRefusingThePasswordEndsTheTries) {
+    tools_.failMount("G2", 4, "mount_smbfs: wrong user name, password or ticket\n");
+    const WorkflowResult result = manager().logon("FS1", "alice", kOld);
+    EXPECT_EQ(result.outcome, Outcome::PartlyDone);
+    size_t groupMounts = 0;
+    for (const Call& call : tools_.calls()) {
+        groupMounts += call.front() == "mount_smbfs" && call.back().find("/G") != std::string::npos;
+    }
+    EXPECT_EQ(groupMounts, 2u);  // G1, and G2 refused
+    EXPECT_NE(printed_.str().find("Skipping share G11: Wrong user name or password."),
+              std::string::npos)
+        << printed_.str();
+}
+
 // The password-change day: the new password reaches every daemon after one check, so every
 // share and the files held open there work again without a remount; mac.bat and shares.ini are
 // read after that, and a group share that had gone is mounted again.
