@@ -1,6 +1,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "AccountName.h"
 #include "KerberosTicket.h"
@@ -56,20 +57,32 @@ bool sameServer(const std::string& a, const std::string& b) {
 
 std::map<std::string, ShareCondition> SMBManager::handOverPassword(
     const std::string& server, const std::string& user, const std::string& password) const {
-    std::map<std::string, ShareCondition> answers;
+    std::vector<std::string> mountPoints;
     for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
         const std::optional<SourceParts> parts =
             entry.mount ? partsOfSource(entry.mount->source) : std::nullopt;
-        if (!parts || !sameAccount(parts->user, user) || !sameServer(parts->server, server)) {
-            continue;
-        }
-        const ShareCondition answer = config_.passwordHandover(entry.path, password);
-        answers[entry.path] = answer;
-        if (answer == ShareCondition::ServerNotAnswering) {
-            break;  // every further daemon would wait as long
+        if (parts && sameAccount(parts->user, user) && sameServer(parts->server, server)) {
+            mountPoints.push_back(entry.path);
         }
     }
-    return answers;
+    // All at once: each daemon logs on with the password before it answers, and a dozen of
+    // those one after another could take a minute on a busy server. None is skipped for
+    // another's slow answer: the server has just taken the password, and a daemon left out
+    // keeps one it refuses.
+    std::vector<ShareCondition> answers(mountPoints.size(), ShareCondition::Unknown);
+    std::vector<std::thread> askers;
+    for (size_t i = 0; i < mountPoints.size(); ++i) {
+        askers.emplace_back(
+            [&, i] { answers[i] = config_.passwordHandover(mountPoints[i], password); });
+    }
+    for (std::thread& asker : askers) {
+        asker.join();
+    }
+    std::map<std::string, ShareCondition> byMountPoint;
+    for (size_t i = 0; i < mountPoints.size(); ++i) {
+        byMountPoint[mountPoints[i]] = answers[i];
+    }
+    return byMountPoint;
 }
 
 namespace {

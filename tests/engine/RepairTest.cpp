@@ -3,6 +3,7 @@
 // since each one costs the account a logon at the server.
 #include <algorithm>
 #include <map>
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,7 @@ public:
         };
         config.passwordHandover = [this](const std::string& mountPoint,
                                          const std::string& password) {
+            const std::lock_guard<std::mutex> lock(mutex_);  // the engine asks all at once
             handovers.push_back(mountPoint);
             const ShareCondition now = conditionOf(mountPoint);
             if (now == ShareCondition::MountGone || now == ShareCondition::MountStuck) {
@@ -93,6 +95,7 @@ private:
         size_t mounts;  // mounts of the folder when it broke
     };
     const testing::StandInTools& tools_;
+    std::mutex mutex_;
     std::map<std::string, Broken> broken_;
     std::string password_ = kOld;
 };
