@@ -131,7 +131,8 @@ TEST_F(RepairTest, AWrongPasswordWithTwelveSharesMountedCostsOneFailedAuthentica
     EXPECT_EQ(readFile(projects + "/welcome.txt"), "Welcome to Projects\n") << repaired.out();
     EXPECT_TRUE(unreadableShares(home).empty());
     EXPECT_EQ(sharesNeedingRepair(home), std::vector<std::string>{});
-    EXPECT_EQ(home.cli({"logout"}).status(), 0);
+    const ProgramRun logout = home.cli({"logout"});
+    EXPECT_EQ(logout.status(), 0) << logout.out() << logout.err();
     EXPECT_TRUE(home.mountsBelow().empty());
 }
 
