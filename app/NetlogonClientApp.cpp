@@ -67,6 +67,7 @@ void NetlogonClientApp::endSession() {
             deadline - std::chrono::steady_clock::now());
         const auto result = callWithin(std::max(left, std::chrono::milliseconds(500)),
                                        [logout = workflows_.logout] { return logout(); });
+        logoutStillRunning_ = !result;
         std::printf("%s\n", result
                                 ? result->message.c_str()
                                 : "The logout at the end of the session did not finish in time.");
@@ -83,11 +84,13 @@ int NetlogonClientApp::run() {
                      [this](QSessionManager&) { endSession(); });
     QTimer::singleShot(0, appDelegate_.get(), &AppDelegate::applicationDidFinishLaunching);
     const int exitCode = QApplication::exec();
-    if (!stopRunningWorkflow(kStopWaitMs)) {
+    if (!stopRunningWorkflow(kStopWaitMs) || logoutStillRunning_) {
         // The workflow's tool has been told to stop and takes back what it half made by
         // itself; the program does not wait for it any longer (the toolkit would, unbounded).
         // The folder it was mounting on would stay behind empty: an unmounted, empty folder
-        // of the mount root is nobody's.
+        // of the mount root is nobody's. A logout past its bound has released some shares
+        // whose folders it has not yet removed; ending the program the ordinary way would
+        // destroy what its thread still uses.
         SMBManager().removeEmptyFolders();
         std::fflush(nullptr);
         std::_Exit(exitCode);

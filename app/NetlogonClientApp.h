@@ -50,6 +50,9 @@ private:
     std::unique_ptr<SingleInstance> singleInstance_;
     std::unique_ptr<StopSignals> stopSignals_;
     bool endingSession_ = false;
+    /// The logout at the end of the session outlasted its bound and still runs on a thread of
+    /// its own: the program must not tear down what that thread uses.
+    bool logoutStillRunning_ = false;
 };
 
 }  // namespace quorvane

@@ -36,8 +36,10 @@ const char* const kHelp =
     "      mounts every group share that \"shares.ini\" on the \"netlogon\" share gives this\n"
     "      platform and those groups, all under ~/smbmounts, and releases \"netlogon\".\n"
     "      SERVER is a host name or address, optionally with \":PORT\" or an \"smb://\" in\n"
-    "      front, or \"\\\\SERVER\" as Windows writes it. NAME may be DOMAIN\\NAME or\n"
-    "      NAME@DOMAIN. The password is read from standard input: typed without echo at a\n"
+    "      front, or \"\\\\SERVER\" as Windows writes it; a share after the server\n"
+    "      (\"//SERVER/SHARE\", \"smb://SERVER/SHARE\") is left out. NAME may be\n"
+    "      DOMAIN\\NAME or NAME@DOMAIN. The password is read from standard input: typed without "
+    "echo at a\n"
     "      terminal, otherwise the whole input with one trailing line break dropped. It is\n"
     "      never taken from the command line or the environment. An empty password logs on\n"
     "      with NAME's Kerberos ticket when there is one (kinit gets one).\n"
@@ -52,14 +54,19 @@ const char* const kHelp =
     "      Lists what is mounted under ~/smbmounts and from where, and for each share that\n"
     "      does not work why: server not answering, password no longer accepted, Kerberos\n"
     "      ticket expired, share no longer available, mount gone (its daemon ended), mount\n"
-    "      stopped. All shares are asked at once; it takes a few seconds at most.\n"
+    "      stopped. All shares are asked at once; it takes a few seconds at most. Exits 1\n"
+    "      when a share does not work.\n"
     "  reconnect\n"
     "      Mounts again every share that status shows as not working (a server no longer\n"
     "      answering is left as it is), for the user and server it was mounted for. A\n"
     "      password kept by logon --remember-password is used without asking; otherwise the\n"
     "      password is read from standard input as for logon, and an empty one uses the\n"
-    "      user's Kerberos ticket. A share whose mount is gone is detached even while a\n"
-    "      program holds a file there: that program gets errors from its old file.\n"
+    "      user's Kerberos ticket. The password is tried at the server once; only when the\n"
+    "      server takes it do the running mounts get it and are broken mounts released to be\n"
+    "      mounted again. Without a password, or with one the server refuses, nothing is\n"
+    "      released and the message asks for the password; a refused kept one is forgotten.\n"
+    "      A share whose mount is gone is detached even while a program holds a file there:\n"
+    "      that program gets errors from its old file.\n"
     "  --help, -h, help\n"
     "      Shows this text.\n"
     "  --version\n"
@@ -74,7 +81,8 @@ const char* const kHelp =
     "\n"
     "Exit status:\n"
     "  0        the command succeeded (a logout with nothing to release included)\n"
-    "  1        it failed or was only partly done, or the tray has no display to show on\n"
+    "  1        it failed or was only partly done, status found a share that does not\n"
+    "           work, or the tray has no display to show on\n"
     "  2        bad usage: an unknown command or option, a missing value, or a password\n"
     "           that cannot be read or holds a NUL byte\n"
     "  128+N    a logon stopped by signal N (SIGINT 2, SIGHUP 1, SIGTERM 15); shares\n"
@@ -297,15 +305,18 @@ private:
     }
 
     int status() {
-        for (const std::string& line : describeMountRoot(SMBManager(config_).mountRoot())) {
+        bool broken = false;
+        for (const std::string& line :
+             describeMountRoot(SMBManager(config_).mountRoot(), &broken)) {
             io_.out << line << '\n';
         }
         io_.out << std::flush;
-        return 0;
+        return broken ? 1 : 0;  // scripts can tell a broken share without reading the lines
     }
 
-    // One line per visible folder of the mount root, with where its mount comes from.
-    std::vector<std::string> describeMountRoot(const std::string& mountRoot) const {
+    // One line per visible folder of the mount root, with where its mount comes from;
+    // `broken` learns whether a mounted share does not work.
+    std::vector<std::string> describeMountRoot(const std::string& mountRoot, bool* broken) const {
         if (!files::exists(mountRoot)) {
             return {"No shares mapped (smbmounts folder not found)."};
         }
@@ -314,12 +325,29 @@ private:
         std::map<std::string, std::string> rows;  // folder name -> where it comes from
         size_t mounted = 0;
         size_t width = 0;
-        for (const ShareState& share : checkMountRoot(listing)) {
+        std::vector<ShareState> shares;
+        if (config_.shareCheck) {
+            std::vector<std::string> folders;
+            std::vector<std::optional<MountEntry>> mounts;
+            for (const MountRootEntry& entry : listing.entries) {
+                folders.push_back(entry.path);
+                mounts.push_back(entry.mount);
+            }
+            const std::vector<ShareCondition> conditions = config_.shareCheck(folders, mounts);
+            for (size_t i = 0; i < listing.entries.size() && i < conditions.size(); ++i) {
+                shares.push_back(
+                    {listing.entries[i].name, listing.entries[i].mount, conditions[i]});
+            }
+        } else {
+            shares = checkMountRoot(listing);
+        }
+        for (const ShareState& share : shares) {
             rows[share.name] = !share.mount ? "(not mounted)"
                                : isBroken(share.condition)
                                    ? share.mount->source + "  (" + describe(share.condition) + ")"
                                    : share.mount->source;
             mounted += share.mount ? 1 : 0;
+            *broken = *broken || (share.mount && isBroken(share.condition));
             width = std::max(width, share.name.size());
         }
         std::vector<std::string> lines;

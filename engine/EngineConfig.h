@@ -9,6 +9,7 @@
 
 #include "MountTable.h"
 #include "ProcessRunner.h"
+#include "ShareHealth.h"
 
 namespace quorvane {
 
@@ -59,6 +60,13 @@ struct EngineConfig {
     /// Where a password the user asked to keep is kept; none when null. Reconnect takes it
     /// when it is given no password.
     SecretStore* secrets = nullptr;
+    /// How the shares' daemons are asked how their shares are, and handed a new password:
+    /// checkShares and handPasswordToDaemon unless set. Tests give stand-in daemons here.
+    std::function<std::vector<ShareCondition>(const std::vector<std::string>& folders,
+                                              const std::vector<std::optional<MountEntry>>& mounts)>
+        shareCheck;
+    std::function<ShareCondition(const std::string& mountPoint, const std::string& password)>
+        passwordHandover;
 
     /// The running platform's configuration: macOS uses its own tools, Linux this project's
     /// shipped beside the program.

@@ -1,5 +1,10 @@
 #include <string.h>
 
+#include <algorithm>
+#include <thread>
+
+#include "AccountName.h"
+#include "KerberosTicket.h"
 #include "MountSource.h"
 #include "SMBManager.h"
 #include "SecretStore.h"
@@ -50,28 +55,53 @@ bool sameServer(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-WorkflowResult::Password SMBManager::handOverPassword(const std::string& server,
-                                                      const std::string& user,
-                                                      const std::string& password) const {
-    WorkflowResult::Password verdict = WorkflowResult::Password::NotAsked;
+std::map<std::string, ShareCondition> SMBManager::handOverPassword(
+    const std::string& server, const std::string& user, const std::string& password) const {
+    std::vector<std::string> mountPoints;
     for (const MountRootEntry& entry : listMountRoot(mountRoot(), config_.mountTable).entries) {
         const std::optional<SourceParts> parts =
             entry.mount ? partsOfSource(entry.mount->source) : std::nullopt;
-        if (!parts || !sameAccount(parts->user, user) || !sameServer(parts->server, server)) {
-            continue;
-        }
-        const ShareCondition answer = handPasswordToDaemon(entry.path, password);
-        if (answer == ShareCondition::Answering) {
-            verdict = WorkflowResult::Password::Taken;
-        } else if (answer == ShareCondition::PasswordRejected &&
-                   verdict == WorkflowResult::Password::NotAsked) {
-            verdict = WorkflowResult::Password::Refused;
-        } else if (answer == ShareCondition::ServerNotAnswering) {
-            break;  // every further daemon would wait as long
+        if (parts && sameAccount(parts->user, user) && sameServer(parts->server, server)) {
+            mountPoints.push_back(entry.path);
         }
     }
-    return verdict;
+    // All at once: each daemon logs on with the password before it answers, and a dozen of
+    // those one after another could take a minute on a busy server. None is skipped for
+    // another's slow answer: the server has just taken the password, and a daemon left out
+    // keeps one it refuses.
+    std::vector<ShareCondition> answers(mountPoints.size(), ShareCondition::Unknown);
+    std::vector<std::thread> askers;
+    for (size_t i = 0; i < mountPoints.size(); ++i) {
+        askers.emplace_back(
+            [&, i] { answers[i] = config_.passwordHandover(mountPoints[i], password); });
+    }
+    for (std::thread& asker : askers) {
+        asker.join();
+    }
+    std::map<std::string, ShareCondition> byMountPoint;
+    for (size_t i = 0; i < mountPoints.size(); ++i) {
+        byMountPoint[mountPoints[i]] = answers[i];
+    }
+    return byMountPoint;
 }
+
+namespace {
+
+// The broken shares of one account on one server, repaired with one password.
+struct AccountRepair {
+    SourceParts account;  // server, user and account of the first share; its share is the check's
+    std::vector<std::pair<ShareState, SourceParts>> shares;
+};
+
+std::string namesOf(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += (i > 0 ? ", " : "") + names[i];
+    }
+    return text;
+}
+
+}  // namespace
 
 WorkflowResult SMBManager::reconnect(const std::string& password) const {
     const WorkflowLock lock(mountRoot());
@@ -80,57 +110,159 @@ WorkflowResult SMBManager::reconnect(const std::string& password) const {
     }
     size_t repaired = 0;
     std::vector<std::string> failed;
-    for (const ShareState& share : checkMountRoot(listMountRoot(mountRoot(), config_.mountTable))) {
+    std::vector<std::string> waiting;  // broken, left as they are until a password comes
+    std::vector<AccountRepair> accounts;
+    for (const ShareState& share : sharesOf(listMountRoot(mountRoot(), config_.mountTable))) {
         if (!share.mount || !isBroken(share.condition)) {
             continue;
         }
         const std::optional<SourceParts> parts = partsOfSource(share.mount->source);
-        if (!parts || parts->share != share.name) {
+        // A server that does not answer would only make a check wait: its daemon reconnects by
+        // itself once the server is back.
+        if (!parts || parts->share != share.name ||
+            share.condition == ShareCondition::ServerNotAnswering) {
             failed.push_back(escapeControlCharacters(share.name) + " (" +
                              describe(share.condition) + ")");
             continue;
         }
-        std::string secret = password.empty()
-                                 ? keptPasswordFor(config_.secrets, parts->user, parts->server)
-                                       .value_or(std::string())
-                                 : password;
+        auto same = std::find_if(accounts.begin(), accounts.end(), [&](const AccountRepair& a) {
+            return a.account.account == parts->account &&
+                   sameServer(a.account.server, parts->server);
+        });
+        if (same == accounts.end()) {
+            accounts.push_back({*parts, {}});
+            same = accounts.end() - 1;
+        }
+        same->shares.emplace_back(share, *parts);
+    }
+
+    bool refused = false;
+    std::optional<std::optional<KerberosTicket>> ticket;  // asked once, when needed
+    for (const AccountRepair& repair : accounts) {
+        std::string secret =
+            password.empty()
+                ? keptPasswordFor(config_.secrets, repair.account.user, repair.account.server)
+                      .value_or(std::string())
+                : password;
         const bool keptOne = password.empty() && !secret.empty();
-        const std::string mountPoint = mountRoot() + "/" + share.name;
-        // The daemon still serves the mount: a password it takes repairs the share without a
-        // remount, which a program holding a file there would block.
-        if (share.condition == ShareCondition::PasswordRejected && !secret.empty() &&
-            handPasswordToDaemon(mountPoint, secret) == ShareCondition::Answering) {
-            printLine(escapeControlCharacters(share.name) + " works again with the password.");
-            wipeSecret(secret);
-            ++repaired;
-            continue;
+        const auto waitForPassword = [&] {
+            for (const auto& [share, parts] : repair.shares) {
+                waiting.push_back(escapeControlCharacters(share.name));
+            }
+        };
+        if (secret.empty()) {
+            // Nothing to log on with but a Kerberos ticket: without one that serves this
+            // account, a released share could not come back.
+            if (!ticket) {
+                ticket = config_.ticketLister.empty() ? std::nullopt
+                                                      : findKerberosTicket(config_.ticketLister);
+            }
+            const std::string& urlAccount = repair.account.account;
+            const size_t semicolon = urlAccount.find(';');
+            const AccountName account{
+                semicolon == std::string::npos ? "" : urlAccount.substr(0, semicolon),
+                repair.account.user};
+            if (!*ticket || !ticketServes(**ticket, repair.account.server, account)) {
+                waitForPassword();
+                continue;
+            }
         }
-        const MountAttempt attempt =
-            mountShare(parts->share, parts->server, parts->account, secret, mountPoint);
+        // One logon with the password before any mount is released or any daemon is given it.
+        if (config_.mountToolChecksShares) {
+            const PasswordCheck check = checkPassword(repair.account.server, repair.account.account,
+                                                      secret, repair.account.share);
+            if (check.interrupted || interrupted()) {
+                wipeSecret(secret);
+                return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+            }
+            if (check.verdict == WorkflowResult::Password::Refused) {
+                if (keptOne) {
+                    // Tried again and again it could lock the account.
+                    forgetKeptPassword(config_.secrets);
+                }
+                refused = true;
+                wipeSecret(secret);
+                waitForPassword();
+                continue;
+            }
+            if (check.verdict != WorkflowResult::Password::Taken) {
+                for (const auto& [share, parts] : repair.shares) {
+                    failed.push_back(escapeControlCharacters(share.name) + " (" +
+                                     check.failure.cause + ")");
+                }
+                wipeSecret(secret);
+                continue;
+            }
+        }
+        // The daemons that still serve their mounts take the password: a program's open files
+        // there stay open, and the rest of the account's shares keep working with it later.
+        const std::map<std::string, ShareCondition> handedOver =
+            secret.empty() ? std::map<std::string, ShareCondition>{}
+                           : handOverPassword(repair.account.server, repair.account.user, secret);
+        std::optional<std::string> refusal;
+        for (const auto& [share, parts] : repair.shares) {
+            const std::string mountPoint = mountRoot() + "/" + share.name;
+            const std::string shown = escapeControlCharacters(share.name);
+            if (refusal) {
+                failed.push_back(shown + " (" + *refusal + ")");
+                continue;
+            }
+            if (const auto answer = handedOver.find(mountPoint);
+                answer != handedOver.end() && answer->second == ShareCondition::Answering) {
+                printLine(shown + " works again with the password.");
+                ++repaired;
+                continue;
+            }
+            const MountAttempt attempt =
+                mountShare(parts.share, parts.server, parts.account, secret, mountPoint);
+            if (attempt.interrupted) {
+                wipeSecret(secret);
+                return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+            }
+            if (attempt.mounted) {
+                ++repaired;
+                continue;
+            }
+            failed.push_back(shown + " (" + attempt.failure.cause + ")");
+            if (attempt.failure.passwordRefused) {
+                refusal = attempt.failure.cause;  // changed meanwhile: never tried again
+                if (keptOne) {
+                    forgetKeptPassword(config_.secrets);
+                }
+            }
+        }
         wipeSecret(secret);
-        if (attempt.interrupted) {
-            return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+    }
+
+    if (!waiting.empty()) {
+        std::string message =
+            refused
+                ? (password.empty() ? "The server refused the kept password, which is forgotten. "
+                                    : "Wrong user name or password. ")
+                : "";
+        message +=
+            "Nothing was released. The password is needed to reconnect " + namesOf(waiting) + ".";
+        if (!failed.empty()) {
+            message += " Could not reconnect: " + namesOf(failed) + ".";
         }
-        if (attempt.mounted) {
-            ++repaired;
-            continue;
-        }
-        failed.push_back(escapeControlCharacters(share.name) + " (" + attempt.failure.cause + ")");
-        if (attempt.failure.passwordRefused && keptOne) {
-            // Tried again and again it could lock the account.
-            forgetKeptPassword(config_.secrets);
-        }
+        WorkflowResult result =
+            finish(repaired > 0 ? Outcome::PartlyDone : Outcome::Failed, message);
+        result.passwordNeeded = true;
+        result.password =
+            refused ? WorkflowResult::Password::Refused : WorkflowResult::Password::NotAsked;
+        return result;
     }
     if (failed.empty()) {
-        return finish(Outcome::Succeeded,
-                      repaired == 0 ? std::string(messages::kNothingBroken)
-                                    : "Reconnected " + std::to_string(repaired) + " share(s).");
+        WorkflowResult result =
+            finish(Outcome::Succeeded,
+                   repaired == 0 ? std::string(messages::kNothingBroken)
+                                 : "Reconnected " + std::to_string(repaired) + " share(s).");
+        result.password = repaired > 0 && !password.empty() ? WorkflowResult::Password::Taken
+                                                            : WorkflowResult::Password::NotAsked;
+        return result;
     }
-    std::string message = "Could not reconnect: ";
-    for (size_t i = 0; i < failed.size(); ++i) {
-        message += (i > 0 ? ", " : "") + failed[i];
-    }
-    return finish(repaired > 0 ? Outcome::PartlyDone : Outcome::Failed, message);
+    return finish(repaired > 0 ? Outcome::PartlyDone : Outcome::Failed,
+                  "Could not reconnect: " + namesOf(failed));
 }
 
 }  // namespace quorvane

@@ -90,6 +90,17 @@ SMBManager::SMBManager(EngineConfig config) : config_(std::move(config)) {
     if (!config_.mountTable) {
         config_.mountTable = [](const std::string& path) { return mountAt(path); };
     }
+    if (!config_.shareCheck) {
+        config_.shareCheck = [](const std::vector<std::string>& folders,
+                                const std::vector<std::optional<MountEntry>>& mounts) {
+            return checkShares(folders, mounts);
+        };
+    }
+    if (!config_.passwordHandover) {
+        config_.passwordHandover = [](const std::string& mountPoint, const std::string& password) {
+            return handPasswordToDaemon(mountPoint, password);
+        };
+    }
     while (config_.homeFolder.size() > 1 && config_.homeFolder.back() == '/') {
         config_.homeFolder.pop_back();
     }
@@ -188,7 +199,7 @@ SMBManager::MountAttempt SMBManager::mountShare(const std::string& shareName,
     // Asked before the folder is created: creating a folder that stands on a dead network
     // mount could block, and an existing mount point needs no folder anyway.
     if (const std::optional<MountEntry> mount = config_.mountTable(mountPoint)) {
-        const ShareCondition condition = checkShares({mountPoint}, {mount}).front();
+        const ShareCondition condition = config_.shareCheck({mountPoint}, {mount}).front();
         switch (condition) {
             case ShareCondition::Answering:
             case ShareCondition::Unknown:
@@ -354,8 +365,9 @@ SMBManager::GroupShareReport SMBManager::mountMatchingGroupShares(
             }
         }
         report.failed.push_back({shown, attempt.failure.cause});
-        if (attempt.failure.serverGone) {
-            // The rest would only wait out the same silence, one after another.
+        if (attempt.failure.serverGone || attempt.failure.passwordRefused) {
+            // The rest would only wait out the same silence, one after another, or each cost
+            // the account one more refused logon.
             serverSilence = attempt.failure.cause;
         }
     }
@@ -395,6 +407,43 @@ std::set<std::string> SMBManager::absentShares(const std::vector<std::string>& s
         }
     }
     return absent;
+}
+
+SMBManager::PasswordCheck SMBManager::checkPassword(const std::string& server,
+                                                    const std::string& urlUser,
+                                                    const std::string& password,
+                                                    const std::string& share) const {
+    ProcessRequest request = mountToolRequest(password);
+    request.arguments = {kCheckSharesOption, mountToolUrl(urlUser, password, server, share)};
+    const ProcessResult run = runProcess(request);
+    std::cerr << escapedLines(run.errors) << std::flush;
+    PasswordCheck check;
+    if (run.succeeded()) {
+        check.verdict = WorkflowResult::Password::Taken;
+        return check;
+    }
+    check.interrupted = run.outcome == ProcessResult::Outcome::Interrupted;
+    check.failure = describeMountFailure(run, config_.mountToolExitStatusesKnown);
+    if (check.failure.passwordRefused) {
+        check.verdict = WorkflowResult::Password::Refused;
+    }
+    return check;
+}
+
+std::vector<ShareState> SMBManager::sharesOf(const MountRootListing& listing) const {
+    std::vector<ShareState> states;
+    std::vector<std::string> folders;
+    std::vector<std::optional<MountEntry>> mounts;
+    for (const MountRootEntry& entry : listing.entries) {
+        folders.push_back(entry.path);
+        mounts.push_back(entry.mount);
+        states.push_back({entry.name, entry.mount, ShareCondition::NotAMount});
+    }
+    const std::vector<ShareCondition> conditions = config_.shareCheck(folders, mounts);
+    for (size_t i = 0; i < states.size() && i < conditions.size(); ++i) {
+        states[i].condition = conditions[i];
+    }
+    return states;
 }
 
 std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {
@@ -491,16 +540,31 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
                                            "first, then log on again.");
     }
 
-    // Shares still mounted from before may hold an old password: their daemons take this one
-    // once the server has, so they repair without a remount.
-    const WorkflowResult::Password handedOver = password.empty()
-                                                    ? WorkflowResult::Password::NotAsked
-                                                    : handOverPassword(host, userName, password);
-
     const std::string homeMountPoint =
         mountRoot() + "/" + mountedHomeFolder(userName).value_or(userName);
     printLine("Mounting user home directory target destination to: " +
               escapeControlCharacters(homeMountPoint));
+
+    // A password is tried at the server once: by the home mount, or, with the home share
+    // mounted already, by one check. A refusal ends the logon before anything else sees the
+    // password: each daemon trying it would cost the account one more failed logon.
+    WorkflowResult::Password verdict = WorkflowResult::Password::NotAsked;
+    if (!password.empty() && config_.mountToolChecksShares && isAlreadyMounted(homeMountPoint)) {
+        const PasswordCheck check = checkPassword(host, urlUser, password, userName);
+        if (check.interrupted || interrupted()) {
+            return finish(Outcome::Interrupted, messages::kLogonInterrupted);
+        }
+        if (check.verdict != WorkflowResult::Password::Taken) {
+            WorkflowResult result = finish(Outcome::Failed, homeFailed + " " + check.failure.cause);
+            result.password = check.verdict;
+            return result;
+        }
+        verdict = WorkflowResult::Password::Taken;
+        // Shares still mounted from before may hold an old password: their daemons take this
+        // one, so they and the files held open there work again without a remount.
+        handOverPassword(host, userName, password);
+    }
+
     const MountAttempt home = mountShare(userName, host, urlUser, password, homeMountPoint);
     if (home.interrupted || interrupted()) {
         return finish(Outcome::Interrupted, messages::kLogonInterrupted);
@@ -508,13 +572,13 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
     if (!home.mounted) {
         WorkflowResult result = finish(Outcome::Failed, homeFailed + " " + home.failure.cause);
         result.password =
-            home.failure.passwordRefused ? WorkflowResult::Password::Refused : handedOver;
+            home.failure.passwordRefused ? WorkflowResult::Password::Refused : verdict;
         return result;
     }
-    // A logon where everything was mounted already tells only by the daemons whether the
-    // server takes this password.
-    const WorkflowResult::Password verdict =
-        home.fresh ? WorkflowResult::Password::Taken : handedOver;
+    if (home.fresh && !password.empty() && verdict == WorkflowResult::Password::NotAsked) {
+        verdict = WorkflowResult::Password::Taken;
+        handOverPassword(host, userName, password);  // the group shares still mounted
+    }
 
     const ServerText script = readServerText(homeMountPoint + "/" + kLogonScriptName);
     if (interrupted()) {
@@ -650,6 +714,12 @@ WorkflowResult SMBManager::logout() const {
         unmounters.emplace_back([&] {
             for (size_t i = next++; i < results.size(); i = next++) {
                 results[i] = runUnmountTool(listing.entries[i].path);
+                // At once, not after the slowest: a logout cut short at the end of a session
+                // leaves no emptied folder behind.
+                if (results[i].outcome != ProcessResult::Outcome::CouldNotStart &&
+                    results[i].outcome != ProcessResult::Outcome::TimedOut) {
+                    removeReleasedMountPoint(listing.entries[i].path);
+                }
             }
         });
     }

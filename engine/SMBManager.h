@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -73,10 +74,12 @@ public:
     /// Mounts again every share of the mount root that is mounted but broken (see
     /// ShareHealth.h), as user and server of its mount. An empty password uses the one kept
     /// in the configured secret store for that user and server, else the user's Kerberos
-    /// ticket; a kept password that the server refuses is forgotten. A share whose daemon
-    /// still runs but whose password the server no longer takes gets the password handed to
-    /// its daemon first, so a program's open files there stay open. Shares that work are left
-    /// alone.
+    /// ticket. The password is tried once per account before anything else; only once the
+    /// server has taken it is it handed to the running daemons (so a program's open files
+    /// stay open) and are broken mounts released to be mounted again. Without a password to
+    /// hand, or with one the server refuses, nothing is released and the result says that the
+    /// password is needed; a refused kept password is forgotten. Shares that work, and those
+    /// whose server does not answer, are left alone.
     WorkflowResult reconnect(const std::string& password) const;
     /// The message of `logout` alone.
     std::string disconnectAllShares() const;
@@ -89,11 +92,24 @@ private:
         std::string problem;  // why there is no text
     };
 
-    /// Hands `password` to the running daemons of `user`'s mounts of `server`; each keeps it
-    /// only once the server has taken it. Taken when one did, Refused when the server refused
-    /// it and took it nowhere.
-    WorkflowResult::Password handOverPassword(const std::string& server, const std::string& user,
-                                              const std::string& password) const;
+    /// What one run of the mount tool's share check said of a password.
+    struct PasswordCheck {
+        WorkflowResult::Password verdict = WorkflowResult::Password::NotAsked;  // not told
+        MountFailure failure;                                                   // when not taken
+        bool interrupted = false;
+    };
+    /// Logs on to `server` once with `password`, at `share`, and mounts nothing: the one try
+    /// a password gets before it goes anywhere else.
+    PasswordCheck checkPassword(const std::string& server, const std::string& urlUser,
+                                const std::string& password, const std::string& share) const;
+    /// Hands `password`, which the server has just taken, to the running daemons of `user`'s
+    /// mounts of `server`; each keeps it once it has logged on with it. Each mount point asked
+    /// with the daemon's answer.
+    std::map<std::string, ShareCondition> handOverPassword(const std::string& server,
+                                                           const std::string& user,
+                                                           const std::string& password) const;
+    /// The conditions of the shares of `listing`, asked of their daemons all at once.
+    std::vector<ShareState> sharesOf(const MountRootListing& listing) const;
     MountAttempt releaseBrokenMount(const std::string& shareName, const std::string& mountPoint,
                                     ShareCondition condition) const;
     ServerText readServerText(const std::string& path) const;

@@ -129,6 +129,10 @@ std::string serverHostFromText(std::string_view typedText) {
             remainder.push_back(serverText[i++]);
         }
     }
+    // "//server/share", as a UNC path is written with forward slashes, names the server too.
+    if (remainder.rfind("//", 0) == 0) {
+        remainder.erase(0, 2);
+    }
     return remainder.substr(0, remainder.find('/'));
 }
 

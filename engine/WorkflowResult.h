@@ -30,6 +30,9 @@ struct WorkflowResult {
     /// What the server said of the password the workflow was given, where it was asked.
     enum class Password { NotAsked, Taken, Refused };
     Password password = Password::NotAsked;
+    /// Shares are broken and stay as they are until the user gives a password the server
+    /// takes: none was at hand, or the one tried was refused.
+    bool passwordNeeded = false;
 };
 
 }  // namespace quorvane

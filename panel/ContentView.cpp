@@ -562,7 +562,9 @@ void ContentView::submitPassword() {
 
 bool ContentView::canStartLogon() const {
     if (isLoggedIn_ && hasBrokenShares_ && workflows_.reconnect) {
-        return !isLoading_;  // a repair: each share's mount names its server and user
+        // A repair: each share's mount names its server and user. Once it has asked for the
+        // password, it waits for one to be typed.
+        return !isLoading_ && (!needsPassword_ || !password().isEmpty() || servingTicket());
     }
     return !username().isEmpty() && (!password().isEmpty() || servingTicket()) &&
            !serverInput().isEmpty() && !isLoading_ && !isLoggedIn_;
@@ -593,6 +595,7 @@ void ContentView::finishLogon(const WorkflowResult& result) {
     hasMountedShares_ = !result.mountedShares.empty();
     if (result.outcome == Outcome::Succeeded || result.outcome == Outcome::PartlyDone) {
         isLoggedIn_ = true;
+        needsPassword_ = false;
         passwordField_->clear();
         // Never cancelled: it runs whatever happens meanwhile and closes only a shown popover.
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
@@ -649,6 +652,7 @@ void ContentView::finishLogout(const WorkflowResult& result) {
     hasMountedShares_ = !result.mountedShares.empty();
     if (result.outcome == Outcome::Succeeded) {
         isLoggedIn_ = false;
+        needsPassword_ = false;
         statusMessage_ = kReady;
         render();
         setFocusedField(Field::server);
@@ -664,6 +668,7 @@ void ContentView::finishLogout(const WorkflowResult& result) {
 void ContentView::setHasBrokenShares(bool broken) {
     if (broken != hasBrokenShares_) {
         hasBrokenShares_ = broken;
+        needsPassword_ = needsPassword_ && broken;
         render();
     }
 }
@@ -685,10 +690,22 @@ void ContentView::finishReconnect(const WorkflowResult& result) {
     isLoading_ = false;
     cancelling_ = false;
     statusMessage_ = QString::fromStdString(result.message);
-    if (result.outcome == Outcome::Succeeded) {
+    needsPassword_ = result.passwordNeeded;
+    if (result.passwordNeeded) {
+        // Nothing was released: a plain request, and the field to answer it.
+        statusMessage_ =
+            result.password == WorkflowResult::Password::Refused
+                ? tr("The server did not take the password. Nothing was released. Type your "
+                     "current password and press Logon to reconnect.")
+                : tr("Your password is needed to reconnect. Nothing was released. Type it and "
+                     "press Logon.");
+    } else if (result.outcome == Outcome::Succeeded) {
         passwordField_->clear();
     }
     render();
+    if (needsPassword_) {
+        setFocusedField(Field::password);
+    }
     emit reconnectFinished(result);
 }
 
@@ -713,10 +730,11 @@ void ContentView::render() {
         setFocus(Qt::OtherFocusReason);
     }
     for (QLineEdit* field : {serverField_, usernameField_, passwordField_}) {
-        if (!fieldsEnabled && focusWidget() == field) {
+        const bool enabled = fieldsEnabled || (field == passwordField_ && needsPassword_);
+        if (!enabled && focusWidget() == field) {
             field->clearFocus();
         }
-        field->setEnabled(fieldsEnabled);
+        field->setEnabled(enabled);
     }
     rememberBox_->setEnabled(fieldsEnabled);
     // After a failed logon that left shares mounted (the home share without "mac.bat", say),

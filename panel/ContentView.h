@@ -74,6 +74,9 @@ public:
     /// While logged on with some shares broken, Logon reconnects them instead.
     void setHasBrokenShares(bool broken);
     bool hasBrokenShares() const { return hasBrokenShares_; }
+    /// A reconnect released nothing for want of a password the server takes: the password
+    /// field is open while logged on, and Logon reconnects with what is typed there.
+    bool needsPassword() const { return needsPassword_; }
     void startReconnect();
     void finishReconnect(const WorkflowResult& result);
     /// Stops a running logon or reconnect (Escape, or Cancel in place of Logon); its tool
@@ -133,6 +136,7 @@ private:
     bool hasMountedShares_ = false;
     std::optional<KerberosTicket> ticket_;
     bool hasBrokenShares_ = false;
+    bool needsPassword_ = false;
     bool cancelling_ = false;
     QString logonButtonStyle_;
 

@@ -8,6 +8,7 @@
 #   testdomain.sh users [DIR]   print "user<TAB>password<TAB>groups" for every demo user
 #   testdomain.sh clean [DIR]   stop, then remove DIR
 #   testdomain.sh passwd DIR USER   give USER the password read from standard input (one line)
+#   testdomain.sh drop DIR          end every client's sessions with the server
 #
 # Everything Samba keeps lives under DIR; users come from nss_wrapper files under DIR, so
 # neither /etc/passwd nor the system's Samba is touched. Set QUORVANE_TESTDOMAIN_PORT to
@@ -49,6 +50,14 @@ Media	science
 Admin	admins
 Library	staff
 EOF
+  extra_shares | while read -r share; do printf '%s\tstaff\n' "$share"; done
+}
+
+# QUORVANE_TESTDOMAIN_EXTRA_SHARES=N adds the staff shares Extra01..ExtraN (on every platform),
+# for a desk with many shares mounted.
+extra_shares() {
+  local i
+  for ((i = 1; i <= ${QUORVANE_TESTDOMAIN_EXTRA_SHARES:-0}; i++)); do printf 'Extra%02d\n' "$i"; done
 }
 
 shares_ini() {
@@ -69,6 +78,7 @@ Data:linux
 a/b:linux:hostile
 ../x:linux:hostile
 EOF
+  extra_shares | while read -r share; do printf '%s:linux,osx,win:staff\n' "$share"; done
 }
 
 die() {
@@ -342,6 +352,12 @@ passwd)
   printf '%s\n%s\n' "$new_password" "$new_password" |
     run_wrapped "$smbpasswd_bin" -c "$dir/smb.conf" -s "$3" >"$dir/log/smbpasswd.out" 2>&1 ||
     die "smbpasswd failed for $3: $(cat "$dir/log/smbpasswd.out")"
+  ;;
+drop)
+  # Every session comes from loopback: smbd closes them all, as a server does that ends a
+  # user's sessions after a password change.
+  run_wrapped smbcontrol -s "$dir/smb.conf" smbd kill-client-ip 127.0.0.1 >"$dir/log/smbcontrol.out" 2>&1 ||
+    die "smbcontrol failed; see $dir/log/smbcontrol.out"
   ;;
 clean)
   do_stop

@@ -91,6 +91,10 @@ ShareSession::~ShareSession() {
 void ShareSession::replaceLogin(const SmbLogin& login) {
     ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
     share_.login = login;
+    // The library's context logs on again with the login it was made with, which the server
+    // may now refuse: the next request makes a connection with the new one, and open files
+    // are opened again on it by path.
+    dropConnection(false);
 }
 
 void ShareSession::dropConnection(bool abort) {

@@ -12,6 +12,9 @@
 //   --quit-after-ms N   presses the panel's Quit control after N ms
 //   --logon-fails       the logon fails as one to a server that does not answer
 //   --dark              a dark palette, as a dark desktop theme gives
+//   --real-engine       the shipped program's workflows instead of stand-ins; --logon-now then
+//                       logs on to $QUORVANE_STANDIN_SERVER as $QUORVANE_STANDIN_USER with
+//                       $QUORVANE_STANDIN_PASSWORD (a test domain's, never a real one)
 #include <ProcessRunner.h>
 
 #include <QApplication>
@@ -26,6 +29,7 @@
 #include "NetlogonClientApp.h"
 #include "PanelTestSupport.h"
 #include "Translations.h"
+#include "Workflows.h"
 
 namespace {
 
@@ -102,6 +106,10 @@ int main(int argc, char** argv) {
     if (arguments.contains(QStringLiteral("--slow-logon"))) {
         workflows = withSlowLogon(workflows, arguments.contains(QStringLiteral("--stubborn-tool")));
     }
+    const bool realEngine = arguments.contains(QStringLiteral("--real-engine"));
+    if (realEngine) {
+        workflows = quorvane::engineWorkflows();
+    }
     quorvane::NetlogonClientApp client(workflows);
     if (client.handOverToRunningInstance()) {
         std::printf("stand-in: handed over to the running program\n");
@@ -116,10 +124,22 @@ int main(int argc, char** argv) {
         });
     });
     if (arguments.contains(QStringLiteral("--logon-now"))) {
-        QTimer::singleShot(50, [&client] {
+        QTimer::singleShot(50, [&client, realEngine] {
             quorvane::ContentView* view = client.appDelegate().contentView();
-            view->findChild<QLineEdit*>(QStringLiteral("usernameField"))->setText("alice");
-            view->findChild<QLineEdit*>(QStringLiteral("passwordField"))->setText("pw");
+            const auto field = [view](const char* name) {
+                return view->findChild<QLineEdit*>(QString::fromLatin1(name));
+            };
+            if (realEngine) {
+                field("serverField")->setText(qEnvironmentVariable("QUORVANE_STANDIN_SERVER"));
+                field("usernameField")->setText(qEnvironmentVariable("QUORVANE_STANDIN_USER"));
+                field("passwordField")->setText(qEnvironmentVariable("QUORVANE_STANDIN_PASSWORD"));
+            } else {
+                field("usernameField")->setText("alice");
+                field("passwordField")->setText("pw");
+            }
+            std::printf("stand-in: logon started at %lld ms\n",
+                        static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+            std::fflush(stdout);
             view->startLogon();
         });
     }

@@ -26,11 +26,22 @@ struct Result {
 
 class CommandLine : public ::testing::Test {
 protected:
-    Result run(const Lines& arguments, const std::string& input = "") {
+    Result run(const Lines& arguments, const std::string& input = "",
+               std::optional<ShareCondition> everyShare = std::nullopt) {
         std::istringstream in(input);
         std::ostringstream out;
         std::ostringstream err;
-        const int status = runCommandLine(arguments, {in, out, err}, tools_.configFor(home_));
+        EngineConfig config = tools_.configFor(home_);
+        if (everyShare) {
+            config.shareCheck = [&](const Lines& folders, const auto& mounts) {
+                std::vector<ShareCondition> conditions;
+                for (size_t i = 0; i < folders.size(); ++i) {
+                    conditions.push_back(mounts[i] ? *everyShare : ShareCondition::NotAMount);
+                }
+                return conditions;
+            };
+        }
+        const int status = runCommandLine(arguments, {in, out, err}, config);
         return {status, out.str(), err.str()};
     }
 
@@ -89,6 +100,11 @@ TEST_F(CommandLine, LogonStatusAndLogoutReportWhatIsMounted) {
                                        "  Science   //fs1/Science\n"
                                        "  alice     //fs1/alice\n"
                                        "  leftover  (not mounted)\n");
+    // A script tells a broken share by the exit status; a folder that holds no mount is none.
+    EXPECT_EQ(run({"status"}, "", ShareCondition::Answering).status, 0);
+    const Result broken = run({"status"}, "", ShareCondition::MountGone);
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.out.find("  alice     //fs1/alice  (mount gone)\n"), std::string::npos);
 
     const Result logout = run({"logout"});
     EXPECT_EQ(logout.status, 0);

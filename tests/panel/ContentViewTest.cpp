@@ -187,6 +187,43 @@ private slots:
         QVERIFY(!panel.logon()->isEnabled());
     }
 
+    // A reconnect without a password the server takes releases nothing and asks for one: the
+    // password field opens (and has the focus) while logged on, Logon waits for a password and
+    // then reconnects with it; once that works the field closes and empties again.
+    void reconnectThatNeedsThePasswordOpensThePasswordField() {
+        using P = quorvane::WorkflowResult::Password;
+        StandIn standIn = gated();
+        standIn.reconnectVerdicts = {P::NotAsked, P::Refused, P::Taken};
+        Panel panel(standIn);
+        driveTo(panel, PanelState::loggedOn);
+        panel.view->setHasBrokenShares(true);
+        QTest::mouseClick(panel.logon(), Qt::LeftButton);
+        QTRY_VERIFY(panel.view->needsPassword());
+        QCOMPARE(panel.view->statusMessage(),
+                 QStringLiteral("Your password is needed to reconnect. Nothing was released. "
+                                "Type it and press Logon."));
+        QVERIFY(panel.view->isLoggedIn());
+        QVERIFY(panel.password()->isEnabled());
+        QVERIFY(!panel.child<QLineEdit>("serverField")->isEnabled());
+        QCOMPARE(panel.view->focusedField(), std::optional(ContentView::Field::password));
+        QVERIFY(!panel.logon()->isEnabled());
+
+        for (const char* typed : {"typo", "new pass"}) {
+            panel.password()->setText(QString::fromUtf8(typed));
+            QVERIFY(panel.logon()->isEnabled());
+            QTest::keyClick(panel.password(), Qt::Key_Return);
+            QTRY_COMPARE(panel.standIn.reconnectPasswords().size(),
+                         std::string(typed) == "typo" ? 2 : 3);
+            QTRY_VERIFY(!panel.view->isLoading());
+        }
+        QCOMPARE(panel.standIn.reconnectPasswords(),
+                 (QStringList{QString(), QStringLiteral("typo"), QStringLiteral("new pass")}));
+        QVERIFY(!panel.view->needsPassword());
+        QVERIFY(!panel.password()->isEnabled());
+        QVERIFY(panel.password()->text().isEmpty());
+        QCOMPARE(panel.view->statusMessage(), QStringLiteral("Reconnected 1 share(s)."));
+    }
+
     // Where the panel leaves the focus, the first Tab goes on to a control that helps, never to
     // Quit, which Shift+Tab from the server field reaches. Return presses a focused button.
     void keyboardFromWhereTheFocusRests_data() {

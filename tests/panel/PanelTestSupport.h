@@ -35,6 +35,8 @@ struct StandIn {
     Outcome logonOutcome = Outcome::Succeeded;
     Outcome logoutOutcome = Outcome::Succeeded;
     QString reconnectMessage = QStringLiteral("Reconnected 1 share(s).");
+    /// What the reconnect says of the password, first to last; the last one stays.
+    std::vector<WorkflowResult::Password> reconnectVerdicts;
     /// What stays mounted after each workflow, as the engine would report it.
     std::vector<std::string> mountedAfterLogon{"alice"};
     std::vector<std::string> mountedAfterLogout;
@@ -85,13 +87,24 @@ struct StandIn {
             return outcome;
         };
         result.findTicket = findTicket;
+        // A verdict of NotAsked or Refused releases nothing and asks for the password.
         result.reconnect = [outcome =
                                 WorkflowResult{Outcome::Succeeded, reconnectMessage.toStdString(),
                                                mountedAfterLogon},
-                            calls = calls](const QString& password) {
+                            verdicts = reconnectVerdicts, calls = calls](const QString& password) {
             std::lock_guard<std::mutex> lock(calls->mutex);
             calls->reconnectPasswords.append(password);
-            return outcome;
+            WorkflowResult result = outcome;
+            if (!verdicts.empty()) {
+                const size_t run = static_cast<size_t>(calls->reconnectPasswords.size()) - 1;
+                result.password = verdicts[std::min(run, verdicts.size() - 1)];
+                if (result.password != WorkflowResult::Password::Taken) {
+                    result.outcome = Outcome::Failed;
+                    result.passwordNeeded = true;
+                    result.message = "Nothing was released.";
+                }
+            }
+            return result;
         };
         return result;
     }

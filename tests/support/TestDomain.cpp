@@ -36,8 +36,10 @@ TestDomain::~TestDomain() {
 bool TestDomain::start(std::string* error) {
     folder_ = makeTempFolder("quorvane-domain");
     const std::string script = sourceFolder() + "/scripts/testdomain.sh";
-    const ProgramRun started = runProgram("/bin/bash", {script, "start", folder_}, {}, std::nullopt,
-                                          std::chrono::seconds(60));
+    const std::map<std::string, std::string> environment = {
+        {"QUORVANE_TESTDOMAIN_EXTRA_SHARES", std::to_string(extraShares_)}};
+    const ProgramRun started = runProgram("/bin/bash", {script, "start", folder_}, environment,
+                                          std::nullopt, std::chrono::seconds(60));
     for (const std::string& line : splitLines(started.out())) {
         if (line.rfind("QUORVANE_TESTDOMAIN_PORT=", 0) == 0) {
             port_ = std::stoi(line.substr(line.find('=') + 1));
@@ -105,6 +107,11 @@ bool TestDomain::setPassword(const std::string& user, const std::string& passwor
     }
     users_[user].password = password;
     return true;
+}
+
+bool TestDomain::dropSessions() {
+    return runProgram("/bin/bash", {sourceFolder() + "/scripts/testdomain.sh", "drop", folder_})
+        .result.succeeded();
 }
 
 int TestDomain::failedLogons(const std::string& user) const {

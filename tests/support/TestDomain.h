@@ -30,6 +30,8 @@ public:
     /// Builds a fresh domain in a new temporary folder and starts it; false and `error` when
     /// it cannot.
     bool start(std::string* error);
+    /// Before start: the staff shares Extra01..ExtraN as well, on every platform.
+    void addExtraShares(int count) { extraShares_ = count; }
     void stop();
     bool running() const { return port_ != 0; }
 
@@ -44,10 +46,13 @@ public:
     bool setPassword(const std::string& user, const std::string& password);
     /// The failed logons that the server logged for `user` so far.
     int failedLogons(const std::string& user) const;
+    /// Ends every client's sessions with the server, as after a password change.
+    bool dropSessions();
 
 private:
     std::string folder_;
     int port_ = 0;
+    int extraShares_ = 0;
     std::map<std::string, DemoUser> users_;
 };
 

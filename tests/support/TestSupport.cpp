@@ -50,6 +50,10 @@ dir=${0%/*}
 if [ -t 0 ]; then input=""; else input=$(cat; echo x); input=${input%x}; fi
 printf '%s\037' "$input" >> "$dir/stdin.log"
 [ -f "$dir/mount-sleep" ] && sleep "$(cat "$dir/mount-sleep")"
+if [ -f "$dir/password" ]; then
+  want=$(cat "$dir/password"; echo x); want=${want%x}
+  [ "$input" = "$want" ] || { echo "mount_smbfs: wrong user name, password or ticket" >&2; exit 4; }
+fi
 if [ "$1" = --check ]; then
   shift; for url; do [ -f "$dir/absent-${url##*/}" ] && echo absent || echo present; done; exit 0
 fi
@@ -67,7 +71,11 @@ if [ -f "$dir/real-mounts" ]; then
   mount -t tmpfs -o size=1m quorvane-test "$4" || exit 71
 else
   [ -d "$4" ] || exit 73
-  printf '1 1 0:0 / %s rw - smbfs %s\n' "$(escape "$4")" "$(escape "//${3##*@}")" >> "$dir/mounts"
+  source="//${3##*@}"
+  if [ -f "$dir/user-sources" ]; then  # as this project's tool shows its mounts
+    user=${3#smb://}; user=${user%@*}; source="smb://${user%%:*}@${3##*@}"
+  fi
+  printf '1 1 0:0 / %s rw - smbfs %s\n' "$(escape "$4")" "$(escape "$source")" >> "$dir/mounts"
 fi
 cp -R "$dir/server/$share/." "$4/" || exit 72
 stop=
@@ -86,6 +94,7 @@ dir=${0%/*}
 exec 9>>"$dir/umount.lock"; flock 9  # logout runs its unmounts at once
 { printf 'umount'; for a in "$@"; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
 [ -f "$dir/umount-fail" ] && exit "$(cat "$dir/umount-fail")"
+[ "$1" = -f ] && shift  # detached at once: the same here
 [ -f "$dir/real-mounts" ] && exec /bin/umount "$1"
 case $1 in
   *[\\\ ]*) point=$(printf '%s' "$1" | sed 's/\\/\\134/g; s/ /\\040/g') ;;
@@ -371,6 +380,12 @@ void StandInTools::delayUnmount(int seconds) {
 }
 void StandInTools::stopAfterMount(const std::string& share) {
     writeFlag("stop-after", share);
+}
+void StandInTools::acceptOnly(const std::string& password) {
+    writeFlag("password", password + "\r\n");
+}
+void StandInTools::showUsersInSources() {
+    writeFlag("user-sources", "");
 }
 void StandInTools::failUnmount(int status) {
     writeFlag("umount-fail", std::to_string(status));

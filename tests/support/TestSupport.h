@@ -150,6 +150,12 @@ public:
     /// Once `share` is mounted, the mount tool sends SIGUSR1 to the program that ran it and
     /// exits 0 when asked to stop: a stop request that comes just as the mount is made.
     void stopAfterMount(const std::string& share);
+    /// Makes the pretend server take only `password`, handed over on standard input: a mount
+    /// or check with another fails with the tool's status for a refused password (4).
+    void acceptOnly(const std::string& password);
+    /// Makes mounts show "smb://USER@HOST/SHARE" as their source, as this project's tool does,
+    /// instead of "//HOST/SHARE".
+    void showUsersInSources();
     /// Makes the unmount tool exit with `status` without unmounting.
     void failUnmount(int status);
 
