@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <system_error>
 
@@ -162,6 +163,23 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+namespace {
+
+// Letters of either case together (ASCII), then byte order.
+bool readsBefore(const std::string& a, const std::string& b) {
+    const auto folded = [](std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return text;
+    };
+    const std::string foldedA = folded(a);
+    const std::string foldedB = folded(b);
+    return foldedA != foldedB ? foldedA < foldedB : a < b;
+}
+
+}  // namespace
+
 Listing listVisibleEntries(const std::string& folder) {
     Listing listing;
     DIR* dir = ::opendir(folder.c_str());
@@ -181,6 +199,8 @@ Listing listVisibleEntries(const std::string& folder) {
         listing.names.clear();
     }
     ::closedir(dir);
+    // In the order a person reads a list of names, whatever order the file system keeps.
+    std::sort(listing.names.begin(), listing.names.end(), readsBefore);
     return listing;
 }
 
