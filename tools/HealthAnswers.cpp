@@ -156,7 +156,12 @@ void HealthAnswers::answer(int connection) {
     ::explicit_bzero(buffer, sizeof buffer);
     std::string verdict;
     if (readAll && question == health::kQuestion) {
-        verdict = verdictFor(workers_.login());
+        const unsigned generation = loginGeneration_;
+        verdict = refusedGeneration_ == generation ? health::kPasswordRefused
+                                                   : verdictFor(workers_.login());
+        if (verdict == health::kPasswordRefused) {
+            refusedGeneration_ = generation;
+        }
     } else if (readAll && question.rfind(health::kNewPassword, 0) == 0 &&
                question.size() > std::strlen(health::kNewPassword) &&
                question.size() <= questionLimit) {
@@ -222,6 +227,7 @@ void HealthAnswers::answerPassword(PasswordQuestion& question) {
         if (verdict == health::kAnswering) {
             pacing_.accepted();
             workers_.replaceLogin(login);
+            ++loginGeneration_;
         } else if (verdict == health::kPasswordRefused) {
             pacing_.refused(PasswordPacing::Clock::now(), true);
         }

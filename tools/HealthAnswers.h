@@ -50,6 +50,10 @@ private:
     std::condition_variable passwordsChanged_;
     std::deque<PasswordQuestion> passwords_;
     PasswordPacing pacing_;
+    // Which login the server refused at a check: it is not tried again by a check, as every
+    // try counts towards the account's lockout, until a new password is handed over.
+    std::atomic<unsigned> loginGeneration_{0};
+    std::atomic<unsigned> refusedGeneration_{~0u};
     std::thread passwordThread_;
 };
 
