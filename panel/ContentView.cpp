@@ -68,6 +68,23 @@ public:
         return QLineEdit::inputMethodQuery(query);
     }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+#ifndef Q_OS_MACOS
+        // Alt with a letter is a mnemonic. When its control is disabled the toolkit hands the
+        // key on to the focused field, which would type the letter into it. (AltGr, which
+        // types characters, comes as Ctrl+Alt or as a modifier of its own; on macOS Option
+        // types characters and mnemonics do not exist.)
+        const Qt::KeyboardModifiers modifiers = event->modifiers();
+        if ((modifiers & Qt::AltModifier) && !(modifiers & Qt::ControlModifier) &&
+            !event->text().isEmpty()) {
+            event->ignore();
+            return;
+        }
+#endif
+        QLineEdit::keyPressEvent(event);
+    }
+
 private:
     Qt::EnterKeyType enterKey_;
 };
@@ -402,13 +419,17 @@ void ContentView::applyColours() {
         QStringLiteral(
             "QPushButton { background-color: %1; color: %2; border: 1px solid %1;"
             " border-radius: 5px; padding: 4px 12px; }"
+            // The focus ring takes its width from the padding: the button keeps its size
+            // when the focus comes to it, so the pop-up does not jump.
+            "QPushButton:focus { border: 2px solid palette(window-text); padding: 3px 11px; }"
             "QPushButton[indicator=\"true\"] { padding-left: %3px; }"
-            "QPushButton:focus { border: 2px solid palette(window-text); }"
+            "QPushButton[indicator=\"true\"]:focus { padding-left: %4px; }"
             "QPushButton:pressed { background-color: palette(dark); }"
             "QPushButton:disabled { background-color: palette(midlight); color: palette(mid);"
             " border-color: palette(mid); }")
             .arg(fill.name(), text.name())
-            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset);
+            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset)
+            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset - 1);
     logonButton_->setStyleSheet(logonButtonStyle_);
 }
 
@@ -577,6 +598,7 @@ void ContentView::startLogon() {
     statusMessage_ = kLogonRunning;
     setFocusedField(std::nullopt);
     render();
+    focusCancel();
     // Copied here, on the GUI thread: the fields stay editable while the logon runs.
     auto logon = workflows_.logon;
     runOffGuiThread(
@@ -598,7 +620,12 @@ void ContentView::finishLogon(const WorkflowResult& result) {
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
     }
     render();
-    if (!isLoggedIn_ && logonButton_->isEnabled()) {
+    if (!isLoggedIn_ && result.password == WorkflowResult::Password::Refused) {
+        // The refused password is shown selected where it was typed: typing replaces it, and
+        // Return sends it again only as the user sees it chosen.
+        passwordField_->setFocus(Qt::OtherFocusReason);
+        passwordField_->selectAll();
+    } else if (!isLoggedIn_ && logonButton_->isEnabled()) {
         // No field takes the focus back; Logon has it, so Return or Space tries again and
         // Tab goes on to the fields.
         logonButton_->setFocus(Qt::OtherFocusReason);
@@ -611,6 +638,17 @@ void ContentView::logonButtonClicked() {
         cancelLogon();
     } else if (canStartLogon()) {
         startLogon();
+    }
+}
+
+void ContentView::focusCancel() {
+    // The focus rests where the keyboard can stop the workflow, and assistive technology
+    // hears of it: on Cancel, else on the panel itself, never nowhere (Escape would then
+    // close the pop-up and leave the workflow running).
+    if (canCancel()) {
+        logonButton_->setFocus(Qt::OtherFocusReason);
+    } else {
+        setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -675,6 +713,7 @@ void ContentView::startReconnect() {
     isLoading_ = true;
     statusMessage_ = tr("Reconnecting the shares that do not work…");
     render();
+    focusCancel();
     auto reconnect = workflows_.reconnect;
     runOffGuiThread(
         resultPort_, [reconnect, secret = password()] { return reconnect(secret); },

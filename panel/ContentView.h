@@ -118,6 +118,7 @@ private:
     void applyColours();
     void logonButtonClicked();
     bool canCancel() const;
+    void focusCancel();
     void lookUpTicket();
     QLineEdit* fieldWidget(Field field) const;
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
 
@@ -259,6 +260,39 @@ private slots:
         panel.standIn.gate->release(2);
     }
 
+    // A mnemonic whose control is disabled does nothing: its letter never reaches the field
+    // that has the focus. One whose control is enabled still works.
+    void mnemonicsNeverTypeIntoAField_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("focusAfter");
+        QTest::newRow("Alt+O, Logout disabled") << "serverField" << int(Qt::Key_O) << "secret"
+                                                << "serverField";
+        QTest::newRow("Alt+L, Logon disabled") << "usernameField" << int(Qt::Key_L) << ""
+                                               << "usernameField";
+        QTest::newRow("Alt+P, the password's label") << "serverField" << int(Qt::Key_P) << "secret"
+                                                     << "passwordField";
+    }
+    void mnemonicsNeverTypeIntoAField() {
+        QFETCH(QString, field);
+        QFETCH(int, key);
+        QFETCH(QString, password);
+        QFETCH(QString, focusAfter);
+        Panel panel(gated());
+        panel.fill(QStringLiteral("127.0.0.1:46401"), QStringLiteral("alice"), password);
+        auto* edit = panel.view->findChild<QLineEdit*>(field);
+        edit->setFocus();
+        const QString before = edit->text();
+        const QString stored = panel.view->storedServerAddress();
+        QTest::keyClick(edit, Qt::Key(key), Qt::AltModifier);
+        QCOMPARE(edit->text(), before);
+        QCOMPARE(panel.view->storedServerAddress(), stored);
+        QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+        QCOMPARE(panel.standIn.calls->logons.load(), 0);
+        QCOMPARE(panel.standIn.calls->logouts.load(), 0);
+    }
+
     void shiftTabFromTheServerFieldReachesQuit() {
         Panel panel;
         QTest::keyClick(panel.server(), Qt::Key_Backtab);
@@ -290,6 +324,79 @@ private slots:
         QVERIFY(!panel.view->isLoggedIn());
         QCOMPARE(panel.view->password(), QStringLiteral("secret"));
         QCOMPARE(panel.view->focusWidget(), panel.logon());
+        QCOMPARE(panel.standIn.calls->logons.load(), 1);
+    }
+
+    // While a logon runs in the pop-up the focus rests on Cancel, which assistive technology
+    // names; Escape, Return or Space, sent where the keyboard sends them, stop the logon and
+    // leave the pop-up open.
+    void aRunningLogonHoldsTheFocusOnCancel_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+    void aRunningLogonHoldsTheFocusOnCancel() {
+        QFETCH(int, key);
+        StandIn standIn = gated();
+        // Lets the held logon end should a check fail first.
+        const std::unique_ptr<QSemaphore, void (*)(QSemaphore*)> release(
+            standIn.gate.get(), [](QSemaphore* gate) { gate->release(2); });
+        QWidget popup(nullptr, Qt::Popup);
+        auto* layout = new QVBoxLayout(&popup);
+        auto* view = new ContentView(standIn.workflows(), &popup);
+        layout->addWidget(view);
+        popup.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&popup));
+        view->findChild<QLineEdit*>(QStringLiteral("usernameField"))
+            ->setText(QStringLiteral("bob"));
+        auto* password = view->findChild<QLineEdit*>(QStringLiteral("passwordField"));
+        password->setText(QStringLiteral("secret"));
+        password->setFocus();
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
+        QTRY_VERIFY(view->isLoading());
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QCOMPARE(focused->objectName(), QStringLiteral("logonButton"));
+        QCOMPARE(focused->accessibleName(), QStringLiteral("Cancel"));
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key));
+        QTRY_VERIFY(!view->isLoading());
+        QCOMPARE(view->statusMessage().toStdString(), quorvane::testing::kLogonInterrupted);
+        QVERIFY(popup.isVisible());
+        QCOMPARE(standIn.calls->logons.load(), 1);
+    }
+
+    // After a refused password the password field has the focus with the password selected, so
+    // that typing replaces it; after any other failure Logon has it, for another try.
+    void focusAfterAFailedLogon_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("afterTyping");
+        QTest::newRow("password refused") << true << "passwordField"
+                                          << "n";
+        QTest::newRow("server not answering") << false << "logonButton"
+                                              << "secret";
+    }
+    void focusAfterAFailedLogon() {
+        QFETCH(bool, refused);
+        QFETCH(QString, focus);
+        QFETCH(QString, afterTyping);
+        StandIn standIn = gated(QStringLiteral("Logon failed."));
+        standIn.logonOutcome = quorvane::Outcome::Failed;
+        standIn.logonPassword = refused ? quorvane::WorkflowResult::Password::Refused
+                                        : quorvane::WorkflowResult::Password::NotAsked;
+        Panel panel(std::move(standIn));
+        driveTo(panel, PanelState::loggingOn);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(!panel.view->isLoading());
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QCOMPARE(focused->objectName(), focus);
+        if (refused) {
+            QCOMPARE(panel.password()->selectionLength(), panel.password()->text().size());
+        }
+        QTest::keyClicks(focused, QStringLiteral("n"));
+        QCOMPARE(panel.password()->text(), afterTyping);
         QCOMPARE(panel.standIn.calls->logons.load(), 1);
     }
 
