@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
+#include <QStyle>
 #include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
@@ -51,6 +52,8 @@ constexpr int kFormRowSpacing = 6;
 constexpr int kButtonMinWidth = 96;
 constexpr int kQuitIconSide = 20;
 constexpr int kBusyIndicatorInset = 8;
+// What a line edit keeps free beside its text besides its frame.
+constexpr int kPlaceholderSlack = 6;
 // The headline and caption fonts, relative to the panel's.
 constexpr qreal kTitleScale = 1.15;
 constexpr qreal kStatusScale = 0.85;
@@ -272,6 +275,7 @@ void ContentView::buildLayout() {
     passwordField_ = new FormField(Qt::EnterKeyDone, this);
     passwordField_->setObjectName(QStringLiteral("passwordField"));
     passwordField_->setEchoMode(QLineEdit::Password);
+    passwordField_->installEventFilter(this);
     serverField_->setAccessibleDescription(
         tr("The name or address of the file server, for example FS1 or 10.0.0.5."));
     usernameField_->setAccessibleDescription(
@@ -301,11 +305,9 @@ void ContentView::buildLayout() {
     rememberBox_->setAccessibleName(tr("Remember password"));
     rememberBox_->setAccessibleDescription(rememberBox_->toolTip());
     rememberBox_->setChecked(QSettings().value(kRememberKey, false).toBool());
+    fitToFont();
     connect(rememberBox_, &QCheckBox::toggled, this,
             [](bool checked) { QSettings().setValue(kRememberKey, checked); });
-    // Room for a dozen dots whatever the font: a large font widens the panel rather than
-    // squeezing the field the user types into.
-    passwordField_->setMinimumWidth(passwordField_->fontMetrics().averageCharWidth() * 14);
     auto* passwordRow = new QHBoxLayout;
     passwordRow->setSpacing(kFormRowSpacing);
     passwordRow->addWidget(passwordField_, 1);
@@ -444,7 +446,35 @@ void ContentView::changeEvent(QEvent* event) {
         // reaches them too.
         title_->setFont(scaledFont(font(), kTitleScale, true));
         statusLine_->setFont(scaledFont(font(), kStatusScale, false));
+        fitToFont();
     }
+}
+
+void ContentView::fitToFont() {
+    // The style draws the box at a fixed size; it grows with a larger font, as high as a
+    // capital letter reaches.
+    const int side = QFontMetrics(font()).ascent();
+    const QString sheet =
+        side > style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, rememberBox_)
+            ? QStringLiteral("QCheckBox::indicator { width: %1px; height: %1px; }").arg(side)
+            : QString();
+    if (rememberBox_->styleSheet() != sheet) {
+        rememberBox_->setStyleSheet(sheet);
+    }
+    // Room for a dozen dots and for the shortest placeholder whatever the font: a large font
+    // widens the panel rather than squeezing the field the user types into.
+    const QFontMetrics metrics(font());
+    passwordField_->setMinimumWidth(
+        qMax(metrics.averageCharWidth() * 14,
+             metrics.horizontalAdvance(tr("Kerberos ticket")) + placeholderMargins()));
+}
+
+int ContentView::placeholderMargins() const {
+    // The frame, the text margins and the field's own inner margin, as the toolkit draws them.
+    const QMargins margins = passwordField_->textMargins();
+    return margins.left() + margins.right() +
+           2 * passwordField_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+           kPlaceholderSlack;
 }
 
 void ContentView::keyPressEvent(QKeyEvent* event) {
@@ -762,9 +792,7 @@ void ContentView::render() {
     // Logout is the way to release them.
     logoutButton_->setEnabled(logoutEnabled);
     const std::optional<KerberosTicket> ticket = servingTicket();
-    passwordField_->setPlaceholderText(
-        ticket ? tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
-               : QString());
+    renderPlaceholder(ticket);
     describe(passwordField_, passwordField_->accessibleName(),
              ticket
                  ? tr("Your password on the server, or empty to log on with your Kerberos ticket "
@@ -774,6 +802,42 @@ void ContentView::render() {
     renderLogonButton();
     statusLine_->setMessage(statusMessage_);
     emit stateChanged();
+}
+
+void ContentView::renderPlaceholder(const std::optional<KerberosTicket>& ticket) {
+    QString shown;
+    if (ticket) {
+        // The longest that fits the field, never a text cut short: the whole principal, the
+        // user's name alone, or just the word. The description always names the principal.
+        const QFontMetrics metrics = passwordField_->fontMetrics();
+        const int room = passwordField_->width() - placeholderMargins();
+        for (const QString& candidate :
+             {tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal)),
+              tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->name())),
+              tr("Kerberos ticket")}) {
+            shown = candidate;
+            if (metrics.horizontalAdvance(candidate) <= room) {
+                break;
+            }
+        }
+    }
+    if (passwordField_->placeholderText() != shown) {
+        passwordField_->setPlaceholderText(shown);
+    }
+    const QString tip =
+        ticket && !shown.contains(QString::fromStdString(ticket->principal))
+            ? tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
+            : QString();
+    if (passwordField_->toolTip() != tip) {
+        passwordField_->setToolTip(tip);
+    }
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == passwordField_ && event->type() == QEvent::Resize) {
+        renderPlaceholder(servingTicket());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ContentView::renderLogonButton() {

@@ -107,6 +107,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
@@ -115,6 +116,9 @@ private:
     void submitPassword();
     void render();
     void renderLogonButton();
+    void fitToFont();
+    int placeholderMargins() const;
+    void renderPlaceholder(const std::optional<KerberosTicket>& ticket);
     void applyColours();
     void logonButtonClicked();
     bool canCancel() const;

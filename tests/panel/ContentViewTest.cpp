@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -618,14 +619,70 @@ private slots:
         qunsetenv("KRB5CCNAME");
 
         QCOMPARE(panel.logon()->isEnabled(), serves);
-        QCOMPARE(panel.password()->placeholderText(),
-                 serves ? QStringLiteral("Kerberos ticket of alice@QV.TEST") : QString());
+        QCOMPARE(panel.password()->placeholderText().startsWith(QStringLiteral("Kerberos ticket")),
+                 serves);
+        QCOMPARE(panel.password()->accessibleDescription().contains(
+                     QStringLiteral("Kerberos ticket of alice@QV.TEST")),
+                 serves);
         QTest::keyClick(panel.password(), Qt::Key_Return);
         QCOMPARE(panel.view->isLoading(), serves);
         if (serves) {
             QTRY_VERIFY(!panel.view->isLoading());
             QCOMPARE(panel.standIn.lastLogonArguments(), (QStringList{server, user, QString()}));
         }
+    }
+
+    // A long principal is shortened in the placeholder, never cut by the field's edge; the
+    // Remember box grows with the font.
+    void placeholderAndCheckBoxFitTheFont_data() {
+        QTest::addColumn<qreal>("points");
+        QTest::newRow("default font") << qreal(0);
+        QTest::newRow("18 pt") << qreal(18);
+    }
+    void placeholderAndCheckBoxFitTheFont() {
+        QFETCH(qreal, points);
+        struct FontRestorer {
+            QFont font = QApplication::font();
+            ~FontRestorer() { QApplication::setFont(font); }
+        } restorer;
+        if (points > 0) {
+            QFont font = restorer.font;
+            font.setPointSizeF(points);
+            QApplication::setFont(font);
+        }
+        QTemporaryDir folder;
+        const QString cache = folder.filePath(QStringLiteral("ccache"));
+        const QByteArray realm = "AD.HOHENZOLLERN-SIGMARINGEN.EXAMPLE";
+        QVERIFY(writeTicketCache(cache, "kunigunde.hohenzollern", realm, 3600));
+        qputenv("KRB5CCNAME", "FILE:" + cache.toUtf8());
+        StandIn standIn;
+        standIn.findTicket = [] { return quorvane::findKerberosTicket("/usr/bin/klist"); };
+        Panel panel(standIn);
+        panel.fill("DC1." + realm, QStringLiteral("kunigunde.hohenzollern"), QString());
+        quorvane::testing::drainWorkers();
+        QCoreApplication::processEvents();
+        qunsetenv("KRB5CCNAME");
+
+        QLineEdit* field = panel.password();
+        const QString shown = field->placeholderText();
+        QVERIFY2(shown.startsWith(QStringLiteral("Kerberos ticket")), qPrintable(shown));
+        QVERIFY(!shown.contains(QStringLiteral("...")) && !shown.contains(QChar(0x2026)));
+        QStyleOptionFrame frame;
+        frame.initFrom(field);
+        frame.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        const QRect text =
+            field->style()->subElementRect(QStyle::SE_LineEditContents, &frame, field);
+        QVERIFY2(field->fontMetrics().horizontalAdvance(shown) <= text.width() - 4,
+                 qPrintable(shown));
+
+        auto* box = panel.child<QCheckBox>("rememberPassword");
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator =
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        QVERIFY(indicator.height() >= qMin(13, box->fontMetrics().ascent()));
+        QVERIFY(indicator.height() >= box->fontMetrics().ascent() - 1);
+        QVERIFY(box->sizeHint().height() >= indicator.height());
     }
 
     void returnMovesTheFocusAlong_data() {
