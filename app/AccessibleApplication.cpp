@@ -3,6 +3,7 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QWidget>
 
 #include "Popover.h"
@@ -61,7 +62,7 @@ public:
     QString text(QAccessible::Text kind) const override {
         switch (kind) {
             case QAccessible::Name:
-                return QStringLiteral("Logon Client");
+                return QCoreApplication::translate("TrayState", "Logon Client");
             case QAccessible::Description:
                 return widget()->toolTip();
             default:

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "ShownText.h"
+#include "StatusWords.h"
 
 namespace quorvane {
 
@@ -41,7 +42,7 @@ std::optional<Notice> noticeFor(Workflow workflow, Outcome outcome, const QStrin
                                 const QStringList& mountedShares,
                                 const std::vector<ShareProblem>& notMounted) {
     const int count = static_cast<int>(mountedShares.size());
-    const QString message = serverText(statusMessage);
+    const QString message = serverText(statusWords(statusMessage));
     if (outcome == Outcome::Interrupted) {
         return std::nullopt;
     }

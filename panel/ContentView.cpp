@@ -30,6 +30,7 @@
 #include "Contrast.h"
 #include "PanelPlatform.h"
 #include "StatusLine.h"
+#include "StatusWords.h"
 
 namespace quorvane {
 
@@ -213,7 +214,7 @@ ContentView::ContentView(Workflows workflows, QWidget* parent)
     : QWidget(parent),
       workflows_(std::move(workflows)),
       resultPort_(std::make_shared<ResultPort>()),
-      statusMessage_(kReady) {
+      statusMessage_(tr("Ready")) {
     resultPort_->receiver = this;
     installPanelAccessibility();
     const QSettings settings;
@@ -251,8 +252,8 @@ void ContentView::buildLayout() {
     quitButton_->setAutoRaise(true);
     quitButton_->setIcon(artwork::icon(artwork::kPower, devicePixelRatioF()));
     quitButton_->setIconSize(QSize(kQuitIconSide, kQuitIconSide));
-    quitButton_->setToolTip(QStringLiteral("Quit Application"));
-    quitButton_->setAccessibleName(QStringLiteral("Quit Application"));
+    quitButton_->setToolTip(tr("Quit Application"));
+    quitButton_->setAccessibleName(tr("Quit Application"));
     quitButton_->setShortcut(QKeySequence::Quit);
     quitButton_->setAccessibleDescription(
         tr("Ends Quorvane; mounted shares stay mounted. Shortcut: %1")
@@ -290,9 +291,9 @@ void ContentView::buildLayout() {
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // The labels name the fields for assistive technology too, and their mnemonics move the
     // focus to them.
-    const QString serverLabel = QStringLiteral("&Server IP or Name:");
-    const QString userLabel = QStringLiteral("&Username:");
-    const QString passwordLabel = QStringLiteral("&Password:");
+    const QString serverLabel = tr("&Server IP or Name:");
+    const QString userLabel = tr("&Username:");
+    const QString passwordLabel = tr("&Password:");
     serverField_->setAccessibleName(spokenText(serverLabel));
     usernameField_->setAccessibleName(spokenText(userLabel));
     passwordField_->setAccessibleName(spokenText(passwordLabel));
@@ -331,7 +332,7 @@ void ContentView::buildLayout() {
     statusRow->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
     statusRow->addWidget(statusLine_);
 
-    logoutButton_ = new QPushButton(QStringLiteral("Log&out"), this);
+    logoutButton_ = new QPushButton(tr("Log&out"), this);
     logoutButton_->setObjectName(QStringLiteral("logoutButton"));
     logoutButton_->setAccessibleName(spokenText(logoutButton_->text()));
     logoutButton_->setAccessibleDescription(
@@ -625,7 +626,7 @@ void ContentView::startLogon() {
         return;
     }
     isLoading_ = true;
-    statusMessage_ = kLogonRunning;
+    statusMessage_ = tr("Processing Network Logon Workflows...");
     setFocusedField(std::nullopt);
     render();
     focusCancel();
@@ -639,7 +640,7 @@ void ContentView::startLogon() {
 }
 
 void ContentView::finishLogon(const WorkflowResult& result) {
-    statusMessage_ = QString::fromStdString(result.message);
+    statusMessage_ = statusWords(QString::fromStdString(result.message));
     isLoading_ = false;
     cancelling_ = false;
     hasMountedShares_ = !result.mountedShares.empty();
@@ -706,7 +707,7 @@ void ContentView::setHasMountedShares(bool mounted) {
 void ContentView::startLogout() {
     isLoading_ = true;
     isLoggingOut_ = true;
-    statusMessage_ = kLogoutRunning;
+    statusMessage_ = tr("Logging out and disconnecting shares...");
     render();
     runOffGuiThread(resultPort_, workflows_.logout, &ContentView::finishLogout);
 }
@@ -717,14 +718,14 @@ void ContentView::finishLogout(const WorkflowResult& result) {
     hasMountedShares_ = !result.mountedShares.empty();
     if (result.outcome == Outcome::Succeeded) {
         isLoggedIn_ = false;
-        statusMessage_ = kReady;
+        statusMessage_ = tr("Ready");
         render();
         setFocusedField(Field::server);
         emit logoutFinished(result);
         return;
     }
     // Whatever is still mounted keeps the panel logged on, with Logout at hand.
-    statusMessage_ = QString::fromStdString(result.message);
+    statusMessage_ = statusWords(QString::fromStdString(result.message));
     render();
     emit logoutFinished(result);
 }
@@ -753,7 +754,7 @@ void ContentView::startReconnect() {
 void ContentView::finishReconnect(const WorkflowResult& result) {
     isLoading_ = false;
     cancelling_ = false;
-    statusMessage_ = QString::fromStdString(result.message);
+    statusMessage_ = statusWords(QString::fromStdString(result.message));
     if (result.outcome == Outcome::Succeeded) {
         passwordField_->clear();
     }
@@ -845,9 +846,7 @@ void ContentView::renderLogonButton() {
     // logout runs it shows the indicator alone.
     const bool cancel = canCancel();
     logonButton_->setEnabled(cancel || canStartLogon());
-    logonButton_->setText(!isLoading_ ? QStringLiteral("&Logon")
-                          : cancel    ? tr("&Cancel")
-                                      : QString());
+    logonButton_->setText(!isLoading_ ? tr("&Logon") : cancel ? tr("&Cancel") : QString());
     busyIndicator_->setVisible(isLoading_);
     const bool withIndicatorAndText = isLoading_ && !logonButton_->text().isEmpty();
     if (logonButton_->property("indicator").toBool() != withIndicatorAndText) {
@@ -861,7 +860,7 @@ void ContentView::renderLogonButton() {
                              palette().color(QPalette::Active, QPalette::HighlightedText))
                : palette().color(QPalette::Active, QPalette::Midlight));
     if (!isLoading_) {
-        describe(logonButton_, QStringLiteral("Logon"),
+        describe(logonButton_, spokenText(tr("&Logon")),
                  hasBrokenShares_ && isLoggedIn_
                      ? tr("Mounts the shares that do not work again.")
                      : tr("Logs on to the server and mounts your shares."));
@@ -870,7 +869,7 @@ void ContentView::renderLogonButton() {
                  tr("Stops the running logon. A share mounted halfway is released."));
     } else {
         describe(
-            logonButton_, QStringLiteral("Logon"),
+            logonButton_, spokenText(tr("&Logon")),
             cancelling_ ? tr("Busy: the logon is stopping.") : tr("Busy: the logout is running."));
     }
 }

@@ -37,6 +37,8 @@ public:
     /// first file server.
     static inline const QString kDefaultServerAddress = QStringLiteral("FS1");
 
+    // The status line's fixed texts, as an English desk shows them; other desks see them
+    // translated.
     static inline const QString kReady = QStringLiteral("Ready");
     static inline const QString kLogonRunning =
         QStringLiteral("Processing Network Logon Workflows...");

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -399,6 +400,62 @@ private slots:
         QTest::keyClicks(focused, QStringLiteral("n"));
         QCOMPARE(panel.password()->text(), afterTyping);
         QCOMPARE(panel.standIn.calls->logons.load(), 1);
+    }
+
+    // The engine's messages, sentence by sentence: unchanged on an English desk, in the desk's
+    // language elsewhere, the server's and the tool's own words and names kept; a socket
+    // error's name said plainly.
+    void engineMessagesInTheDesksLanguage_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        const QString partial = QStringLiteral(
+            "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Media, Lab.");
+        QTest::newRow("English, partial logon") << "en" << partial << partial;
+        const QString refused = QStringLiteral(
+            "Failed to mount initial user home directory. Wrong user name or password.");
+        QTest::newRow("English, refused") << "en" << refused << refused;
+        const QString toolWords = QStringLiteral(
+            "User home mapped, but failed to connect to Netlogon share. Quota of \"x\" exceeded.");
+        QTest::newRow("English, the tool's words") << "en" << toolWords << toolWords;
+        QTest::newRow("English, socket error")
+            << "en"
+            << "Failed to mount initial user home directory. Network dropped connection on reset."
+            << "Failed to mount initial user home directory. The server is not answering.";
+        QTest::newRow("German, partial logon")
+            << "de" << partial
+            << "Anmeldung abgeschlossen. Freigaben unter ~/smbmounts/ eingebunden. Nicht "
+               "eingebunden: Media, Lab.";
+        QTest::newRow("German, refused")
+            << "de" << refused
+            << "Das persönliche Verzeichnis konnte nicht eingebunden werden. Falscher Benutzername "
+               "oder falsches Passwort.";
+        QTest::newRow("French, logout left a share")
+            << "fr"
+            << "Disconnected 5 of 6 shares; still in use: Staff Public."
+            << "5 partages sur 6 déconnectés ; encore utilisés : Staff Public.";
+        QTest::newRow("French, interrupted")
+            << "fr" << QString::fromStdString(quorvane::testing::kLogonInterrupted)
+            << "Connexion arrêtée. Les partages montés auparavant le restent.";
+    }
+    void engineMessagesInTheDesksLanguage() {
+        QFETCH(QString, language);
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QTranslator translator;
+        if (language != QLatin1String("en")) {
+            QVERIFY(translator.load(QStringLiteral("quorvane_") + language,
+                                    QStringLiteral(QUORVANE_TRANSLATIONS)));
+            QCoreApplication::installTranslator(&translator);
+        }
+        StandIn standIn = gated(message);
+        standIn.logonOutcome = quorvane::Outcome::Failed;
+        Panel panel(std::move(standIn));
+        driveTo(panel, PanelState::loggingOn);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(!panel.view->isLoading());
+        QCOMPARE(panel.view->statusMessage(), shown);
+        QCoreApplication::removeTranslator(&translator);
     }
 
     void init() { quorvane::testing::TemporarySettings::clear(); }
