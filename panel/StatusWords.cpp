@@ -88,8 +88,10 @@ std::vector<Rule> makeRules() {
     const auto add = [&rules](const char* pattern, Words words) {
         rules.push_back({QRegularExpression(QLatin1String(pattern)), std::move(words)});
     };
-    add(R"(Successfully disconnected (\d+) drive\(s\)\.)", [](const auto& m) {
-        return StatusTexts::tr("Successfully disconnected %n share(s).", nullptr, number(m, 1));
+    add(R"(Successfully disconnected (\d+) (?:drive\(s\)|shares?)\.)", [](const auto& m) {
+        return number(m, 1) == 1
+                   ? StatusTexts::tr("Successfully disconnected 1 share.")
+                   : StatusTexts::tr("Successfully disconnected %1 shares.").arg(m.captured(1));
     });
     add(R"(Reconnected (\d+) share\(s\)\.)", [](const auto& m) {
         return StatusTexts::tr("Reconnected %n share(s).", nullptr, number(m, 1));

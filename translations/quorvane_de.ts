@@ -171,13 +171,6 @@
         <translation>Die Datei kann nicht gelesen werden: </translation>
     </message>
     <message numerus="yes">
-        <source>Successfully disconnected %n share(s).</source>
-        <translation>
-            <numerusform>%n Freigabe getrennt.</numerusform>
-            <numerusform>%n Freigaben getrennt.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
         <source>Reconnected %n share(s).</source>
         <translation>
             <numerusform>%n Freigabe neu verbunden.</numerusform>
@@ -239,6 +232,14 @@
     <message>
         <source>The server is not answering.</source>
         <translation>Der Server antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>Successfully disconnected 1 share.</source>
+        <translation>1 Freigabe getrennt.</translation>
+    </message>
+    <message>
+        <source>Successfully disconnected %1 shares.</source>
+        <translation>%1 Freigaben getrennt.</translation>
     </message>
 </context>
 <context>

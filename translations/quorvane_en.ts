@@ -35,13 +35,6 @@
 <context>
     <name>StatusWords</name>
     <message numerus="yes">
-        <source>Successfully disconnected %n share(s).</source>
-        <translation>
-            <numerusform>Successfully disconnected %n share.</numerusform>
-            <numerusform>Successfully disconnected %n shares.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
         <source>Reconnected %n share(s).</source>
         <translation>
             <numerusform>Reconnected %n share.</numerusform>
