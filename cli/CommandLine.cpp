@@ -51,7 +51,7 @@ const char* const kHelp =
     "  status\n"
     "      Lists what is mounted under ~/smbmounts and from where, and for each share that\n"
     "      does not work why: server not answering, password no longer accepted, Kerberos\n"
-    "      ticket expired, share no longer available, mount gone (its daemon ended), mount\n"
+    "      ticket expired, share no longer available, disconnected (its daemon ended), mount\n"
     "      stopped. All shares are asked at once; it takes a few seconds at most.\n"
     "  reconnect\n"
     "      Mounts again every share that status shows as not working (a server no longer\n"

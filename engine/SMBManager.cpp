@@ -681,8 +681,8 @@ WorkflowResult SMBManager::logout() const {
     }
     const size_t total = listing.entries.size();
     if (inUse.empty() && notAnswering.empty()) {
-        return finish(Outcome::Succeeded,
-                      "Successfully disconnected " + std::to_string(total) + " drive(s).");
+        return finish(Outcome::Succeeded, "Successfully disconnected " + std::to_string(total) +
+                                              (total == 1 ? " share." : " shares."));
     }
     std::string message = "Disconnected " +
                           std::to_string(total - inUse.size() - notAnswering.size()) + " of " +

@@ -171,7 +171,7 @@ private slots:
                  result.output.c_str());
         QVERIFY2(result.output.find("stand-in: logout") != std::string::npos,
                  result.output.c_str());
-        QVERIFY2(result.output.find("Successfully disconnected 2 drive(s).") != std::string::npos,
+        QVERIFY2(result.output.find("Successfully disconnected 2 shares.") != std::string::npos,
                  result.output.c_str());
     }
 

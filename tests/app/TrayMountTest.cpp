@@ -167,7 +167,7 @@ private slots:
         QTRY_COMPARE(tray->status().state, TrayState::sharesBroken);
         QCOMPARE(delegate->statusItem()->toolTip(),
                  QStringLiteral("Logon Client: some shares broken (1 of 6 shares not working)"));
-        QCOMPARE(shareItems(tray->menu()), QStringList({"alice", "Media", "Projects — mount gone",
+        QCOMPARE(shareItems(tray->menu()), QStringList({"alice", "Media", "Projects — disconnected",
                                                         "Science", "Staff Public", "Year10"}));
         QVERIFY(view->findChild<QPushButton*>("logonButton")->isEnabled());
 

@@ -92,7 +92,7 @@ TEST_F(CommandLine, LogonStatusAndLogoutReportWhatIsMounted) {
 
     const Result logout = run({"logout"});
     EXPECT_EQ(logout.status, 0);
-    EXPECT_EQ(logout.out, "Successfully disconnected 3 drive(s).\n");
+    EXPECT_EQ(logout.out, "Successfully disconnected 3 shares.\n");
     EXPECT_TRUE(tools_.mountsBelow(root).empty());
     EXPECT_EQ(run({"status"}).out, root + ": 0 share(s) mounted\n");
 }

@@ -349,7 +349,7 @@ TEST_P(WorkflowOnRealMounts, LogoutCountsEveryVisibleEntryAndEmptiesTheMountRoot
     fs::create_directories(root() + "/leftover");
     std::string message;
     const Lines lines = printed([&] { message = manager().disconnectAllShares(); });
-    EXPECT_EQ(message, "Successfully disconnected 4 drive(s).");
+    EXPECT_EQ(message, "Successfully disconnected 4 shares.");
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(tools_.mountsBelow(root()).empty());
     EXPECT_EQ(fs::directory_iterator(root())->path().filename(), ".hidden");
@@ -399,7 +399,7 @@ TEST_P(Workflow, TimedOutUnmountLeavesTheFolderAlone) {
     config.stopGrace = std::chrono::milliseconds(100);
     fs::create_directories(root() + "/slow");
     tools_.delayUnmount(20);
-    EXPECT_EQ(SMBManager(config).disconnectAllShares(), "Successfully disconnected 1 drive(s).");
+    EXPECT_EQ(SMBManager(config).disconnectAllShares(), "Successfully disconnected 1 share.");
     EXPECT_TRUE(fs::is_directory(root() + "/slow"));
 }
 

@@ -124,7 +124,7 @@ TEST_F(LogonTest, CompleteLogonSecondLogonAndLogout) {
     // Logout counts every entry and leaves an empty mount root behind.
     const ProgramRun logout = home.cli({"logout"});
     EXPECT_EQ(logout.status(), 0) << logout.err();
-    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 6 drive(s).");
+    EXPECT_EQ(logout.lastLine(), "Successfully disconnected 6 shares.");
     EXPECT_TRUE(home.mountsBelow().empty());
     EXPECT_TRUE(home.mountRootEntries().empty());
     struct stat info {};
@@ -205,7 +205,7 @@ TEST_F(LogonTest, LogoutReleasesMountsWhoseDaemonDiedOrHangs) {
         std::cout << "[ figures  ] logout of 4 shares, one daemon " << c.name << ": "
                   << took.count() << " ms" << std::endl;
         EXPECT_EQ(logout.result.outcome, ProcessResult::Outcome::Exited);
-        EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 drive(s).");
+        EXPECT_EQ(logout.lastLine(), "Successfully disconnected 4 shares.");
         EXPECT_TRUE(waitForNoDaemon(projects));  // a stopped one is ended, not left for ever
         EXPECT_TRUE(home.mountsBelow().empty());
         EXPECT_TRUE(home.mountRootEntries().empty());

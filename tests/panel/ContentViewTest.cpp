@@ -113,9 +113,8 @@ bool writeTicketCache(const QString& path, const QByteArray& name, const QByteAr
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-StandIn gated(
-    const QString& logonMessage = kLogonDone,
-    const QString& logoutMessage = QStringLiteral("Successfully disconnected 1 drive(s).")) {
+StandIn gated(const QString& logonMessage = kLogonDone,
+              const QString& logoutMessage = QStringLiteral("Successfully disconnected 1 share.")) {
     StandIn standIn;
     standIn.logonMessage = logonMessage;
     standIn.logoutMessage = logoutMessage;
@@ -433,7 +432,8 @@ private slots:
         QTest::newRow("French, logout left a share")
             << "fr"
             << "Disconnected 5 of 6 shares; still in use: Staff Public."
-            << "5 partages sur 6 déconnectés ; encore utilisés : Staff Public.";
+            << QString::fromUtf8(
+                   "5 partages sur 6 déconnectés\u00a0; encore utilisés\u00a0: Staff Public.");
         QTest::newRow("French, interrupted")
             << "fr" << QString::fromStdString(quorvane::testing::kLogonInterrupted)
             << "Connexion arrêtée. Les partages montés auparavant le restent.";
@@ -535,7 +535,7 @@ private slots:
             << false << Outcome::Failed << false << wordy << false << wordy << typed << none;
         QTest::newRow("logout successfully")
             << true << Outcome::Succeeded << false
-            << QStringLiteral("Successfully disconnected 3 drive(s).") << false
+            << QStringLiteral("Successfully disconnected 3 shares.") << false
             << QStringLiteral("Ready") << QString() << std::optional<Field>(Field::server);
         QTest::newRow("logout with nothing to release")
             << true << Outcome::Succeeded << false

@@ -31,7 +31,7 @@ struct StandIn {
 
     QString logonMessage =
         QStringLiteral("Logon workflow finished. Shares mapped under ~/smbmounts/");
-    QString logoutMessage = QStringLiteral("Successfully disconnected 2 drive(s).");
+    QString logoutMessage = QStringLiteral("Successfully disconnected 2 shares.");
     Outcome logonOutcome = Outcome::Succeeded;
     Outcome logoutOutcome = Outcome::Succeeded;
     QString reconnectMessage = QStringLiteral("Reconnected 1 share(s).");
