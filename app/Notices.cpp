@@ -30,8 +30,9 @@ QString listed(const QStringList& names) {
 QString reasons(const std::vector<ShareProblem>& notMounted) {
     QStringList lines;
     for (const ShareProblem& problem : notMounted) {
-        lines << NoticeTexts::tr("%1: %2").arg(serverText(problem.share),
-                                               serverText(problem.cause));
+        lines << NoticeTexts::tr("%1: %2").arg(
+            serverText(problem.share),
+            serverText(statusWords(QString::fromStdString(problem.cause))));
     }
     return lines.join(QLatin1Char('\n'));
 }

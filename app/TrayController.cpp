@@ -13,6 +13,7 @@
 #include "Notifier.h"
 #include "ShellPlatform.h"
 #include "ShownText.h"
+#include "StatusWords.h"
 #include "SystemEvents.h"
 
 namespace quorvane {
@@ -161,8 +162,7 @@ void TrayController::rebuildMenu() {
         const auto found = health_->conditions().find(share.name);
         const bool broken = found != health_->conditions().end() && isBroken(*found);
         QAction* open = menu_->addAction(menuText(
-            broken ? share.name + QStringLiteral(" — ") + QString::fromStdString(describe(*found))
-                   : share.name));
+            broken ? share.name + QStringLiteral(" — ") + conditionWords(*found) : share.name));
         open->setObjectName(QStringLiteral("share:") + share.name);
         open->setToolTip(tr("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);

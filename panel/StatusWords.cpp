@@ -199,4 +199,28 @@ QString statusWords(const QString& message) {
     return words;
 }
 
+QString conditionWords(ShareCondition condition) {
+    switch (condition) {
+        case ShareCondition::Answering:
+            return StatusTexts::tr("answering");
+        case ShareCondition::ServerNotAnswering:
+            return StatusTexts::tr("server not answering");
+        case ShareCondition::PasswordRejected:
+            return StatusTexts::tr("password no longer accepted");
+        case ShareCondition::TicketExpired:
+            return StatusTexts::tr("Kerberos ticket expired");
+        case ShareCondition::ShareUnavailable:
+            return StatusTexts::tr("share no longer available");
+        case ShareCondition::MountGone:
+            return StatusTexts::tr("disconnected");
+        case ShareCondition::MountStuck:
+            return StatusTexts::tr("mount stopped");
+        case ShareCondition::NotAMount:
+            return StatusTexts::tr("not mounted");
+        case ShareCondition::Unknown:
+            return StatusTexts::tr("cannot be asked");
+    }
+    return QString::fromStdString(describe(condition));
+}
+
 }  // namespace quorvane

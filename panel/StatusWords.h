@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "ShareHealth.h"
+
 namespace quorvane {
 
 /// An engine workflow's message in the user's language. The engine words each message as the
@@ -10,5 +12,9 @@ namespace quorvane {
 /// own words. A socket error's name from a tool becomes "The server is not answering.". What
 /// is not the engine's own (a server's or a tool's words, names) is kept as it came.
 QString statusWords(const QString& message);
+
+/// What the health check found of a share, in a few words of the user's language ("server not
+/// answering", "disconnected").
+QString conditionWords(ShareCondition condition);
 
 }  // namespace quorvane

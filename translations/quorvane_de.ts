@@ -53,7 +53,7 @@
     </message>
     <message>
         <source>Still mounted: %1. Close the files and folders open on them, then choose Logout again.</source>
-        <translation>Noch eingebunden: %1. Schließen Sie die darauf geöffneten Dateien und Ordner und wählen Sie dann erneut „Logout“.</translation>
+        <translation>Noch eingebunden: %1. Schließen Sie die darauf geöffneten Dateien und Ordner und wählen Sie dann erneut „Abmelden“.</translation>
     </message>
     <message>
         <source>Logout failed</source>
@@ -240,6 +240,42 @@
     <message>
         <source>Successfully disconnected %1 shares.</source>
         <translation>%1 Freigaben getrennt.</translation>
+    </message>
+    <message>
+        <source>answering</source>
+        <translation>antwortet</translation>
+    </message>
+    <message>
+        <source>server not answering</source>
+        <translation>Server antwortet nicht</translation>
+    </message>
+    <message>
+        <source>password no longer accepted</source>
+        <translation>Passwort nicht mehr angenommen</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket expired</source>
+        <translation>Kerberos-Ticket abgelaufen</translation>
+    </message>
+    <message>
+        <source>share no longer available</source>
+        <translation>Freigabe nicht mehr verfügbar</translation>
+    </message>
+    <message>
+        <source>disconnected</source>
+        <translation>getrennt</translation>
+    </message>
+    <message>
+        <source>mount stopped</source>
+        <translation>Einbindung angehalten</translation>
+    </message>
+    <message>
+        <source>not mounted</source>
+        <translation>nicht eingebunden</translation>
+    </message>
+    <message>
+        <source>cannot be asked</source>
+        <translation>nicht abfragbar</translation>
     </message>
 </context>
 <context>

@@ -12,7 +12,7 @@
     </message>
     <message>
         <source>%1: %2</source>
-        <translation>%1 : %2</translation>
+        <translation>%1&#xa0;: %2</translation>
     </message>
     <message>
         <source>Logon failed</source>
@@ -39,8 +39,8 @@
     <message numerus="yes">
         <source>%n share(s) mounted under ~/smbmounts: %1.</source>
         <translation>
-            <numerusform>%n partage monté dans ~/smbmounts : %1.</numerusform>
-            <numerusform>%n partages montés dans ~/smbmounts : %1.</numerusform>
+            <numerusform>%n partage monté dans ~/smbmounts&#xa0;: %1.</numerusform>
+            <numerusform>%n partages montés dans ~/smbmounts&#xa0;: %1.</numerusform>
         </translation>
     </message>
     <message>
@@ -53,7 +53,7 @@
     </message>
     <message>
         <source>Still mounted: %1. Close the files and folders open on them, then choose Logout again.</source>
-        <translation>Encore montés : %1. Fermez les fichiers et dossiers ouverts dessus, puis choisissez de nouveau « Logout ».</translation>
+        <translation>Encore montés&#xa0;: %1. Fermez les fichiers et dossiers ouverts dessus, puis choisissez de nouveau « Se déconnecter ».</translation>
     </message>
     <message>
         <source>Logout failed</source>
@@ -72,7 +72,7 @@
     </message>
     <message>
         <source>Every mounted share works; nothing to reconnect.</source>
-        <translation>Tous les partages montés fonctionnent ; rien à reconnecter.</translation>
+        <translation>Tous les partages montés fonctionnent&#xa0;; rien à reconnecter.</translation>
     </message>
     <message>
         <source>Another logon or logout is running. Try again once it has finished.</source>
@@ -92,11 +92,11 @@
     </message>
     <message>
         <source>Failed to create base ~/smbmounts folder: </source>
-        <translation>Le dossier ~/smbmounts n’a pas pu être créé : </translation>
+        <translation>Le dossier ~/smbmounts n’a pas pu être créé&#xa0;: </translation>
     </message>
     <message>
         <source>Error while disconnecting: </source>
-        <translation>Erreur à la déconnexion : </translation>
+        <translation>Erreur à la déconnexion&#xa0;: </translation>
     </message>
     <message>
         <source>All shares are already disconnected.</source>
@@ -108,11 +108,11 @@
     </message>
     <message>
         <source>The share map shares.ini could not be read: </source>
-        <translation>La liste des partages shares.ini n’a pas pu être lue : </translation>
+        <translation>La liste des partages shares.ini n’a pas pu être lue&#xa0;: </translation>
     </message>
     <message>
         <source>Could not reconnect: </source>
-        <translation>Pas de reconnexion : </translation>
+        <translation>Pas de reconnexion&#xa0;: </translation>
     </message>
     <message>
         <source>Wrong user name or password.</source>
@@ -168,7 +168,7 @@
     </message>
     <message>
         <source>The file cannot be read: </source>
-        <translation>Le fichier ne peut pas être lu : </translation>
+        <translation>Le fichier ne peut pas être lu&#xa0;: </translation>
     </message>
     <message numerus="yes">
         <source>Reconnected %n share(s).</source>
@@ -187,23 +187,23 @@
     </message>
     <message>
         <source>; still in use: %1</source>
-        <translation> ; encore utilisés : %1</translation>
+        <translation>&#xa0;; encore utilisés&#xa0;: %1</translation>
     </message>
     <message>
         <source>; no answer within %1: %2</source>
-        <translation> ; pas de réponse en %1 : %2</translation>
+        <translation>&#xa0;; pas de réponse en %1&#xa0;: %2</translation>
     </message>
     <message>
         <source>Not mounted: %1.</source>
-        <translation>Non montés : %1.</translation>
+        <translation>Non montés&#xa0;: %1.</translation>
     </message>
     <message>
         <source>Not on the server: %1.</source>
-        <translation>Absents du serveur : %1.</translation>
+        <translation>Absents du serveur&#xa0;: %1.</translation>
     </message>
     <message>
         <source>Not tried, beyond %1 group shares per logon: %2.</source>
-        <translation>Non essayés, au-delà de %1 partages de groupe par connexion : %2.</translation>
+        <translation>Non essayés, au-delà de %1 partages de groupe par connexion&#xa0;: %2.</translation>
     </message>
     <message>
         <source>Shares of user %1 are still mounted under ~/smbmounts/. Log out first, then log on again.</source>
@@ -219,7 +219,7 @@
     </message>
     <message>
         <source>The mount tool could not be started (%1); install or repair Quorvane.</source>
-        <translation>L’outil de montage n’a pas pu démarrer (%1) ; installez ou réparez Quorvane.</translation>
+        <translation>L’outil de montage n’a pas pu démarrer (%1)&#xa0;; installez ou réparez Quorvane.</translation>
     </message>
     <message>
         <source>The mount tool ended abnormally (signal %1).</source>
@@ -240,6 +240,42 @@
     <message>
         <source>Successfully disconnected %1 shares.</source>
         <translation>%1 partages déconnectés.</translation>
+    </message>
+    <message>
+        <source>answering</source>
+        <translation>répond</translation>
+    </message>
+    <message>
+        <source>server not answering</source>
+        <translation>le serveur ne répond pas</translation>
+    </message>
+    <message>
+        <source>password no longer accepted</source>
+        <translation>mot de passe plus accepté</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket expired</source>
+        <translation>ticket Kerberos expiré</translation>
+    </message>
+    <message>
+        <source>share no longer available</source>
+        <translation>partage plus disponible</translation>
+    </message>
+    <message>
+        <source>disconnected</source>
+        <translation>déconnecté</translation>
+    </message>
+    <message>
+        <source>mount stopped</source>
+        <translation>montage arrêté</translation>
+    </message>
+    <message>
+        <source>not mounted</source>
+        <translation>non monté</translation>
+    </message>
+    <message>
+        <source>cannot be asked</source>
+        <translation>impossible à interroger</translation>
     </message>
 </context>
 <context>
@@ -301,12 +337,12 @@
     <message>
         <source>quorvane: unknown option &quot;%1&quot;
 Try &apos;quorvane --help&apos;.</source>
-        <translation>quorvane : option inconnue « %1 »
+        <translation>quorvane&#xa0;: option inconnue « %1 »
 Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>quorvane: a second start will not find this one: %1</source>
-        <translation>quorvane : un second lancement ne trouvera pas ce programme : %1</translation>
+        <translation>quorvane&#xa0;: un second lancement ne trouvera pas ce programme&#xa0;: %1</translation>
     </message>
 </context>
 <context>
@@ -324,7 +360,7 @@ Essayez « quorvane --help ».</translation>
     <name>quorvane::ContentView</name>
     <message>
         <source>Unexpected error: %1</source>
-        <translation>Erreur inattendue : %1</translation>
+        <translation>Erreur inattendue&#xa0;: %1</translation>
     </message>
     <message>
         <source>Unexpected error.</source>
@@ -332,7 +368,7 @@ Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>Ends Quorvane; mounted shares stay mounted. Shortcut: %1</source>
-        <translation>Quitte Quorvane ; les partages montés le restent. Raccourci : %1</translation>
+        <translation>Quitte Quorvane&#xa0;; les partages montés le restent. Raccourci&#xa0;: %1</translation>
     </message>
     <message>
         <source>The name or address of the file server, for example FS1 or 10.0.0.5.</source>
@@ -388,11 +424,11 @@ Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>Busy: the logon is stopping.</source>
-        <translation>Occupé : la connexion s’arrête.</translation>
+        <translation>Occupé&#xa0;: la connexion s’arrête.</translation>
     </message>
     <message>
         <source>Busy: the logout is running.</source>
-        <translation>Occupé : la déconnexion est en cours.</translation>
+        <translation>Occupé&#xa0;: la déconnexion est en cours.</translation>
     </message>
     <message>
         <source>Logon panel</source>
@@ -428,15 +464,15 @@ Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>&amp;Server IP or Name:</source>
-        <translation>&amp;Serveur (IP ou nom) :</translation>
+        <translation>&amp;Serveur (IP ou nom)&#xa0;:</translation>
     </message>
     <message>
         <source>&amp;Username:</source>
-        <translation>&amp;Utilisateur :</translation>
+        <translation>&amp;Utilisateur&#xa0;:</translation>
     </message>
     <message>
         <source>&amp;Password:</source>
-        <translation>Mot de &amp;passe :</translation>
+        <translation>Mot de &amp;passe&#xa0;:</translation>
     </message>
     <message>
         <source>Log&amp;out</source>

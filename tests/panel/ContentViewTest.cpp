@@ -20,6 +20,7 @@
 #include "ContentView.h"
 #include "PanelTestSupport.h"
 #include "StatusLine.h"
+#include "StatusWords.h"
 
 using quorvane::ContentView;
 using quorvane::testing::StandIn;
@@ -456,6 +457,31 @@ private slots:
         QTRY_VERIFY(!panel.view->isLoading());
         QCOMPARE(panel.view->statusMessage(), shown);
         QCoreApplication::removeTranslator(&translator);
+    }
+
+    // The tray's words for a share's health: the engine's own on an English desk, every one of
+    // them translated on a German one.
+    void shareConditionsInTheDesksLanguage() {
+        using quorvane::ShareCondition;
+        const QList<ShareCondition> all{
+            ShareCondition::Answering,        ShareCondition::ServerNotAnswering,
+            ShareCondition::PasswordRejected, ShareCondition::TicketExpired,
+            ShareCondition::ShareUnavailable, ShareCondition::MountGone,
+            ShareCondition::MountStuck,       ShareCondition::NotAMount,
+            ShareCondition::Unknown};
+        for (ShareCondition condition : all) {
+            QCOMPARE(quorvane::conditionWords(condition),
+                     QString::fromStdString(quorvane::describe(condition)));
+        }
+        QTranslator german;
+        QVERIFY(german.load(QStringLiteral("quorvane_de"), QStringLiteral(QUORVANE_TRANSLATIONS)));
+        QCoreApplication::installTranslator(&german);
+        for (ShareCondition condition : all) {
+            QVERIFY(quorvane::conditionWords(condition) !=
+                    QString::fromStdString(quorvane::describe(condition)));
+        }
+        QCOMPARE(quorvane::conditionWords(ShareCondition::MountGone), QStringLiteral("getrennt"));
+        QCoreApplication::removeTranslator(&german);
     }
 
     void init() { quorvane::testing::TemporarySettings::clear(); }
