@@ -174,7 +174,7 @@ private slots:
         view->findChild<QLineEdit*>("passwordField")->setText(password("alice"));
         tray->menu()->findChild<QAction*>("reconnectAction")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
-        QCOMPARE(view->statusMessage(), QStringLiteral("Reconnected 1 share(s)."));
+        QCOMPARE(view->statusMessage(), QStringLiteral("Reconnected 1 share."));
         QTRY_COMPARE(tray->status().state, TrayState::loggedOn);
         QCOMPARE(shareItems(tray->menu()),
                  QStringList({"alice", "Media", "Projects", "Science", "Staff Public", "Year10"}));
