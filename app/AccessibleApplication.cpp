@@ -3,6 +3,7 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QWidget>
 
 #include "Popover.h"
@@ -52,7 +53,30 @@ private:
     }
 };
 
+// The tray icon's own window on a tray that embeds icons (XEmbed): the toolkit gives it no name,
+// so a screen reader would announce an unnamed window. Its tool tip tells the state.
+class TrayIconInterface : public QAccessibleWidget {
+public:
+    explicit TrayIconInterface(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Button) {}
+
+    QString text(QAccessible::Text kind) const override {
+        switch (kind) {
+            case QAccessible::Name:
+                return QCoreApplication::translate("TrayState", "Logon Client");
+            case QAccessible::Description:
+                return widget()->toolTip();
+            default:
+                return QAccessibleWidget::text(kind);
+        }
+    }
+};
+
 QAccessibleInterface* applicationInterface(const QString& className, QObject* object) {
+    if (object && object->isWidgetType() &&
+        (className == QLatin1String("QSystemTrayIconSys") ||
+         object->objectName() == QLatin1String("QSystemTrayIconSys"))) {
+        return new TrayIconInterface(static_cast<QWidget*>(object));
+    }
     if (object == qApp && className == QLatin1String("QApplication")) {
         return new ApplicationInterface;
     }

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include "ShownText.h"
+#include "StatusWords.h"
+
 namespace quorvane {
 
 namespace {
@@ -14,7 +17,11 @@ struct NoticeTexts {
 };
 
 QString listed(const QStringList& names) {
-    const QString shown = names.mid(0, kNamesListed).join(QStringLiteral(", "));
+    QStringList first;
+    for (const QString& name : names.mid(0, kNamesListed)) {
+        first << serverText(name);
+    }
+    const QString shown = first.join(QStringLiteral(", "));
     const int more = static_cast<int>(names.size()) - kNamesListed;
     return more > 0 ? NoticeTexts::tr("%1 and %n more", nullptr, more).arg(shown) : shown;
 }
@@ -23,8 +30,9 @@ QString listed(const QStringList& names) {
 QString reasons(const std::vector<ShareProblem>& notMounted) {
     QStringList lines;
     for (const ShareProblem& problem : notMounted) {
-        lines << NoticeTexts::tr("%1: %2").arg(QString::fromStdString(problem.share),
-                                               QString::fromStdString(problem.cause));
+        lines << NoticeTexts::tr("%1: %2").arg(
+            serverText(problem.share),
+            serverText(statusWords(QString::fromStdString(problem.cause))));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -35,12 +43,13 @@ std::optional<Notice> noticeFor(Workflow workflow, Outcome outcome, const QStrin
                                 const QStringList& mountedShares,
                                 const std::vector<ShareProblem>& notMounted) {
     const int count = static_cast<int>(mountedShares.size());
+    const QString message = serverText(statusWords(statusMessage));
     if (outcome == Outcome::Interrupted) {
         return std::nullopt;
     }
     if (workflow == Workflow::logon) {
         if (outcome == Outcome::Failed) {
-            return Notice{NoticeTexts::tr("Logon failed"), statusMessage, true};
+            return Notice{NoticeTexts::tr("Logon failed"), message, true};
         }
         if (outcome == Outcome::PartlyDone) {
             const QString mounted =
@@ -48,7 +57,7 @@ std::optional<Notice> noticeFor(Workflow workflow, Outcome outcome, const QStrin
             if (notMounted.empty()) {
                 // The share map itself could not be read: the message says why.
                 return Notice{NoticeTexts::tr("Logged on, not every share mounted"),
-                              statusMessage + QLatin1Char('\n') + mounted, true};
+                              message + QLatin1Char('\n') + mounted, true};
             }
             return Notice{NoticeTexts::tr("Logged on, %n share(s) not mounted", nullptr,
                                           static_cast<int>(notMounted.size())),
@@ -73,7 +82,7 @@ std::optional<Notice> noticeFor(Workflow workflow, Outcome outcome, const QStrin
                     .arg(listed(mountedShares)),
                 true};
         case Outcome::Failed:
-            return Notice{NoticeTexts::tr("Logout failed"), statusMessage, true};
+            return Notice{NoticeTexts::tr("Logout failed"), message, true};
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 namespace quorvane {
 
@@ -9,9 +10,15 @@ namespace quorvane {
 /// "RD" with a shortcut.
 QString menuText(const QString& text);
 
+/// Text from a server or the engine within a notice: control characters, line breaks included,
+/// escaped, so that it stays on its line and cannot pass for the program's own words.
+QString serverText(const std::string& text);
+QString serverText(const QString& text);
+
 /// Text as the body of a desktop notification, which the notification service reads as
-/// markup: control characters escaped, and "&", "<" and ">" written as entities so that
-/// "<b>Missing" shows as written.
+/// markup: control characters escaped except the line feeds between the notice's own lines,
+/// and "&", "<" and ">" written as entities so that "<b>Missing" shows as written. Server text
+/// within it comes through `serverText` first.
 QString notificationBody(const QString& text);
 
 }  // namespace quorvane

@@ -14,6 +14,7 @@
 #include "Notifier.h"
 #include "ShellPlatform.h"
 #include "ShownText.h"
+#include "StatusWords.h"
 #include "SystemEvents.h"
 
 namespace quorvane {
@@ -192,10 +193,8 @@ void TrayController::rebuildMenu() {
         // A share whose daemon cannot be asked is not shown as working either.
         const bool toldApart = found != health_->conditions().end() &&
                                (isBroken(*found) || *found == ShareCondition::Unknown);
-        QAction* open =
-            menu_->addAction(menuText(toldApart ? share.name + QStringLiteral(" — ") +
-                                                      QString::fromStdString(describe(*found))
-                                                : share.name));
+        QAction* open = menu_->addAction(menuText(
+            toldApart ? share.name + QStringLiteral(" — ") + conditionWords(*found) : share.name));
         open->setObjectName(QStringLiteral("share:") + share.name);
         open->setToolTip(tr("Open %1").arg(share.folder));
         const QUrl url = QUrl::fromLocalFile(share.folder);

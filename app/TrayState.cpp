@@ -9,8 +9,6 @@ namespace quorvane {
 
 namespace {
 
-const QString kStatusItemName = QStringLiteral("Logon Client");
-
 // The context under which translators find these texts.
 struct TrayTexts {
     Q_DECLARE_TR_FUNCTIONS(TrayState)
@@ -69,7 +67,7 @@ QString trayToolTip(const TrayStatus& status) {
                         .arg(status.brokenShares);
             break;
     }
-    return kStatusItemName + QStringLiteral(": ") + words;
+    return TrayTexts::tr("Logon Client") + QStringLiteral(": ") + words;
 }
 
 QIcon trayStateIcon(TrayState state, qreal devicePixelRatio) {

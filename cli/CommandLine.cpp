@@ -53,7 +53,7 @@ const char* const kHelp =
     "  status\n"
     "      Lists what is mounted under ~/smbmounts and from where, and for each share that\n"
     "      does not work why: server not answering, password no longer accepted, Kerberos\n"
-    "      ticket expired, share no longer available, mount gone (its daemon ended), mount\n"
+    "      ticket expired, share no longer available, disconnected (its daemon ended), mount\n"
     "      stopped. All shares are asked at once; it takes a few seconds at most. Exits 1\n"
     "      when a share does not work.\n"
     "  reconnect\n"

@@ -28,7 +28,7 @@ std::string describe(ShareCondition condition) {
         case ShareCondition::ShareUnavailable:
             return "share no longer available";
         case ShareCondition::MountGone:
-            return "mount gone";
+            return "disconnected";
         case ShareCondition::MountStuck:
             return "mount stopped";
         case ShareCondition::NotAMount:

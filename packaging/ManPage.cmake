@@ -5,10 +5,52 @@ if(NOT status EQUAL 0)
     message(FATAL_ERROR "${PROGRAM} --help failed: ${status}")
 endif()
 
-# roff reads a backslash as an escape and a leading "." or "'" as a request.
+# roff reads a backslash as an escape (a leading "." or "'" as a request: see below).
 string(REPLACE "\\" "\\e" help "${help}")
-string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
 string(REGEX REPLACE "\n+$" "" help "${help}")
+
+# The help text's layout turned into the page's: its usage lines are the synopsis and its
+# opening words the description above; a command or exit status at two spaces starts a tagged
+# paragraph, and the text indented below it is filled; "Exit status:" opens a section of its
+# own.
+string(REPLACE ";" "\\;" help "${help}")
+string(REPLACE "\n" ";" lines "${help}")
+set(body "")
+set(section "")
+foreach(line IN LISTS lines)
+    if(line MATCHES "^usage: " OR line MATCHES "^ +\\| ")
+        continue()
+    elseif(section STREQUAL "" AND NOT line MATCHES "^  [^ ]")
+        # What the help says before its commands, the description above says too.
+        continue()
+    elseif(line STREQUAL "")
+        string(APPEND body ".PP\n")
+    elseif(line STREQUAL "Exit status:")
+        set(section "exit")
+        string(APPEND body ".SH EXIT STATUS\n")
+    elseif(line MATCHES "^  ([^ ].*)$")
+        set(item "${CMAKE_MATCH_1}")
+        if(section STREQUAL "")
+            set(section "commands")
+            string(APPEND body ".SH COMMANDS\n")
+        endif()
+        if(section STREQUAL "exit" AND item MATCHES "^([^ ]+) +(.*)$")
+            string(APPEND body ".TP\n.B ${CMAKE_MATCH_1}\n${CMAKE_MATCH_2}\n")
+        else()
+            string(REPLACE "-" "\\-" item "${item}")
+            string(APPEND body ".TP\n.B ${item}\n")
+        endif()
+    else()
+        # Unindented, a text line that begins with "." or "'" would be read as a request.
+        string(REGEX REPLACE "^ +" "" line "${line}")
+        string(REGEX REPLACE "^([.'])" "\\\\&\\1" line "${line}")
+        string(APPEND body "${line}\n")
+    endif()
+endforeach()
+string(REGEX REPLACE "(\\.PP\n)+" ".PP\n" body "${body}")
+string(REGEX REPLACE "\\.PP\n(\\.SH)" "\\1" body "${body}")
+string(REGEX REPLACE "^\\.PP\n" "" body "${body}")
+string(REGEX REPLACE "\n$" "" help "${body}")
 
 string(TIMESTAMP month "%B %Y" UTC)
 file(WRITE "${OUTPUT}" ".TH QUORVANE 1 \"${month}\" \"quorvane ${VERSION}\" \"User Commands\"
@@ -44,9 +86,7 @@ are accepted then.
 .B quorvane-cli
 takes the same commands without the panel, for machines with no display.
 .PP
-.nf
 ${help}
-.fi
 .SH FILES
 .TP
 .I ~/smbmounts

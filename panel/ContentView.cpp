@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
+#include <QStyle>
 #include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
@@ -29,6 +30,7 @@
 #include "Contrast.h"
 #include "PanelPlatform.h"
 #include "StatusLine.h"
+#include "StatusWords.h"
 
 namespace quorvane {
 
@@ -51,6 +53,8 @@ constexpr int kFormRowSpacing = 6;
 constexpr int kButtonMinWidth = 96;
 constexpr int kQuitIconSide = 20;
 constexpr int kBusyIndicatorInset = 8;
+// What a line edit keeps free beside its text besides its frame.
+constexpr int kPlaceholderSlack = 6;
 // The headline and caption fonts, relative to the panel's.
 constexpr qreal kTitleScale = 1.15;
 constexpr qreal kStatusScale = 0.85;
@@ -66,6 +70,23 @@ public:
             return enterKey_;
         }
         return QLineEdit::inputMethodQuery(query);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+#ifndef Q_OS_MACOS
+        // Alt with a letter is a mnemonic. When its control is disabled the toolkit hands the
+        // key on to the focused field, which would type the letter into it. (AltGr, which
+        // types characters, comes as Ctrl+Alt or as a modifier of its own; on macOS Option
+        // types characters and mnemonics do not exist.)
+        const Qt::KeyboardModifiers modifiers = event->modifiers();
+        if ((modifiers & Qt::AltModifier) && !(modifiers & Qt::ControlModifier) &&
+            !event->text().isEmpty()) {
+            event->ignore();
+            return;
+        }
+#endif
+        QLineEdit::keyPressEvent(event);
     }
 
 private:
@@ -193,7 +214,7 @@ ContentView::ContentView(Workflows workflows, QWidget* parent)
     : QWidget(parent),
       workflows_(std::move(workflows)),
       resultPort_(std::make_shared<ResultPort>()),
-      statusMessage_(kReady) {
+      statusMessage_(tr("Ready")) {
     resultPort_->receiver = this;
     installPanelAccessibility();
     const QSettings settings;
@@ -231,8 +252,8 @@ void ContentView::buildLayout() {
     quitButton_->setAutoRaise(true);
     quitButton_->setIcon(artwork::icon(artwork::kPower, devicePixelRatioF()));
     quitButton_->setIconSize(QSize(kQuitIconSide, kQuitIconSide));
-    quitButton_->setToolTip(QStringLiteral("Quit Application"));
-    quitButton_->setAccessibleName(QStringLiteral("Quit Application"));
+    quitButton_->setToolTip(tr("Quit Application"));
+    quitButton_->setAccessibleName(tr("Quit Application"));
     quitButton_->setShortcut(QKeySequence::Quit);
     quitButton_->setAccessibleDescription(
         tr("Ends Quorvane; mounted shares stay mounted. Shortcut: %1")
@@ -255,6 +276,7 @@ void ContentView::buildLayout() {
     passwordField_ = new FormField(Qt::EnterKeyDone, this);
     passwordField_->setObjectName(QStringLiteral("passwordField"));
     passwordField_->setEchoMode(QLineEdit::Password);
+    passwordField_->installEventFilter(this);
     serverField_->setAccessibleDescription(
         tr("The name or address of the file server, for example FS1 or 10.0.0.5."));
     usernameField_->setAccessibleDescription(
@@ -269,9 +291,9 @@ void ContentView::buildLayout() {
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // The labels name the fields for assistive technology too, and their mnemonics move the
     // focus to them.
-    const QString serverLabel = QStringLiteral("&Server IP or Name:");
-    const QString userLabel = QStringLiteral("&Username:");
-    const QString passwordLabel = QStringLiteral("&Password:");
+    const QString serverLabel = tr("&Server IP or Name:");
+    const QString userLabel = tr("&Username:");
+    const QString passwordLabel = tr("&Password:");
     serverField_->setAccessibleName(spokenText(serverLabel));
     usernameField_->setAccessibleName(spokenText(userLabel));
     passwordField_->setAccessibleName(spokenText(passwordLabel));
@@ -284,11 +306,9 @@ void ContentView::buildLayout() {
     rememberBox_->setAccessibleName(tr("Remember password"));
     rememberBox_->setAccessibleDescription(rememberBox_->toolTip());
     rememberBox_->setChecked(QSettings().value(kRememberKey, false).toBool());
+    fitToFont();
     connect(rememberBox_, &QCheckBox::toggled, this,
             [](bool checked) { QSettings().setValue(kRememberKey, checked); });
-    // Room for a dozen dots whatever the font: a large font widens the panel rather than
-    // squeezing the field the user types into.
-    passwordField_->setMinimumWidth(passwordField_->fontMetrics().averageCharWidth() * 14);
     auto* passwordRow = new QHBoxLayout;
     passwordRow->setSpacing(kFormRowSpacing);
     passwordRow->addWidget(passwordField_, 1);
@@ -312,7 +332,7 @@ void ContentView::buildLayout() {
     statusRow->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
     statusRow->addWidget(statusLine_);
 
-    logoutButton_ = new QPushButton(QStringLiteral("Log&out"), this);
+    logoutButton_ = new QPushButton(tr("Log&out"), this);
     logoutButton_->setObjectName(QStringLiteral("logoutButton"));
     logoutButton_->setAccessibleName(spokenText(logoutButton_->text()));
     logoutButton_->setAccessibleDescription(
@@ -402,13 +422,17 @@ void ContentView::applyColours() {
         QStringLiteral(
             "QPushButton { background-color: %1; color: %2; border: 1px solid %1;"
             " border-radius: 5px; padding: 4px 12px; }"
+            // The focus ring takes its width from the padding: the button keeps its size
+            // when the focus comes to it, so the pop-up does not jump.
+            "QPushButton:focus { border: 2px solid palette(window-text); padding: 3px 11px; }"
             "QPushButton[indicator=\"true\"] { padding-left: %3px; }"
-            "QPushButton:focus { border: 2px solid palette(window-text); }"
+            "QPushButton[indicator=\"true\"]:focus { padding-left: %4px; }"
             "QPushButton:pressed { background-color: palette(dark); }"
             "QPushButton:disabled { background-color: palette(midlight); color: palette(mid);"
             " border-color: palette(mid); }")
             .arg(fill.name(), text.name())
-            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset);
+            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset)
+            .arg(BusyIndicator::kSize + 2 * kBusyIndicatorInset - 1);
     logonButton_->setStyleSheet(logonButtonStyle_);
 }
 
@@ -423,7 +447,35 @@ void ContentView::changeEvent(QEvent* event) {
         // reaches them too.
         title_->setFont(scaledFont(font(), kTitleScale, true));
         statusLine_->setFont(scaledFont(font(), kStatusScale, false));
+        fitToFont();
     }
+}
+
+void ContentView::fitToFont() {
+    // The style draws the box at a fixed size; it grows with a larger font, as high as a
+    // capital letter reaches.
+    const int side = QFontMetrics(font()).ascent();
+    const QString sheet =
+        side > style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, rememberBox_)
+            ? QStringLiteral("QCheckBox::indicator { width: %1px; height: %1px; }").arg(side)
+            : QString();
+    if (rememberBox_->styleSheet() != sheet) {
+        rememberBox_->setStyleSheet(sheet);
+    }
+    // Room for a dozen dots and for the shortest placeholder whatever the font: a large font
+    // widens the panel rather than squeezing the field the user types into.
+    const QFontMetrics metrics(font());
+    passwordField_->setMinimumWidth(
+        qMax(metrics.averageCharWidth() * 14,
+             metrics.horizontalAdvance(tr("Kerberos ticket")) + placeholderMargins()));
+}
+
+int ContentView::placeholderMargins() const {
+    // The frame, the text margins and the field's own inner margin, as the toolkit draws them.
+    const QMargins margins = passwordField_->textMargins();
+    return margins.left() + margins.right() +
+           2 * passwordField_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+           kPlaceholderSlack;
 }
 
 void ContentView::keyPressEvent(QKeyEvent* event) {
@@ -576,9 +628,10 @@ void ContentView::startLogon() {
         return;
     }
     isLoading_ = true;
-    statusMessage_ = kLogonRunning;
+    statusMessage_ = tr("Processing Network Logon Workflows...");
     setFocusedField(std::nullopt);
     render();
+    focusCancel();
     // Copied here, on the GUI thread: the fields stay editable while the logon runs.
     auto logon = workflows_.logon;
     runOffGuiThread(
@@ -589,7 +642,7 @@ void ContentView::startLogon() {
 }
 
 void ContentView::finishLogon(const WorkflowResult& result) {
-    statusMessage_ = QString::fromStdString(result.message);
+    statusMessage_ = statusWords(QString::fromStdString(result.message));
     isLoading_ = false;
     cancelling_ = false;
     hasMountedShares_ = !result.mountedShares.empty();
@@ -601,7 +654,12 @@ void ContentView::finishLogon(const WorkflowResult& result) {
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
     }
     render();
-    if (!isLoggedIn_ && logonButton_->isEnabled()) {
+    if (!isLoggedIn_ && result.password == WorkflowResult::Password::Refused) {
+        // The refused password is shown selected where it was typed: typing replaces it, and
+        // Return sends it again only as the user sees it chosen.
+        passwordField_->setFocus(Qt::OtherFocusReason);
+        passwordField_->selectAll();
+    } else if (!isLoggedIn_ && logonButton_->isEnabled()) {
         // No field takes the focus back; Logon has it, so Return or Space tries again and
         // Tab goes on to the fields.
         logonButton_->setFocus(Qt::OtherFocusReason);
@@ -614,6 +672,17 @@ void ContentView::logonButtonClicked() {
         cancelLogon();
     } else if (canStartLogon()) {
         startLogon();
+    }
+}
+
+void ContentView::focusCancel() {
+    // The focus rests where the keyboard can stop the workflow, and assistive technology
+    // hears of it: on Cancel, else on the panel itself, never nowhere (Escape would then
+    // close the pop-up and leave the workflow running).
+    if (canCancel()) {
+        logonButton_->setFocus(Qt::OtherFocusReason);
+    } else {
+        setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -641,7 +710,7 @@ void ContentView::setHasMountedShares(bool mounted) {
 void ContentView::startLogout() {
     isLoading_ = true;
     isLoggingOut_ = true;
-    statusMessage_ = kLogoutRunning;
+    statusMessage_ = tr("Logging out and disconnecting shares...");
     render();
     runOffGuiThread(resultPort_, workflows_.logout, &ContentView::finishLogout);
 }
@@ -653,14 +722,14 @@ void ContentView::finishLogout(const WorkflowResult& result) {
     if (result.outcome == Outcome::Succeeded) {
         isLoggedIn_ = false;
         needsPassword_ = false;
-        statusMessage_ = kReady;
+        statusMessage_ = tr("Ready");
         render();
         setFocusedField(Field::server);
         emit logoutFinished(result);
         return;
     }
     // Whatever is still mounted keeps the panel logged on, with Logout at hand.
-    statusMessage_ = QString::fromStdString(result.message);
+    statusMessage_ = statusWords(QString::fromStdString(result.message));
     render();
     emit logoutFinished(result);
 }
@@ -680,6 +749,7 @@ void ContentView::startReconnect() {
     isLoading_ = true;
     statusMessage_ = tr("Reconnecting the shares that do not work…");
     render();
+    focusCancel();
     auto reconnect = workflows_.reconnect;
     runOffGuiThread(
         resultPort_, [reconnect, secret = password()] { return reconnect(secret); },
@@ -689,7 +759,7 @@ void ContentView::startReconnect() {
 void ContentView::finishReconnect(const WorkflowResult& result) {
     isLoading_ = false;
     cancelling_ = false;
-    statusMessage_ = QString::fromStdString(result.message);
+    statusMessage_ = statusWords(QString::fromStdString(result.message));
     needsPassword_ = result.passwordNeeded;
     if (result.passwordNeeded) {
         // Nothing was released: a plain request, and the field to answer it.
@@ -741,9 +811,7 @@ void ContentView::render() {
     // Logout is the way to release them.
     logoutButton_->setEnabled(logoutEnabled);
     const std::optional<KerberosTicket> ticket = servingTicket();
-    passwordField_->setPlaceholderText(
-        ticket ? tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
-               : QString());
+    renderPlaceholder(ticket);
     describe(passwordField_, passwordField_->accessibleName(),
              ticket
                  ? tr("Your password on the server, or empty to log on with your Kerberos ticket "
@@ -755,14 +823,48 @@ void ContentView::render() {
     emit stateChanged();
 }
 
+void ContentView::renderPlaceholder(const std::optional<KerberosTicket>& ticket) {
+    QString shown;
+    if (ticket) {
+        // The longest that fits the field, never a text cut short: the whole principal, the
+        // user's name alone, or just the word. The description always names the principal.
+        const QFontMetrics metrics = passwordField_->fontMetrics();
+        const int room = passwordField_->width() - placeholderMargins();
+        for (const QString& candidate :
+             {tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal)),
+              tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->name())),
+              tr("Kerberos ticket")}) {
+            shown = candidate;
+            if (metrics.horizontalAdvance(candidate) <= room) {
+                break;
+            }
+        }
+    }
+    if (passwordField_->placeholderText() != shown) {
+        passwordField_->setPlaceholderText(shown);
+    }
+    const QString tip =
+        ticket && !shown.contains(QString::fromStdString(ticket->principal))
+            ? tr("Kerberos ticket of %1").arg(QString::fromStdString(ticket->principal))
+            : QString();
+    if (passwordField_->toolTip() != tip) {
+        passwordField_->setToolTip(tip);
+    }
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == passwordField_ && event->type() == QEvent::Resize) {
+        renderPlaceholder(servingTicket());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void ContentView::renderLogonButton() {
     // While a logon runs the button turns into its Cancel, beside the busy indicator; while a
     // logout runs it shows the indicator alone.
     const bool cancel = canCancel();
     logonButton_->setEnabled(cancel || canStartLogon());
-    logonButton_->setText(!isLoading_ ? QStringLiteral("&Logon")
-                          : cancel    ? tr("&Cancel")
-                                      : QString());
+    logonButton_->setText(!isLoading_ ? tr("&Logon") : cancel ? tr("&Cancel") : QString());
     busyIndicator_->setVisible(isLoading_);
     const bool withIndicatorAndText = isLoading_ && !logonButton_->text().isEmpty();
     if (logonButton_->property("indicator").toBool() != withIndicatorAndText) {
@@ -776,7 +878,7 @@ void ContentView::renderLogonButton() {
                              palette().color(QPalette::Active, QPalette::HighlightedText))
                : palette().color(QPalette::Active, QPalette::Midlight));
     if (!isLoading_) {
-        describe(logonButton_, QStringLiteral("Logon"),
+        describe(logonButton_, spokenText(tr("&Logon")),
                  hasBrokenShares_ && isLoggedIn_
                      ? tr("Mounts the shares that do not work again.")
                      : tr("Logs on to the server and mounts your shares."));
@@ -785,7 +887,7 @@ void ContentView::renderLogonButton() {
                  tr("Stops the running logon. A share mounted halfway is released."));
     } else {
         describe(
-            logonButton_, QStringLiteral("Logon"),
+            logonButton_, spokenText(tr("&Logon")),
             cancelling_ ? tr("Busy: the logon is stopping.") : tr("Busy: the logout is running."));
     }
 }

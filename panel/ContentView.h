@@ -37,6 +37,8 @@ public:
     /// first file server.
     static inline const QString kDefaultServerAddress = QStringLiteral("FS1");
 
+    // The status line's fixed texts, as an English desk shows them; other desks see them
+    // translated.
     static inline const QString kReady = QStringLiteral("Ready");
     static inline const QString kLogonRunning =
         QStringLiteral("Processing Network Logon Workflows...");
@@ -110,6 +112,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
@@ -118,9 +121,13 @@ private:
     void submitPassword();
     void render();
     void renderLogonButton();
+    void fitToFont();
+    int placeholderMargins() const;
+    void renderPlaceholder(const std::optional<KerberosTicket>& ticket);
     void applyColours();
     void logonButtonClicked();
     bool canCancel() const;
+    void focusCancel();
     void lookUpTicket();
     QLineEdit* fieldWidget(Field field) const;
 

@@ -1,9 +1,11 @@
 #include "PanelPlatform.h"
 
+#include <QCoreApplication>
+
 namespace quorvane {
 
 QString panelTitle() {
-    return QStringLiteral("Quorvane for Linux");
+    return QCoreApplication::translate("quorvane::ContentView", "Quorvane for Linux");
 }
 
 }  // namespace quorvane

@@ -1,9 +1,11 @@
 #include "PanelPlatform.h"
 
+#include <QCoreApplication>
+
 namespace quorvane {
 
 QString panelTitle() {
-    return QStringLiteral("Quorvane for Apple Silicon");
+    return QCoreApplication::translate("quorvane::ContentView", "Quorvane for Apple Silicon");
 }
 
 }  // namespace quorvane

@@ -53,11 +53,229 @@
     </message>
     <message>
         <source>Still mounted: %1. Close the files and folders open on them, then choose Logout again.</source>
-        <translation>Noch eingebunden: %1. Schließen Sie die darauf geöffneten Dateien und Ordner und wählen Sie dann erneut „Logout“.</translation>
+        <translation>Noch eingebunden: %1. Schließen Sie die darauf geöffneten Dateien und Ordner und wählen Sie dann erneut „Abmelden“.</translation>
     </message>
     <message>
         <source>Logout failed</source>
         <translation>Abmeldung fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>StatusWords</name>
+    <message>
+        <source>Logon workflow finished. Shares mapped under ~/smbmounts/</source>
+        <translation>Anmeldung abgeschlossen. Freigaben unter ~/smbmounts/ eingebunden.</translation>
+    </message>
+    <message>
+        <source>Logon stopped. Shares mounted before stay mounted.</source>
+        <translation>Anmeldung abgebrochen. Vorher eingebundene Freigaben bleiben eingebunden.</translation>
+    </message>
+    <message>
+        <source>Every mounted share works; nothing to reconnect.</source>
+        <translation>Alle eingebundenen Freigaben funktionieren; nichts neu zu verbinden.</translation>
+    </message>
+    <message>
+        <source>Another logon or logout is running. Try again once it has finished.</source>
+        <translation>Eine andere An- oder Abmeldung läuft. Versuchen Sie es erneut, wenn sie beendet ist.</translation>
+    </message>
+    <message>
+        <source>Failed to mount initial user home directory.</source>
+        <translation>Das persönliche Verzeichnis konnte nicht eingebunden werden.</translation>
+    </message>
+    <message>
+        <source>Home mounted, but failed to read or find groups in mac.bat.</source>
+        <translation>Persönliches Verzeichnis eingebunden, aber die Gruppen in mac.bat konnten nicht gelesen oder gefunden werden.</translation>
+    </message>
+    <message>
+        <source>User home mapped, but failed to connect to Netlogon share.</source>
+        <translation>Persönliches Verzeichnis eingebunden, aber keine Verbindung zur Freigabe netlogon.</translation>
+    </message>
+    <message>
+        <source>Failed to create base ~/smbmounts folder: </source>
+        <translation>Der Ordner ~/smbmounts konnte nicht angelegt werden: </translation>
+    </message>
+    <message>
+        <source>Error while disconnecting: </source>
+        <translation>Fehler beim Trennen: </translation>
+    </message>
+    <message>
+        <source>All shares are already disconnected.</source>
+        <translation>Alle Freigaben sind bereits getrennt.</translation>
+    </message>
+    <message>
+        <source>No shares mapped (smbmounts folder not found).</source>
+        <translation>Keine Freigaben eingebunden (Ordner smbmounts nicht gefunden).</translation>
+    </message>
+    <message>
+        <source>The share map shares.ini could not be read: </source>
+        <translation>Die Freigabenliste shares.ini konnte nicht gelesen werden: </translation>
+    </message>
+    <message>
+        <source>Could not reconnect: </source>
+        <translation>Nicht neu verbunden: </translation>
+    </message>
+    <message>
+        <source>Wrong user name or password.</source>
+        <translation>Falscher Benutzername oder falsches Passwort.</translation>
+    </message>
+    <message>
+        <source>The share is unknown or not allowed.</source>
+        <translation>Die Freigabe ist unbekannt oder nicht erlaubt.</translation>
+    </message>
+    <message>
+        <source>The server was not found or is not answering.</source>
+        <translation>Der Server wurde nicht gefunden oder antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>FUSE is not permitted on this computer.</source>
+        <translation>FUSE ist auf diesem Computer nicht erlaubt.</translation>
+    </message>
+    <message>
+        <source>The mount point is in use or not empty.</source>
+        <translation>Der Einhängepunkt ist belegt oder nicht leer.</translation>
+    </message>
+    <message>
+        <source>Stopped on request.</source>
+        <translation>Auf Wunsch abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The server has no share of this name.</source>
+        <translation>Der Server hat keine Freigabe dieses Namens.</translation>
+    </message>
+    <message>
+        <source>Its name cannot stand as a folder in ~/smbmounts.</source>
+        <translation>Ihr Name kann kein Ordner in ~/smbmounts sein.</translation>
+    </message>
+    <message>
+        <source>The share mounted there is not answering.</source>
+        <translation>Die dort eingebundene Freigabe antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s file or folder stands in its place.</source>
+        <translation>An ihrer Stelle steht eine Datei oder ein Ordner eines anderen Benutzers.</translation>
+    </message>
+    <message>
+        <source>A mount there no longer answers and could not be released.</source>
+        <translation>Eine Einbindung dort antwortet nicht mehr und konnte nicht getrennt werden.</translation>
+    </message>
+    <message>
+        <source>The file is missing.</source>
+        <translation>Die Datei fehlt.</translation>
+    </message>
+    <message>
+        <source>The file is not UTF-8 text.</source>
+        <translation>Die Datei ist kein UTF-8-Text.</translation>
+    </message>
+    <message>
+        <source>The file cannot be read: </source>
+        <translation>Die Datei kann nicht gelesen werden: </translation>
+    </message>
+    <message numerus="yes">
+        <source>Reconnected %n share(s).</source>
+        <translation>
+            <numerusform>%n Freigabe neu verbunden.</numerusform>
+            <numerusform>%n Freigaben neu verbunden.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Disconnected %1 of 1 share</source>
+        <translation>%1 von 1 Freigabe getrennt</translation>
+    </message>
+    <message>
+        <source>Disconnected %1 of %2 shares</source>
+        <translation>%1 von %2 Freigaben getrennt</translation>
+    </message>
+    <message>
+        <source>; still in use: %1</source>
+        <translation>; noch in Gebrauch: %1</translation>
+    </message>
+    <message>
+        <source>; no answer within %1: %2</source>
+        <translation>; keine Antwort innerhalb von %1: %2</translation>
+    </message>
+    <message>
+        <source>Not mounted: %1.</source>
+        <translation>Nicht eingebunden: %1.</translation>
+    </message>
+    <message>
+        <source>Not on the server: %1.</source>
+        <translation>Nicht auf dem Server: %1.</translation>
+    </message>
+    <message>
+        <source>Not tried, beyond %1 group shares per logon: %2.</source>
+        <translation>Nicht versucht, mehr als %1 Gruppenfreigaben pro Anmeldung: %2.</translation>
+    </message>
+    <message>
+        <source>Shares of user %1 are still mounted under ~/smbmounts/. Log out first, then log on again.</source>
+        <translation>Freigaben des Benutzers %1 sind noch unter ~/smbmounts/ eingebunden. Melden Sie sich zuerst ab und dann erneut an.</translation>
+    </message>
+    <message>
+        <source>The user name &quot;%1&quot; is not of the form NAME, DOMAIN\NAME or NAME@DOMAIN.</source>
+        <translation>Der Benutzername „%1“ hat nicht die Form NAME, DOMÄNE\NAME oder NAME@DOMÄNE.</translation>
+    </message>
+    <message>
+        <source>The user name &quot;%1&quot; cannot stand as a folder in ~/smbmounts.</source>
+        <translation>Der Benutzername „%1“ kann kein Ordner in ~/smbmounts sein.</translation>
+    </message>
+    <message>
+        <source>The mount tool could not be started (%1); install or repair Quorvane.</source>
+        <translation>Das Einbindewerkzeug konnte nicht gestartet werden (%1); installieren oder reparieren Sie Quorvane.</translation>
+    </message>
+    <message>
+        <source>The mount tool ended abnormally (signal %1).</source>
+        <translation>Das Einbindewerkzeug wurde unerwartet beendet (Signal %1).</translation>
+    </message>
+    <message>
+        <source>The mount tool failed (exit status %1).</source>
+        <translation>Das Einbindewerkzeug ist fehlgeschlagen (Status %1).</translation>
+    </message>
+    <message>
+        <source>The server is not answering.</source>
+        <translation>Der Server antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>Successfully disconnected 1 share.</source>
+        <translation>1 Freigabe getrennt.</translation>
+    </message>
+    <message>
+        <source>Successfully disconnected %1 shares.</source>
+        <translation>%1 Freigaben getrennt.</translation>
+    </message>
+    <message>
+        <source>answering</source>
+        <translation>antwortet</translation>
+    </message>
+    <message>
+        <source>server not answering</source>
+        <translation>Server antwortet nicht</translation>
+    </message>
+    <message>
+        <source>password no longer accepted</source>
+        <translation>Passwort nicht mehr angenommen</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket expired</source>
+        <translation>Kerberos-Ticket abgelaufen</translation>
+    </message>
+    <message>
+        <source>share no longer available</source>
+        <translation>Freigabe nicht mehr verfügbar</translation>
+    </message>
+    <message>
+        <source>disconnected</source>
+        <translation>getrennt</translation>
+    </message>
+    <message>
+        <source>mount stopped</source>
+        <translation>Einbindung angehalten</translation>
+    </message>
+    <message>
+        <source>not mounted</source>
+        <translation>nicht eingebunden</translation>
+    </message>
+    <message>
+        <source>cannot be asked</source>
+        <translation>nicht abfragbar</translation>
     </message>
 </context>
 <context>
@@ -109,6 +327,10 @@
             <numerusform>einige Freigaben gestört (%1 von %n Freigaben funktionieren nicht)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Logon Client</source>
+        <translation>Anmeldeprogramm</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -136,6 +358,14 @@ Hilfe mit „quorvane --help“.</translation>
 </context>
 <context>
     <name>quorvane::ContentView</name>
+    <message>
+        <source>The server did not take the password. Nothing was released. Type your current password and press Logon to reconnect.</source>
+        <translation>Der Server hat das Passwort nicht angenommen. Nichts wurde getrennt. Geben Sie Ihr aktuelles Passwort ein und drücken Sie „Anmelden“, um die Verbindung wiederherzustellen.</translation>
+    </message>
+    <message>
+        <source>Your password is needed to reconnect. Nothing was released. Type it and press Logon.</source>
+        <translation>Zum Wiederverbinden wird Ihr Passwort gebraucht. Nichts wurde getrennt. Geben Sie es ein und drücken Sie „Anmelden“.</translation>
+    </message>
     <message>
         <source>Unexpected error: %1</source>
         <translation>Unerwarteter Fehler: %1</translation>
@@ -231,6 +461,54 @@ Hilfe mit „quorvane --help“.</translation>
     <message>
         <source>Remember password</source>
         <translation>Passwort merken</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Quit Application</source>
+        <translation>Programm beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Server IP or Name:</source>
+        <translation>&amp;Server (IP oder Name):</translation>
+    </message>
+    <message>
+        <source>&amp;Username:</source>
+        <translation>&amp;Benutzername:</translation>
+    </message>
+    <message>
+        <source>&amp;Password:</source>
+        <translation>&amp;Passwort:</translation>
+    </message>
+    <message>
+        <source>Log&amp;out</source>
+        <translation>Abmel&amp;den</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket</source>
+        <translation>Kerberos-Ticket</translation>
+    </message>
+    <message>
+        <source>Processing Network Logon Workflows...</source>
+        <translation>Anmeldung am Netzwerk läuft ...</translation>
+    </message>
+    <message>
+        <source>Logging out and disconnecting shares...</source>
+        <translation>Abmeldung läuft, Freigaben werden getrennt ...</translation>
+    </message>
+    <message>
+        <source>&amp;Logon</source>
+        <translation>&amp;Anmelden</translation>
+    </message>
+    <message>
+        <source>Quorvane for Linux</source>
+        <translation>Quorvane für Linux</translation>
+    </message>
+    <message>
+        <source>Quorvane for Apple Silicon</source>
+        <translation>Quorvane für Apple Silicon</translation>
     </message>
 </context>
 <context>

@@ -33,6 +33,16 @@
     </message>
 </context>
 <context>
+    <name>StatusWords</name>
+    <message numerus="yes">
+        <source>Reconnected %n share(s).</source>
+        <translation>
+            <numerusform>Reconnected %n share.</numerusform>
+            <numerusform>Reconnected %n shares.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>TrayState</name>
     <message numerus="yes">
         <source>logged off, %n share(s) still mounted</source>

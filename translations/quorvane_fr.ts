@@ -12,7 +12,7 @@
     </message>
     <message>
         <source>%1: %2</source>
-        <translation>%1 : %2</translation>
+        <translation>%1&#xa0;: %2</translation>
     </message>
     <message>
         <source>Logon failed</source>
@@ -39,8 +39,8 @@
     <message numerus="yes">
         <source>%n share(s) mounted under ~/smbmounts: %1.</source>
         <translation>
-            <numerusform>%n partage monté dans ~/smbmounts : %1.</numerusform>
-            <numerusform>%n partages montés dans ~/smbmounts : %1.</numerusform>
+            <numerusform>%n partage monté dans ~/smbmounts&#xa0;: %1.</numerusform>
+            <numerusform>%n partages montés dans ~/smbmounts&#xa0;: %1.</numerusform>
         </translation>
     </message>
     <message>
@@ -53,11 +53,229 @@
     </message>
     <message>
         <source>Still mounted: %1. Close the files and folders open on them, then choose Logout again.</source>
-        <translation>Encore montés : %1. Fermez les fichiers et dossiers ouverts dessus, puis choisissez de nouveau « Logout ».</translation>
+        <translation>Encore montés&#xa0;: %1. Fermez les fichiers et dossiers ouverts dessus, puis choisissez de nouveau « Se déconnecter ».</translation>
     </message>
     <message>
         <source>Logout failed</source>
         <translation>Échec de la déconnexion</translation>
+    </message>
+</context>
+<context>
+    <name>StatusWords</name>
+    <message>
+        <source>Logon workflow finished. Shares mapped under ~/smbmounts/</source>
+        <translation>Connexion terminée. Partages montés sous ~/smbmounts/.</translation>
+    </message>
+    <message>
+        <source>Logon stopped. Shares mounted before stay mounted.</source>
+        <translation>Connexion arrêtée. Les partages montés auparavant le restent.</translation>
+    </message>
+    <message>
+        <source>Every mounted share works; nothing to reconnect.</source>
+        <translation>Tous les partages montés fonctionnent&#xa0;; rien à reconnecter.</translation>
+    </message>
+    <message>
+        <source>Another logon or logout is running. Try again once it has finished.</source>
+        <translation>Une autre connexion ou déconnexion est en cours. Réessayez quand elle sera terminée.</translation>
+    </message>
+    <message>
+        <source>Failed to mount initial user home directory.</source>
+        <translation>Le dossier personnel n’a pas pu être monté.</translation>
+    </message>
+    <message>
+        <source>Home mounted, but failed to read or find groups in mac.bat.</source>
+        <translation>Dossier personnel monté, mais les groupes de mac.bat n’ont pas pu être lus ou trouvés.</translation>
+    </message>
+    <message>
+        <source>User home mapped, but failed to connect to Netlogon share.</source>
+        <translation>Dossier personnel monté, mais pas de connexion au partage netlogon.</translation>
+    </message>
+    <message>
+        <source>Failed to create base ~/smbmounts folder: </source>
+        <translation>Le dossier ~/smbmounts n’a pas pu être créé&#xa0;: </translation>
+    </message>
+    <message>
+        <source>Error while disconnecting: </source>
+        <translation>Erreur à la déconnexion&#xa0;: </translation>
+    </message>
+    <message>
+        <source>All shares are already disconnected.</source>
+        <translation>Tous les partages sont déjà déconnectés.</translation>
+    </message>
+    <message>
+        <source>No shares mapped (smbmounts folder not found).</source>
+        <translation>Aucun partage monté (dossier smbmounts introuvable).</translation>
+    </message>
+    <message>
+        <source>The share map shares.ini could not be read: </source>
+        <translation>La liste des partages shares.ini n’a pas pu être lue&#xa0;: </translation>
+    </message>
+    <message>
+        <source>Could not reconnect: </source>
+        <translation>Pas de reconnexion&#xa0;: </translation>
+    </message>
+    <message>
+        <source>Wrong user name or password.</source>
+        <translation>Nom d’utilisateur ou mot de passe incorrect.</translation>
+    </message>
+    <message>
+        <source>The share is unknown or not allowed.</source>
+        <translation>Le partage est inconnu ou non autorisé.</translation>
+    </message>
+    <message>
+        <source>The server was not found or is not answering.</source>
+        <translation>Le serveur est introuvable ou ne répond pas.</translation>
+    </message>
+    <message>
+        <source>FUSE is not permitted on this computer.</source>
+        <translation>FUSE n’est pas autorisé sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>The mount point is in use or not empty.</source>
+        <translation>Le point de montage est occupé ou n’est pas vide.</translation>
+    </message>
+    <message>
+        <source>Stopped on request.</source>
+        <translation>Arrêté sur demande.</translation>
+    </message>
+    <message>
+        <source>The server has no share of this name.</source>
+        <translation>Le serveur n’a pas de partage de ce nom.</translation>
+    </message>
+    <message>
+        <source>Its name cannot stand as a folder in ~/smbmounts.</source>
+        <translation>Son nom ne peut pas servir de dossier dans ~/smbmounts.</translation>
+    </message>
+    <message>
+        <source>The share mounted there is not answering.</source>
+        <translation>Le partage monté à cet endroit ne répond pas.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s file or folder stands in its place.</source>
+        <translation>Un fichier ou dossier d’un autre utilisateur occupe sa place.</translation>
+    </message>
+    <message>
+        <source>A mount there no longer answers and could not be released.</source>
+        <translation>Un montage à cet endroit ne répond plus et n’a pas pu être démonté.</translation>
+    </message>
+    <message>
+        <source>The file is missing.</source>
+        <translation>Le fichier est absent.</translation>
+    </message>
+    <message>
+        <source>The file is not UTF-8 text.</source>
+        <translation>Le fichier n’est pas du texte UTF-8.</translation>
+    </message>
+    <message>
+        <source>The file cannot be read: </source>
+        <translation>Le fichier ne peut pas être lu&#xa0;: </translation>
+    </message>
+    <message numerus="yes">
+        <source>Reconnected %n share(s).</source>
+        <translation>
+            <numerusform>%n partage reconnecté.</numerusform>
+            <numerusform>%n partages reconnectés.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Disconnected %1 of 1 share</source>
+        <translation>%1 partage sur 1 déconnecté</translation>
+    </message>
+    <message>
+        <source>Disconnected %1 of %2 shares</source>
+        <translation>%1 partages sur %2 déconnectés</translation>
+    </message>
+    <message>
+        <source>; still in use: %1</source>
+        <translation>&#xa0;; encore utilisés&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>; no answer within %1: %2</source>
+        <translation>&#xa0;; pas de réponse en %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>Not mounted: %1.</source>
+        <translation>Non montés&#xa0;: %1.</translation>
+    </message>
+    <message>
+        <source>Not on the server: %1.</source>
+        <translation>Absents du serveur&#xa0;: %1.</translation>
+    </message>
+    <message>
+        <source>Not tried, beyond %1 group shares per logon: %2.</source>
+        <translation>Non essayés, au-delà de %1 partages de groupe par connexion&#xa0;: %2.</translation>
+    </message>
+    <message>
+        <source>Shares of user %1 are still mounted under ~/smbmounts/. Log out first, then log on again.</source>
+        <translation>Des partages de l’utilisateur %1 sont encore montés sous ~/smbmounts/. Déconnectez-vous d’abord, puis reconnectez-vous.</translation>
+    </message>
+    <message>
+        <source>The user name &quot;%1&quot; is not of the form NAME, DOMAIN\NAME or NAME@DOMAIN.</source>
+        <translation>Le nom d’utilisateur « %1 » n’a pas la forme NOM, DOMAINE\NOM ou NOM@DOMAINE.</translation>
+    </message>
+    <message>
+        <source>The user name &quot;%1&quot; cannot stand as a folder in ~/smbmounts.</source>
+        <translation>Le nom d’utilisateur « %1 » ne peut pas servir de dossier dans ~/smbmounts.</translation>
+    </message>
+    <message>
+        <source>The mount tool could not be started (%1); install or repair Quorvane.</source>
+        <translation>L’outil de montage n’a pas pu démarrer (%1)&#xa0;; installez ou réparez Quorvane.</translation>
+    </message>
+    <message>
+        <source>The mount tool ended abnormally (signal %1).</source>
+        <translation>L’outil de montage s’est arrêté anormalement (signal %1).</translation>
+    </message>
+    <message>
+        <source>The mount tool failed (exit status %1).</source>
+        <translation>L’outil de montage a échoué (code %1).</translation>
+    </message>
+    <message>
+        <source>The server is not answering.</source>
+        <translation>Le serveur ne répond pas.</translation>
+    </message>
+    <message>
+        <source>Successfully disconnected 1 share.</source>
+        <translation>1 partage déconnecté.</translation>
+    </message>
+    <message>
+        <source>Successfully disconnected %1 shares.</source>
+        <translation>%1 partages déconnectés.</translation>
+    </message>
+    <message>
+        <source>answering</source>
+        <translation>répond</translation>
+    </message>
+    <message>
+        <source>server not answering</source>
+        <translation>le serveur ne répond pas</translation>
+    </message>
+    <message>
+        <source>password no longer accepted</source>
+        <translation>mot de passe plus accepté</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket expired</source>
+        <translation>ticket Kerberos expiré</translation>
+    </message>
+    <message>
+        <source>share no longer available</source>
+        <translation>partage plus disponible</translation>
+    </message>
+    <message>
+        <source>disconnected</source>
+        <translation>déconnecté</translation>
+    </message>
+    <message>
+        <source>mount stopped</source>
+        <translation>montage arrêté</translation>
+    </message>
+    <message>
+        <source>not mounted</source>
+        <translation>non monté</translation>
+    </message>
+    <message>
+        <source>cannot be asked</source>
+        <translation>impossible à interroger</translation>
     </message>
 </context>
 <context>
@@ -109,18 +327,22 @@
             <numerusform>certains partages en panne (%1 sur %n partages ne fonctionnent pas)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Logon Client</source>
+        <translation>Client de connexion</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
     <message>
         <source>quorvane: unknown option &quot;%1&quot;
 Try &apos;quorvane --help&apos;.</source>
-        <translation>quorvane : option inconnue « %1 »
+        <translation>quorvane&#xa0;: option inconnue « %1 »
 Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>quorvane: a second start will not find this one: %1</source>
-        <translation>quorvane : un second lancement ne trouvera pas ce programme : %1</translation>
+        <translation>quorvane&#xa0;: un second lancement ne trouvera pas ce programme&#xa0;: %1</translation>
     </message>
 </context>
 <context>
@@ -137,8 +359,16 @@ Essayez « quorvane --help ».</translation>
 <context>
     <name>quorvane::ContentView</name>
     <message>
+        <source>The server did not take the password. Nothing was released. Type your current password and press Logon to reconnect.</source>
+        <translation>Le serveur n’a pas accepté le mot de passe. Rien n’a été déconnecté. Saisissez votre mot de passe actuel et appuyez sur « Se connecter » pour reconnecter.</translation>
+    </message>
+    <message>
+        <source>Your password is needed to reconnect. Nothing was released. Type it and press Logon.</source>
+        <translation>Votre mot de passe est nécessaire pour reconnecter. Rien n’a été déconnecté. Saisissez-le et appuyez sur « Se connecter ».</translation>
+    </message>
+    <message>
         <source>Unexpected error: %1</source>
-        <translation>Erreur inattendue : %1</translation>
+        <translation>Erreur inattendue&#xa0;: %1</translation>
     </message>
     <message>
         <source>Unexpected error.</source>
@@ -146,7 +376,7 @@ Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>Ends Quorvane; mounted shares stay mounted. Shortcut: %1</source>
-        <translation>Quitte Quorvane ; les partages montés le restent. Raccourci : %1</translation>
+        <translation>Quitte Quorvane&#xa0;; les partages montés le restent. Raccourci&#xa0;: %1</translation>
     </message>
     <message>
         <source>The name or address of the file server, for example FS1 or 10.0.0.5.</source>
@@ -202,11 +432,11 @@ Essayez « quorvane --help ».</translation>
     </message>
     <message>
         <source>Busy: the logon is stopping.</source>
-        <translation>Occupé : la connexion s’arrête.</translation>
+        <translation>Occupé&#xa0;: la connexion s’arrête.</translation>
     </message>
     <message>
         <source>Busy: the logout is running.</source>
-        <translation>Occupé : la déconnexion est en cours.</translation>
+        <translation>Occupé&#xa0;: la déconnexion est en cours.</translation>
     </message>
     <message>
         <source>Logon panel</source>
@@ -231,6 +461,54 @@ Essayez « quorvane --help ».</translation>
     <message>
         <source>Remember password</source>
         <translation>Mémoriser le mot de passe</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Prêt</translation>
+    </message>
+    <message>
+        <source>Quit Application</source>
+        <translation>Quitter l’application</translation>
+    </message>
+    <message>
+        <source>&amp;Server IP or Name:</source>
+        <translation>&amp;Serveur (IP ou nom)&#xa0;:</translation>
+    </message>
+    <message>
+        <source>&amp;Username:</source>
+        <translation>&amp;Utilisateur&#xa0;:</translation>
+    </message>
+    <message>
+        <source>&amp;Password:</source>
+        <translation>Mot de &amp;passe&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Log&amp;out</source>
+        <translation>Se &amp;déconnecter</translation>
+    </message>
+    <message>
+        <source>Kerberos ticket</source>
+        <translation>Ticket Kerberos</translation>
+    </message>
+    <message>
+        <source>Processing Network Logon Workflows...</source>
+        <translation>Connexion au réseau en cours...</translation>
+    </message>
+    <message>
+        <source>Logging out and disconnecting shares...</source>
+        <translation>Déconnexion des partages en cours...</translation>
+    </message>
+    <message>
+        <source>&amp;Logon</source>
+        <translation>Se &amp;connecter</translation>
+    </message>
+    <message>
+        <source>Quorvane for Linux</source>
+        <translation>Quorvane pour Linux</translation>
+    </message>
+    <message>
+        <source>Quorvane for Apple Silicon</source>
+        <translation>Quorvane pour Apple Silicon</translation>
     </message>
 </context>
 <context>

@@ -14,7 +14,9 @@ mkdir -p "$out"
 X_SCREEN=1280x900x24
 . "$repo/scripts/lib/x-session.sh"
 start_x_session panel-variants
-# Notices go to a daemon of their own, closed before each picture.
+# Notices go to a daemon of their own, closed before each picture; at the bottom, apart from
+# the pop-up under the tray icon, so that one picture of the screen holds both.
+NOTICE_ORIGIN=bottom-right
 start_notifications "$build/packaging/icons/48"
 
 # Qt's default font on a desktop without a theme is 9 pt; a higher font resolution is how a
@@ -23,17 +25,26 @@ dpi_for() { echo $((96 * $1 / 9)); }
 
 # NAME, then the environment and options of the picture. With BUSY=1 the logon runs until
 # Escape stops it, and the picture shows it running: Logon is its Cancel. With CONTEXT_MENU=1
-# the server field's context menu is open.
+# the server field's context menu is open. OUTCOME=succeeds or partial makes the logon end so
+# (else it fails); NOTICE=1 takes the notice too, as notice-NAME.png.
 shoot_variant() {
     local name=$1 home="$work/home-$1" app
     shift
+    local outcome=(--logon-fails)
+    if [ "${BUSY:-0}" = 1 ]; then
+        outcome=(--slow-logon)
+    elif [ "${OUTCOME:-}" = succeeds ]; then
+        outcome=()
+    elif [ "${OUTCOME:-}" = partial ]; then
+        outcome=(--partial-logon)
+    fi
     mkdir -p "$home/.config/Quorvane" "$home/runtime"
     chmod 700 "$home/runtime"
     printf '[General]\nhasLaunchedBefore=true\nsavedServerAddress=FS1\n' \
         >"$home/.config/Quorvane/Quorvane.conf"
     env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$home/runtime" \
         LANG=en_US.UTF-8 LANGUAGE= QT_QPA_PLATFORM=xcb "$@" \
-        "$([ "${BUSY:-0}" = 1 ] && echo --slow-logon || echo --logon-fails)" \
+        "${outcome[@]}" \
         >"$work/$name.log" 2>&1 </dev/null &
     app=$!
     local icon ix iy iw ih panel px py pw ph
@@ -53,6 +64,21 @@ shoot_variant() {
         wait_for "$work/$name.log" "stand-in: logon" || true
     fi
     sleep 0.5
+    if [ "${NOTICE:-0}" = 1 ]; then
+        # At once: a logon that succeeds closes the pop-up 1.5 s after it ends. dunst's corner
+        # is the bottom right, 330 wide, 8 from the edge and 36 from the bottom.
+        panel=$(window_of 300) || true
+        import -window root "$work/screen-$name.png"
+        convert "$work/screen-$name.png" -gravity SouthEast -crop 350x300+0+20 +repage \
+            "$out/notice-$name.png"
+        read -r px py pw ph <<<"$panel"
+        convert "$work/screen-$name.png" -crop "${pw}x${ph}+${px}+${py}" +repage \
+            "$out/panel-$name.png"
+        dunstctl close-all
+        kill "$app"
+        wait "$app" 2>/dev/null || true
+        return
+    fi
     dunstctl close-all
     sleep 0.2
     panel=$(window_of 300)
@@ -81,4 +107,11 @@ BUSY=1 shoot_variant busy "$program"
 BUSY=1 shoot_variant de LANG=de_DE.UTF-8 "$program"
 BUSY=1 shoot_variant fr LANG=fr_FR.UTF-8 "$program"
 CONTEXT_MENU=1 shoot_variant de-menu LANG=de_DE.UTF-8 "$program"
+# One language per desk: after a logon, a failure and a partial logon, with their notices.
+for language in ${LANGUAGES:-de fr}; do
+    locale="${language}_$(echo "$language" | tr a-z A-Z).UTF-8"
+    OUTCOME=succeeds NOTICE=1 shoot_variant "$language-logon" LANG="$locale" "$program"
+    OUTCOME=fails NOTICE=1 shoot_variant "$language-failed" LANG="$locale" "$program"
+    OUTCOME=partial NOTICE=1 shoot_variant "$language-partial" LANG="$locale" "$program"
+done
 echo "panel-variants: $(ls "$out"/panel-*.png | wc -l) pictures in $out"

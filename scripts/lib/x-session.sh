@@ -3,7 +3,8 @@
 #
 #   start_x_session NAME    sets $work and DISPLAY; stops everything on exit; the screen is
 #                           $X_SCREEN (default 1024x600x24)
-#   start_notifications DIR a session bus of its own and dunst as the notification daemon,
+#   start_notifications DIR a session bus of its own and dunst as the notification daemon
+#                           (in the corner NOTICE_ORIGIN, default top-right),
 #                           with icons from DIR; sets DBUS_SESSION_BUS_ADDRESS
 #   wait_for FILE PATTERN   waits up to 5 s for PATTERN to show in FILE
 #   window_of MIN_WIDTH     "X Y W H" of the program's visible window: the tray icon for 1,
@@ -52,7 +53,7 @@ start_notifications() {
     cat >"$work/dunstrc" <<DUNSTRC
 [global]
     font = DejaVu Sans 9
-    origin = top-right
+    origin = ${NOTICE_ORIGIN:-top-right}
     offset = 8x36
     width = 330
     frame_width = 1

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QLineEdit>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -51,6 +52,21 @@ private:
 private slots:
     void init() { quorvane::testing::TemporarySettings::clear(); }
     void cleanup() { quorvane::testing::drainWorkers(); }
+
+    // The tray icon's window on a tray that embeds icons has a name for a screen reader, and its
+    // tool tip, the state, as description.
+    void trayIconWindowIsNamed() {
+        auto delegate = launch();
+        QWidget trayWindow;
+        trayWindow.setObjectName(QStringLiteral("QSystemTrayIconSys"));
+        trayWindow.setToolTip(QStringLiteral("Logon Client: logged off"));
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&trayWindow);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Logon Client"));
+        QCOMPARE(accessible->text(QAccessible::Description),
+                 QStringLiteral("Logon Client: logged off"));
+        QCOMPARE(accessible->role(), QAccessible::Button);
+    }
 
     void firstLaunchOpensThePopoverOnce_data() {
         QTest::addColumn<QVariant>("flag");

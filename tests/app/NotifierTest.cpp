@@ -3,10 +3,15 @@
 #include <QVariantMap>
 #include <QtTest>
 
+#include <TerminalText.h>
+
+#include "Notices.h"
 #include "Notifier.h"
 #include "ShownText.h"
 
 using namespace quorvane;
+
+Q_DECLARE_METATYPE(quorvane::Outcome)
 
 /// A stand-in notification service on the bus that records each call.
 class NotificationRecorder : public QObject {
@@ -78,6 +83,59 @@ private slots:
         QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(),
                  QStringLiteral("quorvane"));
         QCOMPARE(call.timeout, kNoticeShownMs);
+        service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+
+    // A notice's own lines stay lines; a line break sent by the server stays visible as an
+    // escape within its line.
+    void noticeKeepsItsLinesAndEscapesTheServers_data() {
+        QTest::addColumn<quorvane::Outcome>("outcome");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("share");
+        QTest::addColumn<QString>("body");
+        using quorvane::Outcome;
+        QTest::newRow("partial logon") << Outcome::PartlyDone << ""
+                                       << "Media"
+                                       << "Media: The server has no share of this name.\n1 "
+                                          "share(s) mounted under ~/smbmounts.";
+        QTest::newRow("share name with a line break")
+            << Outcome::PartlyDone << ""
+            << "Media\nAll shares mounted"
+            << "Media\\nAll shares mounted: The server has no share of this name.\n"
+               "1 share(s) mounted under ~/smbmounts.";
+        QTest::newRow("unreadable share map")
+            << Outcome::PartlyDone << "shares.ini <unreadable>\r"
+            << ""
+            << "shares.ini &lt;unreadable&gt;\\r\n1 share(s) mounted under ~/smbmounts.";
+        QTest::newRow("failed logon") << Outcome::Failed << "Refused\nLogged on"
+                                      << ""
+                                      << "Refused\\nLogged on";
+    }
+    void noticeKeepsItsLinesAndEscapesTheServers() {
+        QFETCH(quorvane::Outcome, outcome);
+        QFETCH(QString, message);
+        QFETCH(QString, share);
+        QFETCH(QString, body);
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+            QSKIP("no session bus (run under dbus-run-session)");
+        }
+        std::vector<ShareProblem> notMounted;
+        if (!share.isEmpty()) {
+            notMounted.push_back({share.toStdString(), "The server has no share of this name."});
+        }
+        const std::optional<Notice> notice =
+            noticeFor(Workflow::logon, outcome, message, {QStringLiteral("alice")}, notMounted);
+        QVERIFY(notice);
+        QDBusConnection service =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));
+        NotificationRecorder recorder;
+        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
+                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        showNotice(nullptr, *notice);
+        QTRY_COMPARE(recorder.calls.size(), 1);
+        QCOMPARE(recorder.calls.first().body, body);
         service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
         QDBusConnection::disconnectFromBus(QStringLiteral("service"));
     }

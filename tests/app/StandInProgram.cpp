@@ -11,6 +11,7 @@
 //   --logon-now         starts a logon at once, as if the user had pressed Logon
 //   --quit-after-ms N   presses the panel's Quit control after N ms
 //   --logon-fails       the logon fails as one to a server that does not answer
+//   --partial-logon     the logon leaves the group share "Media" out
 //   --dark              a dark palette, as a dark desktop theme gives
 //   --real-engine       the shipped program's workflows instead of stand-ins; --logon-now then
 //                       logs on to $QUORVANE_STANDIN_SERVER as $QUORVANE_STANDIN_USER with
@@ -101,6 +102,12 @@ int main(int argc, char** argv) {
         standIn.logonMessage = QStringLiteral(
             "Failed to mount initial user home directory. The server was not found or is not "
             "answering.");
+    }
+    if (arguments.contains(QStringLiteral("--partial-logon"))) {
+        standIn.logonOutcome = quorvane::Outcome::PartlyDone;
+        standIn.logonMessage = QStringLiteral(
+            "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Media.");
+        standIn.notMountedAfterLogon = {{"Media", "The server has no share of this name."}};
     }
     quorvane::Workflows workflows = standIn.workflows();
     if (arguments.contains(QStringLiteral("--slow-logon"))) {

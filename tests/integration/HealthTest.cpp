@@ -62,7 +62,7 @@ TEST_F(HealthTest, ReconnectRepairsAKilledDaemonWhileAProgramHoldsAFileThere) {
     ASSERT_TRUE(waitForNoDaemon(projects));
     ASSERT_EQ(::kill(daemonOf(home.mountRoot() + "/Admin"), SIGSTOP), 0);
     const ProgramRun broken = home.cli({"status"});
-    EXPECT_NE(lineOf(broken, "Projects").find("(mount gone)"), std::string::npos);
+    EXPECT_NE(lineOf(broken, "Projects").find("(disconnected)"), std::string::npos);
     EXPECT_NE(lineOf(broken, "Admin").find("(mount stopped)"), std::string::npos);
 
     const ProgramRun repair = home.desk({"reconnect"});  // nothing typed
@@ -141,7 +141,7 @@ TEST_F(HealthTest, StatusNamesEachSharesCauseAllAtOnceWithinOneBound) {
         const char* cause;  // empty: answering, no cause shown
     } before[] = {{"alice", ""},
                   {"Media", ""},
-                  {"Projects", "(mount gone)"},
+                  {"Projects", "(disconnected)"},
                   {"Science", "(mount stopped)"},
                   {"Plain", "(not mounted)"}};
     const ProgramRun status = home.cli({"status"});

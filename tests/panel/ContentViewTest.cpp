@@ -7,9 +7,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
 
@@ -17,6 +20,7 @@
 #include "ContentView.h"
 #include "PanelTestSupport.h"
 #include "StatusLine.h"
+#include "StatusWords.h"
 
 using quorvane::ContentView;
 using quorvane::testing::StandIn;
@@ -296,6 +300,39 @@ private slots:
         panel.standIn.gate->release(2);
     }
 
+    // A mnemonic whose control is disabled does nothing: its letter never reaches the field
+    // that has the focus. One whose control is enabled still works.
+    void mnemonicsNeverTypeIntoAField_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("focusAfter");
+        QTest::newRow("Alt+O, Logout disabled") << "serverField" << int(Qt::Key_O) << "secret"
+                                                << "serverField";
+        QTest::newRow("Alt+L, Logon disabled") << "usernameField" << int(Qt::Key_L) << ""
+                                               << "usernameField";
+        QTest::newRow("Alt+P, the password's label") << "serverField" << int(Qt::Key_P) << "secret"
+                                                     << "passwordField";
+    }
+    void mnemonicsNeverTypeIntoAField() {
+        QFETCH(QString, field);
+        QFETCH(int, key);
+        QFETCH(QString, password);
+        QFETCH(QString, focusAfter);
+        Panel panel(gated());
+        panel.fill(QStringLiteral("127.0.0.1:46401"), QStringLiteral("alice"), password);
+        auto* edit = panel.view->findChild<QLineEdit*>(field);
+        edit->setFocus();
+        const QString before = edit->text();
+        const QString stored = panel.view->storedServerAddress();
+        QTest::keyClick(edit, Qt::Key(key), Qt::AltModifier);
+        QCOMPARE(edit->text(), before);
+        QCOMPARE(panel.view->storedServerAddress(), stored);
+        QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+        QCOMPARE(panel.standIn.calls->logons.load(), 0);
+        QCOMPARE(panel.standIn.calls->logouts.load(), 0);
+    }
+
     void shiftTabFromTheServerFieldReachesQuit() {
         Panel panel;
         QTest::keyClick(panel.server(), Qt::Key_Backtab);
@@ -328,6 +365,161 @@ private slots:
         QCOMPARE(panel.view->password(), QStringLiteral("secret"));
         QCOMPARE(panel.view->focusWidget(), panel.logon());
         QCOMPARE(panel.standIn.calls->logons.load(), 1);
+    }
+
+    // While a logon runs in the pop-up the focus rests on Cancel, which assistive technology
+    // names; Escape, Return or Space, sent where the keyboard sends them, stop the logon and
+    // leave the pop-up open.
+    void aRunningLogonHoldsTheFocusOnCancel_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+    void aRunningLogonHoldsTheFocusOnCancel() {
+        QFETCH(int, key);
+        StandIn standIn = gated();
+        // Lets the held logon end should a check fail first.
+        const std::unique_ptr<QSemaphore, void (*)(QSemaphore*)> release(
+            standIn.gate.get(), [](QSemaphore* gate) { gate->release(2); });
+        QWidget popup(nullptr, Qt::Popup);
+        auto* layout = new QVBoxLayout(&popup);
+        auto* view = new ContentView(standIn.workflows(), &popup);
+        layout->addWidget(view);
+        popup.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&popup));
+        view->findChild<QLineEdit*>(QStringLiteral("usernameField"))
+            ->setText(QStringLiteral("bob"));
+        auto* password = view->findChild<QLineEdit*>(QStringLiteral("passwordField"));
+        password->setText(QStringLiteral("secret"));
+        password->setFocus();
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
+        QTRY_VERIFY(view->isLoading());
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QCOMPARE(focused->objectName(), QStringLiteral("logonButton"));
+        QCOMPARE(focused->accessibleName(), QStringLiteral("Cancel"));
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key));
+        QTRY_VERIFY(!view->isLoading());
+        QCOMPARE(view->statusMessage().toStdString(), quorvane::testing::kLogonInterrupted);
+        QVERIFY(popup.isVisible());
+        QCOMPARE(standIn.calls->logons.load(), 1);
+    }
+
+    // After a refused password the password field has the focus with the password selected, so
+    // that typing replaces it; after any other failure Logon has it, for another try.
+    void focusAfterAFailedLogon_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("afterTyping");
+        QTest::newRow("password refused") << true << "passwordField"
+                                          << "n";
+        QTest::newRow("server not answering") << false << "logonButton"
+                                              << "secret";
+    }
+    void focusAfterAFailedLogon() {
+        QFETCH(bool, refused);
+        QFETCH(QString, focus);
+        QFETCH(QString, afterTyping);
+        StandIn standIn = gated(QStringLiteral("Logon failed."));
+        standIn.logonOutcome = quorvane::Outcome::Failed;
+        standIn.logonPassword = refused ? quorvane::WorkflowResult::Password::Refused
+                                        : quorvane::WorkflowResult::Password::NotAsked;
+        Panel panel(std::move(standIn));
+        driveTo(panel, PanelState::loggingOn);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(!panel.view->isLoading());
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QCOMPARE(focused->objectName(), focus);
+        if (refused) {
+            QCOMPARE(panel.password()->selectionLength(), panel.password()->text().size());
+        }
+        QTest::keyClicks(focused, QStringLiteral("n"));
+        QCOMPARE(panel.password()->text(), afterTyping);
+        QCOMPARE(panel.standIn.calls->logons.load(), 1);
+    }
+
+    // The engine's messages, sentence by sentence: unchanged on an English desk, in the desk's
+    // language elsewhere, the server's and the tool's own words and names kept; a socket
+    // error's name said plainly.
+    void engineMessagesInTheDesksLanguage_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        const QString partial = QStringLiteral(
+            "Logon workflow finished. Shares mapped under ~/smbmounts/ Not mounted: Media, Lab.");
+        QTest::newRow("English, partial logon") << "en" << partial << partial;
+        const QString refused = QStringLiteral(
+            "Failed to mount initial user home directory. Wrong user name or password.");
+        QTest::newRow("English, refused") << "en" << refused << refused;
+        const QString toolWords = QStringLiteral(
+            "User home mapped, but failed to connect to Netlogon share. Quota of \"x\" exceeded.");
+        QTest::newRow("English, the tool's words") << "en" << toolWords << toolWords;
+        QTest::newRow("English, socket error")
+            << "en"
+            << "Failed to mount initial user home directory. Network dropped connection on reset."
+            << "Failed to mount initial user home directory. The server is not answering.";
+        QTest::newRow("German, partial logon")
+            << "de" << partial
+            << "Anmeldung abgeschlossen. Freigaben unter ~/smbmounts/ eingebunden. Nicht "
+               "eingebunden: Media, Lab.";
+        QTest::newRow("German, refused")
+            << "de" << refused
+            << "Das persönliche Verzeichnis konnte nicht eingebunden werden. Falscher Benutzername "
+               "oder falsches Passwort.";
+        QTest::newRow("French, logout left a share")
+            << "fr"
+            << "Disconnected 5 of 6 shares; still in use: Staff Public."
+            << QString::fromUtf8(
+                   "5 partages sur 6 déconnectés\u00a0; encore utilisés\u00a0: Staff Public.");
+        QTest::newRow("French, interrupted")
+            << "fr" << QString::fromStdString(quorvane::testing::kLogonInterrupted)
+            << "Connexion arrêtée. Les partages montés auparavant le restent.";
+    }
+    void engineMessagesInTheDesksLanguage() {
+        QFETCH(QString, language);
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QTranslator translator;
+        if (language != QLatin1String("en")) {
+            QVERIFY(translator.load(QStringLiteral("quorvane_") + language,
+                                    QStringLiteral(QUORVANE_TRANSLATIONS)));
+            QCoreApplication::installTranslator(&translator);
+        }
+        StandIn standIn = gated(message);
+        standIn.logonOutcome = quorvane::Outcome::Failed;
+        Panel panel(std::move(standIn));
+        driveTo(panel, PanelState::loggingOn);
+        panel.standIn.gate->release();
+        QTRY_VERIFY(!panel.view->isLoading());
+        QCOMPARE(panel.view->statusMessage(), shown);
+        QCoreApplication::removeTranslator(&translator);
+    }
+
+    // The tray's words for a share's health: the engine's own on an English desk, every one of
+    // them translated on a German one.
+    void shareConditionsInTheDesksLanguage() {
+        using quorvane::ShareCondition;
+        const QList<ShareCondition> all{
+            ShareCondition::Answering,        ShareCondition::ServerNotAnswering,
+            ShareCondition::PasswordRejected, ShareCondition::TicketExpired,
+            ShareCondition::ShareUnavailable, ShareCondition::MountGone,
+            ShareCondition::MountStuck,       ShareCondition::NotAMount,
+            ShareCondition::Unknown};
+        for (ShareCondition condition : all) {
+            QCOMPARE(quorvane::conditionWords(condition),
+                     QString::fromStdString(quorvane::describe(condition)));
+        }
+        QTranslator german;
+        QVERIFY(german.load(QStringLiteral("quorvane_de"), QStringLiteral(QUORVANE_TRANSLATIONS)));
+        QCoreApplication::installTranslator(&german);
+        for (ShareCondition condition : all) {
+            QVERIFY(quorvane::conditionWords(condition) !=
+                    QString::fromStdString(quorvane::describe(condition)));
+        }
+        QCOMPARE(quorvane::conditionWords(ShareCondition::MountGone), QStringLiteral("getrennt"));
+        QCoreApplication::removeTranslator(&german);
     }
 
     void init() { quorvane::testing::TemporarySettings::clear(); }
@@ -548,14 +740,70 @@ private slots:
         qunsetenv("KRB5CCNAME");
 
         QCOMPARE(panel.logon()->isEnabled(), serves);
-        QCOMPARE(panel.password()->placeholderText(),
-                 serves ? QStringLiteral("Kerberos ticket of alice@QV.TEST") : QString());
+        QCOMPARE(panel.password()->placeholderText().startsWith(QStringLiteral("Kerberos ticket")),
+                 serves);
+        QCOMPARE(panel.password()->accessibleDescription().contains(
+                     QStringLiteral("Kerberos ticket of alice@QV.TEST")),
+                 serves);
         QTest::keyClick(panel.password(), Qt::Key_Return);
         QCOMPARE(panel.view->isLoading(), serves);
         if (serves) {
             QTRY_VERIFY(!panel.view->isLoading());
             QCOMPARE(panel.standIn.lastLogonArguments(), (QStringList{server, user, QString()}));
         }
+    }
+
+    // A long principal is shortened in the placeholder, never cut by the field's edge; the
+    // Remember box grows with the font.
+    void placeholderAndCheckBoxFitTheFont_data() {
+        QTest::addColumn<qreal>("points");
+        QTest::newRow("default font") << qreal(0);
+        QTest::newRow("18 pt") << qreal(18);
+    }
+    void placeholderAndCheckBoxFitTheFont() {
+        QFETCH(qreal, points);
+        struct FontRestorer {
+            QFont font = QApplication::font();
+            ~FontRestorer() { QApplication::setFont(font); }
+        } restorer;
+        if (points > 0) {
+            QFont font = restorer.font;
+            font.setPointSizeF(points);
+            QApplication::setFont(font);
+        }
+        QTemporaryDir folder;
+        const QString cache = folder.filePath(QStringLiteral("ccache"));
+        const QByteArray realm = "AD.HOHENZOLLERN-SIGMARINGEN.EXAMPLE";
+        QVERIFY(writeTicketCache(cache, "kunigunde.hohenzollern", realm, 3600));
+        qputenv("KRB5CCNAME", "FILE:" + cache.toUtf8());
+        StandIn standIn;
+        standIn.findTicket = [] { return quorvane::findKerberosTicket("/usr/bin/klist"); };
+        Panel panel(standIn);
+        panel.fill("DC1." + realm, QStringLiteral("kunigunde.hohenzollern"), QString());
+        quorvane::testing::drainWorkers();
+        QCoreApplication::processEvents();
+        qunsetenv("KRB5CCNAME");
+
+        QLineEdit* field = panel.password();
+        const QString shown = field->placeholderText();
+        QVERIFY2(shown.startsWith(QStringLiteral("Kerberos ticket")), qPrintable(shown));
+        QVERIFY(!shown.contains(QStringLiteral("...")) && !shown.contains(QChar(0x2026)));
+        QStyleOptionFrame frame;
+        frame.initFrom(field);
+        frame.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        const QRect text =
+            field->style()->subElementRect(QStyle::SE_LineEditContents, &frame, field);
+        QVERIFY2(field->fontMetrics().horizontalAdvance(shown) <= text.width() - 4,
+                 qPrintable(shown));
+
+        auto* box = panel.child<QCheckBox>("rememberPassword");
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator =
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        QVERIFY(indicator.height() >= qMin(13, box->fontMetrics().ascent()));
+        QVERIFY(indicator.height() >= box->fontMetrics().ascent() - 1);
+        QVERIFY(box->sizeHint().height() >= indicator.height());
     }
 
     void returnMovesTheFocusAlong_data() {

@@ -41,6 +41,8 @@ struct StandIn {
     std::vector<std::string> mountedAfterLogon{"alice"};
     std::vector<std::string> mountedAfterLogout;
     std::vector<ShareProblem> notMountedAfterLogon;
+    /// What the server said of the logon's password.
+    WorkflowResult::Password logonPassword = WorkflowResult::Password::NotAsked;
     int delayMs = 0;
     /// Prints "stand-in: logon" (or logout) when a workflow ends, for the scripts that drive
     /// the stand-in program.
@@ -53,8 +55,9 @@ struct StandIn {
 
     Workflows workflows() const {
         Workflows result;
-        result.logon = [outcome = WorkflowResult{logonOutcome, logonMessage.toStdString(),
-                                                 mountedAfterLogon, notMountedAfterLogon},
+        result.logon = [outcome =
+                            WorkflowResult{logonOutcome, logonMessage.toStdString(),
+                                           mountedAfterLogon, notMountedAfterLogon, logonPassword},
                         delay = delayMs, gate = gate, calls = calls,
                         announce = announce](const QString& server, const QString& user,
                                              const QString& password, bool remember) {
