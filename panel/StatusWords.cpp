@@ -223,7 +223,7 @@ QString conditionWords(ShareCondition condition) {
         case ShareCondition::NotAMount:
             return StatusTexts::tr("not mounted");
         case ShareCondition::Unknown:
-            return StatusTexts::tr("cannot be asked");
+            return StatusTexts::tr("cannot be checked");
     }
     return QString::fromStdString(describe(condition));
 }

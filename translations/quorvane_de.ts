@@ -274,7 +274,7 @@
         <translation>nicht eingebunden</translation>
     </message>
     <message>
-        <source>cannot be asked</source>
+        <source>cannot be checked</source>
         <translation>nicht abfragbar</translation>
     </message>
 </context>

@@ -274,7 +274,7 @@
         <translation>non monté</translation>
     </message>
     <message>
-        <source>cannot be asked</source>
+        <source>cannot be checked</source>
         <translation>impossible à interroger</translation>
     </message>
 </context>

@@ -104,7 +104,7 @@ TEST_F(CommandLine, LogonStatusAndLogoutReportWhatIsMounted) {
     EXPECT_EQ(run({"status"}, "", ShareCondition::Answering).status, 0);
     const Result broken = run({"status"}, "", ShareCondition::MountGone);
     EXPECT_EQ(broken.status, 1);
-    EXPECT_NE(broken.out.find("  alice     //fs1/alice  (mount gone)\n"), std::string::npos);
+    EXPECT_NE(broken.out.find("  alice     //fs1/alice  (disconnected)\n"), std::string::npos);
 
     const Result logout = run({"logout"});
     EXPECT_EQ(logout.status, 0);

@@ -245,19 +245,19 @@ TEST_F(Repair, ReconnectReleasesNothingWithoutAPasswordTheServerHasJustTaken) {
     };
     const Case cases[] = {
         {"nothing kept, nothing typed", std::nullopt, "", WorkflowResult::Password::NotAsked,
-         "Nothing was released. The password is needed to reconnect G3, alice.", false},
+         "Nothing was released. The password is needed to reconnect alice, G3.", false},
         {"kept password refused", "alice@fs1\n" + std::string(kOld), "",
          WorkflowResult::Password::Refused,
          "The server refused the kept password, which is forgotten. Nothing was released. The "
-         "password is needed to reconnect G3, alice.",
+         "password is needed to reconnect alice, G3.",
          false},
         {"typed password refused", std::nullopt, "typo", WorkflowResult::Password::Refused,
          "Wrong user name or password. Nothing was released. The password is needed to "
-         "reconnect G3, alice.",
+         "reconnect alice, G3.",
          false},
         {"kept for another server", "alice@fs2\n" + std::string(kNew), "",
          WorkflowResult::Password::NotAsked,
-         "Nothing was released. The password is needed to reconnect G3, alice.", true},
+         "Nothing was released. The password is needed to reconnect alice, G3.", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

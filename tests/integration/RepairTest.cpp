@@ -64,7 +64,7 @@ protected:
         std::vector<std::string> found;
         for (const std::string& line : splitLines(home.cli({"status"}).out())) {
             if (line.find("(password") != std::string::npos ||
-                line.find("(mount gone)") != std::string::npos ||
+                line.find("(disconnected)") != std::string::npos ||
                 line.find("(mount stopped)") != std::string::npos) {
                 found.push_back(line);
             }
@@ -109,7 +109,7 @@ TEST_F(RepairTest, AWrongPasswordWithTwelveSharesMountedCostsOneFailedAuthentica
     ASSERT_TRUE(waitForNoDaemon(projects));
     const ProgramRun broken = home.cli({"status"});
     EXPECT_EQ(broken.status(), 1);
-    EXPECT_NE(broken.out().find("(mount gone)"), std::string::npos) << broken.out();
+    EXPECT_NE(broken.out().find("(disconnected)"), std::string::npos) << broken.out();
     before = domain().failedLogons("alice");
     const ProgramRun refused = home.cli({"reconnect"}, "Blabaer pie");
     failed = domain().failedLogons("alice") - before;
@@ -120,7 +120,7 @@ TEST_F(RepairTest, AWrongPasswordWithTwelveSharesMountedCostsOneFailedAuthentica
               "Wrong user name or password. Nothing was released. The password is needed to "
               "reconnect Projects.");
     EXPECT_TRUE(isMounted(projects));  // still there, and said to be gone
-    EXPECT_NE(home.cli({"status"}).out().find("(mount gone)"), std::string::npos);
+    EXPECT_NE(home.cli({"status"}).out().find("(disconnected)"), std::string::npos);
 
     before = domain().failedLogons("alice");
     const ProgramRun repaired = home.cli({"reconnect"}, password);
