@@ -54,6 +54,9 @@ bool safeForLogin(pid_t pid) {
     char status[4096];
     const int fd = ::open((folder + "/status").c_str(), O_RDONLY | O_CLOEXEC);
     const ssize_t n = fd < 0 ? -1 : ::read(fd, status, sizeof status - 1);
+    // The kernel gives the files of an undumpable process to root (not its folder itself).
+    struct stat info {};
+    const bool givenToRoot = fd >= 0 && ::fstat(fd, &info) == 0 && info.st_uid == 0;
     if (fd >= 0) {
         ::close(fd);
     }
@@ -65,9 +68,7 @@ bool safeForLogin(pid_t pid) {
     if (tracer == std::string::npos || std::strtol(text.c_str() + tracer + 12, nullptr, 10) != 0) {
         return false;
     }
-    // The kernel gives an undumpable process's folder to root.
-    struct stat info {};
-    return ::geteuid() == 0 || (::stat(folder.c_str(), &info) == 0 && info.st_uid == 0);
+    return ::geteuid() == 0 || givenToRoot;
 }
 
 }  // namespace
