@@ -32,6 +32,7 @@ protected:
         std::ostringstream out;
         std::ostringstream err;
         EngineConfig config = tools_.configFor(home_);
+        config.secrets = &secrets_;
         if (everyShare) {
             config.shareCheck = [&](const Lines& folders, const auto& mounts) {
                 std::vector<ShareCondition> conditions;
@@ -47,6 +48,7 @@ protected:
 
     TempHome home_;
     StandInTools tools_;
+    FakeSecretStore secrets_;
 };
 
 TEST_F(CommandLine, BadUsageExitsWithTwoAndSaysWhy) {
@@ -106,9 +108,11 @@ TEST_F(CommandLine, LogonStatusAndLogoutReportWhatIsMounted) {
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.out.find("  alice     //fs1/alice  (disconnected)\n"), std::string::npos);
 
+    secrets_.kept = "kept for reconnect";
     const Result logout = run({"logout"});
     EXPECT_EQ(logout.status, 0);
     EXPECT_EQ(logout.out, "Successfully disconnected 3 drive(s).\n");
+    EXPECT_FALSE(secrets_.kept) << "a logout keeps no password";
     EXPECT_TRUE(tools_.mountsBelow(root).empty());
     EXPECT_EQ(run({"status"}).out, root + ": 0 share(s) mounted\n");
 }

@@ -14,26 +14,13 @@
 namespace quorvane {
 namespace {
 
+using quorvane::testing::FakeSecretStore;
+
 using Lines = std::vector<std::string>;
 using Call = std::vector<std::string>;
 
 constexpr const char* kOld = "old pass";
 constexpr const char* kNew = "new pass";
-
-// The desktop's secret store, in memory.
-class FakeSecretStore : public SecretStore {
-public:
-    std::optional<std::string> read() override { return kept; }
-    bool write(const std::string& secret, std::string*) override {
-        kept = secret;
-        return true;
-    }
-    bool remove() override {
-        kept.reset();
-        return true;
-    }
-    std::optional<std::string> kept;
-};
 
 // The mount daemons of the stand-in mounts: each answers as the test broke it until its share
 // is mounted again, and takes a new password when the pretend server does.
@@ -329,6 +316,28 @@ TEST_F(Repair, ReconnectWithATakenPasswordRemountsOnlyTheSharesWhoseDaemonsAreGo
         for (const std::string& mountPoint : mounted()) {
             EXPECT_EQ(daemons_.conditionOf(mountPoint), ShareCondition::Answering) << mountPoint;
         }
+    }
+}
+
+// A folder whose mount shows another share as its source is not that folder's share: it is
+// neither released nor mounted again, and the message names it.
+TEST_F(Repair, ReconnectLeavesAFolderWhoseMountNamesAnotherShare) {
+    ASSERT_EQ(manager().logon("FS1", "alice", kOld).outcome, Outcome::Succeeded);
+    const std::string tool = tools_.mountTool();
+    const std::string table = tool.substr(0, tool.rfind('/')) + "/mounts";
+    std::string lines = testing::readFile(table);
+    const size_t at = lines.find("@FS1/G3\n");
+    ASSERT_NE(at, std::string::npos) << lines;
+    lines.replace(at, 8, "@FS1/G5\n");
+    ASSERT_TRUE(testing::writeFile(table, lines));
+    daemons_.breakShare(root() + "/G3", ShareCondition::MountGone);
+    startCounting();
+
+    const WorkflowResult result = manager().reconnect(kOld);
+    EXPECT_NE(result.outcome, Outcome::Succeeded);
+    EXPECT_NE(result.message.find("G3"), std::string::npos) << result.message;
+    for (const Call& call : newCalls()) {
+        EXPECT_NE(call.back(), root() + "/G3") << "released or mounted again";
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "EngineConfig.h"
 #include "ProcessRunner.h"
+#include "SecretStore.h"
 
 // What every test program shares: throw-away home folders, stand-in mount tools, running
 // programs of the build, and small file helpers.
@@ -189,5 +190,20 @@ std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& contents);
 std::vector<std::string> splitLines(const std::string& text);
 bool isMounted(const std::string& path);
+
+// The desktop's secret store, in memory.
+class FakeSecretStore : public SecretStore {
+public:
+    std::optional<std::string> read() override { return kept; }
+    bool write(const std::string& secret, std::string*) override {
+        kept = secret;
+        return true;
+    }
+    bool remove() override {
+        kept.reset();
+        return true;
+    }
+    std::optional<std::string> kept;
+};
 
 }  // namespace quorvane::testing
