@@ -325,22 +325,9 @@ private:
         std::map<std::string, std::string> rows;  // folder name -> where it comes from
         size_t mounted = 0;
         size_t width = 0;
-        std::vector<ShareState> shares;
-        if (config_.shareCheck) {
-            std::vector<std::string> folders;
-            std::vector<std::optional<MountEntry>> mounts;
-            for (const MountRootEntry& entry : listing.entries) {
-                folders.push_back(entry.path);
-                mounts.push_back(entry.mount);
-            }
-            const std::vector<ShareCondition> conditions = config_.shareCheck(folders, mounts);
-            for (size_t i = 0; i < listing.entries.size() && i < conditions.size(); ++i) {
-                shares.push_back(
-                    {listing.entries[i].name, listing.entries[i].mount, conditions[i]});
-            }
-        } else {
-            shares = checkMountRoot(listing);
-        }
+        const std::vector<ShareState> shares = config_.shareCheck
+                                                   ? checkMountRoot(listing, config_.shareCheck)
+                                                   : checkMountRoot(listing);
         for (const ShareState& share : shares) {
             rows[share.name] = !share.mount ? "(not mounted)"
                                : isBroken(share.condition)

@@ -431,19 +431,7 @@ SMBManager::PasswordCheck SMBManager::checkPassword(const std::string& server,
 }
 
 std::vector<ShareState> SMBManager::sharesOf(const MountRootListing& listing) const {
-    std::vector<ShareState> states;
-    std::vector<std::string> folders;
-    std::vector<std::optional<MountEntry>> mounts;
-    for (const MountRootEntry& entry : listing.entries) {
-        folders.push_back(entry.path);
-        mounts.push_back(entry.mount);
-        states.push_back({entry.name, entry.mount, ShareCondition::NotAMount});
-    }
-    const std::vector<ShareCondition> conditions = config_.shareCheck(folders, mounts);
-    for (size_t i = 0; i < states.size() && i < conditions.size(); ++i) {
-        states[i].condition = conditions[i];
-    }
-    return states;
+    return checkMountRoot(listing, config_.shareCheck);
 }
 
 std::optional<std::string> SMBManager::foreignUserInMountRoot(const std::string& userName) const {

@@ -41,6 +41,13 @@ std::string describe(ShareCondition condition) {
 
 std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit) {
+    return checkMountRoot(listing, [limit](const std::vector<std::string>& folders,
+                                           const std::vector<std::optional<MountEntry>>& mounts) {
+        return checkShares(folders, mounts, limit);
+    });
+}
+
+std::vector<ShareState> checkMountRoot(const MountRootListing& listing, const ShareChecker& check) {
     std::vector<ShareState> states;
     std::vector<std::string> folders;
     std::vector<std::optional<MountEntry>> mounts;
@@ -49,8 +56,8 @@ std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
         mounts.push_back(entry.mount);
         states.push_back({entry.name, entry.mount, ShareCondition::NotAMount});
     }
-    const std::vector<ShareCondition> conditions = checkShares(folders, mounts, limit);
-    for (size_t i = 0; i < states.size(); ++i) {
+    const std::vector<ShareCondition> conditions = check(folders, mounts);
+    for (size_t i = 0; i < states.size() && i < conditions.size(); ++i) {
         states[i].condition = conditions[i];
     }
     return states;

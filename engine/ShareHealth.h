@@ -59,9 +59,15 @@ struct ShareState {
     ShareCondition condition = ShareCondition::NotAMount;
 };
 
+/// How each of `mounts` is (the folders beside them): checkShares, or a test's stand-in.
+using ShareChecker = std::function<std::vector<ShareCondition>(
+    const std::vector<std::string>& folders, const std::vector<std::optional<MountEntry>>& mounts)>;
+
 /// Every visible folder of `mountRoot`, checked at once; nothing when it cannot be listed.
 std::vector<ShareState> checkMountRoot(const MountRootListing& listing,
                                        std::chrono::milliseconds limit = kHealthLimit);
+/// The same, asking `check`.
+std::vector<ShareState> checkMountRoot(const MountRootListing& listing, const ShareChecker& check);
 
 /// What can be told of each mount at once, without asking its daemon: MountGone when the
 /// daemon has ended, MountStuck when it is stopped; nothing otherwise (or no mount).
