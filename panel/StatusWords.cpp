@@ -157,7 +157,8 @@ std::vector<Rule> makeRules() {
     });
     // A socket error's name, as a tool passes it on, says only that the server is not
     // answering.
-    add(R"((?:[^.]*: )?(?:Network dropped connection on reset|Connection reset by peer|)"
+    add(R"((?:[^.]*: )?(?:[Tt]he server is not answering|Network dropped connection on reset|)"
+        R"(Connection reset by peer|)"
         R"(Connection refused|Connection timed out|No route to host|Network is unreachable|)"
         R"(Network is down|Host is down|Broken pipe|Software caused connection abort|)"
         R"(Connection aborted|Timer expired|Operation timed out)\.?)",

@@ -190,6 +190,23 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
             check.access = ShareAccess::Other;
             break;
     }
+    // Socket errors' names mean nothing to a desk user.
+    switch (error) {
+        case ECONNREFUSED:
+        case ETIMEDOUT:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case ENETDOWN:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case ENETRESET:
+        case EPIPE:
+            check.detail = "the server is not answering";
+            break;
+        default:
+            break;
+    }
     return check;
 }
 

@@ -460,6 +460,12 @@ private slots:
             << "en"
             << "Failed to mount initial user home directory. Network dropped connection on reset."
             << "Failed to mount initial user home directory. The server is not answering.";
+        QTest::newRow("German, the tool's plain words for a socket error")
+            << "de"
+            << "Failed to mount initial user home directory. Cannot reach the server FS1: the "
+               "server is not answering."
+            << "Das persönliche Verzeichnis konnte nicht eingebunden werden. Der Server antwortet "
+               "nicht.";
         QTest::newRow("German, partial logon")
             << "de" << partial
             << "Anmeldung abgeschlossen. Freigaben unter ~/smbmounts/ eingebunden. Nicht "
