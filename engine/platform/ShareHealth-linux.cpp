@@ -123,6 +123,19 @@ ShareCondition conditionFromAnswer(const std::string& answer) {
     return found == answers.end() ? ShareCondition::Unknown : found->second;
 }
 
+// What a mount's daemon tells without being asked: gone, or stopped; nothing otherwise.
+std::optional<ShareCondition> conditionUnasked(const MountEntry& mount,
+                                               const std::map<std::string, Daemon>& daemons) {
+    const auto daemon = daemons.find(mount.mountPoint);
+    if (daemon == daemons.end()) {
+        return ShareCondition::MountGone;
+    }
+    if (daemon->second.stopped) {
+        return ShareCondition::MountStuck;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ShareCondition handPasswordToDaemon(const std::string& mountPoint, const std::string& password,
@@ -183,12 +196,9 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
             conditions[i] = ShareCondition::Unknown;
             continue;
         }
-        const auto daemon = daemons.find(mounts[i]->mountPoint);
-        if (daemon == daemons.end()) {
-            conditions[i] = ShareCondition::MountGone;
-        } else if (daemon->second.stopped) {
-            conditions[i] = ShareCondition::MountStuck;
-        } else if (const int fd = askDaemon(daemon->second.pid); fd < 0) {
+        if (const std::optional<ShareCondition> unasked = conditionUnasked(*mounts[i], daemons)) {
+            conditions[i] = *unasked;
+        } else if (const int fd = askDaemon(daemons.at(mounts[i]->mountPoint).pid); fd < 0) {
             conditions[i] = ShareCondition::Unknown;
         } else {
             // Until an answer comes, the daemon is waiting on the server.
@@ -257,12 +267,7 @@ std::vector<std::optional<ShareCondition>> quickConditions(
         if (!mounts[i] || mounts[i]->fileSystemType != "fuse.smbfs") {
             continue;
         }
-        const auto daemon = daemons.find(mounts[i]->mountPoint);
-        if (daemon == daemons.end()) {
-            conditions[i] = ShareCondition::MountGone;
-        } else if (daemon->second.stopped) {
-            conditions[i] = ShareCondition::MountStuck;
-        }
+        conditions[i] = conditionUnasked(*mounts[i], daemons);
     }
     return conditions;
 }
