@@ -13,7 +13,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "fresh-machine: needs root (it makes a root file system)" >&2; exit 1; }
 root=${1:-$(mktemp -d /var/tmp/quorvane-fresh-XXXXXX)}
-chmod 0755 "$root" # its /
+mkdir -p "$root" && chmod 0755 "$root" # its /
 user=dev
 started=$SECONDS
 
