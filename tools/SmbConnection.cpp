@@ -34,15 +34,44 @@ void onLibraryLog(void*, int, const char* message) {
          ::strstr(message, "expire") != nullptr)) {
         g_ticketExpired = true;
     }
-    if (::strstr(message, "login failed") != nullptr ||
-        ::strstr(message, "logon is invalid") != nullptr ||
-        ::strstr(message, "NT_STATUS_LOGON_FAILURE") != nullptr ||
-        ::strstr(message, "NT_STATUS_ACCOUNT_") != nullptr ||
-        ::strstr(message, "NT_STATUS_PASSWORD_") != nullptr ||
-        ::strstr(message, "NT_STATUS_WRONG_PASSWORD") != nullptr) {
+    if (saysLogonRefused(message)) {
         g_logonRefused = true;
     }
 }
+
+}  // namespace
+
+bool saysLogonRefused(const char* message) {
+    // The library names the status of a failed session setup, or its description: only these
+    // are the server's word on the password or the account. "login failed" alone is also
+    // said when the network failed during the logon (NT_STATUS_IO_TIMEOUT and the like).
+    static const char* const kRefusals[] = {
+        "NT_STATUS_LOGON_FAILURE",
+        "NT_STATUS_WRONG_PASSWORD",
+        "NT_STATUS_NO_SUCH_USER",
+        "NT_STATUS_ACCOUNT_",
+        "NT_STATUS_PASSWORD_",
+        "NT_STATUS_INVALID_LOGON_HOURS",
+        "NT_STATUS_INVALID_WORKSTATION",
+        "logon is invalid",
+        "current password is not correct",
+        "account is currently disabled",
+        "account has been automatically locked",
+        "account is currently locked out",
+        "password has expired",
+        "account has expired",
+        "must change his password",
+        "account restriction",
+    };
+    for (const char* refusal : kRefusals) {
+        if (::strstr(message, refusal) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
 
 void copyInto(char* target, int size, const std::string& text) {
     if (target == nullptr || size <= 0) {
@@ -87,6 +116,10 @@ std::unique_ptr<SmbConnection> SmbConnection::create(const SmbLogin& login,
     }
     smbc_setOptionUserData(c, connection.get());
     smbc_setFunctionAuthDataWithContext(c, &SmbConnection::provideLogin);
+    connection->addServer_ = smbc_getFunctionAddCachedServer(c);
+    connection->removeServer_ = smbc_getFunctionRemoveCachedServer(c);
+    smbc_setFunctionAddCachedServer(c, &SmbConnection::serverAdded);
+    smbc_setFunctionRemoveCachedServer(c, &SmbConnection::serverRemoved);
     smbc_setTimeout(c, static_cast<int>(timeout.count()));
     // A refused logon must fail, not quietly become a guest session.
     smbc_setOptionNoAutoAnonymousLogin(c, true);
@@ -133,6 +166,53 @@ void SmbConnection::provideLogin(SMBCCTX* context, const char*, const char*, cha
     }
     copyInto(user, userSize, self->login_.user);
     copyInto(password, passwordSize, self->login_.password);
+}
+
+int SmbConnection::serverAdded(SMBCCTX* context, SMBCSRV* server, const char* name,
+                               const char* share, const char* workgroup, const char* user) {
+    auto* self = static_cast<SmbConnection*>(smbc_getOptionUserData(context));
+    const int added = self->addServer_(context, server, name, share, workgroup, user);
+    if (added == 0) {
+        self->servers_.insert(server);
+    }
+    return added;
+}
+
+int SmbConnection::serverRemoved(SMBCCTX* context, SMBCSRV* server) {
+    auto* self = static_cast<SmbConnection*>(smbc_getOptionUserData(context));
+    self->servers_.erase(server);
+    return self->removeServer_(context, server);
+}
+
+bool SmbConnection::mustLogOn() {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    if (servers_.empty()) {
+        return true;
+    }
+    // The library's own test before it reuses a connection (an echo now and then): one that
+    // fails it is replaced, with a logon, by the next call.
+    const auto stillGood = smbc_getFunctionCheckServer(context_);
+    for (SMBCSRV* server : servers_) {
+        if (stillGood(context_, server) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int SmbConnection::watchingLogon(const std::function<int()>& call, bool* refused) {
+    {
+        const std::lock_guard<std::mutex> held(libraryLock());
+        g_logonRefused = false;
+        // The refusal's cause is logged at this level only; a logon is rare, so the words it
+        // costs are too.
+        smbc_setDebug(context_, 3);
+    }
+    const int result = call();
+    const std::lock_guard<std::mutex> held(libraryLock());
+    smbc_setDebug(context_, 0);
+    *refused = result < 0 && g_logonRefused;
+    return result;
 }
 
 ShareCheck SmbConnection::check(const SmbUrlParts& parts) {

@@ -1,0 +1,166 @@
+#include "LogonRefusals.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "DaemonSockets.h"
+
+namespace quorvane::tools {
+
+namespace {
+
+constexpr const char* kNoteFirstLine = "refused password";
+constexpr size_t kLongestNote = 256;
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The note is made for this run of the system only: the password clock starts again at boot.
+const std::string& thisBoot() {
+    static const std::string id = [] {
+        std::string text;
+        if (FILE* file = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
+            char line[64] = {};
+            if (std::fgets(line, sizeof line, file) != nullptr) {
+                text = line;
+            }
+            std::fclose(file);
+        }
+        text.erase(std::remove_if(text.begin(), text.end(),
+                                  [](unsigned char c) { return std::isspace(c) != 0; }),
+                   text.end());
+        return text.empty() ? std::string("unknown") : text;
+    }();
+    return id;
+}
+
+}  // namespace
+
+int64_t passwordClockNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool refusalCovers(const LogonRefusal& refusal, int64_t heldSince) {
+    const int64_t sameLogon =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(kSameLogon).count();
+    return heldSince <= refusal.refusedAt && heldSince <= refusal.heldSince + sameLogon;
+}
+
+LogonRefusal joined(const LogonRefusal& a, const LogonRefusal& b) {
+    return {std::max(a.heldSince, b.heldSince), std::max(a.refusedAt, b.refusedAt)};
+}
+
+std::string refusalNote(const LogonRefusal& refusal, const std::string& bootId) {
+    return std::string(kNoteFirstLine) + "\nboot " + bootId + "\nheld since " +
+           std::to_string(refusal.heldSince) + "\nrefused at " + std::to_string(refusal.refusedAt) +
+           "\n";
+}
+
+std::optional<LogonRefusal> readRefusalNote(const std::string& note, const std::string& bootId) {
+    std::istringstream in(note);
+    std::string first;
+    std::string boot;
+    std::string word;
+    std::string held;
+    std::string since;
+    std::string refused;
+    std::string at;
+    LogonRefusal refusal;
+    if (!std::getline(in, first) || first != kNoteFirstLine || !(in >> word >> boot) ||
+        word != "boot" || boot != bootId || !(in >> held >> since >> refusal.heldSince) ||
+        held != "held" || since != "since" || !(in >> refused >> at >> refusal.refusedAt) ||
+        refused != "refused" || at != "at") {
+        return std::nullopt;
+    }
+    return refusal;
+}
+
+std::string refusalNoteName(const SmbUrlParts& parts, const SmbLogin& login) {
+    // Names the account without spelling it out; not a secret, only a short fixed-size name.
+    const std::string account = lowered(parts.host) + "\n" +
+                                std::to_string(parts.port.value_or(0)) + "\n" +
+                                lowered(login.workgroup) + "\n" + lowered(login.user);
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : account) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "refused-%016llx", static_cast<unsigned long long>(hash));
+    return name;
+}
+
+LogonTurn::LogonTurn(const SmbUrlParts& parts, const SmbLogin& login,
+                     std::chrono::milliseconds patience) {
+    const std::optional<std::string> folder = daemons::socketFolder();
+    if (folder) {
+        const std::string path = *folder + "/" + refusalNoteName(parts, login);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
+    if (fd_ < 0) {
+        taken_ = true;  // nowhere to take turns: this daemon's own memory is all there is
+        return;
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            taken_ = true;  // a file system without locks: go without turns
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    taken_ = true;
+}
+
+LogonTurn::~LogonTurn() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // ends the turn
+    }
+}
+
+std::optional<LogonRefusal> LogonTurn::read() const {
+    if (fd_ < 0) {
+        return std::nullopt;
+    }
+    char text[kLongestNote] = {};
+    const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
+    return n > 0 ? readRefusalNote(std::string(text, static_cast<size_t>(n)), thisBoot())
+                 : std::nullopt;
+}
+
+bool LogonTurn::refusedAlready(int64_t heldSince) const {
+    const std::optional<LogonRefusal> refusal = read();
+    return refusal && refusalCovers(*refusal, heldSince);
+}
+
+void LogonTurn::noteRefused(int64_t heldSince) {
+    if (fd_ < 0 || !taken_) {
+        return;
+    }
+    LogonRefusal refusal{heldSince, passwordClockNow()};
+    if (const std::optional<LogonRefusal> earlier = read()) {
+        refusal = joined(refusal, *earlier);
+    }
+    const std::string note = refusalNote(refusal, thisBoot());
+    if (::ftruncate(fd_, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, note.data(), note.size(), 0);
+    }
+}
+
+}  // namespace quorvane::tools
