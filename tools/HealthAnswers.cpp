@@ -27,9 +27,10 @@ using namespace std::chrono_literals;
 // Shorter than the asker's bound for all shares (engine kHealthLimit), so a server that does
 // not answer is reported as such rather than as silence.
 constexpr auto kCheckTimeout = 2500ms;
-// How long a check waits while other daemons of the account log on (each within
-// kCheckTimeout); with the check itself still within the asker's bound.
-constexpr auto kTurnPatience = 1200ms;
+// How long a check waits while another daemon of the account logs on (within kCheckTimeout),
+// with the check itself still within the asker's bound; once the server takes one, the others
+// go at once.
+constexpr auto kTurnPatience = 1400ms;
 
 const char* answerFor(const ShareCheck& check, bool usesTicket) {
     switch (check.access) {
@@ -251,11 +252,17 @@ std::string HealthAnswers::verdictForHeldLogin() const {
         // A password that a daemon of the account saw refused is not tried again; a check
         // takes its turn with the others' logons, so that a refusal costs the account once.
         LogonTurn turn(workers_.share().parts, login, kTurnPatience);
-        verdict = !turn.taken()                          ? health::kNotAnswering
-                  : turn.refusedAlready(login.heldSince) ? health::kPasswordRefused
-                                                         : verdictFor(login);
-        if (turn.taken() && verdict == health::kPasswordRefused) {
-            turn.noteRefused(login.heldSince);
+        if (!turn.mayLogOn()) {
+            verdict = health::kNotAnswering;
+        } else if (turn.refusedAlready(login.heldSince)) {
+            verdict = health::kPasswordRefused;
+        } else {
+            verdict = verdictFor(login);
+            if (verdict == health::kPasswordRefused) {
+                turn.noteRefused(login.heldSince);
+            } else if (verdict == health::kAnswering || verdict == health::kShareUnavailable) {
+                turn.noteAccepted();
+            }
         }
     }
     ::explicit_bzero(login.password.data(), login.password.size());

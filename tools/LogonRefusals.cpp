@@ -18,7 +18,7 @@ namespace quorvane::tools {
 
 namespace {
 
-constexpr const char* kNoteFirstLine = "refused password";
+constexpr const char* kNoteFirstLine = "password logons";
 constexpr size_t kLongestNote = 256;
 
 std::string lowered(std::string text) {
@@ -64,29 +64,29 @@ LogonRefusal joined(const LogonRefusal& a, const LogonRefusal& b) {
     return {std::max(a.heldSince, b.heldSince), std::max(a.refusedAt, b.refusedAt)};
 }
 
-std::string refusalNote(const LogonRefusal& refusal, const std::string& bootId) {
+std::string accountNoteText(const AccountNote& note, const std::string& bootId) {
     return std::string(kNoteFirstLine) + "\nboot " + bootId + "\nheld since " +
-           std::to_string(refusal.heldSince) + "\nrefused at " + std::to_string(refusal.refusedAt) +
-           "\n";
+           std::to_string(note.refusal.heldSince) + "\nrefused at " +
+           std::to_string(note.refusal.refusedAt) + "\naccepted at " +
+           std::to_string(note.acceptedAt) + "\n";
 }
 
-std::optional<LogonRefusal> readRefusalNote(const std::string& note, const std::string& bootId) {
-    std::istringstream in(note);
+std::optional<AccountNote> readAccountNote(const std::string& text, const std::string& bootId) {
+    std::istringstream in(text);
     std::string first;
     std::string boot;
-    std::string word;
-    std::string held;
-    std::string since;
-    std::string refused;
-    std::string at;
-    LogonRefusal refusal;
-    if (!std::getline(in, first) || first != kNoteFirstLine || !(in >> word >> boot) ||
-        word != "boot" || boot != bootId || !(in >> held >> since >> refusal.heldSince) ||
-        held != "held" || since != "since" || !(in >> refused >> at >> refusal.refusedAt) ||
-        refused != "refused" || at != "at") {
+    std::string words[6];
+    AccountNote note;
+    if (!std::getline(in, first) || first != kNoteFirstLine || !(in >> words[0] >> boot) ||
+        words[0] != "boot" || boot != bootId ||
+        !(in >> words[0] >> words[1] >> note.refusal.heldSince) || words[0] != "held" ||
+        words[1] != "since" || !(in >> words[2] >> words[3] >> note.refusal.refusedAt) ||
+        words[2] != "refused" || words[3] != "at" ||
+        !(in >> words[4] >> words[5] >> note.acceptedAt) || words[4] != "accepted" ||
+        words[5] != "at") {
         return std::nullopt;
     }
-    return refusal;
+    return note;
 }
 
 std::string refusalNoteName(const SmbUrlParts& parts, const SmbLogin& login) {
@@ -114,11 +114,25 @@ LogonTurn::LogonTurn(const SmbUrlParts& parts, const SmbLogin& login,
         taken_ = true;  // nowhere to take turns: this daemon's own memory is all there is
         return;
     }
+    lock(patience, true);
+}
+
+void LogonTurn::lock(std::chrono::milliseconds patience, bool othersWill) {
+    const int64_t waitFrom = passwordClockNow();
     const auto giveUp = std::chrono::steady_clock::now() + patience;
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {
             taken_ = true;  // a file system without locks: go without turns
             return;
+        }
+        if (othersWill) {
+            // The server took a password of this account since this daemon began to wait:
+            // it was not changed, so the logons need not go one by one.
+            const std::optional<AccountNote> note = read();
+            if (note && note->acceptedAt >= waitFrom) {
+                othersAccepted_ = true;
+                return;
+            }
         }
         if (std::chrono::steady_clock::now() >= giveUp) {
             return;
@@ -134,33 +148,53 @@ LogonTurn::~LogonTurn() {
     }
 }
 
-std::optional<LogonRefusal> LogonTurn::read() const {
+std::optional<AccountNote> LogonTurn::read() const {
     if (fd_ < 0) {
         return std::nullopt;
     }
     char text[kLongestNote] = {};
     const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
-    return n > 0 ? readRefusalNote(std::string(text, static_cast<size_t>(n)), thisBoot())
+    return n > 0 ? readAccountNote(std::string(text, static_cast<size_t>(n)), thisBoot())
                  : std::nullopt;
 }
 
+void LogonTurn::write(const AccountNote& note) {
+    const std::string text = accountNoteText(note, thisBoot());
+    if (::ftruncate(fd_, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, text.data(), text.size(), 0);
+    }
+}
+
 bool LogonTurn::refusedAlready(int64_t heldSince) const {
-    const std::optional<LogonRefusal> refusal = read();
-    return refusal && refusalCovers(*refusal, heldSince);
+    const std::optional<AccountNote> note = read();
+    return note && note->refusal.refusedAt != 0 && refusalCovers(note->refusal, heldSince);
 }
 
 void LogonTurn::noteRefused(int64_t heldSince) {
-    if (fd_ < 0 || !taken_) {
+    if (fd_ < 0) {
         return;
     }
-    LogonRefusal refusal{heldSince, passwordClockNow()};
-    if (const std::optional<LogonRefusal> earlier = read()) {
-        refusal = joined(refusal, *earlier);
+    if (!taken_) {
+        // Refused although the server took another's logon a moment ago: the note is written
+        // in a turn all the same.
+        lock(std::chrono::seconds(5), false);
+        if (!taken_) {
+            return;
+        }
     }
-    const std::string note = refusalNote(refusal, thisBoot());
-    if (::ftruncate(fd_, 0) == 0) {
-        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, note.data(), note.size(), 0);
+    AccountNote note = read().value_or(AccountNote{});
+    const LogonRefusal now{heldSince, passwordClockNow()};
+    note.refusal = note.refusal.refusedAt == 0 ? now : joined(now, note.refusal);
+    write(note);
+}
+
+void LogonTurn::noteAccepted() {
+    if (fd_ < 0 || !taken_) {
+        return;  // one that went on another's word has nothing new to tell
     }
+    AccountNote note = read().value_or(AccountNote{});
+    note.acceptedAt = passwordClockNow();
+    write(note);
 }
 
 }  // namespace quorvane::tools

@@ -27,6 +27,12 @@ struct LogonRefusal {
     int64_t refusedAt = 0;
 };
 
+/// What the daemons of one account note of their logons with a password.
+struct AccountNote {
+    LogonRefusal refusal;    // the latest refusal; refusedAt 0: none
+    int64_t acceptedAt = 0;  // when the server last took a logon; 0: not noted
+};
+
 /// Longest time between the first and the last daemon taking the password of one logon.
 inline constexpr std::chrono::minutes kSameLogon{10};
 
@@ -36,15 +42,16 @@ bool refusalCovers(const LogonRefusal& refusal, int64_t heldSince);
 LogonRefusal joined(const LogonRefusal& a, const LogonRefusal& b);
 
 /// The note's text, bound to this run of the system (`bootId`): the clock starts again at boot.
-std::string refusalNote(const LogonRefusal& refusal, const std::string& bootId);
-/// The refusal a note holds; nothing when it holds none, or one of another boot.
-std::optional<LogonRefusal> readRefusalNote(const std::string& note, const std::string& bootId);
+std::string accountNoteText(const AccountNote& note, const std::string& bootId);
+/// The note a text holds; nothing when it holds none, or one of another boot.
+std::optional<AccountNote> readAccountNote(const std::string& text, const std::string& bootId);
 
 /// The name of the note of one account on one server, the same for every daemon of it.
 std::string refusalNoteName(const SmbUrlParts& parts, const SmbLogin& login);
 
 /// One turn to log on with a password at the account's server: while it is held no other
-/// daemon of the user logs on to that account with a password. Without the user's private
+/// daemon of the user logs on to that account with a password, until the server has taken one
+/// of them (then the others that wait go at once, side by side). Without the user's private
 /// folder a turn is simply taken, and nothing is written down.
 class LogonTurn {
 public:
@@ -55,19 +62,27 @@ public:
     LogonTurn(const LogonTurn&) = delete;
     LogonTurn& operator=(const LogonTurn&) = delete;
 
-    /// False when the turn did not come within the patience.
-    bool taken() const { return taken_; }
+    /// Whether this daemon may log on now: its turn came, or the server took another's logon
+    /// while it waited. False when neither happened within the patience.
+    bool mayLogOn() const { return taken_ || othersAccepted_; }
     /// Whether a daemon of this user saw the server refuse the password held since
     /// `heldSince`: it must not be tried again.
     bool refusedAlready(int64_t heldSince) const;
     /// The server has just refused the password held since `heldSince`.
     void noteRefused(int64_t heldSince);
+    /// The server has just taken the logon.
+    void noteAccepted();
 
 private:
-    std::optional<LogonRefusal> read() const;
+    std::optional<AccountNote> read() const;
+    void write(const AccountNote& note);
+    /// Waits up to `patience` for the lock; with `othersWill`, stops waiting once the server
+    /// took another daemon's logon.
+    void lock(std::chrono::milliseconds patience, bool othersWill);
 
     int fd_ = -1;
     bool taken_ = false;
+    bool othersAccepted_ = false;
 };
 
 }  // namespace quorvane::tools

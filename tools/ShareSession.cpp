@@ -187,7 +187,7 @@ int ShareSession::callLoggingOn(const std::function<int()>& call, Clock::time_po
         std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
                  std::chrono::milliseconds(0));
     LogonTurn turn(share_.parts, share_.login, patience);
-    if (!turn.taken()) {
+    if (!turn.mayLogOn()) {
         return -ETIMEDOUT;  // another daemon's logon still waits for the server
     }
     if (turn.refusedAlready(share_.login.heldSince)) {
@@ -199,6 +199,8 @@ int ShareSession::callLoggingOn(const std::function<int()>& call, Clock::time_po
     if (*refused) {
         turn.noteRefused(share_.login.heldSince);
         passwordRefused_ = true;
+    } else if (server_->holdsSession()) {
+        turn.noteAccepted();
     }
     return result;
 }

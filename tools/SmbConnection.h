@@ -65,6 +65,8 @@ public:
     /// Whether the next call logs on first: no session yet, or the one held is gone (the
     /// library then logs on again by itself, within whatever call comes next).
     bool mustLogOn();
+    /// Whether the library holds a logged-on connection (the last logon was taken).
+    bool holdsSession() const { return !servers_.empty(); }
     /// Runs `call`, which may log on, listening to the library: `refused` tells whether the
     /// server refused the logon itself (the password or the account), which the library
     /// reports no differently from a refused share or file.

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "DaemonSockets.h"
 #include "LogonRefusals.h"
@@ -48,17 +49,19 @@ TEST(LogonRefusals, CoverThePasswordsOfTheRefusedOnesLogonAndOlderOnesOnly) {
 }
 
 TEST(LogonRefusals, NotesAreReadBackOnlyInTheBootTheyWereWrittenIn) {
-    const LogonRefusal refusal{seconds(12), seconds(345)};
-    const std::string note = refusalNote(refusal, "boot-a");
-    const std::optional<LogonRefusal> read = readRefusalNote(note, "boot-a");
+    const AccountNote written{{seconds(12), seconds(345)}, seconds(400)};
+    const std::string text = accountNoteText(written, "boot-a");
+    const std::optional<AccountNote> read = readAccountNote(text, "boot-a");
     ASSERT_TRUE(read);
-    EXPECT_EQ(read->heldSince, refusal.heldSince);
-    EXPECT_EQ(read->refusedAt, refusal.refusedAt);
-    EXPECT_FALSE(readRefusalNote(note, "boot-b"));
+    EXPECT_EQ(read->refusal.heldSince, written.refusal.heldSince);
+    EXPECT_EQ(read->refusal.refusedAt, written.refusal.refusedAt);
+    EXPECT_EQ(read->acceptedAt, written.acceptedAt);
+    EXPECT_FALSE(readAccountNote(text, "boot-b"));
     for (const std::string& broken :
-         {std::string(), std::string("refused password\n"), note.substr(0, note.size() / 2),
-          std::string("something else\nboot boot-a\nheld since 1\nrefused at 2\n")}) {
-        EXPECT_FALSE(readRefusalNote(broken, "boot-a")) << broken;
+         {std::string(), std::string("password logons\n"), text.substr(0, text.size() / 2),
+          std::string(
+              "something else\nboot boot-a\nheld since 1\nrefused at 2\naccepted at 3\n")}) {
+        EXPECT_FALSE(readAccountNote(broken, "boot-a")) << broken;
     }
     // The note names the account, never a password, and the same account whatever the case.
     const SmbUrlParts server{"", std::nullopt, "FS1.School.example", 1445, "Projects"};
@@ -78,36 +81,47 @@ TEST(LogonRefusals, NotesAreReadBackOnlyInTheBootTheyWereWrittenIn) {
     EXPECT_EQ(refusalNoteName(server, alice).find("secret"), std::string::npos);
 }
 
-// Two daemons of one account: one logon at a time, and what one saw refused the other knows.
+// Daemons of one account: one logon at a time until the server takes one, and what one saw
+// refused the others know.
 TEST(LogonRefusals, AreSharedAndLogonsTakeTurnsAcrossTheAccountsDaemons) {
     const std::optional<std::string> folder = daemons::socketFolder();
     ASSERT_TRUE(folder);
     const SmbUrlParts server{"", std::nullopt, "turns-" + std::to_string(::getpid()), 1, "s"};
     const SmbLogin login{"", "alice", "pw", 0};
-    const std::string notePath = *folder + "/" + refusalNoteName(server, login);
+    SmbLogin bob = login;
+    bob.user = "bob";
     const int64_t heldSince = passwordClockNow();
     {
         LogonTurn first(server, login, std::chrono::milliseconds(0));
-        ASSERT_TRUE(first.taken());
+        ASSERT_TRUE(first.mayLogOn());
         EXPECT_FALSE(first.refusedAlready(heldSince));
         const LogonTurn second(server, login, std::chrono::milliseconds(60));
-        EXPECT_FALSE(second.taken());
+        EXPECT_FALSE(second.mayLogOn());
+        const LogonTurn otherAccount(server, bob, std::chrono::milliseconds(0));
+        EXPECT_TRUE(otherAccount.mayLogOn());
         first.noteRefused(heldSince);
     }
     {
-        const LogonTurn next(server, login, std::chrono::milliseconds(0));
-        ASSERT_TRUE(next.taken());
+        LogonTurn next(server, login, std::chrono::milliseconds(0));
+        ASSERT_TRUE(next.mayLogOn());
         EXPECT_TRUE(next.refusedAlready(heldSince));
         EXPECT_TRUE(next.refusedAlready(heldSince - 1000));
         EXPECT_FALSE(next.refusedAlready(passwordClockNow()));  // a password taken since
-        SmbLogin bob = login;
-        bob.user = "bob";
         const LogonTurn otherAccount(server, bob, std::chrono::milliseconds(0));
-        EXPECT_TRUE(otherAccount.taken());
         EXPECT_FALSE(otherAccount.refusedAlready(heldSince));
-        ::unlink((*folder + "/" + refusalNoteName(server, bob)).c_str());
+        // The server takes a logon of the account: those waiting go at once, side by side.
+        std::thread accepts([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            next.noteAccepted();
+        });
+        const LogonTurn waiting(server, login, std::chrono::seconds(20));
+        accepts.join();
+        EXPECT_TRUE(waiting.mayLogOn());
+        EXPECT_TRUE(waiting.refusedAlready(heldSince));  // the refusal stays noted
     }
-    ::unlink(notePath.c_str());
+    for (const SmbLogin& account : {login, bob}) {
+        ::unlink((*folder + "/" + refusalNoteName(server, account)).c_str());
+    }
 }
 
 TEST(LogonRefusals, AreTheServersWordOnThePasswordNeverOnAShareOrTheNetwork) {
