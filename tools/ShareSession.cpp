@@ -201,6 +201,10 @@ int ShareSession::callLoggingOn(const std::function<int()>& call, Clock::time_po
         passwordRefused_ = true;
     } else if (server_->holdsSession()) {
         turn.noteAccepted();
+    } else if (result == -EPERM) {
+        // The library's word for a logon that failed, here without the server's refusal: it
+        // broke off (a server that stopped answering during it), and the request never left.
+        return -EHOSTDOWN;
     }
     return result;
 }

@@ -16,6 +16,8 @@ namespace {
 // The library's log is the only place that tells a refused logon from a refused share (both
 // end as EACCES), so the share check listens to it while it runs.
 std::atomic<bool> g_logonRefused{false};
+// Whether a logon failed for any cause, the network's included.
+std::atomic<bool> g_logonFailed{false};
 // Whether a connection to the server was attempted: an error before that is the name's.
 std::atomic<bool> g_connecting{false};
 // Whether the user's Kerberos ticket was found expired: the library also takes one in its last
@@ -36,6 +38,9 @@ void onLibraryLog(void*, int, const char* message) {
     }
     if (saysLogonRefused(message)) {
         g_logonRefused = true;
+    }
+    if (::strstr(message, "login failed") != nullptr) {
+        g_logonFailed = true;
     }
 }
 
@@ -221,6 +226,7 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
     {
         const std::lock_guard<std::mutex> held(libraryLock());
         g_logonRefused = false;
+        g_logonFailed = false;
         g_connecting = false;
         g_ticketExpired = false;
         smbc_setDebug(c, 3);
@@ -239,11 +245,19 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
     ShareCheck check;
     check.detail = ::strerror(error);
     check.ticketExpired = g_ticketExpired;
+    // A ticket's logon fails on the client as often as at the server, in words of Kerberos's
+    // own: any failed logon means the ticket does not do.
+    const bool refused = g_logonRefused || (usesTicket() && g_logonFailed);
     switch (error) {
         case EACCES:
+            check.access = refused ? ShareAccess::WrongPassword : ShareAccess::ForbiddenShare;
+            break;
         case EPERM:
-            check.access =
-                g_logonRefused ? ShareAccess::WrongPassword : ShareAccess::ForbiddenShare;
+            // The library's word for every logon that failed: a password logon without the
+            // server's refusal in its log broke off (a server that stopped answering during it).
+            check.access = refused        ? ShareAccess::WrongPassword
+                           : usesTicket() ? ShareAccess::ForbiddenShare
+                                          : ShareAccess::Unreachable;
             break;
         case ENOENT:
         case ENODEV:
@@ -271,6 +285,9 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
             break;
     }
     // Socket errors' names mean nothing to a desk user.
+    if (check.access == ShareAccess::Unreachable) {
+        check.detail = "the server is not answering";
+    }
     switch (error) {
         case ECONNREFUSED:
         case ETIMEDOUT:
