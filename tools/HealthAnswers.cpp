@@ -70,6 +70,7 @@ HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
         return;
     }
     removeStaleSockets(*folder);
+    removeOldNotes(*folder);
     socketPath_ = daemons::socketPath(*folder, ::getpid());
     troublePath_ = daemons::troubleMarkerPath(*folder, ::getpid());
     sockaddr_un address{};

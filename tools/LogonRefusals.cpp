@@ -1,8 +1,10 @@
 #include "LogonRefusals.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@ namespace {
 
 constexpr const char* kNoteFirstLine = "password logons";
 constexpr size_t kLongestNote = 256;
+constexpr const char* kNotePrefix = "logons-";
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -99,8 +102,26 @@ std::string refusalNoteName(const SmbUrlParts& parts, const SmbLogin& login) {
         hash = (hash ^ c) * 1099511628211ull;
     }
     char name[32];
-    std::snprintf(name, sizeof name, "refused-%016llx", static_cast<unsigned long long>(hash));
+    std::snprintf(name, sizeof name, "%s%016llx", kNotePrefix,
+                  static_cast<unsigned long long>(hash));
     return name;
+}
+
+void removeOldNotes(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    const auto oldest = std::chrono::system_clock::now() - kNoteLife;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat seen {};
+        if (std::string(entry->d_name).rfind(kNotePrefix, 0) == 0 &&
+            ::fstatat(::dirfd(dir), entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
+            std::chrono::system_clock::from_time_t(seen.st_mtime) < oldest) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 LogonTurn::LogonTurn(const SmbUrlParts& parts, const SmbLogin& login,

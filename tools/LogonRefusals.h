@@ -49,6 +49,11 @@ std::optional<AccountNote> readAccountNote(const std::string& text, const std::s
 /// The name of the note of one account on one server, the same for every daemon of it.
 std::string refusalNoteName(const SmbUrlParts& parts, const SmbLogin& login);
 
+/// Removes the notes in `folder` that no daemon wrote for longer than kNoteLife: the folder may
+/// outlive a boot, and a daemon that knows its password refused does not try it again anyway.
+inline constexpr std::chrono::hours kNoteLife{24};
+void removeOldNotes(const std::string& folder);
+
 /// One turn to log on with a password at the account's server: while it is held no other
 /// daemon of the user logs on to that account with a password, until the server has taken one
 /// of them (then the others that wait go at once, side by side). Without the user's private

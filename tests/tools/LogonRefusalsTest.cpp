@@ -1,7 +1,10 @@
 // What the mount daemons remember of a password the server refused: which held passwords a
 // refusal covers (times passed in), the note they share, and which of the library's words are a
 // refusal of the password rather than of a share or a failing network.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -119,9 +122,16 @@ TEST(LogonRefusals, AreSharedAndLogonsTakeTurnsAcrossTheAccountsDaemons) {
         EXPECT_TRUE(waiting.mayLogOn());
         EXPECT_TRUE(waiting.refusedAlready(heldSince));  // the refusal stays noted
     }
-    for (const SmbLogin& account : {login, bob}) {
-        ::unlink((*folder + "/" + refusalNoteName(server, account)).c_str());
-    }
+    // Notes nobody wrote for a day go; others stay.
+    const std::string bobsNote = *folder + "/" + refusalNoteName(server, bob);
+    const timespec twoDaysAgo[2] = {{::time(nullptr) - 2 * 86400, 0},
+                                    {::time(nullptr) - 2 * 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, bobsNote.c_str(), twoDaysAgo, 0), 0);
+    removeOldNotes(*folder);
+    EXPECT_NE(::access(bobsNote.c_str(), F_OK), 0);
+    const std::string alicesNote = *folder + "/" + refusalNoteName(server, login);
+    EXPECT_EQ(::access(alicesNote.c_str(), F_OK), 0);
+    ::unlink(alicesNote.c_str());
 }
 
 TEST(LogonRefusals, AreTheServersWordOnThePasswordNeverOnAShareOrTheNetwork) {
