@@ -16,6 +16,7 @@
 
 #include "DaemonSockets.h"
 #include "HealthProtocol.h"
+#include "LogonRefusals.h"
 
 namespace quorvane::tools {
 
@@ -26,6 +27,10 @@ using namespace std::chrono_literals;
 // Shorter than the asker's bound for all shares (engine kHealthLimit), so a server that does
 // not answer is reported as such rather than as silence.
 constexpr auto kCheckTimeout = 2500ms;
+// How long a check waits while another daemon of the account logs on (within kCheckTimeout),
+// with the check itself still within the asker's bound; once the server takes one, the others
+// go at once.
+constexpr auto kTurnPatience = 1400ms;
 
 const char* answerFor(const ShareCheck& check, bool usesTicket) {
     switch (check.access) {
@@ -65,6 +70,7 @@ HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
         return;
     }
     removeStaleSockets(*folder);
+    removeOldNotes(*folder);
     socketPath_ = daemons::socketPath(*folder, ::getpid());
     troublePath_ = daemons::troubleMarkerPath(*folder, ::getpid());
     sockaddr_un address{};
@@ -157,8 +163,8 @@ void HealthAnswers::answer(int connection) {
     std::string verdict;
     if (readAll && question == health::kQuestion) {
         const unsigned generation = loginGeneration_;
-        verdict = refusedGeneration_ == generation ? health::kPasswordRefused
-                                                   : verdictFor(workers_.login());
+        verdict =
+            refusedGeneration_ == generation ? health::kPasswordRefused : verdictForHeldLogin();
         if (verdict == health::kPasswordRefused) {
             refusedGeneration_ = generation;
         }
@@ -222,6 +228,7 @@ void HealthAnswers::answerPassword(PasswordQuestion& question) {
         SmbLogin login = workers_.login();
         ::explicit_bzero(login.password.data(), login.password.size());
         login.password = question.password;
+        login.heldSince = passwordClockNow();
         // Kept only once the server takes it: a mistyped password must not replace a good one.
         verdict = verdictFor(login);
         if (verdict == health::kAnswering) {
@@ -235,6 +242,32 @@ void HealthAnswers::answerPassword(PasswordQuestion& question) {
     }
     verdict += '\n';
     ::send(question.connection, verdict.data(), verdict.size(), MSG_NOSIGNAL);
+}
+
+std::string HealthAnswers::verdictForHeldLogin() const {
+    SmbLogin login = workers_.login();
+    std::string verdict;
+    if (login.password.empty()) {
+        verdict = verdictFor(login);
+    } else {
+        // A password that a daemon of the account saw refused is not tried again; a check
+        // takes its turn with the others' logons, so that a refusal costs the account once.
+        LogonTurn turn(workers_.share().parts, login, kTurnPatience);
+        if (!turn.mayLogOn()) {
+            verdict = health::kNotAnswering;
+        } else if (turn.refusedAlready(login.heldSince)) {
+            verdict = health::kPasswordRefused;
+        } else {
+            verdict = verdictFor(login);
+            if (verdict == health::kPasswordRefused) {
+                turn.noteRefused(login.heldSince);
+            } else if (verdict == health::kAnswering || verdict == health::kShareUnavailable) {
+                turn.noteAccepted();
+            }
+        }
+    }
+    ::explicit_bzero(login.password.data(), login.password.size());
+    return verdict;
 }
 
 std::string HealthAnswers::verdictFor(const SmbLogin& login) const {

@@ -38,6 +38,8 @@ private:
     void answerPassword(PasswordQuestion& question);
     /// The answer to a check with `login`.
     std::string verdictFor(const SmbLogin& login) const;
+    /// The answer to a check with the login the workers hold, unless it is known refused.
+    std::string verdictForHeldLogin() const;
 
     WorkerPool& workers_;
     std::string socketPath_;

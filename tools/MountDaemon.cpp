@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "HealthAnswers.h"
+#include "LogonRefusals.h"
 #include "MountSmbfs.h"
 
 namespace quorvane::tools {
@@ -127,7 +128,10 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
         return report(reportFd, MountExit::Failed, error);
     }
     {
-        // One connection for the check, made and dropped before any worker starts.
+        // One connection for the check, made and dropped before any worker starts. The server
+        // takes the password from this logon on (a refusal noted by another daemon of the
+        // account before now is not this password's).
+        request.share.login.heldSince = passwordClockNow();
         std::unique_ptr<SmbConnection> connection =
             SmbConnection::create(request.share.login, kLogonTimeout, &error);
         if (!connection) {

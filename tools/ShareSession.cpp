@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "LogonRefusals.h"
 #include "SmbSemantics.h"
 
 namespace quorvane::tools {
@@ -91,6 +92,7 @@ ShareSession::~ShareSession() {
 void ShareSession::replaceLogin(const SmbLogin& login) {
     ::explicit_bzero(share_.login.password.data(), share_.login.password.size());
     share_.login = login;
+    passwordRefused_ = false;
     // The library's context logs on again with the login it was made with, which the server
     // may now refuse: the next request makes a connection with the new one, and open files
     // are opened again on it by path.
@@ -110,6 +112,10 @@ void ShareSession::dropConnection(bool abort) {
 }
 
 int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
+    if (passwordRefused_) {
+        noteTrouble(true);
+        return -EACCES;
+    }
     const auto deadline = Clock::now() + kRequestBound;
     auto pause = kFirstPause;
     bool renewedSession = false;
@@ -120,7 +126,12 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
         }
         int result = 0;
         if (server_) {
-            result = call();
+            bool refused = false;
+            result = callLoggingOn(call, deadline, &refused);
+            if (refused) {
+                noteTrouble(true);
+                return -EACCES;
+            }
         } else {
             result = errno == ENETDOWN ? -ENETDOWN : -EIO;
             noteTrouble(true);
@@ -164,7 +175,46 @@ int ShareSession::withServer(Repeat repeat, const std::function<int()>& call) {
     }
 }
 
+int ShareSession::callLoggingOn(const std::function<int()>& call, Clock::time_point deadline,
+                                bool* refused) {
+    const bool withPassword = !share_.login.password.empty();
+    if (!withPassword || !server_->mustLogOn()) {
+        return call();
+    }
+    // The logon takes its turn with every other of the account's daemons, so that a password
+    // the server has just refused is never tried by another at the same time.
+    const auto patience =
+        std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+                 std::chrono::milliseconds(0));
+    LogonTurn turn(share_.parts, share_.login, patience);
+    if (!turn.mayLogOn()) {
+        return -ETIMEDOUT;  // another daemon's logon still waits for the server
+    }
+    if (turn.refusedAlready(share_.login.heldSince)) {
+        passwordRefused_ = true;
+        *refused = true;
+        return -EACCES;
+    }
+    const int result = server_->watchingLogon(call, refused);
+    if (*refused) {
+        turn.noteRefused(share_.login.heldSince);
+        passwordRefused_ = true;
+    } else if (server_->holdsSession()) {
+        turn.noteAccepted();
+    } else if (result == -EPERM) {
+        // The library's word for a logon that failed, here without the server's refusal: it
+        // broke off (a server that stopped answering during it), and the request never left.
+        return -EHOSTDOWN;
+    }
+    return result;
+}
+
 bool ShareSession::answersStill() {
+    // A connection that is gone would log on again here: the caller's next try does that, in
+    // its turn.
+    if (server_->mustLogOn()) {
+        return false;
+    }
     struct stat top {};
     return server_->stat(url("/"), &top) == 0;
 }

@@ -16,6 +16,9 @@
 // One logged-on share over one connection: calls by path ("/dir/name") and on open files, each
 // returning 0 (or a count) or -errno as the server answered. One thread uses it at a time. A
 // lost connection is replaced within the call, and open files are opened again on the new one.
+// Once the server refuses the password at such a logon (here or at another daemon of the same
+// account, LogonRefusals.h), every call fails at once with EACCES, as for a file the user may
+// not use, without asking the server again, until a new login comes (replaceLogin).
 namespace quorvane::tools {
 
 struct ShareMount {
@@ -114,6 +117,10 @@ private:
     /// Runs `call` (0, a count or -errno) on the connection; a lost connection is replaced
     /// and the call made again until kRequestBound has passed.
     int withServer(Repeat repeat, const std::function<int()>& call);
+    /// Runs `call` on the connection; when it has to log on first, in the account's turn and
+    /// only with a password not known to be refused. `refused`: the password is refused.
+    int callLoggingOn(const std::function<int()>& call,
+                      std::chrono::steady_clock::time_point deadline, bool* refused);
     void dropConnection(bool abort);
     /// Whether the connection still answers a look at the share's top folder.
     bool answersStill();
@@ -137,6 +144,7 @@ private:
     bool probed_ = false;      // the connection's socket has keep-alive probes
     std::string troubleMarker_;
     bool inTrouble_ = false;
+    bool passwordRefused_ = false;  // the server refused share_.login: it is not tried again
     std::set<OpenFile*> open_;
 };
 

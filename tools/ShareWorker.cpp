@@ -22,7 +22,8 @@ using worker::Reader;
 using worker::Writer;
 
 bool readLogin(Reader& in, SmbLogin* login) {
-    return in.get(&login->workgroup) && in.get(&login->user) && in.get(&login->password);
+    return in.get(&login->workgroup) && in.get(&login->user) && in.get(&login->password) &&
+           in.get(&login->heldSince);
 }
 
 class Worker {

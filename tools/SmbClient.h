@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "SmbUrl.h"
@@ -14,6 +15,9 @@ struct SmbLogin {
     std::string workgroup;  // empty: the one from the client configuration
     std::string user;
     std::string password;
+    /// When the server last took this password at a logon of the mount's own (a check at the
+    /// mount or at a handover), on passwordClockNow()'s clock; 0 when not known.
+    int64_t heldSince = 0;
 };
 
 /// "DOMAIN;USER" taken apart; the domain is empty when there is none.

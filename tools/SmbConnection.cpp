@@ -16,6 +16,8 @@ namespace {
 // The library's log is the only place that tells a refused logon from a refused share (both
 // end as EACCES), so the share check listens to it while it runs.
 std::atomic<bool> g_logonRefused{false};
+// Whether a logon failed for any cause, the network's included.
+std::atomic<bool> g_logonFailed{false};
 // Whether a connection to the server was attempted: an error before that is the name's.
 std::atomic<bool> g_connecting{false};
 // Whether the user's Kerberos ticket was found expired: the library also takes one in its last
@@ -34,15 +36,47 @@ void onLibraryLog(void*, int, const char* message) {
          ::strstr(message, "expire") != nullptr)) {
         g_ticketExpired = true;
     }
-    if (::strstr(message, "login failed") != nullptr ||
-        ::strstr(message, "logon is invalid") != nullptr ||
-        ::strstr(message, "NT_STATUS_LOGON_FAILURE") != nullptr ||
-        ::strstr(message, "NT_STATUS_ACCOUNT_") != nullptr ||
-        ::strstr(message, "NT_STATUS_PASSWORD_") != nullptr ||
-        ::strstr(message, "NT_STATUS_WRONG_PASSWORD") != nullptr) {
+    if (saysLogonRefused(message)) {
         g_logonRefused = true;
     }
+    if (::strstr(message, "login failed") != nullptr) {
+        g_logonFailed = true;
+    }
 }
+
+}  // namespace
+
+bool saysLogonRefused(const char* message) {
+    // The library names the status of a failed session setup, or its description: only these
+    // are the server's word on the password or the account. "login failed" alone is also
+    // said when the network failed during the logon (NT_STATUS_IO_TIMEOUT and the like).
+    static const char* const kRefusals[] = {
+        "NT_STATUS_LOGON_FAILURE",
+        "NT_STATUS_WRONG_PASSWORD",
+        "NT_STATUS_NO_SUCH_USER",
+        "NT_STATUS_ACCOUNT_",
+        "NT_STATUS_PASSWORD_",
+        "NT_STATUS_INVALID_LOGON_HOURS",
+        "NT_STATUS_INVALID_WORKSTATION",
+        "logon is invalid",
+        "current password is not correct",
+        "account is currently disabled",
+        "account has been automatically locked",
+        "account is currently locked out",
+        "password has expired",
+        "account has expired",
+        "must change his password",
+        "account restriction",
+    };
+    for (const char* refusal : kRefusals) {
+        if (::strstr(message, refusal) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
 
 void copyInto(char* target, int size, const std::string& text) {
     if (target == nullptr || size <= 0) {
@@ -87,6 +121,10 @@ std::unique_ptr<SmbConnection> SmbConnection::create(const SmbLogin& login,
     }
     smbc_setOptionUserData(c, connection.get());
     smbc_setFunctionAuthDataWithContext(c, &SmbConnection::provideLogin);
+    connection->addServer_ = smbc_getFunctionAddCachedServer(c);
+    connection->removeServer_ = smbc_getFunctionRemoveCachedServer(c);
+    smbc_setFunctionAddCachedServer(c, &SmbConnection::serverAdded);
+    smbc_setFunctionRemoveCachedServer(c, &SmbConnection::serverRemoved);
     smbc_setTimeout(c, static_cast<int>(timeout.count()));
     // A refused logon must fail, not quietly become a guest session.
     smbc_setOptionNoAutoAnonymousLogin(c, true);
@@ -135,12 +173,60 @@ void SmbConnection::provideLogin(SMBCCTX* context, const char*, const char*, cha
     copyInto(password, passwordSize, self->login_.password);
 }
 
+int SmbConnection::serverAdded(SMBCCTX* context, SMBCSRV* server, const char* name,
+                               const char* share, const char* workgroup, const char* user) {
+    auto* self = static_cast<SmbConnection*>(smbc_getOptionUserData(context));
+    const int added = self->addServer_(context, server, name, share, workgroup, user);
+    if (added == 0) {
+        self->servers_.insert(server);
+    }
+    return added;
+}
+
+int SmbConnection::serverRemoved(SMBCCTX* context, SMBCSRV* server) {
+    auto* self = static_cast<SmbConnection*>(smbc_getOptionUserData(context));
+    self->servers_.erase(server);
+    return self->removeServer_(context, server);
+}
+
+bool SmbConnection::mustLogOn() {
+    const std::lock_guard<std::mutex> held(libraryLock());
+    if (servers_.empty()) {
+        return true;
+    }
+    // The library's own test before it reuses a connection (an echo now and then): one that
+    // fails it is replaced, with a logon, by the next call.
+    const auto stillGood = smbc_getFunctionCheckServer(context_);
+    for (SMBCSRV* server : servers_) {
+        if (stillGood(context_, server) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int SmbConnection::watchingLogon(const std::function<int()>& call, bool* refused) {
+    {
+        const std::lock_guard<std::mutex> held(libraryLock());
+        g_logonRefused = false;
+        // The refusal's cause is logged at this level only; a logon is rare, so the words it
+        // costs are too.
+        smbc_setDebug(context_, 3);
+    }
+    const int result = call();
+    const std::lock_guard<std::mutex> held(libraryLock());
+    smbc_setDebug(context_, 0);
+    *refused = result < 0 && g_logonRefused;
+    return result;
+}
+
 ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
     SMBCCTX* c = context_;
     int error = 0;
     {
         const std::lock_guard<std::mutex> held(libraryLock());
         g_logonRefused = false;
+        g_logonFailed = false;
         g_connecting = false;
         g_ticketExpired = false;
         smbc_setDebug(c, 3);
@@ -159,11 +245,19 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
     ShareCheck check;
     check.detail = ::strerror(error);
     check.ticketExpired = g_ticketExpired;
+    // A ticket's logon fails on the client as often as at the server, in words of Kerberos's
+    // own: any failed logon means the ticket does not do.
+    const bool refused = g_logonRefused || (usesTicket() && g_logonFailed);
     switch (error) {
         case EACCES:
+            check.access = refused ? ShareAccess::WrongPassword : ShareAccess::ForbiddenShare;
+            break;
         case EPERM:
-            check.access =
-                g_logonRefused ? ShareAccess::WrongPassword : ShareAccess::ForbiddenShare;
+            // The library's word for every logon that failed: a password logon without the
+            // server's refusal in its log broke off (a server that stopped answering during it).
+            check.access = refused        ? ShareAccess::WrongPassword
+                           : usesTicket() ? ShareAccess::ForbiddenShare
+                                          : ShareAccess::Unreachable;
             break;
         case ENOENT:
         case ENODEV:
@@ -191,6 +285,9 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
             break;
     }
     // Socket errors' names mean nothing to a desk user.
+    if (check.access == ShareAccess::Unreachable) {
+        check.detail = "the server is not answering";
+    }
     switch (error) {
         case ECONNREFUSED:
         case ETIMEDOUT:

@@ -7,12 +7,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "SmbClient.h"
 
 struct _SMBCCTX;
 struct _SMBCFILE;
+struct _SMBCSRV;
 
 // One connection to the server through Samba's client library, the only way into the
 // library: each call takes the library's lock and returns 0 (or a count) or -errno, so no
@@ -60,6 +62,16 @@ public:
     /// failure apart.
     ShareCheck check(const SmbUrlParts& parts);
 
+    /// Whether the next call logs on first: no session yet, or the one held is gone (the
+    /// library then logs on again by itself, within whatever call comes next).
+    bool mustLogOn();
+    /// Whether the library holds a logged-on connection (the last logon was taken).
+    bool holdsSession() const { return !servers_.empty(); }
+    /// Runs `call`, which may log on, listening to the library: `refused` tells whether the
+    /// server refused the logon itself (the password or the account), which the library
+    /// reports no differently from a refused share or file.
+    int watchingLogon(const std::function<int()>& call, bool* refused);
+
     int stat(const std::string& url, struct stat* out);
     int stat(SmbHandle file, struct stat* out);
     /// Calls `each` for every entry of the folder with its attributes; stops when `each`
@@ -86,8 +98,22 @@ private:
                              char* workgroup, int workgroupSize, char* user, int userSize,
                              char* password, int passwordSize);
 
+    static int serverAdded(_SMBCCTX* context, _SMBCSRV* server, const char* name, const char* share,
+                           const char* workgroup, const char* user);
+    static int serverRemoved(_SMBCCTX* context, _SMBCSRV* server);
+
     SmbLogin login_;
     _SMBCCTX* context_ = nullptr;
+    // The library's connections of this context, as it adds them to its cache and takes them
+    // out: while one of them still answers, a call needs no logon.
+    std::set<_SMBCSRV*> servers_;
+    int (*addServer_)(_SMBCCTX*, _SMBCSRV*, const char*, const char*, const char*,
+                      const char*) = nullptr;
+    int (*removeServer_)(_SMBCCTX*, _SMBCSRV*) = nullptr;
 };
+
+/// Whether a line of the library's log says that the server refused a logon for the password
+/// or the account (never for the share, nor for a network that failed during the logon).
+bool saysLogonRefused(const char* message);
 
 }  // namespace quorvane::tools

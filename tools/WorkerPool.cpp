@@ -176,7 +176,8 @@ bool WorkerPool::spawn(Worker& slot, std::string* error, bool await) {
             .put(share_.parts.user)
             .put(share_.login.workgroup)
             .put(share_.login.user)
-            .put(share_.login.password);
+            .put(share_.login.password)
+            .put<int64_t>(share_.login.heldSince);
     }
     if (!worker::sendMessage(slot.socket, start.bytes())) {
         *error = "a worker ended as it started";
@@ -353,7 +354,7 @@ void WorkerPool::replaceLogin(const SmbLogin& login) {
         share_.login = login;
     }
     Writer message = request(Op::Login);
-    message.put(login.workgroup).put(login.user).put(login.password);
+    message.put(login.workgroup).put(login.user).put(login.password).put<int64_t>(login.heldSince);
     for (int i = 0; i < worker::kWorkers; ++i) {
         // A worker started meanwhile already has the new login; one that dies now gets it
         // with its replacement.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -67,6 +68,19 @@ protected:
                 line.find("(disconnected)") != std::string::npos ||
                 line.find("(mount stopped)") != std::string::npos) {
                 found.push_back(line);
+            }
+        }
+        return found;
+    }
+    // smbd and its children: every process whose argument list names this domain's folder.
+    std::vector<pid_t> serverProcesses() {
+        std::vector<pid_t> found;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") == std::string::npos &&
+                readFile(entry.path().string() + "/cmdline").find(domain().folder()) !=
+                    std::string::npos) {
+                found.push_back(std::stoi(name));
             }
         }
         return found;
@@ -137,9 +151,10 @@ TEST_F(RepairTest, AWrongPasswordWithTwelveSharesMountedCostsOneFailedAuthentica
 }
 
 // The password-change day: logged on, a program holding a file open, the password changed on
-// the server and every session dropped. Reconnect without a password releases nothing and asks
-// for it; a logon with the new password then brings every share and the held file back
-// without a remount, after one accepted authentication.
+// the server and every session dropped, the server frozen for a while. Programs calling on the
+// shares cost the account one failed authentication in all. Reconnect without a password
+// releases nothing and asks for it; a logon with the new password then brings every share and
+// the held file back without a remount, after one accepted authentication.
 TEST_F(RepairTest, APasswordChangedOnTheServerIsRepairedByALogonWithTheNewOne) {
     TempHome home;
     const std::string old = domain().user("alice").password;
@@ -151,18 +166,81 @@ TEST_F(RepairTest, APasswordChangedOnTheServerIsRepairedByALogonWithTheNewOne) {
     ASSERT_EQ(::pwrite(held, "before", 6, 0), 6);
 
     const std::string changed = "N3w p@ss: %/ü";
+    int before = domain().failedLogons("alice");
     ASSERT_TRUE(domain().setPassword("alice", changed));
     ASSERT_TRUE(domain().dropSessions());
+    // First the server freezes while the daemons must log on again: calls wait for it and fail
+    // as a network's do, and no daemon takes that for a refused password.
+    const std::vector<pid_t> server = serverProcesses();
+    ASSERT_FALSE(server.empty());
+    for (pid_t pid : server) {
+        ::kill(pid, SIGSTOP);
+    }
+    const std::vector<std::string> frozenShares = {"alice", "Projects", "Media", "Extra01"};
+    std::vector<int> frozenErrors(frozenShares.size(), 0);
+    std::vector<std::thread> callers;
+    for (size_t i = 0; i < frozenShares.size(); ++i) {
+        callers.emplace_back([&, i] {
+            struct stat seen {};
+            const std::string name = home.mountRoot() + "/" + frozenShares[i] + "/frozen-probe";
+            frozenErrors[i] = ::stat(name.c_str(), &seen) == 0 ? 0 : errno;
+        });
+    }
+    for (std::thread& caller : callers) {
+        caller.join();
+    }
+    const ProgramRun frozen = home.cli({"status"});
+    for (pid_t pid : server) {
+        ::kill(pid, SIGCONT);
+    }
+    for (size_t i = 0; i < frozenShares.size(); ++i) {
+        EXPECT_NE(frozenErrors[i], 0) << frozenShares[i];
+        EXPECT_NE(frozenErrors[i], EACCES) << frozenShares[i];
+        EXPECT_NE(frozenErrors[i], ENOENT) << frozenShares[i];  // an answer it cannot have had
+    }
+    EXPECT_EQ(frozen.out().find("(password"), std::string::npos) << frozen.out();
+    report("calls and status while the server is frozen", domain().failedLogons("alice") - before);
+    EXPECT_EQ(domain().failedLogons("alice") - before, 0);
+
+    // Programs go on using the shares: each call would log on again with the old password.
+    // The first refusal is all the server sees; every daemon of the account knows of it, and
+    // answers at once that access is refused.
+    int refusedAtOnce = 0;
+    int calls = 0;
+    for (const std::string share : {"alice", "Projects", "Media", "Extra01", "Extra02"}) {
+        const std::string folder = home.mountRoot() + "/" + share;
+        const std::string file = folder + (share == "alice" ? "/readme.txt" : "/welcome.txt");
+        for (int i = 0; i < 20; ++i) {
+            struct stat seen {};
+            const std::string name = folder + "/probe-" + std::to_string(i);
+            calls += 2;
+            if (::stat(name.c_str(), &seen) != 0 && errno == EACCES) {
+                ++refusedAtOnce;
+            }
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            char byte = 0;
+            if (fd < 0 ? errno == EACCES : ::read(fd, &byte, 1) < 0 && errno == EACCES) {
+                ++refusedAtOnce;
+            }
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    EXPECT_EQ(refusedAtOnce, calls);
     EXPECT_TRUE(eventually(
         [&] {
             return home.cli({"status"}).out().find("(password no longer accepted)") !=
                    std::string::npos;
         },
         std::chrono::seconds(20)));
+    report("200 file calls on 5 of 12 shares and status once the server answers",
+           domain().failedLogons("alice") - before);
+    EXPECT_EQ(domain().failedLogons("alice") - before, 1);
 
     // The daemons remember that the server refused their password: asking them again costs
     // the account nothing.
-    int before = domain().failedLogons("alice");
+    before = domain().failedLogons("alice");
     EXPECT_EQ(home.cli({"status"}).status(), 1);
     const ProgramRun asks = home.cli({"reconnect"}, "");
     report("status and reconnect with no password after the change (the daemons' checks included)",
@@ -189,6 +267,7 @@ TEST_F(RepairTest, APasswordChangedOnTheServerIsRepairedByALogonWithTheNewOne) {
     EXPECT_EQ(::fsync(held), 0);
     ::close(held);
     EXPECT_EQ(readFile(domain().serverPath("Projects") + "/held-by-alice.txt"), "after!");
+    EXPECT_EQ(domain().failedLogons("alice") - before, 0);
 
     EXPECT_TRUE(domain().setPassword("alice", old));
     EXPECT_EQ(home.cli({"logout"}).status(), 0);
