@@ -170,6 +170,8 @@ TEST(Outage, EveryCallReturnsWithinItsBoundAndTheMountWorksAfterwards) {
             opened.insert(words[1]);
         }
     }
+    std::cout << "[ figures  ] logons the server saw: " << keyValues(run.out())["authentications"]
+              << std::endl;
     for (const std::string& outage : outages) {
         std::cout << "[ figures  ] " << outage << ": the longest call took " << longest[outage]
                   << " ms" << std::endl;

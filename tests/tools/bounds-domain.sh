@@ -123,5 +123,8 @@ sleep 2
 sed 's/^/held-on-server /' "$server/calls/held.txt"
 echo "save-on-server $(cat "$server/calls/save.txt")"
 for made in "$server"/calls/made-*; do echo "made-on-server $(basename "$made")"; done
+# Logons the server saw, the mount's first four included (each connection replaced once an
+# outage ends logs on anew).
+echo "authentications=$(cat "$domain"/log/*.log 2>/dev/null | grep 'Auth:' | grep -c 'NT_STATUS_OK')"
 smbstatus -s "$domain/smb.conf" -L 2>&1 | grep -- "$server" |
   awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^calls\//) print "open-on-server " $i }'
