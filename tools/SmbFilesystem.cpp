@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "CallDeadline.h"
 #include "ListedAttributes.h"
 #include "MountRelease.h"
 #include "SmbSemantics.h"
@@ -261,11 +262,14 @@ private:
     std::vector<std::pair<std::string, struct stat>> arriving_;  // the part being taken
 };
 
-// Waits until the listing holds more than `count` entries or is complete; its result then.
+// Waits until the listing holds more than `count` entries or is complete; its result then,
+// or ETIMEDOUT when the call's deadline passed first (the rest may come for the next call).
 int awaitEntries(FolderListing& listing, size_t count) {
     std::unique_lock<std::mutex> held(listing.lock);
-    listing.grown.wait(held, [&] { return listing.complete || listing.entries.size() > count; });
-    return listing.entries.size() > count ? 0 : listing.result;
+    const bool arrived = listing.grown.wait_until(held, CallDeadline::current(), [&] {
+        return listing.complete || listing.entries.size() > count;
+    });
+    return !arrived ? -ETIMEDOUT : listing.entries.size() > count ? 0 : listing.result;
 }
 
 std::shared_ptr<FolderListing>& listingOf(const fuse_file_info* info) {
@@ -293,7 +297,9 @@ int onReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset, fus
     // over (rewinddir) sees the folder as it is now.
     static const std::vector<std::string> dots = {".", ".."};
     if (offset == 0 && listing.handedOut) {
-        awaitEntries(listing, SIZE_MAX);
+        if (const int result = awaitEntries(listing, SIZE_MAX); result == -ETIMEDOUT) {
+            return result;  // the last listing still arrives: no second one beside it
+        }
         listing.clear();
         if (const int result = workers().list(listing.path, listingOf(info)); result != 0) {
             return result;
@@ -475,27 +481,40 @@ int onLink(const char*, const char*) {
 int onMknod(const char*, mode_t, dev_t) {
     return -ENOTSUP;
 }
+
+// Each call from the kernel gets its deadline as it arrives: all it waits for counts against
+// one bound, however many workers, attempts and listing parts it takes.
+template <auto Call>
+struct Bounded;
+template <typename... Arguments, int (*Call)(Arguments...)>
+struct Bounded<Call> {
+    static int run(Arguments... arguments) {
+        const CallDeadline bound(CallDeadline::Clock::now() + kRequestBound);
+        return Call(arguments...);
+    }
+};
+
 fuse_operations operations() {
     fuse_operations ops{};
     ops.init = onInit;
-    ops.getattr = onGetattr;
-    ops.opendir = onOpendir;
-    ops.readdir = onReaddir;
+    ops.getattr = Bounded<onGetattr>::run;
+    ops.opendir = Bounded<onOpendir>::run;
+    ops.readdir = Bounded<onReaddir>::run;
     ops.releasedir = onReleasedir;
-    ops.open = onOpen;
-    ops.create = onCreate;
-    ops.read = onRead;
-    ops.write = onWrite;
-    ops.truncate = onTruncate;
-    ops.flush = onFlush;
-    ops.fsync = onFsync;
-    ops.release = onRelease;
-    ops.unlink = onUnlink;
-    ops.mkdir = onMkdir;
-    ops.rmdir = onRmdir;
-    ops.rename = onRename;
-    ops.utimens = onUtimens;
-    ops.statfs = onStatfs;
+    ops.open = Bounded<onOpen>::run;
+    ops.create = Bounded<onCreate>::run;
+    ops.read = Bounded<onRead>::run;
+    ops.write = Bounded<onWrite>::run;
+    ops.truncate = Bounded<onTruncate>::run;
+    ops.flush = Bounded<onFlush>::run;
+    ops.fsync = Bounded<onFsync>::run;
+    ops.release = Bounded<onRelease>::run;
+    ops.unlink = Bounded<onUnlink>::run;
+    ops.mkdir = Bounded<onMkdir>::run;
+    ops.rmdir = Bounded<onRmdir>::run;
+    ops.rename = Bounded<onRename>::run;
+    ops.utimens = Bounded<onUtimens>::run;
+    ops.statfs = Bounded<onStatfs>::run;
     ops.chmod = onChmod;
     ops.chown = onChown;
     ops.symlink = onSymlink;

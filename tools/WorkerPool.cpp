@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -16,8 +17,10 @@
 #include <cstdlib>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "CallDeadline.h"
 #include "SmbSemantics.h"
 #include "WorkerLaunch.h"
 
@@ -28,6 +31,7 @@ namespace {
 using worker::Op;
 using worker::Reader;
 using worker::Writer;
+using Clock = std::chrono::steady_clock;
 
 // A worker whose reply takes longer than this is stuck (its own calls give up after
 // kRequestBound, a reconnect and a repeat included) and is replaced.
@@ -39,6 +43,28 @@ Writer request(Op op) {
     Writer out;
     out.put(op);
     return out;
+}
+
+// The worker's next message, or nothing: `late` tells a deadline that passed first from a
+// worker that is gone. Once a message begins, the rest is already on its way.
+std::optional<std::string> receiveBy(int socket, Clock::time_point deadline, bool* late) {
+    *late = false;
+    pollfd ready{socket, POLLIN, 0};
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const int waited =
+            ::poll(&ready, 1, static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT_MAX)));
+        if (waited > 0) {
+            return worker::receiveMessage(socket);
+        }
+        if (waited == 0) {
+            *late = true;
+            return std::nullopt;
+        }
+        if (errno != EINTR) {
+            return std::nullopt;
+        }
+    }
 }
 
 int64_t resultOf(const std::string& reply) {
@@ -83,8 +109,8 @@ WorkerPool::~WorkerPool() {
         ::shutdown(slot.socket, SHUT_RDWR);
     }
     {
-        std::unique_lock<std::mutex> held(listings_);
-        listingEnded_.wait(held, [&] { return runningListings_ == 0; });
+        std::unique_lock<std::mutex> held(background_);
+        backgroundEnded_.wait(held, [&] { return runningInBackground_ == 0; });
     }
     for (Worker& slot : workers_) {
         retire(slot, true);
@@ -256,20 +282,122 @@ int WorkerPool::pickFor(const std::string& path, bool transfer) {
     return chosen;
 }
 
-std::optional<std::string> WorkerPool::exchange(Worker& slot, const std::string& message) {
+WorkerPool::Reply WorkerPool::exchange(Worker& slot, const std::string& message, bool transfer) {
     // What the worker read ahead may be out of date once the server's files change.
     const Op op = static_cast<Op>(message[0]);
     if (op != Op::Read && op != Op::Stat && op != Op::StatFile && op != Op::List &&
         op != Op::Statvfs && op != Op::Flush) {
         slot.ahead = {};
     }
+    const Clock::time_point sent = Clock::now();
+    const Clock::time_point deadline = CallDeadline::current(sent);
+    const Clock::time_point until = waitUntil(op, deadline, sent, true);
+    bool late = false;
     std::optional<std::string> reply = worker::sendMessage(slot.socket, message)
-                                           ? worker::receiveMessage(slot.socket)
+                                           ? receiveBy(slot.socket, until, &late)
                                            : std::nullopt;
-    if (!reply) {
-        replace(slot);
+    if (reply) {
+        noteServer(message, resultOf(*reply), Clock::now());
+        return {std::move(*reply), 0, true};
     }
-    return reply;
+    if (!late) {
+        replace(slot);
+        return {{}, -EIO, true};
+    }
+    if (until == deadline) {
+        // Silence is told by a whole bound without an answer, not by a shortened wait: a
+        // loaded machine may just have been slow to answer at once.
+        silence_.unanswered(Clock::now());
+    }
+    // The late reply may still fill the shared area, and must not be taken for the next one.
+    slot.ahead = {};
+    inBackground(
+        [this, &slot, message, transfer, sent] { settleLate(slot, message, transfer, sent); });
+    return {{}, -ETIMEDOUT, true};
+}
+
+void WorkerPool::settleLate(Worker& slot, const std::string& message, bool transfer,
+                            Clock::time_point sent) {
+    const Clock::time_point stuck = sent + kStuckWorker;
+    bool late = false;
+    const auto next = [&] {
+        std::optional<std::string> reply = receiveBy(slot.socket, stuck, &late);
+        if (!reply) {
+            replace(slot);
+        }
+        return reply;
+    };
+    const auto first = [&] {
+        std::optional<std::string> reply = next();
+        if (reply) {
+            noteServer(message, resultOf(*reply), Clock::now());
+        }
+        return reply;
+    };
+    Reader in(message);
+    Op op{};
+    in.get(&op);
+    std::optional<std::string> reply = first();
+    if (reply && op == Op::List) {
+        // The rest of the listing follows; nobody takes it now.
+        for (bool more = true; reply && more;) {
+            Reader part(*reply);
+            int64_t result = 0;
+            uint8_t follows = 0;
+            more = part.get(&result) && part.get(&follows) && follows != 0;
+            if (more) {
+                reply = next();
+            }
+        }
+    } else if (reply && op == Op::Open) {
+        // A file opened for a caller that has given up: nobody will close it.
+        Reader opened(*reply);
+        int64_t result = -EIO;
+        uint64_t id = 0;
+        if (opened.get(&result) && opened.get(&id) && result == 0 &&
+            worker::sendMessage(slot.socket, request(Op::Close).put(id).bytes())) {
+            next();
+        }
+    } else if (reply && op == Op::Rename && resultOf(*reply) == 0) {
+        // Done after all: the open files there go by their new name, as the worker's do.
+        std::string from;
+        std::string to;
+        if (in.get(&from) && in.get(&to)) {
+            followRename(from, to);
+        }
+    }
+    // A late write or truncation needs nothing here: the worker counts it as one that may
+    // have been done (it reopens the file knowing so), and the caller told the file.
+    slot.busy.unlock();
+    --slot.waiting;
+    if (transfer) {
+        --slot.transfers;
+    }
+}
+
+void WorkerPool::noteServer(const std::string& message, int64_t result, Clock::time_point at) {
+    // Some requests need no answer from the server, or take none for an answer.
+    const Op op = static_cast<Op>(message[0]);
+    if (op == Op::Login || op == Op::Flush || op == Op::Close || op == Op::StepAside ||
+        op == Op::FollowRename || result == -EIO) {
+        return;
+    }
+    switch (-result) {
+        case ETIMEDOUT:
+        case ENETDOWN:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case EHOSTUNREACH:
+        case ECONNREFUSED:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case ENETRESET:
+        case ENOTCONN:
+            silence_.unanswered(at);
+            break;
+        default:
+            silence_.answered(at);
+    }
 }
 
 void WorkerPool::replace(Worker& slot) {
@@ -280,31 +408,84 @@ void WorkerPool::replace(Worker& slot) {
     }
 }
 
-void WorkerPool::Baton::lock() {
-    while (::sem_wait(&free_) != 0 && errno == EINTR) {
+void WorkerPool::inBackground(std::function<void()> task) {
+    {
+        const std::lock_guard<std::mutex> held(background_);
+        ++runningInBackground_;
+    }
+    auto run = [this, task = std::move(task)]() mutable {
+        task();
+        task = nullptr;  // what it holds goes before the pool may
+        const std::lock_guard<std::mutex> held(background_);
+        --runningInBackground_;
+        backgroundEnded_.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run();  // no thread to be had: done before the caller goes on
     }
 }
 
-std::optional<std::string> WorkerPool::ask(int index, const std::string& message, bool transfer,
-                                           std::optional<unsigned> generation,
-                                           const char* writeFrom, size_t writeSize,
-                                           unsigned* servedBy) {
+bool WorkerPool::Baton::lockUntil(Clock::time_point deadline) {
+    const auto since = deadline.time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    const timespec until{static_cast<time_t>(seconds.count()),
+                         static_cast<long>(std::chrono::nanoseconds(since - seconds).count())};
+    // steady_clock is CLOCK_MONOTONIC.
+    for (;;) {
+        if (::sem_clockwait(&free_, CLOCK_MONOTONIC, &until) == 0) {
+            return true;
+        }
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+Clock::time_point WorkerPool::waitUntil(Op op, Clock::time_point deadline, Clock::time_point now,
+                                        bool forReply) const {
+    // The kernel asks a name again after a failed lookup, and lookups of one name wait for
+    // each other: those are the requests that must not each wait a whole bound.
+    return op == Op::Stat ? silence_.waitUntil(deadline, now, forReply) : deadline;
+}
+
+bool WorkerPool::take(Worker& slot, Op op) {
+    const Clock::time_point asked = Clock::now();
+    const Clock::time_point deadline = CallDeadline::current(asked);
+    const Clock::time_point until = waitUntil(op, deadline, asked, false);
+    if (slot.busy.lockUntil(until)) {
+        return true;
+    }
+    if (until == deadline) {
+        silence_.waitedInVain(asked, Clock::now());
+    }
+    return false;
+}
+
+WorkerPool::Reply WorkerPool::ask(int index, const std::string& message, bool transfer,
+                                  std::optional<unsigned> generation, const char* writeFrom,
+                                  size_t writeSize, unsigned* servedBy) {
     Worker& slot = workers_[index];
-    std::optional<std::string> reply;
-    {
-        const std::lock_guard<Baton> held(slot.busy);
+    Reply reply{{}, -ETIMEDOUT};
+    if (take(slot, static_cast<Op>(message[0]))) {
         std::string error;
         const bool live =
             generation ? *generation == slot.generation : slot.pid > 0 || spawn(slot, &error);
         if (servedBy != nullptr) {
             *servedBy = slot.generation;
         }
+        reply.error = -EIO;
         if (live) {
             if (writeFrom != nullptr) {
                 ::memcpy(slot.shared, writeFrom, writeSize);
             }
-            reply = exchange(slot, message);
+            reply = exchange(slot, message, transfer);
+            if (reply.error == -ETIMEDOUT) {
+                return reply;  // the worker is let go once its late reply is in
+            }
         }
+        slot.busy.unlock();
     }
     --slot.waiting;
     if (transfer) {
@@ -315,14 +496,20 @@ std::optional<std::string> WorkerPool::ask(int index, const std::string& message
 
 int WorkerPool::askByPath(const std::string& path, const std::string& message, bool repeatable,
                           std::string* reply) {
-    // A call that the dead worker may have made already is not made twice.
+    // A call that the dead worker may have made already is not made twice; a repeat has
+    // only what is left of the call's time.
+    const CallDeadline bound(CallDeadline::current());
     for (int attempt = 0; attempt < (repeatable ? 2 : 1); ++attempt) {
-        if (std::optional<std::string> answer = ask(pickFor(path, false), message, false)) {
-            const int64_t result = resultOf(*answer);
+        Reply answer = ask(pickFor(path, false), message, false);
+        if (answer.error == 0) {
+            const int64_t result = resultOf(answer.bytes);
             if (reply != nullptr) {
-                *reply = std::move(*answer);
+                *reply = std::move(answer.bytes);
             }
             return static_cast<int>(result);
+        }
+        if (answer.error == -ETIMEDOUT) {
+            return answer.error;
         }
     }
     return -EIO;
@@ -335,14 +522,13 @@ int WorkerPool::askAbout(RemoteFile& file, const std::string& message, bool tran
     if (transfer) {
         ++slot.transfers;
     }
-    std::optional<std::string> answer =
-        ask(file.worker, message, transfer, file.generation, writeFrom, writeSize);
-    if (!answer) {
-        return -EIO;
+    Reply answer = ask(file.worker, message, transfer, file.generation, writeFrom, writeSize);
+    if (answer.error != 0) {
+        return answer.error;
     }
-    const int64_t result = resultOf(*answer);
+    const int64_t result = resultOf(answer.bytes);
     if (reply != nullptr) {
-        *reply = std::move(*answer);
+        *reply = std::move(answer.bytes);
     }
     return static_cast<int>(result);
 }
@@ -355,6 +541,9 @@ void WorkerPool::replaceLogin(const SmbLogin& login) {
     }
     Writer message = request(Op::Login);
     message.put(login.workgroup).put(login.user).put(login.password).put<int64_t>(login.heldSince);
+    // Not a mount call: a busy worker gets the login once free. One that stays busy longer
+    // is replaced, and its replacement starts with the new login.
+    const CallDeadline patient(Clock::now() + kStuckWorker);
     for (int i = 0; i < worker::kWorkers; ++i) {
         // A worker started meanwhile already has the new login; one that dies now gets it
         // with its replacement.
@@ -407,42 +596,46 @@ std::optional<int> takePart(const std::string& part, ListingSink& sink, bool* mo
 
 int WorkerPool::list(const std::string& path, const std::shared_ptr<ListingSink>& sink) {
     const std::string message = request(Op::List).put(path).bytes();
+    const CallDeadline bound(CallDeadline::current());
     // A worker that died before its first part is asked again on its replacement.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    int failure = -EIO;
+    for (int attempt = 0; attempt < 2 && failure == -EIO; ++attempt) {
         Worker& slot = workers_[pickFor(path, false)];
-        slot.busy.lock();
+        if (!take(slot, Op::List)) {
+            --slot.waiting;
+            failure = -ETIMEDOUT;
+            break;
+        }
         std::string error;
-        std::optional<std::string> part;
-        if ((slot.pid > 0 || spawn(slot, &error)) && worker::sendMessage(slot.socket, message)) {
-            part = worker::receiveMessage(slot.socket);
+        Reply part{{}, -EIO};
+        if (slot.pid > 0 || spawn(slot, &error)) {
+            part = exchange(slot, message, false);
+        }
+        if (part.error == -ETIMEDOUT) {
+            failure = part.error;  // the worker is let go once the whole listing is in
+            break;
         }
         bool more = false;
-        const std::optional<int> result = part ? takePart(*part, *sink, &more) : std::nullopt;
-        if (!result) {
-            replace(slot);
+        const std::optional<int> result =
+            part.error == 0 ? takePart(part.bytes, *sink, &more) : std::nullopt;
+        if (!result && part.error == 0) {
+            replace(slot);  // it made no sense
         }
         if (!more) {
             slot.busy.unlock();
             --slot.waiting;
-            if (!part) {
+            if (part.error != 0) {
                 continue;
             }
             sink->partEnded(true, result.value_or(-EIO));
             return result.value_or(-EIO);
         }
         sink->partEnded(false, 0);
-        {
-            const std::lock_guard<std::mutex> held(listings_);
-            ++runningListings_;
-        }
-        try {
-            std::thread([this, &slot, sink] { finishListing(slot, sink); }).detach();
-        } catch (const std::system_error&) {
-            finishListing(slot, sink);  // no thread to be had: the rest before the first
-        }
+        inBackground([this, &slot, sink] { finishListing(slot, sink); });
         return 0;
     }
-    return -EIO;
+    sink->partEnded(true, failure);
+    return failure;
 }
 
 void WorkerPool::finishListing(Worker& slot, std::shared_ptr<ListingSink> sink) {
@@ -460,22 +653,18 @@ void WorkerPool::finishListing(Worker& slot, std::shared_ptr<ListingSink> sink) 
     slot.busy.unlock();
     --slot.waiting;
     sink->partEnded(true, result.value_or(-EIO));
-    sink.reset();
-    const std::lock_guard<std::mutex> held(listings_);
-    --runningListings_;
-    listingEnded_.notify_all();
 }
 
 int WorkerPool::open(const std::string& path, int flags, mode_t mode, RemoteFile** out) {
     const int index = pickFor(path, false);
     unsigned generation = 0;
-    const std::optional<std::string> reply =
+    const Reply reply =
         ask(index, request(Op::Open).put(path).put<int32_t>(flags).put<uint32_t>(mode).bytes(),
             false, std::nullopt, nullptr, 0, &generation);
-    if (!reply) {
-        return -EIO;
+    if (reply.error != 0) {
+        return reply.error;
     }
-    Reader in(*reply);
+    Reader in(reply.bytes);
     int64_t result = -EIO;
     uint64_t id = 0;
     if (!in.get(&result) || !in.get(&id) || result != 0) {
@@ -522,7 +711,7 @@ void WorkerPool::awaitChanges(const RemoteFile& file) {
     std::unique_lock<std::mutex> held(state_);
     const uint64_t begunBefore = changes_;
     // Later changes do not hold the read up: a steady writer cannot starve a reader.
-    changed_.wait_for(held, kRequestBound, [&] {
+    changed_.wait_until(held, CallDeadline::current(), [&] {
         const auto under = changing_.find(file.path);
         return under == changing_.end() || *under->second.begin() > begunBefore;
     });
@@ -534,9 +723,14 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
     Worker& slot = workers_[file.worker];
     ++slot.waiting;
     ++slot.transfers;
+    if (!take(slot, Op::Read)) {
+        --slot.waiting;
+        --slot.transfers;
+        return -ETIMEDOUT;
+    }
     int result = -EIO;
+    bool late = false;
     {
-        const std::lock_guard<Baton> held(slot.busy);
         const auto now = std::chrono::steady_clock::now();
         ReadAhead& ahead = slot.ahead;
         const ReadChoice choice = chooseRead(ahead, &file, file.nextOffset, offset, size, now);
@@ -551,21 +745,25 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
             const bool readAhead = choice == ReadChoice::Ahead;
             const size_t wanted = readAhead ? worker::kReadAhead : size;
             const size_t into = readAhead ? worker::kReadAheadAt : 0;
-            const std::optional<std::string> reply = exchange(slot, request(Op::Read)
-                                                                        .put(file.id)
-                                                                        .put<int64_t>(offset)
-                                                                        .put<uint64_t>(wanted)
-                                                                        .put<uint64_t>(into)
-                                                                        .bytes());
-            const int64_t got = reply ? resultOf(*reply) : -EIO;
+            const Reply reply = exchange(slot,
+                                         request(Op::Read)
+                                             .put(file.id)
+                                             .put<int64_t>(offset)
+                                             .put<uint64_t>(wanted)
+                                             .put<uint64_t>(into)
+                                             .bytes(),
+                                         true);
+            late = reply.error == -ETIMEDOUT;
+            const int64_t got = reply.error != 0 ? reply.error : resultOf(reply.bytes);
             result = static_cast<int>(std::min<int64_t>(got, static_cast<int64_t>(size)));
             if (result > 0) {
                 ::memcpy(buffer, slot.shared + into, static_cast<size_t>(result));
             }
             // The piece kept was overwritten by this request whatever came back: what the
             // worker read past the request is kept, an answer no longer than asked for (the end
-            // of the file) leaves nothing to keep.
-            if (readAhead) {
+            // of the file) leaves nothing to keep. (A late reply dropped it, and the worker
+            // is no longer this call's to touch.)
+            if (readAhead && !late) {
                 ahead = got > static_cast<int64_t>(size)
                             ? ReadAhead{&file, offset, static_cast<size_t>(got), now}
                             : ReadAhead{};
@@ -575,8 +773,11 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
             file.nextOffset = offset + result;
         }
     }
-    --slot.waiting;
-    --slot.transfers;
+    if (!late) {  // a late reply lets the worker go itself
+        slot.busy.unlock();
+        --slot.waiting;
+        --slot.transfers;
+    }
     return result;
 }
 
@@ -590,6 +791,7 @@ int WorkerPool::write(RemoteFile& file, const char* buffer, size_t size, off_t o
     const uint64_t change = beginChange(path);
     const int result = askAbout(file, message, true, &reply, buffer, size);
     endChange(path, change);
+    noteLate(file, result);
     Reader in(reply);
     int64_t ignored = 0;
     int64_t at = offset;
@@ -605,6 +807,7 @@ int WorkerPool::truncate(RemoteFile& file, off_t size) {
     const int result =
         askAbout(file, request(Op::TruncateFile).put(file.id).put<int64_t>(size).bytes(), false);
     endChange(path, change);
+    noteLate(file, result);
     return result;
 }
 
@@ -616,17 +819,53 @@ int WorkerPool::truncate(const std::string& path, off_t size) {
     return result;
 }
 
+WorkerPool::Reply WorkerPool::deliver(int index, const std::string& message, unsigned generation) {
+    ++workers_[index].waiting;
+    Reply reply = ask(index, message, false, generation);
+    if (reply.error == -ETIMEDOUT && !reply.sent) {
+        // The worker was busy for all of the call's time: it gets the message once free.
+        inBackground([this, index, message, generation] {
+            const CallDeadline patient(Clock::now() + kStuckWorker);
+            ++workers_[index].waiting;
+            ask(index, message, false, generation);
+        });
+    }
+    return reply;
+}
+
+void WorkerPool::noteLate(RemoteFile& file, int result) {
+    if (result == -ETIMEDOUT) {
+        const std::lock_guard<std::mutex> held(state_);
+        file.lateChange = ETIMEDOUT;
+    }
+}
+
+int WorkerPool::lateChangeOf(RemoteFile& file) {
+    const std::lock_guard<std::mutex> held(state_);
+    return -std::exchange(file.lateChange, 0);
+}
+
 int WorkerPool::flush(RemoteFile& file) {
-    return askAbout(file, request(Op::Flush).put(file.id).bytes(), false);
+    const int late = lateChangeOf(file);
+    const int result = askAbout(file, request(Op::Flush).put(file.id).bytes(), false);
+    return late != 0 ? late : result;
 }
 
 int WorkerPool::close(RemoteFile* file) {
+    const int late = lateChangeOf(*file);
     // Closing also forgets what the worker read ahead (any call but a read or a look does).
-    const int result = askAbout(*file, request(Op::Close).put(file->id).bytes(), false);
-    const std::lock_guard<std::mutex> held(state_);
-    files_.erase(file);
-    delete file;
-    return result;
+    // Not closed, the file would stay open on the server.
+    const Reply reply =
+        deliver(file->worker, request(Op::Close).put(file->id).bytes(), file->generation);
+    {
+        const std::lock_guard<std::mutex> held(state_);
+        files_.erase(file);
+        delete file;
+    }
+    if (late != 0) {
+        return late;
+    }
+    return reply.error != 0 ? reply.error : static_cast<int>(resultOf(reply.bytes));
 }
 
 int WorkerPool::unlink(const std::string& path) {
@@ -656,13 +895,10 @@ int WorkerPool::rename(const std::string& from, const std::string& to, bool noRe
             }
         }
     }
-    const auto tell = [&](Op op, const std::pair<int, unsigned>& holder) {
-        ++workers_[holder.first].waiting;
-        ask(holder.first, request(op).put(from).put(to).put<int32_t>(0).bytes(), false,
-            holder.second);
-    };
     for (size_t i = 1; i < holders.size(); ++i) {
-        tell(Op::StepAside, holders[i]);
+        ++workers_[holders[i].first].waiting;
+        ask(holders[i].first, request(Op::StepAside).put(from).put(to).put<int32_t>(0).bytes(),
+            false, holders[i].second);
     }
     const std::string message =
         request(Op::Rename).put(from).put(to).put<int32_t>(noReplace ? 1 : 0).bytes();
@@ -671,23 +907,28 @@ int WorkerPool::rename(const std::string& from, const std::string& to, bool noRe
         result = askByPath(from, message, false);
     } else {
         ++workers_[holders[0].first].waiting;
-        const std::optional<std::string> reply =
-            ask(holders[0].first, message, false, holders[0].second);
-        result = reply ? static_cast<int>(resultOf(*reply)) : -EIO;
+        const Reply reply = ask(holders[0].first, message, false, holders[0].second);
+        result = reply.error != 0 ? reply.error : static_cast<int>(resultOf(reply.bytes));
     }
     if (result != 0) {
         return result;
     }
     for (size_t i = 1; i < holders.size(); ++i) {
-        tell(Op::FollowRename, holders[i]);
+        deliver(holders[i].first,
+                request(Op::FollowRename).put(from).put(to).put<int32_t>(0).bytes(),
+                holders[i].second);
     }
+    followRename(from, to);
+    return 0;
+}
+
+void WorkerPool::followRename(const std::string& from, const std::string& to) {
     const std::lock_guard<std::mutex> held(state_);
     for (RemoteFile* file : files_) {
         if (isAtOrBelow(file->path, from)) {
             file->path = to + file->path.substr(from.size());
         }
     }
-    return 0;
 }
 
 int WorkerPool::setTimes(const std::string& path, const struct timespec times[2]) {

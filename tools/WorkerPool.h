@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ReadAhead.h"
+#include "ServerSilence.h"
 #include "ShareSession.h"
 #include "WorkerProtocol.h"
 
@@ -28,6 +29,12 @@
 // opened it (its reopen state lives there), and every handle of one name shares a worker, so
 // what one handle writes the others see at once. Calls by path go to the least busy worker. A
 // worker that dies is replaced; the files it held answer EIO from then on.
+//
+// Each call returns by the deadline in force for it (CallDeadline.h), ETIMEDOUT once it has
+// passed, whether it waited for a worker or for the worker's reply. A worker whose reply comes
+// after that stays taken until the reply is in and whatever it left is undone (a file it opened
+// is closed again); one that does not reply within kStuckWorker is replaced. While the server
+// is silent (ServerSilence.h) a lookup waits far less.
 namespace quorvane::tools {
 
 /// A file opened through one of the workers.
@@ -38,6 +45,9 @@ struct RemoteFile {
     std::string path;         // kept up to date across renames
     off_t nextOffset = -1;    // where the last read ended
     bool writes = false;      // opened for writing
+    /// A write or truncation whose reply came too late for its caller (it may still have
+    /// been done), told at the next flush or close; kept under the pool's lock.
+    int lateChange = 0;
 };
 
 /// Takes a folder's entries as they arrive from a worker.
@@ -51,6 +61,8 @@ public:
 
 class WorkerPool {
 public:
+    using Clock = std::chrono::steady_clock;
+
     /// Shows the given argument list for this process (what a forked worker shows).
     using Retitle = std::function<void(const std::vector<std::string>&)>;
 
@@ -87,7 +99,7 @@ public:
     int flush(RemoteFile& file);
     /// Whether an open file of the same name other than `file` may write to it.
     bool othersWrite(const RemoteFile& file) const;
-    /// Closes and forgets the file.
+    /// Closes and forgets the file; a worker busy past the deadline gets the close later.
     int close(RemoteFile* file);
     int unlink(const std::string& path);
     int mkdir(const std::string& path);
@@ -105,7 +117,8 @@ private:
         ~Baton() { ::sem_destroy(&free_); }
         Baton(const Baton&) = delete;
         Baton& operator=(const Baton&) = delete;
-        void lock();
+        /// False when `deadline` passed first.
+        bool lockUntil(Clock::time_point deadline);
         void unlock() { ::sem_post(&free_); }
 
     private:
@@ -129,19 +142,53 @@ private:
     void retire(Worker& worker, bool logOff);
     /// The worker for a call by path: the one holding `path` open, else the least busy.
     int pickFor(const std::string& path, bool transfer);
-    /// The reply of worker `index` to `message`, or nothing when the worker died (or, with
-    /// `generation`, is no longer that one). The caller counted the request as waiting there
-    /// (pickFor does). `writeFrom` goes to the shared area first; a positive result is that
-    /// `servedBy` gets the generation of the worker asked.
-    std::optional<std::string> ask(int index, const std::string& message, bool transfer,
-                                   std::optional<unsigned> generation = std::nullopt,
-                                   const char* writeFrom = nullptr, size_t writeSize = 0,
-                                   unsigned* servedBy = nullptr);
-    /// Sends `message` to a worker held by the caller and waits for its reply; replaces the
-    /// worker when it is dead or stuck.
-    std::optional<std::string> exchange(Worker& worker, const std::string& message);
+    /// Until when a request `op` of a call with `deadline` waits, from `now`, for a worker
+    /// (`forReply` false) or for its reply.
+    Clock::time_point waitUntil(worker::Op op, Clock::time_point deadline, Clock::time_point now,
+                                bool forReply) const;
+    /// Takes `worker` for a request `op` of the current call: false when it stays busy past
+    /// the time the call may wait for it.
+    bool take(Worker& worker, worker::Op op);
+    /// A worker's reply, or why there is none: -EIO when the worker died (or is no longer
+    /// the one asked), -ETIMEDOUT when the call's deadline passed first.
+    struct Reply {
+        std::string bytes;
+        int error = 0;
+        bool sent = false;  // the request reached the worker
+    };
+    /// The reply of worker `index` to `message`. The caller counted the request as waiting
+    /// there (pickFor does). `generation`, when given, is the worker that must answer;
+    /// `writeFrom` goes to the shared area first; `servedBy` gets the generation asked.
+    Reply ask(int index, const std::string& message, bool transfer,
+              std::optional<unsigned> generation = std::nullopt, const char* writeFrom = nullptr,
+              size_t writeSize = 0, unsigned* servedBy = nullptr);
+    /// Sends `message` to a worker held by the caller and waits for its reply until the call's
+    /// deadline; replaces the worker when it is dead. When the deadline passes first, the
+    /// worker stays taken and its count of waiting requests stays up until its late reply has
+    /// been taken in on a thread of its own (`settleLate`): the caller must not let it go.
+    Reply exchange(Worker& worker, const std::string& message, bool transfer);
+    /// Takes in the reply to `message` that came too late for its caller and undoes what it
+    /// left behind, then lets the worker go; a worker that stays silent past kStuckWorker
+    /// since `sent` is replaced.
+    void settleLate(Worker& worker, const std::string& message, bool transfer,
+                    Clock::time_point sent);
+    /// `ask` for a message the worker must get even when it is busy past the call's deadline
+    /// (a close, a rename to follow): then it goes on a thread of its own once the worker is
+    /// free.
+    Reply deliver(int index, const std::string& message, unsigned generation);
+    /// What a reply to `message` with `result` tells of the server, at `at`.
+    void noteServer(const std::string& message, int64_t result, Clock::time_point at);
     /// A dead or stuck worker's files fail from now on, and a new one takes its place.
     void replace(Worker& worker);
+    /// Runs `task` on a thread of its own, counted until it ends (the pool waits for them).
+    void inBackground(std::function<void()> task);
+    /// A write or truncation of `file` that ended in `result` came back too late when
+    /// ETIMEDOUT: it may have been done all the same, and the next flush or close says so.
+    void noteLate(RemoteFile& file, int result);
+    /// That failure, told once (0 when none).
+    int lateChangeOf(RemoteFile& file);
+    /// Open files at or below `from` are called `to` from now on.
+    void followRename(const std::string& from, const std::string& to);
     /// Takes the rest of a listing from `worker`, then lets the worker go.
     void finishListing(Worker& worker, std::shared_ptr<ListingSink> sink);
     /// A call by path; `repeatable` ones are made again on a new worker if theirs died.
@@ -172,9 +219,10 @@ private:
     uint64_t changes_ = 0;                                // the number of the last one begun
     std::condition_variable changed_;                     // one of them ended
     std::atomic<bool> closing_{false};
-    std::mutex listings_;  // the count of listings still arriving
-    std::condition_variable listingEnded_;
-    int runningListings_ = 0;
+    ServerSilence silence_;
+    std::mutex background_;  // the count of threads taking in listings and late replies
+    std::condition_variable backgroundEnded_;
+    int runningInBackground_ = 0;
 };
 
 }  // namespace quorvane::tools

@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "CallDeadline.h"
 #include "MountDaemon.h"
 #include "MountRelease.h"
 #include "MountSmbfs.h"
 #include "MountTable.h"
 #include "PasswordPacing.h"
 #include "ProcessTitle.h"
+#include "ServerSilence.h"
 #include "ShareSession.h"
 #include "SmbClient.h"
 #include "TestSupport.h"
@@ -234,6 +236,72 @@ TEST(OpenFiles, AreRecognisedAfterAReconnectByIdAndTheirOwnPossibleSizes) {
         now.st_size = c.size;
         EXPECT_EQ(leadsToSameFile(file, now), c.same) << c.id << " " << c.size;
     }
+}
+
+// A call's deadline is set once, when it arrives; what it does on the way never extends it.
+TEST(CallDeadline, OneBoundPerCallThatNoInnerStepExtends) {
+    using namespace std::chrono_literals;
+    const CallDeadline::Clock::time_point now{1000s};
+    EXPECT_EQ(CallDeadline::current(now), now + kRequestBound);  // a step on its own
+    {
+        const CallDeadline call(now + 20s);
+        struct Case {
+            std::chrono::seconds inner;
+            std::chrono::seconds inForce;
+        };
+        const Case cases[] = {{30s, 20s}, {20s, 20s}, {5s, 5s}, {0s, 0s}};
+        for (const Case& c : cases) {
+            const CallDeadline step(now + c.inner);
+            EXPECT_EQ(CallDeadline::current(now + 19s), now + c.inForce) << c.inner.count();
+        }
+        EXPECT_EQ(CallDeadline::current(now + 19s), now + 20s);  // a repeat has what is left
+    }
+    EXPECT_EQ(CallDeadline::current(now), now + kRequestBound);
+}
+
+// While the latest news of the server is a request it left unanswered, a call waits for a busy
+// worker not at all and for a reply only as long as a server just back needs; the next answer
+// gives every call its whole bound again.
+TEST(ServerSilence, ShortensTheWaitsOnlyWhileTheLatestNewsIsSilence) {
+    using namespace std::chrono_literals;
+    using Clock = ServerSilence::Clock;
+    const Clock::time_point t{1000s};
+    const Clock::time_point deadline = t + 20s;
+    enum Event { Answer, Silence };
+    struct Case {
+        std::vector<std::pair<Event, Clock::duration>> news;  // when, after t
+        Clock::duration forWorker;                            // waits from `now`
+        Clock::duration forReply;
+    };
+    const Clock::time_point now = t + 10s;
+    const Case cases[] = {
+        {{}, 10s, 10s},                                              // nothing known: the bound
+        {{{Answer, 1s}}, 10s, 10s},                                  //
+        {{{Silence, 5s}}, 0s, ServerSilence::kProbe},                // silent
+        {{{Answer, 1s}, {Silence, 5s}}, 0s, ServerSilence::kProbe},  // silent since
+        {{{Silence, 5s}, {Answer, 6s}}, 10s, 10s},                   // back
+        {{{Answer, 6s}, {Silence, 5s}}, 10s, 10s},  // an older silence told late changes nothing
+    };
+    for (const Case& c : cases) {
+        ServerSilence silence;
+        for (const auto& [event, at] : c.news) {
+            event == Answer ? silence.answered(t + at) : silence.unanswered(t + at);
+        }
+        EXPECT_EQ(silence.waitUntil(deadline, now, false) - now, c.forWorker) << c.news.size();
+        EXPECT_EQ(silence.waitUntil(deadline, now, true) - now, c.forReply) << c.news.size();
+    }
+    // Never past the call's own deadline.
+    ServerSilence silence;
+    silence.unanswered(t);
+    EXPECT_EQ(silence.waitUntil(t + 100ms, t, true), t + 100ms);
+
+    // A wait in vain for a busy worker is silence only when nobody got an answer meanwhile.
+    ServerSilence busy;
+    busy.answered(t + 5s);
+    busy.waitedInVain(t, t + 20s);
+    EXPECT_FALSE(busy.silent());
+    busy.waitedInVain(t + 6s, t + 26s);
+    EXPECT_TRUE(busy.silent());
 }
 
 // The daemon unmounts only while the mount visible on its mount point is its own.
