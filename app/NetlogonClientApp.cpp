@@ -58,14 +58,16 @@ void NetlogonClientApp::endSession() {
         return;
     }
     endingSession_ = true;
+    // One bound for everything: what the stop leaves of it goes to the logout, less the time
+    // the program needs to leave.
     const auto deadline = std::chrono::steady_clock::now() + kSessionEndLogoutLimit;
     // A stopped workflow first takes back what it half made and releases netlogon; until it
     // has, it holds the lock that the logout needs.
     stopRunningWorkflow(kSessionEndStopWaitMs);
     if (workflows_.logout) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const auto result = callWithin(std::max(left, std::chrono::milliseconds(500)),
+            deadline - kSessionEndLeaving - std::chrono::steady_clock::now());
+        const auto result = callWithin(std::max(left, std::chrono::milliseconds(200)),
                                        [logout = workflows_.logout] { return logout(); });
         logoutStillRunning_ = !result;
         std::printf("%s\n", result
@@ -84,7 +86,8 @@ int NetlogonClientApp::run() {
                      [this](QSessionManager&) { endSession(); });
     QTimer::singleShot(0, appDelegate_.get(), &AppDelegate::applicationDidFinishLaunching);
     const int exitCode = QApplication::exec();
-    if (!stopRunningWorkflow(kStopWaitMs) || logoutStillRunning_) {
+    // At the end of the session the stopped workflow has had its time already.
+    if (!stopRunningWorkflow(endingSession_ ? 0 : kStopWaitMs) || logoutStillRunning_) {
         // The workflow's tool has been told to stop and takes back what it half made by
         // itself; the program does not wait for it any longer (the toolkit would, unbounded).
         // The folder it was mounting on would stay behind empty: an unmounted, empty folder
