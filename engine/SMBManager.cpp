@@ -671,7 +671,7 @@ void SMBManager::removeEmptyFolders() const {
     }
 }
 
-WorkflowResult SMBManager::logout() const {
+WorkflowResult SMBManager::logout(bool besideAStoppedWorkflow) const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
         return {Outcome::Succeeded, "No shares mapped (smbmounts folder not found).", {}};
@@ -689,7 +689,7 @@ WorkflowResult SMBManager::logout() const {
         return {Outcome::Succeeded, "All shares are already disconnected.", {}};
     }
     const WorkflowLock lock(root);
-    if (lock.busy()) {
+    if (lock.busy() && !besideAStoppedWorkflow) {
         return finish(Outcome::Failed, messages::kBusy);
     }
     // At once (a few at a time for a crowded mount root): an unmount whose server is gone
@@ -703,9 +703,9 @@ WorkflowResult SMBManager::logout() const {
             for (size_t i = next++; i < results.size(); i = next++) {
                 results[i] = runUnmountTool(listing.entries[i].path);
                 // At once, not after the slowest: a logout cut short at the end of a session
-                // leaves no emptied folder behind.
-                if (results[i].outcome != ProcessResult::Outcome::CouldNotStart &&
-                    results[i].outcome != ProcessResult::Outcome::TimedOut) {
+                // leaves no emptied folder behind. A tool past its time has been ended with
+                // all it started: whatever it released by then is released.
+                if (results[i].outcome != ProcessResult::Outcome::CouldNotStart) {
                     removeReleasedMountPoint(listing.entries[i].path);
                 }
             }
@@ -724,14 +724,13 @@ WorkflowResult SMBManager::logout() const {
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
             return finish(Outcome::Failed, "Error while disconnecting: " + result.error);
         }
+        removeReleasedMountPoint(entry);
         if (result.outcome == ProcessResult::Outcome::TimedOut) {
-            // The unmount may still be under way: the folder is left alone.
             if (isAlreadyMounted(entry)) {
                 notAnswering.push_back(escapeControlCharacters(name));
             }
             continue;
         }
-        removeReleasedMountPoint(entry);
         if (isAlreadyMounted(entry)) {
             inUse.push_back(escapeControlCharacters(name));
         } else {
