@@ -41,7 +41,7 @@ public:
     /// release of netlogon.
     static constexpr int kSessionEndStopWaitMs = 5500;
     /// What the program keeps of it for leaving once the logout has ended or been given up.
-    static constexpr std::chrono::milliseconds kSessionEndLeaving{1000};
+    static constexpr std::chrono::milliseconds kSessionEndLeaving{1500};
 
 private:
     void endSession();
