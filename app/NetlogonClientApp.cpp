@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 
 #include "SingleInstance.h"
 #include "StopSignals.h"
@@ -58,15 +60,34 @@ void NetlogonClientApp::endSession() {
         return;
     }
     endingSession_ = true;
+    // One bound for everything, the program's leaving included.
     const auto deadline = std::chrono::steady_clock::now() + kSessionEndLogoutLimit;
-    // A stopped workflow first takes back what it half made and releases netlogon; until it
-    // has, it holds the lock that the logout needs.
-    stopRunningWorkflow(kSessionEndStopWaitMs);
-    if (workflows_.logout) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const auto result = callWithin(std::max(left, std::chrono::milliseconds(500)),
-                                       [logout = workflows_.logout] { return logout(); });
+    const auto left = [deadline](std::chrono::milliseconds least) {
+        return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - kSessionEndLeaving - std::chrono::steady_clock::now()),
+                        least);
+    };
+    constexpr std::chrono::milliseconds kLeastForALogout{200};
+    std::optional<WorkflowResult> result;
+    if (workflows_.logoutWithin) {
+        // The stopped workflow takes back what it half made while the shares are released:
+        // one after the other they would not fit a busy machine's bound. The bounded logout
+        // ends its unmounts in time by itself (less what ending them takes); the wait is for
+        // one that does not. Then the workflow gets what is left to remove its folders.
+        stopRunningWorkflow(0);
+        const std::chrono::milliseconds limit = left(kLeastForALogout);
+        result = callWithin(
+            limit, [within = workflows_.logoutWithin, limit] { return within(limit - limit / 4); });
+        stopRunningWorkflow(static_cast<int>(left(std::chrono::milliseconds(0)).count()));
+    } else if (workflows_.logout) {
+        // A stopped workflow first takes back what it half made and releases netlogon; until
+        // it has, it holds the lock that the logout needs.
+        stopRunningWorkflow(kSessionEndStopWaitMs);
+        result = callWithin(left(kLeastForALogout), workflows_.logout);
+    } else {
+        stopRunningWorkflow(kSessionEndStopWaitMs);
+    }
+    if (workflows_.logoutWithin || workflows_.logout) {
         logoutStillRunning_ = !result;
         std::printf("%s\n", result
                                 ? result->message.c_str()
@@ -84,7 +105,8 @@ int NetlogonClientApp::run() {
                      [this](QSessionManager&) { endSession(); });
     QTimer::singleShot(0, appDelegate_.get(), &AppDelegate::applicationDidFinishLaunching);
     const int exitCode = QApplication::exec();
-    if (!stopRunningWorkflow(kStopWaitMs) || logoutStillRunning_) {
+    // At the end of the session the stopped workflow has had its time already.
+    if (!stopRunningWorkflow(endingSession_ ? 0 : kStopWaitMs) || logoutStillRunning_) {
         // The workflow's tool has been told to stop and takes back what it half made by
         // itself; the program does not wait for it any longer (the toolkit would, unbounded).
         // The folder it was mounting on would stay behind empty: an unmounted, empty folder

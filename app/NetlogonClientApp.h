@@ -34,12 +34,14 @@ public:
     static constexpr int kTrayWaitAtLoginMs = 30000;
     /// How long quitting waits for a running workflow to end its tool.
     static constexpr int kStopWaitMs = 1500;
-    /// How long the end of the desktop session may take in all: the running workflow's stop,
-    /// then the logout.
+    /// How long the end of the desktop session may take in all, from the request to the end
+    /// of the program: the running workflow's stop, the logout, and leaving.
     static constexpr std::chrono::seconds kSessionEndLogoutLimit{8};
     /// How much of that the stopped workflow may take: its tool's grace and kill, and the
     /// release of netlogon.
     static constexpr int kSessionEndStopWaitMs = 5500;
+    /// What the program keeps of it for leaving once the logout has ended or been given up.
+    static constexpr std::chrono::milliseconds kSessionEndLeaving{1500};
 
 private:
     void endSession();

@@ -153,7 +153,7 @@ SMBManager::MountAttempt SMBManager::releaseBrokenMount(const std::string& share
                                         ") is still in use and could not be released.",
                            false};
     } else {
-        endStoppedDaemonOf(mountPoint);
+        endStoppedDaemonsOf({mountPoint});
         attempt.mounted = true;  // free to mount again
     }
     return attempt;
@@ -671,7 +671,7 @@ void SMBManager::removeEmptyFolders() const {
     }
 }
 
-WorkflowResult SMBManager::logout() const {
+WorkflowResult SMBManager::logout(bool besideAStoppedWorkflow) const {
     const std::string root = mountRoot();
     if (!files::exists(root)) {
         return {Outcome::Succeeded, "No shares mapped (smbmounts folder not found).", {}};
@@ -689,7 +689,7 @@ WorkflowResult SMBManager::logout() const {
         return {Outcome::Succeeded, "All shares are already disconnected.", {}};
     }
     const WorkflowLock lock(root);
-    if (lock.busy()) {
+    if (lock.busy() && !besideAStoppedWorkflow) {
         return finish(Outcome::Failed, messages::kBusy);
     }
     // At once (a few at a time for a crowded mount root): an unmount whose server is gone
@@ -703,9 +703,9 @@ WorkflowResult SMBManager::logout() const {
             for (size_t i = next++; i < results.size(); i = next++) {
                 results[i] = runUnmountTool(listing.entries[i].path);
                 // At once, not after the slowest: a logout cut short at the end of a session
-                // leaves no emptied folder behind.
-                if (results[i].outcome != ProcessResult::Outcome::CouldNotStart &&
-                    results[i].outcome != ProcessResult::Outcome::TimedOut) {
+                // leaves no emptied folder behind. A tool past its time has been ended with
+                // all it started: whatever it released by then is released.
+                if (results[i].outcome != ProcessResult::Outcome::CouldNotStart) {
                     removeReleasedMountPoint(listing.entries[i].path);
                 }
             }
@@ -716,6 +716,7 @@ WorkflowResult SMBManager::logout() const {
     }
     std::vector<std::string> inUse;
     std::vector<std::string> notAnswering;
+    std::vector<std::string> released;
     for (size_t i = 0; i < listing.entries.size(); ++i) {
         const std::string& name = listing.entries[i].name;
         const std::string& entry = listing.entries[i].path;
@@ -723,20 +724,22 @@ WorkflowResult SMBManager::logout() const {
         if (result.outcome == ProcessResult::Outcome::CouldNotStart) {
             return finish(Outcome::Failed, "Error while disconnecting: " + result.error);
         }
+        removeReleasedMountPoint(entry);
         if (result.outcome == ProcessResult::Outcome::TimedOut) {
-            // The unmount may still be under way: the folder is left alone.
             if (isAlreadyMounted(entry)) {
                 notAnswering.push_back(escapeControlCharacters(name));
             }
             continue;
         }
-        removeReleasedMountPoint(entry);
         if (isAlreadyMounted(entry)) {
             inUse.push_back(escapeControlCharacters(name));
         } else {
-            endStoppedDaemonOf(entry);
+            released.push_back(entry);
         }
     }
+    // One look through the processes for all of them: one each would cost a second on a busy
+    // machine with a dozen shares.
+    endStoppedDaemonsOf(released);
     const size_t total = listing.entries.size();
     if (inUse.empty() && notAnswering.empty()) {
         return finish(Outcome::Succeeded,

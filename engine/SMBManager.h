@@ -70,7 +70,10 @@ public:
     void removeEmptyFolders() const;
 
     /// Releases everything in the mount root, with its outcome beside the message.
-    WorkflowResult logout() const;
+    /// `besideAStoppedWorkflow`: for the end of the session, when a workflow of this program
+    /// has been told to stop and may still be winding down: the logout goes ahead without its
+    /// lock instead of waiting. What that workflow still makes stays mounted.
+    WorkflowResult logout(bool besideAStoppedWorkflow = false) const;
     /// Mounts again every share of the mount root that is mounted but broken (see
     /// ShareHealth.h), as user and server of its mount. An empty password uses the one kept
     /// in the configured secret store for that user and server, else the user's Kerberos

@@ -82,9 +82,9 @@ std::map<std::string, pid_t> mountDaemonPids();
 /// end; nothing where there is none.
 std::optional<std::string> daemonSocketFolder();
 
-/// Ends the mount daemon of `mountPoint` if it is stopped: once its mount is released it would
-/// stay for ever. A running one is left to finish by itself. Nothing where mounts have no
-/// daemon of this user's.
-void endStoppedDaemonOf(const std::string& mountPoint);
+/// Ends the mount daemons of `mountPoints` that are stopped: once its mount is released one
+/// would stay for ever. A running one is left to finish by itself. Nothing where mounts have no
+/// daemon of this user's. The processes are looked through once for all of them.
+void endStoppedDaemonsOf(const std::vector<std::string>& mountPoints);
 
 }  // namespace quorvane

@@ -1,6 +1,8 @@
 #include <SMBManager.h>
 #include <SecretStore.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -92,6 +94,16 @@ Workflows engineWorkflows() {
     workflows.logout = [secrets] {
         forgetKeptPassword(secrets.get());
         return SMBManager().logout();
+    };
+    workflows.logoutWithin = [secrets](std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        forgetKeptPassword(secrets.get());
+        EngineConfig config = EngineConfig::platformDefault();
+        config.unmountTimeLimit = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               deadline - std::chrono::steady_clock::now()),
+                                           std::chrono::milliseconds(100));
+        config.stopGrace = std::chrono::milliseconds(0);  // no time left to ask twice
+        return SMBManager(config).logout(true);
     };
     workflows.reconnect = [stops, secrets](const QString& password) {
         return interruptible(*stops, secrets.get(), [&](const SMBManager& manager) {

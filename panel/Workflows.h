@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -17,6 +18,11 @@ struct Workflows {
                                  const QString& password, bool remember)>
         logon;
     std::function<WorkflowResult()> logout;
+    /// `logout` for the end of the session: it runs beside a workflow told to stop, without
+    /// waiting for it, and every unmount not done within `limit` is ended, so that nothing is
+    /// released, and no folder emptied, once the program has gone. May be empty: then the
+    /// workflow's stop is waited for and `logout` is used.
+    std::function<WorkflowResult(std::chrono::milliseconds limit)> logoutWithin;
     /// Mounts the broken shares again with `password` (empty: a kept password, else the
     /// Kerberos ticket). May be empty.
     std::function<WorkflowResult(const QString& password)> reconnect;

@@ -284,11 +284,16 @@ std::optional<std::string> daemonSocketFolder() {
     return daemons::socketFolder();
 }
 
-void endStoppedDaemonOf(const std::string& mountPoint) {
+void endStoppedDaemonsOf(const std::vector<std::string>& mountPoints) {
+    if (mountPoints.empty()) {
+        return;
+    }
     const std::map<std::string, Daemon> daemons = daemonsOfThisUser();
-    if (const auto found = daemons.find(mountPoint);
-        found != daemons.end() && found->second.stopped) {
-        ::kill(found->second.pid, SIGKILL);  // the one signal a stopped process obeys
+    for (const std::string& mountPoint : mountPoints) {
+        if (const auto found = daemons.find(mountPoint);
+            found != daemons.end() && found->second.stopped) {
+            ::kill(found->second.pid, SIGKILL);  // the one signal a stopped process obeys
+        }
     }
 }
 

@@ -51,7 +51,7 @@ std::vector<ShareCondition> checkShares(const std::vector<std::string>& folders,
 }
 
 // The system's SMB client keeps no daemon of the user's per mount.
-void endStoppedDaemonOf(const std::string&) {}
+void endStoppedDaemonsOf(const std::vector<std::string>&) {}
 
 std::vector<std::optional<ShareCondition>> quickConditions(
     const std::vector<std::optional<MountEntry>>& mounts) {

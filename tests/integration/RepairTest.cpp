@@ -275,12 +275,35 @@ TEST_F(RepairTest, APasswordChangedOnTheServerIsRepairedByALogonWithTheNewOne) {
 }
 
 #ifdef QUORVANE_STANDIN
+// Both cores kept busy while it lives, as by other programs of the desk.
+class BusyCores {
+public:
+    BusyCores() {
+        for (int i = 0; i < 2; ++i) {
+            spinners_.emplace_back([this] {
+                while (!done_) {
+                }
+            });
+        }
+    }
+    ~BusyCores() {
+        done_ = true;
+        for (std::thread& spinner : spinners_) {
+            spinner.join();
+        }
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::vector<std::thread> spinners_;
+};
+
 // The desktop session ends (SIGTERM) while the tray program's logon is mounting the group
-// shares: the program stops the logon, logs out within its bound and goes; whatever it could
-// not release in time stays mounted, and no emptied folder is left behind in the mount root.
-// The time it took is a figure (the bound is the program's own, 8 s), not a test.
-TEST_F(RepairTest, TheEndOfTheSessionDuringALogonLeavesNoEmptyFolder) {
-    for (const size_t mountedWhenItEnds : {size_t{1}, size_t{5}, size_t{11}}) {
+// shares, with both cores busy: the program stops the logon, logs out and goes within its
+// bound of 8 s; whatever it could not release in time stays mounted, and no emptied folder is
+// left behind in the mount root.
+TEST_F(RepairTest, TheEndOfTheSessionDuringALogonIsBoundedAndLeavesNoEmptyFolder) {
+    for (const size_t mountedWhenItEnds : {size_t{1}, kShares - 1}) {
         SCOPED_TRACE(mountedWhenItEnds);
         TempHome home;
         std::map<std::string, std::string> environment = home.environment();
@@ -304,18 +327,23 @@ TEST_F(RepairTest, TheEndOfTheSessionDuringALogonLeavesNoEmptyFolder) {
         const bool reached =
             eventually([&] { return home.mountsBelow().size() >= mountedWhenItEnds; },
                        std::chrono::seconds(60));
-        const auto asked = std::chrono::steady_clock::now();
-        if (program > 0) {
-            ::kill(program, SIGTERM);
+        std::chrono::steady_clock::time_point asked;
+        {
+            const BusyCores busy;
+            asked = std::chrono::steady_clock::now();
+            if (program > 0) {
+                ::kill(program, SIGTERM);
+            }
+            running.join();
         }
-        running.join();
         ASSERT_TRUE(reached) << run.out() << run.err();
         EXPECT_EQ(run.result.outcome, ProcessResult::Outcome::Exited) << run.out() << run.err();
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(ended - asked);
         std::cout << "[ figures  ] end of the session with " << mountedWhenItEnds
-                  << " share(s) mounted during a logon: "
-                  << std::chrono::duration_cast<std::chrono::milliseconds>(ended - asked).count()
+                  << " share(s) mounted during a logon, both cores busy: " << took.count()
                   << " ms to the program's end, " << home.mountsBelow().size()
                   << " share(s) left mounted" << std::endl;
+        EXPECT_LE(took, std::chrono::seconds(8)) << run.out() << run.err();
         for (const std::string& left : home.mountRootEntries()) {
             EXPECT_TRUE(isMounted(home.mountRoot() + "/" + left)) << left << "\n" << run.out();
         }
