@@ -4,10 +4,13 @@
 // medians of ROUNDS rounds (default 5), the two clients alternating in each round. Then what
 // one busy connection would hold up: the latency of a 4 KB open-read-close and of `ls -l` of
 // 100 files while a 1 GB copy runs on the same mount, 4 readers of 4 files at once beside 4
-// smbclient sessions, `ls -l` of 50,000 files, and CPU seconds per GB read; these also for
-// smbnetfs where it is installed.
+// smbclient sessions, `ls -l` of 5,000 and 50,000 files, and CPU seconds per GB read (the
+// daemon and its workers); these beside Samba's client library alone doing the same work
+// without FUSE (the floor a mount over it can reach), and for smbnetfs where it is installed.
 //   build/bin/mount-smb [ROUNDS]
-// QUORVANE_BENCH_TOOLS names another build's folder of mount_smbfs and umount to measure.
+// QUORVANE_BENCH_TOOLS names another build's folder of mount_smbfs and umount to measure;
+// QUORVANE_BENCH_BASE one more, measured round by round beside it in the busy steps;
+// QUORVANE_BENCH_BUSY_ONLY=1 leaves out the first table.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -29,6 +32,8 @@
 #include <thread>
 #include <tuple>
 
+#include "SmbClient.h"
+#include "SmbConnection.h"
 #include "SmbUrl.h"
 #include "TestDomain.h"
 #include "ToolProcess.h"
@@ -69,6 +74,12 @@ double percentile(std::vector<double> values, double share) {
 std::string tools() {
     const char* other = std::getenv("QUORVANE_BENCH_TOOLS");
     return other != nullptr && other[0] != '\0' ? other : toolsFolder();
+}
+
+// Another build's tools to measure beside them, or empty.
+std::string baseTools() {
+    const char* base = std::getenv("QUORVANE_BENCH_BASE");
+    return base != nullptr ? base : "";
 }
 
 bool readAll(const std::string& path) {
@@ -206,15 +217,15 @@ public:
         smbclient_ = tools::findProgram("smbclient");
     }
 
-    bool mount() {
-        return runProgram(tools() + "/mount_smbfs",
+    bool mount(const std::string& folder = tools()) {
+        return runProgram(folder + "/mount_smbfs",
                           {"-f", "644", buildSmbUrl("alice", nullptr, domain_.server(), "alice"),
                            mountPoint_},
                           {}, password())
                    .status() == 0;
     }
-    bool unmount() {
-        return runProgram(tools() + "/umount", {mountPoint_}, {}, std::nullopt).status() == 0;
+    bool unmount(const std::string& folder = tools()) {
+        return runProgram(folder + "/umount", {mountPoint_}, {}, std::nullopt).status() == 0;
     }
     bool list(const std::string& folder, const char* how = "-l") const {
         return runProgram("/bin/ls", {how, folder}, {}, std::nullopt).status() == 0;
@@ -230,6 +241,7 @@ public:
         return run.status() == 0;
     }
     std::string password() const { return domain_.user("alice").password; }
+    int port() const { return domain_.port(); }
     const std::string& mountPoint() const { return mountPoint_; }
     const std::string& scratch() const { return scratch_; }
     bool hasSmbclient() const { return !smbclient_.empty(); }
@@ -327,8 +339,9 @@ struct BusyFigures {
     std::vector<double> reads;     // ms, during the copies
     std::vector<double> listings;  // ms, during the copies
     std::vector<double> readers;   // s, 4 readers at once
+    std::vector<double> listed;    // s, `ls -l` of 5,000 files
     std::vector<double> huge;      // s, `ls -l` of 50,000 files
-    double cpuPerGigabyte = 0;
+    std::vector<double> cpu;       // CPU s per GB read
 };
 
 template <typename Each>
@@ -344,54 +357,131 @@ bool together(const Each& each) {
     return fine.load();
 }
 
-// The steps of a busy mount on `client`, `rounds` times each; the listing of 50,000 files
-// `listings` times.
-bool measureBusy(const Bench& bench, const Client& client, int rounds, int listings,
-                 BusyFigures* out) {
+// One round of the steps of a busy mount on `client`; with `listings`, the listings of 5,000
+// and 50,000 files too, each on a fresh mount, so that nothing of the folder is cached.
+bool measureBusyRound(const Bench& bench, const Client& client, bool listings, BusyFigures* out) {
     if (!client.mount()) {
         std::cerr << "mount-smb: could not mount for the busy steps" << std::endl;
         return false;
     }
     // Latency while a gigabyte is copied off the same mount.
-    for (int round = 0; round < rounds; ++round) {
-        std::atomic<bool> copying{true};
-        std::thread sampler(sampleWhile, std::cref(client.root), std::cref(copying), &out->reads,
-                            &out->listings);
-        const bool copiedWhole = readAll(client.root + "/gigabyte.bin");
-        copying = false;
-        sampler.join();
-        if (!copiedWhole) {
-            std::cerr << "mount-smb: the copy failed" << std::endl;
-            return false;
-        }
+    std::atomic<bool> copying{true};
+    std::thread sampler(sampleWhile, std::cref(client.root), std::cref(copying), &out->reads,
+                        &out->listings);
+    const bool copiedWhole = readAll(client.root + "/gigabyte.bin");
+    copying = false;
+    sampler.join();
+    if (!copiedWhole) {
+        std::cerr << "mount-smb: the copy failed" << std::endl;
+        return false;
     }
-    // CPU per GB: the daemon and its workers over copies of their own.
+    // CPU per GB: the daemon and its workers over a copy of their own.
     const int daemon = client.daemon();
     const double cpuBefore = cpuSecondsOf(daemon);
-    for (int round = 0; round < rounds; ++round) {
-        if (!readAll(client.root + "/gigabyte.bin")) {
-            return false;
-        }
+    if (!readAll(client.root + "/gigabyte.bin")) {
+        return false;
     }
-    out->cpuPerGigabyte = (cpuSecondsOf(daemon) - cpuBefore) / rounds /
-                          (static_cast<double>(kGigabyte) / (1024.0 * 1024 * 1024));
-    // Four readers of four files at once, then `ls -l` of 50,000 files on a fresh mount each
-    // time, so that nothing of the folder is cached.
-    for (int round = 0; round < rounds; ++round) {
-        out->readers.push_back(seconds([&] {
-            return together([&](int i) {
-                return readAll(client.root + "/parallel-" + std::to_string(i) + ".bin");
-            });
-        }));
-    }
-    for (int round = 0; round < listings; ++round) {
-        if (!client.unmount() || !client.mount()) {
-            std::cerr << "mount-smb: remount failed" << std::endl;
-            return false;
+    out->cpu.push_back((cpuSecondsOf(daemon) - cpuBefore) /
+                       (static_cast<double>(kGigabyte) / (1024.0 * 1024 * 1024)));
+    out->readers.push_back(seconds([&] {
+        return together([&](int i) {
+            return readAll(client.root + "/parallel-" + std::to_string(i) + ".bin");
+        });
+    }));
+    if (listings) {
+        for (const auto& [folder, figures] :
+             {std::pair<const char*, std::vector<double>*>{"/many", &out->listed},
+              {"/huge", &out->huge}}) {
+            if (!client.unmount() || !client.mount()) {
+                std::cerr << "mount-smb: remount failed" << std::endl;
+                return false;
+            }
+            const std::string path = client.root + folder;
+            figures->push_back(seconds([&] { return bench.list(path); }));
         }
-        out->huge.push_back(seconds([&] { return bench.list(client.root + "/huge"); }));
     }
     return client.unmount();
+}
+
+// Samba's client library alone, without FUSE: `work` on a connection of its own in each of
+// `processes` processes at once, as each of the daemon's workers has its own. Their CPU
+// seconds together; negative when one failed.
+double libraryAlone(
+    const Bench& bench, int processes,
+    const std::function<bool(tools::SmbConnection&, const SmbUrlParts&, int)>& work) {
+    const double before = childrenCpuSeconds();
+    std::vector<pid_t> children;
+    for (int i = 0; i < processes; ++i) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::string error;
+            const SmbUrlParts parts{"alice", std::nullopt, "127.0.0.1", bench.port(), "alice"};
+            auto connection = tools::SmbConnection::create(
+                tools::SmbLogin{"", "alice", bench.password()}, tools::kRequestBound, &error);
+            const bool fine = connection != nullptr && work(*connection, parts, i);
+            connection.reset();
+            ::_exit(fine ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    bool fine = true;
+    for (const pid_t pid : children) {
+        int status = 0;
+        fine = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0 && fine;
+    }
+    return fine ? childrenCpuSeconds() - before : -1;
+}
+
+// The whole file in the pieces the workers read.
+bool libraryRead(tools::SmbConnection& connection, const SmbUrlParts& parts,
+                 const std::string& path) {
+    tools::SmbHandle file = nullptr;
+    if (connection.open(tools::smbUrlFor(parts, path), O_RDONLY, 0, &file) != 0) {
+        return false;
+    }
+    static thread_local std::vector<char> buffer(2 * 1024 * 1024);
+    off_t at = 0;
+    ssize_t n = 0;
+    while ((n = connection.read(file, buffer.data(), buffer.size(), at)) > 0) {
+        at += n;
+    }
+    return connection.close(file) == 0 && n == 0;
+}
+
+bool libraryList(tools::SmbConnection& connection, const SmbUrlParts& parts,
+                 const std::string& path) {
+    return connection.list(tools::smbUrlFor(parts, path),
+                           [](const char*, const struct stat&) { return true; }) == 0;
+}
+
+// One round of the same steps by the library alone.
+bool libraryRound(const Bench& bench, BusyFigures* out) {
+    const double cpu = libraryAlone(bench, 1, [](auto& connection, const auto& parts, int) {
+        return libraryRead(connection, parts, "/gigabyte.bin");
+    });
+    out->cpu.push_back(cpu / (static_cast<double>(kGigabyte) / (1024.0 * 1024 * 1024)));
+    out->readers.push_back(seconds([&] {
+        return libraryAlone(bench, kParallel, [](auto& connection, const auto& parts, int i) {
+                   return libraryRead(connection, parts, "/parallel-" + std::to_string(i) + ".bin");
+               }) >= 0;
+    }));
+    for (const auto& [folder, figures] :
+         {std::pair<const char*, std::vector<double>*>{"/many", &out->listed},
+          {"/huge", &out->huge}}) {
+        const std::string path = folder;
+        figures->push_back(seconds([&] {
+            return libraryAlone(bench, 1, [&](auto& connection, const auto& parts, int) {
+                       return libraryList(connection, parts, path);
+                   }) >= 0;
+        }));
+    }
+    return cpu >= 0;
+}
+
+std::string load() {
+    std::string text = readFile("/proc/loadavg");
+    return text.substr(0, text.find(' ', text.find(' ', text.find(' ') + 1) + 1));
 }
 
 bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
@@ -413,12 +503,26 @@ bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
         std::cerr << "mount-smb: could not set up the busy mount" << std::endl;
         return false;
     }
+    const auto clientOf = [&](const std::string& folder) {
+        return Client{[&bench, folder] { return bench.mount(folder); },
+                      [&bench, folder] { return bench.unmount(folder); }, bench.mountPoint(),
+                      [&] { return daemonOf(bench.mountPoint()); }};
+    };
+    const std::string base = baseTools();
     BusyFigures mine;
-    const Client ours{[&] { return bench.mount(); }, [&] { return bench.unmount(); },
-                      bench.mountPoint(), [&] { return daemonOf(bench.mountPoint()); }};
-    if (!measureBusy(bench, ours, rounds, rounds, &mine)) {
-        return false;
+    BusyFigures based;
+    BusyFigures library;
+    const std::string loadBefore = load();
+    // The builds and the library alternate round by round, so that a change of the machine's
+    // load meets them alike.
+    for (int round = 0; round < rounds; ++round) {
+        if (!measureBusyRound(bench, clientOf(tools()), true, &mine) ||
+            (!base.empty() && !measureBusyRound(bench, clientOf(base), true, &based)) ||
+            !libraryRound(bench, &library)) {
+            return false;
+        }
     }
+    const std::string loadAfter = load();
 
     // The wire floor: smbclient sessions, writing what they read to /dev/null.
     double smbclientCpu = childrenCpuSeconds();
@@ -446,9 +550,11 @@ bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
         const Client other{[&] { return smbnetfs.mount(); }, [&] { return smbnetfs.unmount(); },
                            smbnetfs.share(), [&] { return smbnetfs.daemon(); }};
         // Its listing of 50,000 files takes some 40 s: once is enough to see where it stands.
-        if (!measureBusy(bench, other, rounds, 1, &theirs)) {
-            smbnetfs.unmount();
-            return false;
+        for (int round = 0; round < rounds; ++round) {
+            if (!measureBusyRound(bench, other, round == 0, &theirs)) {
+                smbnetfs.unmount();
+                return false;
+            }
         }
     } else {
         std::cerr << "mount-smb: smbnetfs is not installed; its column stays empty" << std::endl;
@@ -488,11 +594,45 @@ bool busyMount(Bench& bench, TestDomain& domain, int rounds) {
         median(sessions), compared ? median(theirs.readers) : 0);
     row("ls -l of 50,000 files", median(mine.huge), "session + ls", median(listed),
         compared ? median(theirs.huge) : 0);
-    std::printf("| CPU s per GB read | %.2f s | %.2f s | %.2fx |", mine.cpuPerGigabyte,
-                smbclientCpu, mine.cpuPerGigabyte / smbclientCpu);
-    other(" %.2f s |", theirs.cpuPerGigabyte);
-    other(" %.2fx |", theirs.cpuPerGigabyte / smbclientCpu);
+    std::printf("| CPU s per GB read | %.2f s | %.2f s | %.2fx |", median(mine.cpu), smbclientCpu,
+                median(mine.cpu) / smbclientCpu);
+    other(" %.2f s |", compared ? median(theirs.cpu) : 0);
+    other(" %.2fx |", compared ? median(theirs.cpu) / smbclientCpu : 0);
     std::printf("\n");
+
+    // Beside the floor: the same work by Samba's client library alone, without FUSE.
+    std::printf("\nbeside the library alone (alternated rounds; load %s before, %s after)\n\n",
+                loadBefore.c_str(), loadAfter.c_str());
+    const bool hasBase = !base.empty();
+    std::printf("| step | library alone | mount_smbfs | ratio |%s\n|---|---|---|---|%s\n",
+                hasBase ? " base build | ratio |" : "", hasBase ? "---|---|" : "");
+    for (const auto& [step, unit, figures] :
+         {std::tuple<const char*, const char*, std::vector<double> BusyFigures::*>{
+              "CPU per GB read (daemon and workers)", "s", &BusyFigures::cpu},
+          {"4 readers of 4 files of 200 MB at once", "s", &BusyFigures::readers},
+          {"ls -l of 5,000 files", "s", &BusyFigures::listed},
+          {"ls -l of 50,000 files", "s", &BusyFigures::huge}}) {
+        const double floor = median(library.*figures);
+        const double ours = median(mine.*figures);
+        std::printf("| %s | %.3f %s | %.3f %s | %.2fx |", step, floor, unit, ours, unit,
+                    ours / floor);
+        if (hasBase) {
+            const double theirs = median(based.*figures);
+            std::printf(" %.3f %s | %.2fx |", theirs, unit, theirs / floor);
+        }
+        std::printf("\n");
+    }
+    if (hasBase) {
+        std::printf("\nper round, mount_smbfs / base build / library alone:\n");
+        for (size_t i = 0; i < mine.cpu.size(); ++i) {
+            std::printf(
+                "  CPU/GB %.3f / %.3f / %.3f  readers %.2f / %.2f / %.2f  "
+                "ls 5,000 %.2f / %.2f / %.2f  ls 50,000 %.2f / %.2f / %.2f\n",
+                mine.cpu[i], based.cpu[i], library.cpu[i], mine.readers[i], based.readers[i],
+                library.readers[i], mine.listed[i], based.listed[i], library.listed[i],
+                mine.huge[i], based.huge[i], library.huge[i]);
+        }
+    }
     return true;
 }
 
@@ -530,6 +670,10 @@ int main(int argc, char** argv) {
 
     std::map<std::string, std::vector<double>> tool;
     std::map<std::string, std::vector<double>> floor;
+    const char* busyOnly = std::getenv("QUORVANE_BENCH_BUSY_ONLY");
+    if (busyOnly != nullptr && busyOnly[0] == '1') {
+        return busyMount(bench, domain, rounds) ? 0 : 1;
+    }
     for (int round = 0; round < rounds; ++round) {
         floor["mount"].push_back(seconds([&] { return bench.smbclient("ls"); }));
         tool["mount"].push_back(
