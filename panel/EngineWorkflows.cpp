@@ -1,3 +1,4 @@
+#include <AutoLogon.h>
 #include <SMBManager.h>
 #include <SecretStore.h>
 
@@ -92,6 +93,20 @@ Workflows engineWorkflows() {
     workflows.logout = [secrets] {
         forgetKeptPassword(secrets.get());
         return SMBManager().logout();
+    };
+    workflows.autoLogon = [stops, secrets](const QString& serverText, const QString& userName) {
+        AutoLogonPlan plan =
+            planAutoLogon(serverText.toStdString(), userName.toStdString(), secrets.get(),
+                          findKerberosTicket(EngineConfig::platformDefault().ticketLister));
+        if (plan.credential == AutoLogonPlan::Credential::None) {
+            WorkflowResult result;
+            result.message = plan.problem;
+            result.passwordNeeded = true;
+            return result;
+        }
+        return interruptible(*stops, secrets.get(), [&](const SMBManager& manager) {
+            return runAutoLogon(manager, std::move(plan), secrets.get());
+        });
     };
     workflows.reconnect = [stops, secrets](const QString& password) {
         return interruptible(*stops, secrets.get(), [&](const SMBManager& manager) {

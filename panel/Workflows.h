@@ -17,6 +17,11 @@ struct Workflows {
                                  const QString& password, bool remember)>
         logon;
     std::function<WorkflowResult()> logout;
+    /// The logon at the desktop's login, with `serverText` and `userName` as saved (the user
+    /// may be empty): the user's Kerberos ticket or the kept password, never a typed one.
+    /// Without either, or when the server refuses the kept password, `passwordNeeded` says
+    /// that the user must type it. May be empty.
+    std::function<WorkflowResult(const QString& serverText, const QString& userName)> autoLogon;
     /// Mounts the broken shares again with `password` (empty: a kept password, else the
     /// Kerberos ticket). May be empty.
     std::function<WorkflowResult(const QString& password)> reconnect;
