@@ -66,12 +66,14 @@ WorkflowResult interruptible(StopRequests& stops, SecretStore* secrets, Work wor
 
 }  // namespace
 
-Workflows engineWorkflows() {
+Workflows engineWorkflows(std::shared_ptr<SecretStore> secrets) {
     // SMBManager holds only its configuration, so each call makes its own: nothing is shared
     // between the worker threads but the stop requests, which are made for that, and the
     // secret store, which keeps no state between calls.
     auto stops = std::make_shared<StopRequests>();
-    auto secrets = std::make_shared<DesktopSecretStore>();
+    if (!secrets) {
+        secrets = std::make_shared<DesktopSecretStore>();
+    }
     Workflows workflows;
     workflows.logon = [stops, secrets](const QString& serverText, const QString& userName,
                                        const QString& password, bool remember) {

@@ -2,12 +2,15 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "KerberosTicket.h"
 #include "WorkflowResult.h"
 
 namespace quorvane {
+
+class SecretStore;
 
 /// The engine workflows as the panel sees them. Each is called on a worker thread, so
 /// whatever they capture must be safe to use from there; each returns its outcome and message.
@@ -36,7 +39,8 @@ struct Workflows {
     std::function<std::optional<KerberosTicket>()> findTicket;
 };
 
-/// The real engine's workflows, with the desktop's secret store for a kept password.
-Workflows engineWorkflows();
+/// The real engine's workflows, with the desktop's secret store for a kept password (or
+/// `secrets`, which a test gives).
+Workflows engineWorkflows(std::shared_ptr<SecretStore> secrets = nullptr);
 
 }  // namespace quorvane
