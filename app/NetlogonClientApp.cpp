@@ -66,8 +66,11 @@ void NetlogonClientApp::endSession() {
     if (workflows_.logout) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        const auto result = callWithin(std::max(left, std::chrono::milliseconds(500)),
-                                       [logout = workflows_.logout] { return logout(); });
+        // A kept password stays for the next login's logon.
+        const auto result = callWithin(
+            std::max(left, std::chrono::milliseconds(500)),
+            [logout = workflows_.sessionEndLogout ? workflows_.sessionEndLogout
+                                                  : workflows_.logout] { return logout(); });
         logoutStillRunning_ = !result;
         std::printf("%s\n", result
                                 ? result->message.c_str()

@@ -587,7 +587,8 @@ void ContentView::showEvent(QShowEvent* event) {
 
 void ContentView::appear() {
     serverField_->setText(storedServerAddress_);
-    setFocusedField(Field::server);
+    // Opened because a logon without typing needs the password: the field that answers it.
+    setFocusedField(std::exchange(askingPassword_, false) ? Field::password : Field::server);
     lookUpTicket();  // a kinit since the panel was last shown counts
 }
 
@@ -720,6 +721,7 @@ void ContentView::finishLogon(const WorkflowResult& result) {
     }
     emit logonFinished(result);
     if (automatic && result.passwordNeeded) {
+        askingPassword_ = !isVisible();
         passwordField_->setFocus(Qt::OtherFocusReason);
         emit userNeeded();
     }

@@ -154,6 +154,7 @@ private:
     bool needsPassword_ = false;
     bool cancelling_ = false;
     bool autoLogonRunning_ = false;
+    bool askingPassword_ = false;  // the next showing puts the focus in the password field
     QString logonButtonStyle_;
 
     QLabel* logo_ = nullptr;

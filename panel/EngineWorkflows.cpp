@@ -96,6 +96,7 @@ Workflows engineWorkflows(std::shared_ptr<SecretStore> secrets) {
         forgetKeptPassword(secrets.get());
         return SMBManager().logout();
     };
+    workflows.sessionEndLogout = [] { return SMBManager().logout(); };
     workflows.autoLogon = [stops, secrets](const QString& serverText, const QString& userName) {
         AutoLogonPlan plan =
             planAutoLogon(serverText.toStdString(), userName.toStdString(), secrets.get(),

@@ -20,6 +20,9 @@ struct Workflows {
                                  const QString& password, bool remember)>
         logon;
     std::function<WorkflowResult()> logout;
+    /// The logout at the end of the desktop session: the same, but a kept password stays kept
+    /// for the next login, as the user chose nothing. May be empty: then `logout`.
+    std::function<WorkflowResult()> sessionEndLogout;
     /// The logon at the desktop's login, with `serverText` and `userName` as saved (the user
     /// may be empty): the user's Kerberos ticket or the kept password, never a typed one.
     /// Without either, or when the server refuses the kept password, `passwordNeeded` says

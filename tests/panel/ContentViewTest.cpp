@@ -956,6 +956,7 @@ private slots:
                 atLogin.autoLogonResult.password = c.verdict;
             }
             Panel panel(atLogin);
+            panel.view->hide();  // at login nothing is shown until the panel is needed
             QSignalSpy asked(panel.view.get(), &ContentView::userNeeded);
             panel.view->startAutoLogon();
             QTRY_VERIFY(!panel.view->isLoading());
@@ -966,6 +967,7 @@ private slots:
             QCOMPARE(panel.view->statusMessage(), c.message);
             QVERIFY(panel.password()->text().isEmpty());
             if (c.needsUser) {
+                panel.view->show();  // as the shell does on `userNeeded`
                 QCOMPARE(panel.view->focusedField(), std::optional<Field>(Field::password));
             }
         }
