@@ -16,8 +16,10 @@
 #include "AutoRepair.h"
 #include "ContentView.h"
 #include "DomainFixture.h"
+#include "PanelTestSupport.h"
 #include "Popover.h"
 #include "QtTestSupport.h"
+#include "ShareHealthWatch.h"
 #include "Translations.h"
 #include "TrayController.h"
 
@@ -112,6 +114,40 @@ private slots:
             byName.insert(QStringLiteral("share%1").arg(i), conditions[i]);
         }
         QCOMPARE(repairStepFor(byName, awayTold), step);
+    }
+
+    // Started at login away from the domain's network: the logon says so once, as being away
+    // rather than failed, and the next network change logs on; later changes do not.
+    void aLogonAwayFromTheNetworkIsTriedAgainAtTheNextChange() {
+        QSettings().setValue("logOnAutomatically", true);
+        qt::StandIn standIn;
+        WorkflowResult away{
+            Outcome::Failed, "Away from FS1: shares will come back when the network does", {}};
+        away.serverAway = true;
+        standIn.firstAutoLogonResults = {away};
+        ContentView view(standIn.workflows());
+        const QTemporaryDir mountRoot;
+        ShareHealthWatch health(mountRoot.path());
+        int panelShown = 0;
+        QList<Notice> told;
+        AutoRepair repair(
+            &view, &health, [&] { ++panelShown; }, [&](const Notice& n) { told.append(n); });
+
+        view.startAutoLogon();
+        QTRY_VERIFY(!view.isLoading());
+        QVERIFY(!view.isLoggedIn());
+        QCOMPARE(view.statusMessage(),
+                 QStringLiteral("Away from FS1: shares will come back when the network does"));
+        repair.systemChanged();
+        QTRY_COMPARE(standIn.calls->autoLogons.load(), 2);
+        QTRY_VERIFY(view.isLoggedIn());
+        repair.systemChanged();
+        QTest::qWait(200);
+        QCOMPARE(standIn.calls->autoLogons.load(), 2);
+        QCOMPARE(panelShown, 0);
+        QVERIFY(told.isEmpty());  // the tray tells a logon's outcome itself
+        QSettings().remove("logOnAutomatically");
+        qt::drainWorkers();
     }
 
     // A daemon killed, then a wake: with the kept password the share comes back without a

@@ -26,6 +26,7 @@ struct StandIn {
         std::atomic<int> logouts{0};
         QStringList reconnectPasswords;
         QStringList autoLogonArguments;  // server and user of the last automatic logon
+        std::atomic<int> autoLogons{0};
         std::atomic<int> finished{0};
         std::atomic<bool> cancelled{false};
     };
@@ -54,6 +55,8 @@ struct StandIn {
     /// What the automatic logon answers.
     WorkflowResult autoLogonResult{
         Outcome::Succeeded, "Logon workflow finished. Shares mapped under ~/smbmounts/", {"alice"}};
+    /// When set, what the automatic logons answer, first to last; `autoLogonResult` after them.
+    std::vector<WorkflowResult> firstAutoLogonResults;
     /// How the panel finds the user's Kerberos ticket; none when empty.
     std::function<std::optional<KerberosTicket>()> findTicket;
 
@@ -94,11 +97,12 @@ struct StandIn {
             return outcome;
         };
         result.findTicket = findTicket;
-        result.autoLogon = [outcome = autoLogonResult, calls = calls](const QString& server,
-                                                                      const QString& user) {
+        result.autoLogon = [outcome = autoLogonResult, first = firstAutoLogonResults,
+                            calls = calls](const QString& server, const QString& user) {
             std::lock_guard<std::mutex> lock(calls->mutex);
             calls->autoLogonArguments = QStringList{server, user};
-            return outcome;
+            const size_t run = static_cast<size_t>(calls->autoLogons++);
+            return run < first.size() ? first[run] : outcome;
         };
         // A verdict of NotAsked or Refused releases nothing and asks for the password.
         result.reconnect = [outcome =
