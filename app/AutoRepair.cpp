@@ -35,6 +35,9 @@ AutoRepair::AutoRepair(ContentView* contentView, ShareHealthWatch* health,
     connect(health_, &ShareHealthWatch::finished, this, &AutoRepair::checkFinished);
     connect(contentView, &ContentView::logonFinished, this, [this](const WorkflowResult& result) {
         logonAway_ = result.serverAway && contentView_ && contentView_->logsOnAutomatically();
+        if (result.serverAway && !awayTold_) {
+            awayNotice();  // once, however many logons find the server away meanwhile
+        }
         awayTold_ = result.serverAway;
     });
     connect(contentView, &ContentView::reconnectFinished, this,

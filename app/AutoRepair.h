@@ -24,8 +24,8 @@ RepairStep repairStepFor(const QMap<QString, ShareCondition>& conditions, bool a
 /// Repairs the shares after the computer woke or the network changed, without a click: once
 /// per event, through the panel's Reconnect, which tries a kept password or the Kerberos ticket
 /// once and releases nothing without a replacement. A refused credential stops it and the
-/// panel asks. A server out of reach is told once, not as a failure per share; a logon at
-/// login that found it out of reach is tried again at the next network change.
+/// panel asks. A server out of reach is told once, not as a failure per share or logon; a
+/// logon at login that found it out of reach is tried again at the next network change.
 class AutoRepair : public QObject {
     Q_OBJECT
 

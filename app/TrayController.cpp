@@ -169,11 +169,7 @@ void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& r
         return;  // the panel opens and asks; a notice would only repeat it
     }
     if (workflow == Workflow::logon && result.serverAway) {
-        // Not a failure: the shares come once the network does.
-        const Notice away{statusWords(message), QString(), false};
-        showNotice(icon_.get(), away);
-        emit noticeShown(away);
-        return;
+        return;  // not a failure: AutoRepair says once that the shares come with the network
     }
     if (const std::optional<Notice> notice =
             noticeFor(workflow, result.outcome, message, names, result.notMounted)) {
