@@ -40,6 +40,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     installApplicationAccessibility();
     auto* contentView = new ContentView(workflows_);
     contentView_ = contentView;
+    connect(contentView, &ContentView::userNeeded, this, &AppDelegate::showPanel);
     // Shares mounted by an earlier run can be released at once.
     contentView->setHasMountedShares(!mountedShares(userMountRoot()).isEmpty());
 
@@ -78,6 +79,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         QTimer::singleShot(kFirstLaunchDelayMs, this, &AppDelegate::showPopover);
         settings.setValue(kFirstLaunchKey, true);
         settings.sync();  // on disk at once: a quit within the half second must not undo it
+    }
+    if (logOnAtStart_ && contentView->logsOnAutomatically()) {
+        contentView->startAutoLogon();
     }
 }
 

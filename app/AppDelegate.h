@@ -35,6 +35,9 @@ public:
     /// Started at login, the program may come up before the desktop's tray: it then looks for
     /// the tray for up to `ms` before it falls back to the panel window.
     void setTrayWait(int ms) { trayWaitMs_ = ms; }
+    /// Started at login: with "Log on automatically" on, the program logs on by itself and
+    /// shows the panel only when it needs the user.
+    void setLogOnAtStart(bool logOn) { logOnAtStart_ = logOn; }
     void togglePopover();
     /// Opens the panel: the pop-up under the icon, or the panel's window when there is no tray.
     void showPanel();
@@ -52,6 +55,7 @@ private:
     Workflows workflows_;
     TrayMode trayMode_;
     int trayWaitMs_ = 0;
+    bool logOnAtStart_ = false;
     std::unique_ptr<TrayController> trayController_;
     std::unique_ptr<Popover> popover_;
     std::unique_ptr<QWidget> panelWindow_;

@@ -22,6 +22,7 @@ NetlogonClientApp::NetlogonClientApp(Workflows workflows, bool startedAtLogin)
     : workflows_(workflows), appDelegate_(std::make_unique<AppDelegate>(std::move(workflows))) {
     if (startedAtLogin) {
         appDelegate_->setTrayWait(kTrayWaitAtLoginMs);
+        appDelegate_->setLogOnAtStart(true);
     }
 }
 

@@ -79,6 +79,8 @@ void ShareHealthWatch::finish(const QMap<QString, ShareCondition>& conditions) {
     if (again_) {
         again_ = false;
         checkNow();
+    } else {
+        emit finished();
     }
 }
 

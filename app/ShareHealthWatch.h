@@ -29,6 +29,8 @@ public:
 signals:
     /// A check found something other than the one before.
     void checked();
+    /// A check has ended, news or not, and no other follows it.
+    void finished();
 
 private:
     void finish(const QMap<QString, ShareCondition>& conditions);

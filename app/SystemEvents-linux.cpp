@@ -18,15 +18,26 @@ constexpr int kNetworkSettleMs = 1500;
 
 }  // namespace
 
-// logind's PrepareForSleep(false) on the system bus after a wake; the kernel's route netlink
-// messages for links and addresses.
+// logind's PrepareForSleep(false) on the system bus after a wake; NetworkManager's state and
+// connectivity changes there; the kernel's route netlink messages for links and addresses.
+// Without a system bus, or without either service, the others still tell.
 class SystemEvents::Watch : public QObject {
 public:
     explicit Watch(SystemEvents* events) : QObject(events), events_(events) {
-        QDBusConnection::systemBus().connect(
-            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
-            events, SLOT(prepareForSleep(bool)));
+        QDBusConnection bus = QDBusConnection::systemBus();
+        bus.connect(QStringLiteral("org.freedesktop.login1"),
+                    QStringLiteral("/org/freedesktop/login1"),
+                    QStringLiteral("org.freedesktop.login1.Manager"),
+                    QStringLiteral("PrepareForSleep"), events, SLOT(prepareForSleep(bool)));
+        const QString networkManager = QStringLiteral("org.freedesktop.NetworkManager");
+        const QString networkManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
+        bus.connect(networkManager, networkManagerPath, networkManager,
+                    QStringLiteral("StateChanged"), events, SLOT(networkStateChanged(uint)));
+        bus.connect(networkManager, networkManagerPath,
+                    QStringLiteral("org.freedesktop.DBus.Properties"),
+                    QStringLiteral("PropertiesChanged"), events,
+                    SLOT(networkPropertiesChanged(QString, QVariantMap, QStringList)));
+        connect(events, &SystemEvents::networkStirred, this, [this] { settle_.start(); });
         socket_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
         sockaddr_nl address{};
         address.nl_family = AF_NETLINK;

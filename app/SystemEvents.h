@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
+#include <QVariantMap>
 
 namespace quorvane {
 
@@ -17,12 +19,25 @@ public:
 signals:
     void woke();
     void networkChanged();
+    /// Something moved on the network; `networkChanged` follows once it has settled.
+    void networkStirred();
 
 private slots:
     /// logind says "false" once the computer is awake again.
     void prepareForSleep(bool goingToSleep) {
         if (!goingToSleep) {
             emit woke();
+        }
+    }
+    /// NetworkManager's state changed (connected, disconnected, ...).
+    void networkStateChanged(uint) { emit networkStirred(); }
+    /// NetworkManager's properties changed; its connectivity (portal, full, none) among them.
+    void networkPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                  const QStringList&) {
+        if (interface == QLatin1String("org.freedesktop.NetworkManager") &&
+            (changed.contains(QStringLiteral("Connectivity")) ||
+             changed.contains(QStringLiteral("State")))) {
+            emit networkStirred();
         }
     }
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "AutoRepair.h"
 #include "Autostart.h"
 #include "ContentView.h"
 #include "DaemonEvents.h"
@@ -58,9 +59,16 @@ TrayController::TrayController(ContentView* contentView, QString mountRoot,
     });
     daemonEvents_ = new DaemonEvents(mountRoot_.toStdString(), this);
     connect(daemonEvents_, &DaemonEvents::changed, this, &TrayController::sharesChangedBehindUs);
+    autoRepair_ = new AutoRepair(
+        contentView, health_, showPanel_,
+        [this](const Notice& notice) {
+            showNotice(icon_.get(), notice);
+            emit noticeShown(notice);
+        },
+        this);
     auto* events = new SystemEvents(this);
-    connect(events, &SystemEvents::woke, health_, &ShareHealthWatch::checkNow);
-    connect(events, &SystemEvents::networkChanged, health_, &ShareHealthWatch::checkNow);
+    connect(events, &SystemEvents::woke, autoRepair_, &AutoRepair::systemChanged);
+    connect(events, &SystemEvents::networkChanged, autoRepair_, &AutoRepair::systemChanged);
     rescanShares();
     panelChanged();
     refreshMenu();
@@ -157,6 +165,12 @@ void TrayController::workflowFinished(Workflow workflow, const WorkflowResult& r
     panelChanged();
     health_->checkNow();
     const QString message = QString::fromStdString(result.message);
+    if (workflow == Workflow::logon && result.passwordNeeded) {
+        return;  // the panel opens and asks; a notice would only repeat it
+    }
+    if (workflow == Workflow::logon && result.serverAway) {
+        return;  // not a failure: AutoRepair says once that the shares come with the network
+    }
     if (const std::optional<Notice> notice =
             noticeFor(workflow, result.outcome, message, names, result.notMounted)) {
         showNotice(icon_.get(), *notice);

@@ -17,6 +17,7 @@ class QSystemTrayIcon;
 
 namespace quorvane {
 
+class AutoRepair;
 class ContentView;
 class DaemonEvents;
 
@@ -42,6 +43,8 @@ public:
     /// runs each time it opens.
     void refreshMenu();
     ShareHealthWatch* health() const { return health_; }
+    /// The repair after a wake or a network change.
+    AutoRepair* autoRepair() const { return autoRepair_; }
 
 signals:
     /// A notice went out to the user.
@@ -64,6 +67,7 @@ private:
     QList<MountedShare> shares_;
     ShareHealthWatch* health_ = nullptr;
     DaemonEvents* daemonEvents_ = nullptr;
+    AutoRepair* autoRepair_ = nullptr;
     bool menuStale_ = false;  // the shares changed while the menu was open
     bool sharesLeftMounted_ = false;
     int notMountedShares_ = 0;  // by the last logon

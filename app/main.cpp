@@ -6,9 +6,23 @@
 
 #include "DesktopSecretStore.h"
 #include "LaunchMode.h"
+#include "LogonSettings.h"
 #include "NetlogonClientApp.h"
 #include "ShellPlatform.h"
 #include "Translations.h"
+
+namespace {
+
+// Where the settings live: the macOS defaults domain, org.quorvane.Quorvane, is also where
+// managed preferences (an administrator's preset) are looked up; Linux paths use the
+// organisation's name. Set before any settings are read, with or without a toolkit.
+void nameTheApplication() {
+    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QApplication::setOrganizationDomain(QStringLiteral("quorvane.org"));
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The password typed into the panel or read by the command line stays out of core dumps.
@@ -17,7 +31,11 @@ int main(int argc, char** argv) {
     // A command runs without a GUI toolkit, so it works without a display too.
     if (quorvane::launchModeFor(argc, argv) == quorvane::LaunchMode::commandLine) {
         quorvane::DesktopSecretStore secrets;
-        return quorvane::runCommandLine(argc, argv, &secrets);
+        nameTheApplication();
+        // `logon --auto` logs on as the panel would at login.
+        const quorvane::AutoLogonSettings saved = quorvane::readAutoLogonSettings();
+        return quorvane::runCommandLine(argc, argv, &secrets,
+                                        {saved.server.toStdString(), saved.user.toStdString()});
     }
 
     if (!quorvane::hasDisplay(argc, argv)) {
@@ -44,11 +62,7 @@ int main(int argc, char** argv) {
                            .arg(unknown.first())));
         return 2;
     }
-    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
-    // The macOS defaults domain, org.quorvane.Quorvane, is also where managed preferences
-    // (an administrator's preset) are looked up; Linux paths use the organisation's name.
-    QApplication::setOrganizationDomain(QStringLiteral("quorvane.org"));
-    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    nameTheApplication();
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     // The tray icon keeps the program alive while the pop-up is closed.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "AccountName.h"
+#include "AutoLogon.h"
 #include "CatchStopSignals.h"
 #include "CoreDumps.h"
 #include "FileServices.h"
@@ -26,8 +27,9 @@ namespace quorvane {
 namespace {
 
 const char* const kHelp =
-    "usage: quorvane [logon --server SERVER --user NAME [--remember-password] | logout\n"
-    "                | status | reconnect | --help | --version]\n"
+    "usage: quorvane [logon --server SERVER --user NAME [--remember-password]\n"
+    "                | logon --auto [--server SERVER] [--user NAME] | logout | status\n"
+    "                | reconnect | --help | --version]\n"
     "With no command, quorvane starts the tray icon and its logon panel; the standard Qt\n"
     "options (-platform, -style, ...) may be given then.\n"
     "\n"
@@ -46,6 +48,13 @@ const char* const kHelp =
     "      --remember-password keeps the password in the desktop's secret store (GNOME\n"
     "      Keyring, KWallet, the macOS Keychain) for reconnect; without it a kept password\n"
     "      is forgotten, as it is when the server refuses the password.\n"
+    "  logon --auto [--server SERVER] [--user NAME]\n"
+    "      The logon made at the desktop's login, never asking anything: with the server\n"
+    "      and user name saved by the panel (or those given), it logs on with the user's\n"
+    "      Kerberos ticket for that server, else with the password kept by\n"
+    "      --remember-password. Without either, or when the server refuses the kept\n"
+    "      password (which is then forgotten), it says so and exits 3. A server that\n"
+    "      cannot be reached is told as being away from the network.\n"
     "  logout\n"
     "      Unmounts every share under ~/smbmounts and removes the emptied folders. A share\n"
     "      that is still in use stays mounted, and nothing inside it is deleted. A kept\n"
@@ -85,6 +94,8 @@ const char* const kHelp =
     "           work, or the tray has no display to show on\n"
     "  2        bad usage: an unknown command or option, a missing value, or a password\n"
     "           that cannot be read or holds a NUL byte\n"
+    "  3        logon --auto needs the user: no Kerberos ticket and no kept password,\n"
+    "           or the server refused the kept password\n"
     "  128+N    a logon stopped by signal N (SIGINT 2, SIGHUP 1, SIGTERM 15); shares\n"
     "           mounted before stay mounted\n";
 
@@ -110,8 +121,8 @@ void onStopSignal(int signalNumber) {
 // One run of the command line: its arguments, streams and engine.
 class Run {
 public:
-    Run(const CommandLineStreams& streams, EngineConfig config)
-        : io_(streams), config_(std::move(config)) {
+    Run(const CommandLineStreams& streams, EngineConfig config, SavedLogon saved)
+        : io_(streams), config_(std::move(config)), saved_(std::move(saved)) {
         if (config_.diagnostics == nullptr) {
             config_.diagnostics = &io_.out;
         }
@@ -161,10 +172,15 @@ private:
         std::optional<std::string> server;
         std::optional<std::string> user;
         bool remember = false;
+        bool automatic = false;
         for (size_t i = 0; i < arguments.size(); ++i) {
             const std::string& argument = arguments[i];
             if (argument == "--remember-password") {
                 remember = true;
+                continue;
+            }
+            if (argument == "--auto") {
+                automatic = true;
                 continue;
             }
             std::optional<std::string>* target = nullptr;
@@ -196,6 +212,14 @@ private:
                 return badUsage("logon: " + argument + " needs a value");
             }
             *target = value;
+        }
+        if (automatic) {
+            if (remember) {
+                return badUsage(
+                    "logon: --auto keeps no new password; --remember-password is "
+                    "for a logon with a typed one");
+            }
+            return autoLogon(server.value_or(saved_.server), user.value_or(saved_.user));
         }
         if (!server || server->empty()) {
             return badUsage("logon: --server SERVER is missing");
@@ -241,6 +265,47 @@ private:
         if (const auto problem =
                 keepPasswordOfLogon(config_.secrets, *server, *user, *password, remember, result)) {
             io_.err << "quorvane: " << *problem << std::endl;
+        }
+        return exitStatusOf(result);
+    }
+
+    // Nothing is read from standard input: nobody may be there to type.
+    int autoLogon(const std::string& server, const std::string& user) {
+        disableCoreDumps();  // before a kept password is in memory
+        const std::optional<KerberosTicket> ticket =
+            config_.ticketLister.empty() ? std::nullopt : findKerberosTicket(config_.ticketLister);
+        AutoLogonPlan plan = planAutoLogon(server, user, config_.secrets, ticket);
+        switch (plan.credential) {
+            case AutoLogonPlan::Credential::None:
+                io_.err << "quorvane: " << plan.problem << std::endl;
+                return kNeedsUser;
+            case AutoLogonPlan::Credential::Ticket:
+                io_.out << "Logging on with the Kerberos ticket of " << ticket->principal << "."
+                        << std::endl;
+                break;
+            case AutoLogonPlan::Credential::KeptPassword:
+                io_.out << "Using the password kept in the desktop's secret store." << std::endl;
+                break;
+        }
+        const AutoLogonPlan::Credential credential = plan.credential;
+        Interruption stop;
+        const WorkflowResult result = runStoppable(stop, [&](const SMBManager& manager) {
+            return runAutoLogon(manager, std::move(plan), config_.secrets);
+        });
+        if (result.outcome == Outcome::Interrupted && stop.raised()) {
+            io_.out << "quorvane: logon stopped by signal " << stop.reason()
+                    << "; shares mounted before stay mounted." << std::endl;
+            return 128 + stop.reason();
+        }
+        io_.out << result.message << std::endl;
+        if (result.passwordNeeded) {
+            io_.err << "quorvane: "
+                    << (credential == AutoLogonPlan::Credential::KeptPassword
+                            ? "the server refused the kept password, which is forgotten. "
+                            : "the server refused the Kerberos ticket. ")
+                    << "Log on with the password (quorvane logon --remember-password keeps it)."
+                    << std::endl;
+            return kNeedsUser;
         }
         return exitStatusOf(result);
     }
@@ -351,26 +416,29 @@ private:
         return lines;
     }
 
+    static constexpr int kNeedsUser = 3;
+
     const CommandLineStreams& io_;
     EngineConfig config_;
+    SavedLogon saved_;
 };
 
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& arguments, const CommandLineStreams& streams,
-                   EngineConfig config) {
-    return Run(streams, std::move(config)).command(arguments);
+                   EngineConfig config, SavedLogon saved) {
+    return Run(streams, std::move(config), std::move(saved)).command(arguments);
 }
 
-int runCommandLine(int argc, char** argv, SecretStore* secrets) {
+int runCommandLine(int argc, char** argv, SecretStore* secrets, SavedLogon saved) {
     // A reader that goes away (`quorvane logon ... | head -1`) must not end a logon halfway:
     // the workflow runs to its end, and the lost output is told on standard error.
     ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     EngineConfig config = EngineConfig::platformDefault();
     config.secrets = secrets;
-    const int status =
-        runCommandLine(arguments, {std::cin, std::cout, std::cerr}, std::move(config));
+    const int status = runCommandLine(arguments, {std::cin, std::cout, std::cerr},
+                                      std::move(config), std::move(saved));
     if (!std::cout.flush()) {
         std::cerr << "quorvane: standard output was closed; the command ran to its end, exit "
                   << "status " << status << "." << std::endl;

@@ -545,6 +545,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         if (check.verdict != WorkflowResult::Password::Taken) {
             WorkflowResult result = finish(Outcome::Failed, homeFailed + " " + check.failure.cause);
             result.password = check.verdict;
+            result.serverAway = check.failure.serverGone;
             return result;
         }
         verdict = WorkflowResult::Password::Taken;
@@ -561,6 +562,7 @@ WorkflowResult SMBManager::logon(const std::string& serverText, const std::strin
         WorkflowResult result = finish(Outcome::Failed, homeFailed + " " + home.failure.cause);
         result.password =
             home.failure.passwordRefused ? WorkflowResult::Password::Refused : verdict;
+        result.serverAway = home.failure.serverGone;
         return result;
     }
     if (home.fresh && !password.empty() && verdict == WorkflowResult::Password::NotAsked) {

@@ -39,6 +39,22 @@ std::optional<std::string> keptPasswordFor(SecretStore* store, const std::string
     return password;
 }
 
+std::optional<KeptAccount> keptAccount(SecretStore* store) {
+    std::optional<std::string> entry = store ? store->read() : std::nullopt;
+    if (!entry) {
+        return std::nullopt;
+    }
+    const size_t lineEnd = entry->find('\n');
+    const size_t at = entry->rfind('@', lineEnd);
+    std::optional<KeptAccount> account;
+    if (lineEnd != std::string::npos && at != std::string::npos && at > 0 && at + 1 < lineEnd &&
+        lineEnd + 1 < entry->size()) {
+        account = KeptAccount{entry->substr(0, at), entry->substr(at + 1, lineEnd - at - 1)};
+    }
+    wipeSecret(*entry);
+    return account;
+}
+
 std::optional<std::string> keepPasswordOfLogon(SecretStore* store, const std::string& serverText,
                                                const std::string& typedUser,
                                                const std::string& password, bool remember,

@@ -27,6 +27,14 @@ public:
 std::optional<std::string> keptPasswordFor(SecretStore* store, const std::string& user,
                                            const std::string& server);
 
+/// Whose password is kept: the user (without a domain) and the server (host[:port]), as
+/// kept in lower case; nothing when none is kept. The password itself is not handed out.
+struct KeptAccount {
+    std::string user;
+    std::string server;
+};
+std::optional<KeptAccount> keptAccount(SecretStore* store);
+
 /// Brings the store in line with a finished logon: the password is kept when the user asked
 /// for it and the server took it (a mount made with it, or a running daemon's logon); any kept
 /// one is forgotten when the user did not ask or the server refused the logon's password; a

@@ -33,6 +33,9 @@ struct WorkflowResult {
     /// Shares are broken and stay as they are until the user gives a password the server
     /// takes: none was at hand, or the one tried was refused.
     bool passwordNeeded = false;
+    /// The server could not be reached at all (its name does not resolve, or nothing
+    /// answers): the computer is away from the domain's network, not refused.
+    bool serverAway = false;
 };
 
 }  // namespace quorvane

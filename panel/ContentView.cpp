@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 #include <AccountName.h>
 #include <SMBManager.h>
@@ -28,6 +29,7 @@
 #include "Artwork.h"
 #include "BusyIndicator.h"
 #include "Contrast.h"
+#include "LogonSettings.h"
 #include "PanelPlatform.h"
 #include "StatusLine.h"
 #include "StatusWords.h"
@@ -261,11 +263,28 @@ void ContentView::buildLayout() {
     quitButton_->setCursor(Qt::PointingHandCursor);
     connect(quitButton_, &QToolButton::clicked, qApp, &QCoreApplication::quit);
 
+    // Under the title, beside the logo: the panel keeps its height.
+    autoLogonBox_ = new QCheckBox(tr("Log on automatically"), this);
+    autoLogonBox_->setObjectName(QStringLiteral("logOnAutomatically"));
+    autoLogonBox_->setToolTip(
+        tr("At the desktop's login, log on with your Kerberos ticket or the remembered "
+           "password, without the panel"));
+    autoLogonBox_->setAccessibleDescription(autoLogonBox_->toolTip());
+    autoLogonBox_->setChecked(readAutoLogonSettings().enabled);
+    connect(autoLogonBox_, &QCheckBox::toggled, this,
+            [](bool checked) { setLogOnAutomatically(checked); });
+    auto* titleColumn = new QVBoxLayout;
+    titleColumn->setSpacing(kFormRowSpacing);
+    titleColumn->addStretch(1);
+    titleColumn->addWidget(title_);
+    titleColumn->addWidget(autoLogonBox_);
+    titleColumn->addStretch(1);
+
     auto* header = new QHBoxLayout;
     header->setSpacing(kHeaderSpacing);
     header->setContentsMargins(kLogoLeadingSpace, kHeaderTopSpace, kQuitTrailingSpace, 0);
     header->addWidget(logo_, 0, Qt::AlignVCenter);
-    header->addWidget(title_, 0, Qt::AlignVCenter);
+    header->addLayout(titleColumn);
     header->addStretch(1);
     header->addWidget(quitButton_, 0, Qt::AlignVCenter);
 
@@ -386,7 +405,8 @@ void ContentView::buildLayout() {
     setTabOrder(serverField_, usernameField_);
     setTabOrder(usernameField_, passwordField_);
     setTabOrder(passwordField_, rememberBox_);
-    setTabOrder(rememberBox_, logoutButton_);
+    setTabOrder(rememberBox_, autoLogonBox_);
+    setTabOrder(autoLogonBox_, logoutButton_);
     setTabOrder(logoutButton_, logonButton_);
     // The panel itself holds the focus when the control that had it is disabled; otherwise
     // the toolkit passes it on along the chain, and a following Space could press Quit.
@@ -567,7 +587,8 @@ void ContentView::showEvent(QShowEvent* event) {
 
 void ContentView::appear() {
     serverField_->setText(storedServerAddress_);
-    setFocusedField(Field::server);
+    // Opened because a logon without typing needs the password: the field that answers it.
+    setFocusedField(std::exchange(askingPassword_, false) ? Field::password : Field::server);
     lookUpTicket();  // a kinit since the panel was last shown counts
 }
 
@@ -641,8 +662,41 @@ void ContentView::startLogon() {
         &ContentView::finishLogon);
 }
 
+bool ContentView::logsOnAutomatically() const {
+    return autoLogonBox_->isChecked();
+}
+
+void ContentView::startAutoLogon() {
+    if (isLoading_ || isLoggedIn_ || !workflows_.autoLogon) {
+        return;
+    }
+    const AutoLogonSettings saved = readAutoLogonSettings();
+    storedServerAddress_ = saved.server;
+    serverField_->setText(saved.server);
+    if (!saved.user.isEmpty()) {
+        usernameField_->setText(saved.user);
+    }
+    isLoading_ = true;
+    autoLogonRunning_ = true;
+    statusMessage_ = tr("Processing Network Logon Workflows...");
+    render();
+    auto autoLogon = workflows_.autoLogon;
+    runOffGuiThread(
+        resultPort_, [autoLogon, saved] { return autoLogon(saved.server, saved.user); },
+        &ContentView::finishLogon);
+}
+
 void ContentView::finishLogon(const WorkflowResult& result) {
+    const bool automatic = std::exchange(autoLogonRunning_, false);
     statusMessage_ = statusWords(QString::fromStdString(result.message));
+    if (automatic && result.passwordNeeded) {
+        statusMessage_ =
+            result.password == WorkflowResult::Password::Refused
+                ? tr("The server did not take the remembered password, which is forgotten. "
+                     "Type your password and press Logon.")
+                : tr("No Kerberos ticket and no remembered password: type your password and "
+                     "press Logon.");
+    }
     isLoading_ = false;
     cancelling_ = false;
     hasMountedShares_ = !result.mountedShares.empty();
@@ -650,6 +704,7 @@ void ContentView::finishLogon(const WorkflowResult& result) {
         isLoggedIn_ = true;
         needsPassword_ = false;
         passwordField_->clear();
+        saveLogonUser(username());
         // Never cancelled: it runs whatever happens meanwhile and closes only a shown popover.
         QTimer::singleShot(kPopoverCloseDelayMs, this, &ContentView::closePopoverIfShown);
     }
@@ -665,6 +720,11 @@ void ContentView::finishLogon(const WorkflowResult& result) {
         logonButton_->setFocus(Qt::OtherFocusReason);
     }
     emit logonFinished(result);
+    if (automatic && result.passwordNeeded) {
+        askingPassword_ = !isVisible();
+        passwordField_->setFocus(Qt::OtherFocusReason);
+        emit userNeeded();
+    }
 }
 
 void ContentView::logonButtonClicked() {
@@ -807,6 +867,8 @@ void ContentView::render() {
         field->setEnabled(enabled);
     }
     rememberBox_->setEnabled(fieldsEnabled);
+    // Like Remember, chosen before a logon: the next one follows it.
+    autoLogonBox_->setEnabled(fieldsEnabled && !isLoading_);
     // After a failed logon that left shares mounted (the home share without "mac.bat", say),
     // Logout is the way to release them.
     logoutButton_->setEnabled(logoutEnabled);

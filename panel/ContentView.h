@@ -69,6 +69,12 @@ public:
     std::optional<KerberosTicket> servingTicket() const;
     void startLogon();
     void finishLogon(const WorkflowResult& result);
+    /// The logon at the desktop's login: the saved server and user, the Kerberos ticket or the
+    /// kept password, nothing typed. It ends as a logon does; when it needs the user (nothing
+    /// to log on with, or the kept password refused) the panel asks and `userNeeded` follows.
+    void startAutoLogon();
+    /// The option "Log on automatically", as the user settings hold it.
+    bool logsOnAutomatically() const;
     void startLogout();
     void finishLogout(const WorkflowResult& result);
     /// What the ticket lister found, handed back to the GUI thread.
@@ -106,6 +112,8 @@ signals:
     void logonFinished(const quorvane::WorkflowResult& result);
     void logoutFinished(const quorvane::WorkflowResult& result);
     void reconnectFinished(const quorvane::WorkflowResult& result);
+    /// A logon without typing could not go on without the user: the panel asks.
+    void userNeeded();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -145,6 +153,8 @@ private:
     bool hasBrokenShares_ = false;
     bool needsPassword_ = false;
     bool cancelling_ = false;
+    bool autoLogonRunning_ = false;
+    bool askingPassword_ = false;  // the next showing puts the focus in the password field
     QString logonButtonStyle_;
 
     QLabel* logo_ = nullptr;
@@ -154,6 +164,7 @@ private:
     QLineEdit* usernameField_ = nullptr;
     QLineEdit* passwordField_ = nullptr;
     QCheckBox* rememberBox_ = nullptr;
+    QCheckBox* autoLogonBox_ = nullptr;
     StatusLine* statusLine_ = nullptr;
     QPushButton* logoutButton_ = nullptr;
     QPushButton* logonButton_ = nullptr;

@@ -1,3 +1,4 @@
+#include <AutoLogon.h>
 #include <SMBManager.h>
 #include <SecretStore.h>
 
@@ -67,12 +68,14 @@ WorkflowResult interruptible(StopRequests& stops, SecretStore* secrets, Work wor
 
 }  // namespace
 
-Workflows engineWorkflows() {
+Workflows engineWorkflows(std::shared_ptr<SecretStore> secrets) {
     // SMBManager holds only its configuration, so each call makes its own: nothing is shared
     // between the worker threads but the stop requests, which are made for that, and the
     // secret store, which keeps no state between calls.
     auto stops = std::make_shared<StopRequests>();
-    auto secrets = std::make_shared<DesktopSecretStore>();
+    if (!secrets) {
+        secrets = std::make_shared<DesktopSecretStore>();
+    }
     Workflows workflows;
     workflows.logon = [stops, secrets](const QString& serverText, const QString& userName,
                                        const QString& password, bool remember) {
@@ -95,15 +98,29 @@ Workflows engineWorkflows() {
         forgetKeptPassword(secrets.get());
         return SMBManager().logout();
     };
-    workflows.logoutWithin = [secrets](std::chrono::milliseconds limit) {
+    workflows.logoutWithin = [](std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        forgetKeptPassword(secrets.get());
+        // A kept password stays for the next login's logon: the user chose nothing.
         EngineConfig config = EngineConfig::platformDefault();
         config.unmountTimeLimit = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                deadline - std::chrono::steady_clock::now()),
                                            std::chrono::milliseconds(100));
         config.stopGrace = std::chrono::milliseconds(0);  // no time left to ask twice
         return SMBManager(config).logout(true);
+    };
+    workflows.autoLogon = [stops, secrets](const QString& serverText, const QString& userName) {
+        AutoLogonPlan plan =
+            planAutoLogon(serverText.toStdString(), userName.toStdString(), secrets.get(),
+                          findKerberosTicket(EngineConfig::platformDefault().ticketLister));
+        if (plan.credential == AutoLogonPlan::Credential::None) {
+            WorkflowResult result;
+            result.message = plan.problem;
+            result.passwordNeeded = true;
+            return result;
+        }
+        return interruptible(*stops, secrets.get(), [&](const SMBManager& manager) {
+            return runAutoLogon(manager, std::move(plan), secrets.get());
+        });
     };
     workflows.reconnect = [stops, secrets](const QString& password) {
         return interruptible(*stops, secrets.get(), [&](const SMBManager& manager) {

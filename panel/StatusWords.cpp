@@ -98,6 +98,10 @@ std::vector<Rule> makeRules() {
                    ? StatusTexts::tr("Successfully disconnected 1 share.")
                    : StatusTexts::tr("Successfully disconnected %1 shares.").arg(m.captured(1));
     });
+    add(R"(Away from (.+): shares will come back when the network does)", [](const auto& m) {
+        return StatusTexts::tr("Away from %1: shares will come back when the network does")
+            .arg(m.captured(1));
+    });
     add(R"(Reconnected (\d+) share\(s\)\.)", [](const auto& m) {
         return StatusTexts::tr("Reconnected %n share(s).", nullptr, number(m, 1));
     });

@@ -3,12 +3,15 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "KerberosTicket.h"
 #include "WorkflowResult.h"
 
 namespace quorvane {
+
+class SecretStore;
 
 /// The engine workflows as the panel sees them. Each is called on a worker thread, so
 /// whatever they capture must be safe to use from there; each returns its outcome and message.
@@ -18,11 +21,17 @@ struct Workflows {
                                  const QString& password, bool remember)>
         logon;
     std::function<WorkflowResult()> logout;
-    /// `logout` for the end of the session: it runs beside a workflow told to stop, without
-    /// waiting for it, and every unmount not done within `limit` is ended, so that nothing is
-    /// released, and no folder emptied, once the program has gone. May be empty: then the
+    /// The logout at the end of the desktop session: it runs beside a workflow told to stop,
+    /// without waiting for it, and every unmount not done within `limit` is ended, so that nothing
+    /// is released, and no folder emptied, once the program has gone. A kept password stays kept
+    /// for the next login, as the user chose nothing. May be empty: then the
     /// workflow's stop is waited for and `logout` is used.
     std::function<WorkflowResult(std::chrono::milliseconds limit)> logoutWithin;
+    /// The logon at the desktop's login, with `serverText` and `userName` as saved (the user
+    /// may be empty): the user's Kerberos ticket or the kept password, never a typed one.
+    /// Without either, or when the server refuses the kept password, `passwordNeeded` says
+    /// that the user must type it. May be empty.
+    std::function<WorkflowResult(const QString& serverText, const QString& userName)> autoLogon;
     /// Mounts the broken shares again with `password` (empty: a kept password, else the
     /// Kerberos ticket). May be empty.
     std::function<WorkflowResult(const QString& password)> reconnect;
@@ -37,7 +46,8 @@ struct Workflows {
     std::function<std::optional<KerberosTicket>()> findTicket;
 };
 
-/// The real engine's workflows, with the desktop's secret store for a kept password.
-Workflows engineWorkflows();
+/// The real engine's workflows, with the desktop's secret store for a kept password (or
+/// `secrets`, which a test gives).
+Workflows engineWorkflows(std::shared_ptr<SecretStore> secrets = nullptr);
 
 }  // namespace quorvane

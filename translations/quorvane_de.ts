@@ -277,6 +277,10 @@
         <source>cannot be checked</source>
         <translation>nicht abfragbar</translation>
     </message>
+    <message>
+        <source>Away from %1: shares will come back when the network does</source>
+        <translation>Nicht im Netz von %1: Die Freigaben kommen zurück, sobald das Netzwerk wieder da ist</translation>
+    </message>
 </context>
 <context>
     <name>TrayState</name>
@@ -343,6 +347,13 @@ Hilfe mit „quorvane --help“.</translation>
     <message>
         <source>quorvane: a second start will not find this one: %1</source>
         <translation>quorvane: ein zweiter Start wird dieses Programm nicht finden: %1</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::AutoRepair</name>
+    <message>
+        <source>Shares reconnected</source>
+        <translation>Freigaben wieder verbunden</translation>
     </message>
 </context>
 <context>
@@ -509,6 +520,22 @@ Hilfe mit „quorvane --help“.</translation>
     <message>
         <source>Quorvane for Apple Silicon</source>
         <translation>Quorvane für Apple Silicon</translation>
+    </message>
+    <message>
+        <source>Log on automatically</source>
+        <translation>Automatisch anmelden</translation>
+    </message>
+    <message>
+        <source>At the desktop&apos;s login, log on with your Kerberos ticket or the remembered password, without the panel</source>
+        <translation>Bei der Anmeldung am Desktop mit Ihrem Kerberos-Ticket oder dem gemerkten Passwort anmelden, ohne das Fenster</translation>
+    </message>
+    <message>
+        <source>The server did not take the remembered password, which is forgotten. Type your password and press Logon.</source>
+        <translation>Der Server hat das gemerkte Passwort nicht angenommen; es ist vergessen. Geben Sie Ihr Passwort ein und drücken Sie „Anmelden“.</translation>
+    </message>
+    <message>
+        <source>No Kerberos ticket and no remembered password: type your password and press Logon.</source>
+        <translation>Kein Kerberos-Ticket und kein gemerktes Passwort: Geben Sie Ihr Passwort ein und drücken Sie „Anmelden“.</translation>
     </message>
 </context>
 <context>

@@ -277,6 +277,10 @@
         <source>cannot be checked</source>
         <translation>impossible à interroger</translation>
     </message>
+    <message>
+        <source>Away from %1: shares will come back when the network does</source>
+        <translation>Hors du réseau de %1&#xa0;: les partages reviendront avec le réseau</translation>
+    </message>
 </context>
 <context>
     <name>TrayState</name>
@@ -346,6 +350,13 @@ Essayez « quorvane --help ».</translation>
     </message>
 </context>
 <context>
+    <name>quorvane::AutoRepair</name>
+    <message>
+        <source>Shares reconnected</source>
+        <translation>Partages reconnectés</translation>
+    </message>
+</context>
+<context>
     <name>quorvane::BusyIndicator</name>
     <message>
         <source>Busy</source>
@@ -360,11 +371,11 @@ Essayez « quorvane --help ».</translation>
     <name>quorvane::ContentView</name>
     <message>
         <source>The server did not take the password. Nothing was released. Type your current password and press Logon to reconnect.</source>
-        <translation>Le serveur n’a pas accepté le mot de passe. Rien n’a été déconnecté. Saisissez votre mot de passe actuel et appuyez sur « Se connecter » pour reconnecter.</translation>
+        <translation>Le serveur n’a pas accepté le mot de passe. Rien n’a été déconnecté. Saisissez votre mot de passe actuel et appuyez sur «&#xa0;Se connecter&#xa0;» pour reconnecter.</translation>
     </message>
     <message>
         <source>Your password is needed to reconnect. Nothing was released. Type it and press Logon.</source>
-        <translation>Votre mot de passe est nécessaire pour reconnecter. Rien n’a été déconnecté. Saisissez-le et appuyez sur « Se connecter ».</translation>
+        <translation>Votre mot de passe est nécessaire pour reconnecter. Rien n’a été déconnecté. Saisissez-le et appuyez sur «&#xa0;Se connecter&#xa0;».</translation>
     </message>
     <message>
         <source>Unexpected error: %1</source>
@@ -509,6 +520,22 @@ Essayez « quorvane --help ».</translation>
     <message>
         <source>Quorvane for Apple Silicon</source>
         <translation>Quorvane pour Apple Silicon</translation>
+    </message>
+    <message>
+        <source>Log on automatically</source>
+        <translation>Connexion automatique</translation>
+    </message>
+    <message>
+        <source>At the desktop&apos;s login, log on with your Kerberos ticket or the remembered password, without the panel</source>
+        <translation>À l’ouverture de session, se connecter avec votre ticket Kerberos ou le mot de passe mémorisé, sans le panneau</translation>
+    </message>
+    <message>
+        <source>The server did not take the remembered password, which is forgotten. Type your password and press Logon.</source>
+        <translation>Le serveur n’a pas accepté le mot de passe mémorisé, qui est oublié. Saisissez votre mot de passe et appuyez sur «&#xa0;Se connecter&#xa0;».</translation>
+    </message>
+    <message>
+        <source>No Kerberos ticket and no remembered password: type your password and press Logon.</source>
+        <translation>Aucun ticket Kerberos ni mot de passe mémorisé&#xa0;: saisissez votre mot de passe et appuyez sur «&#xa0;Se connecter&#xa0;».</translation>
     </message>
 </context>
 <context>

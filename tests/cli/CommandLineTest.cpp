@@ -27,11 +27,14 @@ struct Result {
 class CommandLine : public ::testing::Test {
 protected:
     Result run(const Lines& arguments, const std::string& input = "",
-               std::optional<ShareCondition> everyShare = std::nullopt) {
+               std::optional<ShareCondition> everyShare = std::nullopt,
+               const SavedLogon& saved = {}) {
         std::istringstream in(input);
         std::ostringstream out;
         std::ostringstream err;
-        EngineConfig config = tools_.configFor(home_);
+        EngineConfig config = tools_.configFor(home_, !saved.server.empty());
+        // This program's own tool names a refused password and an unreachable server.
+        config.mountToolExitStatusesKnown = !saved.server.empty();
         config.secrets = &secrets_;
         if (everyShare) {
             config.shareCheck = [&](const Lines& folders, const auto& mounts) {
@@ -42,7 +45,7 @@ protected:
                 return conditions;
             };
         }
-        const int status = runCommandLine(arguments, {in, out, err}, config);
+        const int status = runCommandLine(arguments, {in, out, err}, config, saved);
         return {status, out.str(), err.str()};
     }
 
@@ -149,6 +152,68 @@ TEST_F(CommandLine, AStopSignalEndsALogonWithOneLineAndItsExitStatus) {
     EXPECT_EQ(splitLines(logon.out).back(),
               "quorvane: logon stopped by signal 2; shares mounted before stay mounted.");
     EXPECT_FALSE(fs::exists(home_.mountRoot() + "/alice"));
+}
+
+// The login-time logon reads nothing from standard input: the kept password or nothing, with a
+// status of its own when the user is needed; one try of the kept password at the server.
+TEST_F(CommandLine, AnAutomaticLogonUsesTheKeptPasswordAndNeverAsks) {
+    tools_.addServerFile("alice", "mac.bat", "set GROUPS=staff\r\n");
+    tools_.addServerFile("netlogon", "shares.ini", "Science:osx:staff\n");
+    struct Case {
+        const char* name;
+        std::optional<std::string> kept;
+        std::string serverTakes;
+        int unreachable;  // the home mount's exit status, 0: as the server answers
+        SavedLogon saved;
+        int status;
+        size_t toolRuns;
+        std::string lastLine;
+        std::string errorPart;
+        bool stillKept;
+    };
+    const std::string away = "Away from fs1: shares will come back when the network does";
+    const std::string finished = "Logon workflow finished. Shares mapped under ~/smbmounts/";
+    const std::string refused =
+        "Failed to mount initial user home directory. Wrong user name or password.";
+    const std::string kept = "alice@fs1\nkept";
+    // clang-format off
+    const Case cases[] = {
+        {"kept password", kept, "kept", 0, {"fs1", "alice"}, 0, 4, finished, "", true},
+        {"user from the kept account", kept, "kept", 0, {"fs1", ""}, 0, 4, finished, "", true},
+        {"refused kept password", kept, "changed", 0, {"fs1", "alice"}, 3, 1, refused,
+         "refused the kept password, which is forgotten", false},
+        {"nothing kept", std::nullopt, "kept", 0, {"fs1", "alice"}, 3, 0, "", "no kept password",
+         false},
+        {"kept for another server", "alice@fs2\nkept", "kept", 0, {"fs1", "alice"}, 3, 0, "",
+         "no kept password", true},
+        {"away from the network", kept, "kept", 6, {"fs1", "alice"}, 1, 1, away, "", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(run({"logout"}).status, 0);
+        secrets_.kept = c.kept;
+        tools_.acceptOnly(c.serverTakes);
+        if (c.unreachable != 0) {
+            tools_.failMount("alice", c.unreachable);  // the last case: the flag stays
+        }
+        const size_t before = tools_.calls().size();
+        // Whatever stands on standard input is never read.
+        const Result logon = run({"logon", "--auto"}, "typed\n", std::nullopt, c.saved);
+        EXPECT_EQ(logon.status, c.status) << logon.out << logon.err;
+        EXPECT_EQ(tools_.calls().size() - before, c.toolRuns);
+        if (!c.lastLine.empty()) {
+            EXPECT_EQ(splitLines(logon.out).back(), c.lastLine);
+        }
+        EXPECT_NE(logon.err.find(c.errorPart), std::string::npos) << logon.err;
+        EXPECT_EQ(secrets_.kept.has_value(), c.stillKept);
+        for (const std::string& input : tools_.standardInputs()) {
+            EXPECT_EQ(input.find("typed"), std::string::npos);
+        }
+    }
+    const Result mixed =
+        run({"logon", "--auto", "--remember-password"}, "", std::nullopt, {"fs1", "alice"});
+    EXPECT_EQ(mixed.status, 2);
 }
 
 }  // namespace

@@ -909,6 +909,73 @@ private slots:
         QCOMPARE(panel.view->focusedField(), std::optional<Field>(Field::server));
     }
 
+    // "Log on automatically": the administrator's preset until the user chooses, the user name
+    // kept only while it is on; the logon at login takes what is saved and types nothing, and
+    // the panel asks only when the user is needed.
+    void automaticLogonIsOptInAndAsksOnlyWhenNeeded() {
+        QTemporaryDir system;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
+        QSettings(QSettings::NativeFormat, QSettings::SystemScope,
+                  QCoreApplication::organizationName(), QCoreApplication::applicationName())
+            .setValue("logOnAutomatically", true);
+        const auto box = [](const Panel& panel) {
+            return panel.child<QCheckBox>("logOnAutomatically");
+        };
+        QVERIFY(box(Panel())->isChecked());
+        QTest::mouseClick(box(Panel()), Qt::LeftButton);
+        QVERIFY2(!box(Panel())->isChecked(), "the user's choice wins over the preset");
+
+        StandIn standIn = gated();
+        Panel typed(standIn);
+        QTest::mouseClick(box(typed), Qt::LeftButton);
+        driveTo(typed, PanelState::loggedOn);
+        QCOMPARE(QSettings().value("savedUserName").toString(), QStringLiteral("alice"));
+
+        struct Case {
+            const char* name;
+            quorvane::WorkflowResult::Password verdict;
+            bool needsUser;
+            QString message;
+        };
+        const Case cases[] = {
+            {"logged on", quorvane::WorkflowResult::Password::NotAsked, false,
+             "Logon workflow finished. Shares mapped under ~/smbmounts/"},
+            {"nothing to log on with", quorvane::WorkflowResult::Password::NotAsked, true,
+             "No Kerberos ticket and no remembered password: type your password and press "
+             "Logon."},
+            {"kept password refused", quorvane::WorkflowResult::Password::Refused, true,
+             "The server did not take the remembered password, which is forgotten. Type your "
+             "password and press Logon."},
+        };
+        for (const Case& c : cases) {
+            StandIn atLogin;
+            if (c.needsUser) {
+                atLogin.autoLogonResult =
+                    quorvane::WorkflowResult{quorvane::Outcome::Failed, "engine words", {}};
+                atLogin.autoLogonResult.passwordNeeded = true;
+                atLogin.autoLogonResult.password = c.verdict;
+            }
+            Panel panel(atLogin);
+            panel.view->hide();  // at login nothing is shown until the panel is needed
+            QSignalSpy asked(panel.view.get(), &ContentView::userNeeded);
+            panel.view->startAutoLogon();
+            QTRY_VERIFY(!panel.view->isLoading());
+            QCOMPARE(atLogin.calls->autoLogonArguments, (QStringList{"FS1", "alice"}));
+            QCOMPARE(panel.user()->text(), QStringLiteral("alice"));
+            QCOMPARE(panel.view->isLoggedIn(), !c.needsUser);
+            QCOMPARE(asked.size(), c.needsUser ? 1 : 0);
+            QCOMPARE(panel.view->statusMessage(), c.message);
+            QVERIFY(panel.password()->text().isEmpty());
+            if (c.needsUser) {
+                panel.view->show();  // as the shell does on `userNeeded`
+                QCOMPARE(panel.view->focusedField(), std::optional<Field>(Field::password));
+            }
+        }
+
+        QTest::mouseClick(box(Panel()), Qt::LeftButton);
+        QVERIFY2(!QSettings().contains("savedUserName"), "off, the user name is not kept");
+    }
+
     void logonTakesTheTextsOfTheMomentItStarts() {
         Panel panel(gated());
         panel.fill(QStringLiteral("FS1"), QStringLiteral("alice"), QStringLiteral("pw"));

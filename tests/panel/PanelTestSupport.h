@@ -25,6 +25,8 @@ struct StandIn {
         std::atomic<bool> remembered{false};  // by the last logon
         std::atomic<int> logouts{0};
         QStringList reconnectPasswords;
+        QStringList autoLogonArguments;  // server and user of the last automatic logon
+        std::atomic<int> autoLogons{0};
         std::atomic<int> finished{0};
         std::atomic<bool> cancelled{false};
     };
@@ -50,6 +52,11 @@ struct StandIn {
     /// When set, each workflow waits until the test releases one permit.
     std::shared_ptr<QSemaphore> gate;
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
+    /// What the automatic logon answers.
+    WorkflowResult autoLogonResult{
+        Outcome::Succeeded, "Logon workflow finished. Shares mapped under ~/smbmounts/", {"alice"}};
+    /// When set, what the automatic logons answer, first to last; `autoLogonResult` after them.
+    std::vector<WorkflowResult> firstAutoLogonResults;
     /// How the panel finds the user's Kerberos ticket; none when empty.
     std::function<std::optional<KerberosTicket>()> findTicket;
 
@@ -90,6 +97,13 @@ struct StandIn {
             return outcome;
         };
         result.findTicket = findTicket;
+        result.autoLogon = [outcome = autoLogonResult, first = firstAutoLogonResults,
+                            calls = calls](const QString& server, const QString& user) {
+            std::lock_guard<std::mutex> lock(calls->mutex);
+            calls->autoLogonArguments = QStringList{server, user};
+            const size_t run = static_cast<size_t>(calls->autoLogons++);
+            return run < first.size() ? first[run] : outcome;
+        };
         // A verdict of NotAsked or Refused releases nothing and asks for the password.
         result.reconnect = [outcome =
                                 WorkflowResult{Outcome::Succeeded, reconnectMessage.toStdString(),
