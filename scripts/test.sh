@@ -7,12 +7,12 @@
 #
 #   scripts/test.sh
 #
-# Both builds use -Werror. The longest chain is the test build and then the tests, so it goes
-# first and runs at normal priority: the Kerberos test as soon as its programs are built, the
-# other tests as soon as the test build ends. Beside it, the release build, the package and
-# screenshot checks; the macOS check (whose first run fetches and warms a compiler) and the
-# fuzzers from the start. The compiles beside it run at a lower priority, so they take what
-# the tests, which mostly wait on servers and mounts, leave over. Every step prints its time.
+# Both builds use -Werror. The longest chain is the test build and then the tests: the Kerberos
+# test starts as soon as its programs are built, the other tests as soon as the test build
+# ends, four at a time, as they mostly wait on servers and mounts. Beside it run the release
+# build, the package and screenshot checks, and from the start the macOS check (whose first
+# run fetches and warms a compiler) and the fuzzers, at a lower priority: they wait for
+# nothing, so they take what the rest leaves over. Every step prints its time.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -113,7 +113,7 @@ step "build of the program and its tools ($build, release; beside the test build
 t=$SECONDS
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON \
     -DBUILD_TESTING=OFF
-nice -n 10 cmake --build "$build" -j"$jobs"
+cmake --build "$build" -j"$jobs"
 took "build" "$t"
 
 step "Debian package: install, then the command-line demo as an ordinary user"
