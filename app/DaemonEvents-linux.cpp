@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <vector>
 
 #include "DaemonEvents.h"
 #include "DaemonSockets.h"
+#include "ProcessRunner.h"
 #include "ShareHealth.h"
 
 namespace quorvane {
@@ -20,7 +22,8 @@ int processDescriptor(pid_t pid) {
 }
 
 // Whether `pid` is a mount daemon ("mount_smbfs --serve SOURCE MOUNTPOINT") of a mount below
-// `below`.
+// `below`. The daemon writes its title over its first argument list and blanks the rest, so
+// the list ends in empty words.
 bool servesBelow(pid_t pid, const std::string& below) {
     const int fd =
         ::open(("/proc/" + std::to_string(pid) + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
@@ -30,13 +33,8 @@ bool servesBelow(pid_t pid, const std::string& below) {
     char text[4096];
     const ssize_t n = ::read(fd, text, sizeof text);
     ::close(fd);
-    std::vector<std::string> words;
-    for (ssize_t start = 0, i = 0; i < n; ++i) {
-        if (text[i] == '\0') {
-            words.emplace_back(text + start, static_cast<size_t>(i - start));
-            start = i + 1;
-        }
-    }
+    const std::vector<std::string> words =
+        splitCommandLine(std::string(text, static_cast<size_t>(std::max<ssize_t>(n, 0))));
     return words.size() == 4 && words[1] == "--serve" && words[3].rfind(below, 0) == 0;
 }
 

@@ -7,10 +7,12 @@
 #
 #   scripts/test.sh
 #
-# Both builds use -Werror. The tests mostly wait on servers and mounts, so the compile-bound
-# steps run beside the steps that wait: the test build from the start, beside the release
-# build, the package and screenshot checks; the macOS check and the fuzzers beside the tests.
-# Every step prints its time.
+# Both builds use -Werror. The longest chain is the test build and then the tests: the Kerberos
+# test starts as soon as its programs are built, the other tests as soon as the test build
+# ends, four at a time, as they mostly wait on servers and mounts. Beside it run the release
+# build, the package and screenshot checks, and from the start the macOS check (whose first
+# run fetches and warms a compiler) and the fuzzers, at a lower priority: they wait for
+# nothing, so they take what the rest leaves over. Every step prints its time.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,37 +20,42 @@ cd "$top"
 build=${BUILD_DIR:-build}
 tests="$build-tests"
 jobs=${JOBS:-2}
+# Tests at once: more than the cores, as most of them wait on servers and mounts.
+test_jobs=${TEST_JOBS:-4}
 started=$SECONDS
 
 step() { printf '\n== %s\n' "$*"; }
 took() { printf '== %s: %d s\n' "$1" $((SECONDS - $2)); }
 
-# One step at a time runs in the background, its output in a log that is shown when it fails.
-background_pid=""
-background_log=""
-background_name=""
+# Steps that run in the background, each with its output in a log that is shown when it fails.
+declare -A background_pids=() background_logs=()
 start_background() {
-    background_name=$1 background_log=$2
+    local name=$1 log=$2
     shift 2
     (
         t=$SECONDS
         "$@"
-        took "$background_name" "$t"
-    ) >"$background_log" 2>&1 &
-    background_pid=$!
+        took "$name" "$t"
+    ) >"$log" 2>&1 &
+    background_pids[$name]=$!
+    background_logs[$name]=$log
 }
 finish_background() {
-    local status=0
-    wait "$background_pid" || status=$?
-    background_pid=""
+    local name=$1 status=0
+    wait "${background_pids[$name]}" || status=$?
+    unset "background_pids[$name]"
     if [ "$status" -ne 0 ]; then
-        cat "$background_log"
-        echo "test.sh: $background_name failed" >&2
+        cat "${background_logs[$name]}"
+        echo "test.sh: $name failed" >&2
         return "$status"
     fi
-    grep -E '^(== .*: [0-9]+ s|fuzz: )' "$background_log" || true
+    grep -E '^(== .*: [0-9]+ s|fuzz: )' "${background_logs[$name]}" || true
 }
-trap '[ -z "$background_pid" ] || kill -- "$background_pid" 2>/dev/null' EXIT
+stop_background() {
+    local pid
+    for pid in "${background_pids[@]}"; do kill -- "$pid" 2>/dev/null || true; done
+}
+trap stop_background EXIT
 
 t=$SECONDS
 "$top/scripts/install-deps.sh"
@@ -59,14 +66,27 @@ t=$SECONDS
 for script_test in tests/scripts/*-test.sh; do "$script_test"; done
 took "script tests" "$t"
 
+# The macOS sources compiled for aarch64-macos (zig, no linking), then the parsers fuzzed
+# against their reference readings (libFuzzer, ASan, UBSan): compiles that wait for nothing.
+other_checks() {
+    local t=$SECONDS
+    nice -n 10 scripts/check-macos-build.sh
+    took "macOS check" "$t"
+    t=$SECONDS
+    FUZZ_SECONDS=${FUZZ_SECONDS:-8} nice -n 10 scripts/fuzz.sh "$build-fuzz"
+    took "fuzzing" "$t"
+}
+start_background "macOS check and fuzzing" "$build-other-checks.log" other_checks
+
 # The Kerberos test waits minutes for a ticket to run out: its programs are built first and it
 # runs beside the rest of the build and the other tests. Its outcome lands in $kerberos.status.
 kerberos="$tests-kerberos"
 sanitized() { ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 "$@"; }
-test_build() {
+test_build_and_tests() {
     # Built with clang and lld, a third less compile time than GCC here, so the tests also meet
     # a second compiler's warnings. Line tables are all the sanitizers' reports need; full
     # debug information only slows the build.
+    local t=$SECONDS
     CXX=clang++ cmake -S . -B "$tests" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
         -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld \
         -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON -DQUORVANE_SANITIZE=ON
@@ -79,11 +99,17 @@ test_build() {
         echo "$status" >"$kerberos.status"
     ) &
     cmake --build "$tests" -j"$jobs"
-}
-start_background "test build ($tests, AddressSanitizer and UndefinedBehaviorSanitizer)" \
-    "$tests.log" test_build
+    took "test build ($tests, AddressSanitizer and UndefinedBehaviorSanitizer)" "$t"
 
-step "build of the program and its tools ($build, release)"
+    step "tests, under AddressSanitizer and UndefinedBehaviorSanitizer"
+    t=$SECONDS
+    (cd "$tests" && sanitized ctest -E '^tools_kerberos$' --output-on-failure -j"$test_jobs" \
+        --timeout 600)
+    took "tests" "$t"
+}
+start_background "test build and tests" "$tests.log" test_build_and_tests
+
+step "build of the program and its tools ($build, release; beside the test build)"
 t=$SECONDS
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON -DCMAKE_UNITY_BUILD=ON \
     -DBUILD_TESTING=OFF
@@ -104,25 +130,11 @@ t=$SECONDS
 scripts/screenshot.sh "$build"
 took "screenshots" "$t"
 
-step "test build (ran beside the release build, the package and the screenshots)"
-finish_background
-
-# The macOS sources compiled for aarch64-macos (zig, no linking), then the parsers fuzzed
-# against their reference readings (libFuzzer, ASan, UBSan).
-other_checks() {
-    local t=$SECONDS
-    scripts/check-macos-build.sh
-    took "macOS check" "$t"
-    t=$SECONDS
-    FUZZ_SECONDS=${FUZZ_SECONDS:-8} scripts/fuzz.sh "$build-fuzz"
-    took "fuzzing" "$t"
-}
-start_background "macOS check and fuzzing" "$build-other-checks.log" other_checks
-
-step "tests, under AddressSanitizer and UndefinedBehaviorSanitizer"
+step "test build and tests (beside the release build, the package and the screenshots)"
 t=$SECONDS
-(cd "$tests" && sanitized ctest -E '^tools_kerberos$' --output-on-failure -j"$jobs" --timeout 600)
-took "tests" "$t"
+finish_background "test build and tests"
+took "waiting for them" "$t"
+sed -n '/^Test project/,/^Total Test time/p' "$tests.log"
 
 step "the Kerberos test (started during the test build)"
 t=$SECONDS
@@ -140,8 +152,10 @@ t=$SECONDS
 scripts/accessibility-check.sh "$tests"
 took "accessibility" "$t"
 
-step "the macOS compile check and the fuzzers (ran beside the tests)"
-finish_background
+step "the macOS compile check and the fuzzers (ran from the start, beside everything)"
+t=$SECONDS
+finish_background "macOS check and fuzzing"
+took "waiting for them" "$t"
 
 step "all tests passed"
 took "whole run" "$started"

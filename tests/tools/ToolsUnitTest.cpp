@@ -163,6 +163,17 @@ TEST(PasswordPacing, WaitsLongerAfterEachRefusalAndStopsTryingAfterAFew) {
     pacing.refused(now, true);
     EXPECT_EQ(pacing.nextAnswer() - now, 1s);
     EXPECT_TRUE(pacing.mayTry(now));
+
+    // Twenty wrong passwords in a row, each handed over as soon as the one before is answered,
+    // take more than a minute to be answered.
+    PasswordPacing fresh;
+    const Clock::time_point start{};
+    now = start;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        now = std::max(now, fresh.nextAnswer());
+        fresh.refused(now, fresh.mayTry(now));
+    }
+    EXPECT_GE(now - start, std::chrono::minutes(1));
 }
 
 TEST(ProcessTitle, ReplacesTheArgumentListInPlace) {
