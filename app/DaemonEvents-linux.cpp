@@ -87,10 +87,12 @@ DaemonEvents::DaemonEvents(const std::string& mountRoot, QObject* parent)
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
                 const std::optional<pid_t> pid =
                     event->len > 0 ? daemons::pidOfDaemonFile(event->name) : std::nullopt;
-                // A daemon already followed, or a new one of this mount root's; a name that
-                // tells nothing counts too (the queue overflowed).
-                news = news || !pid || watch_->daemons.count(*pid) != 0 ||
-                       servesBelow(*pid, watch_->below);
+                // A daemon already followed, or a new one of this mount root's; an event
+                // without a name counts too (the queue overflowed). Other files there (a
+                // socket not yet listening, the account notes) are no news.
+                news =
+                    news || event->len == 0 ||
+                    (pid && (watch_->daemons.count(*pid) != 0 || servesBelow(*pid, watch_->below)));
             }
         }
         if (news) {

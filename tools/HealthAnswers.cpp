@@ -73,20 +73,24 @@ HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
     removeOldNotes(*folder);
     socketPath_ = daemons::socketPath(*folder, ::getpid());
     troublePath_ = daemons::troubleMarkerPath(*folder, ::getpid());
+    // Bound and listening under a name of its own first, then renamed: whoever sees the
+    // socket's name can connect at once instead of finding nothing listening yet.
+    const std::string bound = socketPath_ + ".new";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (socketPath_.size() >= sizeof address.sun_path) {
+    if (bound.size() >= sizeof address.sun_path) {
         return;
     }
-    std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
-    ::unlink(socketPath_.c_str());  // left by an earlier process of this pid
+    std::memcpy(address.sun_path, bound.c_str(), bound.size() + 1);
+    ::unlink(bound.c_str());  // left by an earlier process of this pid
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0 ||
         ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::chmod(socketPath_.c_str(), 0600) != 0 || ::listen(listener_, 8) != 0) {
+        ::chmod(bound.c_str(), 0600) != 0 || ::listen(listener_, 8) != 0 ||
+        ::rename(bound.c_str(), socketPath_.c_str()) != 0) {
         if (listener_ >= 0) {
             ::close(listener_);
-            ::unlink(socketPath_.c_str());
+            ::unlink(bound.c_str());
         }
         listener_ = -1;
         return;
