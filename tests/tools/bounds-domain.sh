@@ -5,8 +5,8 @@
 # of a large listing. In each, bounded-calls makes its calls 1.5 s after the outage began (what
 # the kernel kept of the files has expired by then) and all of them again once the share
 # answers. Prints the lines of bounded-calls, each after the outage's name, then what the
-# server holds:
-#   bounds-domain.sh DIR TOOLSDIR BOUNDED-CALLS SOURCEDIR
+# server holds. OUTAGE is one of frozen-40-s, link-60-s, workers-30-s:
+#   bounds-domain.sh DIR TOOLSDIR BOUNDED-CALLS SOURCEDIR OUTAGE
 set -uo pipefail
 
 . "$(dirname "$0")/private-namespaces.sh"
@@ -14,6 +14,7 @@ dir=$1
 tools=$2
 calls=$3
 source=$4
+which=$5
 
 domain=$dir/domain
 mnt=$dir/mnt
@@ -64,7 +65,7 @@ done
 mkdir -p "$server/calls" "$server/large"
 printf 'original\n' >"$server/calls/file.txt"
 printf 'saved before\n' >"$server/calls/save.txt"
-(cd "$server/large" && seq -f 'entry-%05g' 1 40000 | xargs touch)
+[ "$which" = workers-30-s ] && (cd "$server/large" && seq -f 'entry-%05g' 1 40000 | xargs touch)
 chown -R --reference="$server" "$server/calls" "$server/large"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -113,9 +114,12 @@ outage() {
   sed "s/^/$name /" "$out"
 }
 
-outage frozen-40-s 40 freeze_server resume
-outage link-60-s 60 link_down link_up
-outage workers-30-s 30 stop_workers resume large
+case $which in
+  frozen-40-s) outage frozen-40-s 40 freeze_server resume ;;
+  link-60-s) outage link-60-s 60 link_down link_up ;;
+  workers-30-s) outage workers-30-s 30 stop_workers resume large ;;
+  *) echo "error=no such outage: $which"; exit 1 ;;
+esac
 
 # What the server holds, and the files it has open: one that a late reply opened is closed
 # again by then.
