@@ -85,14 +85,14 @@ DaemonEvents::DaemonEvents(const std::string& mountRoot, QObject* parent)
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(events + at);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                const std::optional<pid_t> pid =
-                    event->len > 0 ? daemons::pidOfDaemonFile(event->name) : std::nullopt;
+                const pid_t pid =
+                    event->len > 0 ? daemons::pidOfDaemonFile(event->name).value_or(0) : 0;
                 // A daemon already followed, or a new one of this mount root's; an event
                 // without a name counts too (the queue overflowed). Other files there (a
                 // socket not yet listening, the account notes) are no news.
-                news =
-                    news || event->len == 0 ||
-                    (pid && (watch_->daemons.count(*pid) != 0 || servesBelow(*pid, watch_->below)));
+                news = news || event->len == 0 ||
+                       (pid > 0 &&
+                        (watch_->daemons.count(pid) != 0 || servesBelow(pid, watch_->below)));
             }
         }
         if (news) {
