@@ -151,8 +151,8 @@ convert "$out/open.png" -crop "$((1024 - left))x$((py + ph + 12))+${left}+0" +re
 
 xdotool key Return
 xdotool type --delay 20 "$(demo_password alice)"
-# Remember password, then Logon (Logout is disabled and skipped).
-xdotool key Tab space Tab space
+# Remember password, then Logon (past "Log on automatically"; Logout is disabled and skipped).
+xdotool key Tab space Tab Tab space
 sleep 0.5
 shoot
 corner tray-busy.png 330
