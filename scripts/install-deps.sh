@@ -26,7 +26,7 @@ build_packages=(
 demo_packages=(samba libnss-wrapper libuid-wrapper)
 # What the tests, the package check, the screenshots and the macOS check need as well.
 test_packages=(
-  clang-format dpkg-dev file lintian libgtest-dev libbenchmark-dev clang libclang-rt-14-dev lld
+  clang-format dpkg-dev file lintian libgtest-dev libbenchmark-dev clang libclang-rt-14-dev lld ccache
   smbclient
   xvfb xauth trayer xdotool imagemagick x11-utils fonts-dejavu-core
   dbus dbus-x11 dunst gnome-keyring libsecret-tools at-spi2-core python3-pyatspi python3
