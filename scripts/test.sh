@@ -72,6 +72,9 @@ took "script tests" "$t"
 if command -v ccache >/dev/null; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=true
     export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+    # The clone's folder also reaches the compiler inside files (the generated unity files
+    # include the sources by full path, __FILE__ names them): map it away.
+    export CXXFLAGS="-ffile-prefix-map=$top/= ${CXXFLAGS:-}"
 fi
 
 # The macOS sources compiled for aarch64-macos (zig, no linking), then the parsers fuzzed
