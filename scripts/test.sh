@@ -75,6 +75,8 @@ if command -v ccache >/dev/null; then
     # The clone's folder also reaches the compiler inside files (the generated unity files
     # include the sources by full path, __FILE__ names them): map it away.
     export CXXFLAGS="-ffile-prefix-map=$top/= ${CXXFLAGS:-}"
+    # Qt's resource compiler stamps each file's time, which is the clone's time.
+    export QT_RCC_SOURCE_DATE_OVERRIDE=1
 fi
 
 # The macOS sources compiled for aarch64-macos (zig, no linking), then the parsers fuzzed
