@@ -4,13 +4,16 @@
 # share with a Kerberos ticket and without one, and whole logons of the command line: with
 # the Windows name forms and a password, and with the ticket alone. Prints KEY=VALUE lines for
 # the test that runs it:
-#   kerberos-domain.sh DIR TOOLSDIR CLI
+# PROGRAM, when given, is also started as at a desktop login with the ticket.
+#   kerberos-domain.sh DIR TOOLSDIR CLI [PROGRAM]
 set -uo pipefail
 
 . "$(dirname "$0")/private-namespaces.sh"
+repo=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$1
 tools=$2
 cli=$3
+program=${4:-}
 realm=QV.TEST
 admin_password='Adm1n!pass'
 
@@ -67,7 +70,7 @@ client=$dir/client
 mkdir -p "$client"
 stop_server() {
   "$tools/umount" "$dir/mnt" >/dev/null 2>&1
-  for share in "$client"/smbmounts/*; do "$tools/umount" "$share" >/dev/null 2>&1; done
+  for share in "$client"/smbmounts/* "$dir"/desk/smbmounts/*; do "$tools/umount" "$share" >/dev/null 2>&1; done
   kill -TERM -- "-$server" 2>/dev/null
   for _ in $(seq 1 50); do kill -0 "$server" 2>/dev/null || return 0; sleep 0.1; done
   kill -KILL -- "-$server" 2>/dev/null
@@ -124,6 +127,17 @@ echo "service-ticket=$(klist 2>/dev/null | grep -o 'cifs/dc1.qv.test@QV.TEST' | 
 echo "umount-status=$?"
 # The ticket alone: an empty password.
 logon ticket dc1.qv.test administrator ''
+
+# The desktop's login with the ticket and no kept password: the program started as the
+# autostart entry starts it, with "Log on automatically" on.
+if [ -n "$program" ]; then
+  desk=$dir/desk
+  mkdir -p "$desk/.config/Quorvane"
+  printf '[General]\nhasLaunchedBefore=true\nlogOnAutomatically=true\n%s\n%s\n' \
+    savedServerAddress=dc1.qv.test savedUserName=administrator >"$desk/.config/Quorvane/Quorvane.conf"
+  HOME=$desk "$repo/tests/support/with-secret-service.sh" "$repo/tests/app/autostart-desk.sh" \
+    "$program" /tmp/quorvane-autostart-ticket.png 2>"$dir/desk.err" | sed 's/^/desk-/'
+fi
 
 # A ticket that runs out while the shares are mounted: once the server ends the session, the
 # share gives errors and status names the ticket; kinit alone brings it back, without a logon.
