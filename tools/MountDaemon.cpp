@@ -168,6 +168,9 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (errors >= 0) {
         ::close(errors);
     }
+    // Answering before the mount is reported: whoever hears "mounted" and asks at once about
+    // the share gets an answer, not a missing socket.
+    const HealthAnswers health(workers);
     report(reportFd, MountExit::Mounted, "");
     ::close(reportFd);
     // From here on nothing talks to the terminal the tool was started from.
@@ -177,7 +180,6 @@ int runMountDaemon(DaemonRequest request, int reportFd) {
     if (::chdir("/") != 0) {
         return 1;
     }
-    const HealthAnswers health(workers);
     return filesystem.serve();
 }
 
