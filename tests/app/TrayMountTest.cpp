@@ -52,12 +52,9 @@ private:
         return delegate;
     }
 
-    static void logOn(ContentView* view, const QString& user, const QString& password) {
-        view->findChild<QLineEdit*>("serverField")
-            ->setText(QString::fromStdString(qt::sharedDomain().server()));
-        view->findChild<QLineEdit*>("usernameField")->setText(user);
-        view->findChild<QLineEdit*>("passwordField")->setText(password);
-        view->startLogon();
+    static void logOnAlice(ContentView* view) {
+        qt::typeAndLogOn(view, QStringLiteral("alice"), password("alice"),
+                         QString::fromStdString(qt::sharedDomain().server()));
     }
 
     static QStringList shareItems(QMenu* menu) {
@@ -113,7 +110,7 @@ private slots:
         auto delegate = launch();
         TrayController* tray = delegate->trayController();
         QSignalSpy notices(tray, &TrayController::noticeShown);
-        logOn(delegate->contentView(), "alice", password("alice"));
+        logOnAlice(delegate->contentView());
         QTRY_VERIFY_WITH_TIMEOUT(!delegate->contentView()->isLoading(), 60000);
         QVERIFY2(delegate->contentView()->isLoggedIn(),
                  qPrintable(delegate->contentView()->statusMessage()));
@@ -165,7 +162,7 @@ private slots:
         auto delegate = launch();
         TrayController* tray = delegate->trayController();
         ContentView* view = delegate->contentView();
-        logOn(view, "alice", password("alice"));
+        logOnAlice(view);
         QTRY_VERIFY_WITH_TIMEOUT(!view->isLoading(), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(!tray->health()->checking(), 30000);
         QCOMPARE(tray->status().state, TrayState::loggedOn);

@@ -1,5 +1,4 @@
 #include <QAction>
-#include <QLineEdit>
 #include <QMenu>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -53,12 +52,6 @@ private:
             std::make_unique<AppDelegate>(standIn.workflows(), AppDelegate::TrayMode::tray);
         delegate->applicationDidFinishLaunching();
         return delegate;
-    }
-
-    static void logOn(ContentView* view) {
-        view->findChild<QLineEdit*>("usernameField")->setText("alice");
-        view->findChild<QLineEdit*>("passwordField")->setText("pw");
-        view->startLogon();
     }
 
 private slots:
@@ -158,7 +151,7 @@ private slots:
         QCOMPARE(tray->status().state, TrayState::loggedOff);
         const qint64 loggedOffIcon = delegate->statusItem()->icon().cacheKey();
 
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         QCOMPARE(tray->status().state, TrayState::busy);
         QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client: logging on…"));
         QVERIFY(delegate->statusItem()->icon().cacheKey() != loggedOffIcon);
@@ -177,7 +170,7 @@ private slots:
         StandIn standIn;
         auto delegate = launch(standIn);
         TrayController* tray = delegate->trayController();
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         QTRY_COMPARE(tray->status().state, TrayState::loggedOn);
         QSignalSpy notices(tray, &TrayController::noticeShown);
         tray->refreshMenu();
@@ -194,7 +187,7 @@ private slots:
         standIn.logoutOutcome = quorvane::Outcome::Failed;
         auto delegate = launch(standIn);
         TrayController* tray = delegate->trayController();
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         QTRY_COMPARE(tray->status().state, TrayState::loggedOn);
         QSignalSpy notices(tray, &TrayController::noticeShown);
         delegate->contentView()->startLogout();
@@ -214,7 +207,7 @@ private slots:
                  QStringList({"No shares mounted (disabled)", "Logon…", "Logout (disabled)",
                               "Start at login", "Quit"}));
 
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         tray->refreshMenu();
         QCOMPARE(actionNames(tray->menu()),
                  QStringList({"No shares mounted (disabled)", "Logon… (disabled)",

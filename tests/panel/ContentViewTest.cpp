@@ -961,9 +961,7 @@ private slots:
                             bool) -> quorvane::WorkflowResult { throw std::runtime_error("boom"); };
         ContentView view(throwing);
         view.show();
-        view.findChild<QLineEdit*>("usernameField")->setText("alice");
-        view.findChild<QLineEdit*>("passwordField")->setText("pw");
-        view.startLogon();
+        quorvane::testing::typeAndLogOn(&view);
         QTRY_VERIFY(!view.isLoading());
         QVERIFY(view.statusMessage().contains("boom"));
         QVERIFY(!view.isLoggedIn());
@@ -981,9 +979,7 @@ private slots:
         auto* view = new ContentView(StandIn().workflows(), &popover);
         view->setPopover(&popover);
         popover.show();
-        view->findChild<QLineEdit*>("usernameField")->setText("alice");
-        view->findChild<QLineEdit*>("passwordField")->setText("pw");
-        view->startLogon();
+        quorvane::testing::typeAndLogOn(view);
         QTRY_VERIFY(view->isLoggedIn());
         if (reopen) {
             popover.hide();
