@@ -24,12 +24,6 @@ std::unique_ptr<AppDelegate> launch(const StandIn& standIn = {},
     return delegate;
 }
 
-void logOn(quorvane::ContentView* view) {
-    view->findChild<QLineEdit*>("usernameField")->setText("alice");
-    view->findChild<QLineEdit*>("passwordField")->setText("pw");
-    view->startLogon();
-}
-
 }  // namespace
 
 class AppDelegateTest : public QObject {
@@ -149,7 +143,7 @@ private slots:
         QVERIFY(!delegate->popover());
         QVERIFY(delegate->panelWindow()->isVisible());
         QCOMPARE(delegate->panelWindow()->windowType(), Qt::Window);
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         QTRY_VERIFY(delegate->contentView()->isLoggedIn());
         passTimersOf(quorvane::ContentView::kPopoverCloseDelayMs);
         QVERIFY(delegate->panelWindow()->isVisible());

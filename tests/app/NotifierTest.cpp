@@ -39,7 +39,27 @@ public slots:
 class NotifierTest : public QObject {
     Q_OBJECT
 
+private:
+    NotificationRecorder recorder_;
+
 private slots:
+    void init() {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+            QSKIP("no session bus (run under dbus-run-session)");
+        }
+        recorder_.calls.clear();
+        QDBusConnection service =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));
+        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder_,
+                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    }
+    void cleanup() {
+        QDBusConnection(QStringLiteral("service"))
+            .unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+
     // One row per hostile text from a server: how the tray menu and a notification show it
     // (the terminal's escaping has its own table in the engine's tests).
     void serverTextThroughEveryOutput_data() {
@@ -63,19 +83,9 @@ private slots:
         QFETCH(QString, menu);
         QFETCH(QString, notification);
         QCOMPARE(menuText(text), menu);
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-            QSKIP("no session bus (run under dbus-run-session)");
-        }
-
-        QDBusConnection service =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));
-        NotificationRecorder recorder;
-        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
-                                       QDBusConnection::ExportAllSlots));
-        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
         showNotice(nullptr, {QStringLiteral("Logon failed"), text, true});
-        QTRY_COMPARE(recorder.calls.size(), 1);
-        const NotificationRecorder::Call& call = recorder.calls.first();
+        QTRY_COMPARE(recorder_.calls.size(), 1);
+        const NotificationRecorder::Call& call = recorder_.calls.first();
         QCOMPARE(call.appName, QStringLiteral("Quorvane"));
         QCOMPARE(call.icon, QStringLiteral("quorvane"));
         QCOMPARE(call.summary, QStringLiteral("Logon failed"));
@@ -83,8 +93,6 @@ private slots:
         QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(),
                  QStringLiteral("quorvane"));
         QCOMPARE(call.timeout, kNoticeShownMs);
-        service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
     }
 
     // A notice's own lines stay lines; a line break sent by the server stays visible as an
@@ -117,9 +125,6 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, share);
         QFETCH(QString, body);
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-            QSKIP("no session bus (run under dbus-run-session)");
-        }
         std::vector<ShareProblem> notMounted;
         if (!share.isEmpty()) {
             notMounted.push_back({share.toStdString(), "The server has no share of this name."});
@@ -127,17 +132,9 @@ private slots:
         const std::optional<Notice> notice =
             noticeFor(Workflow::logon, outcome, message, {QStringLiteral("alice")}, notMounted);
         QVERIFY(notice);
-        QDBusConnection service =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));
-        NotificationRecorder recorder;
-        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
-                                       QDBusConnection::ExportAllSlots));
-        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
         showNotice(nullptr, *notice);
-        QTRY_COMPARE(recorder.calls.size(), 1);
-        QCOMPARE(recorder.calls.first().body, body);
-        service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+        QTRY_COMPARE(recorder_.calls.size(), 1);
+        QCOMPARE(recorder_.calls.first().body, body);
     }
 };
 

@@ -22,7 +22,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
@@ -132,22 +131,17 @@ int main(int argc, char** argv) {
     });
     if (arguments.contains(QStringLiteral("--logon-now"))) {
         QTimer::singleShot(50, [&client, realEngine] {
-            quorvane::ContentView* view = client.appDelegate().contentView();
-            const auto field = [view](const char* name) {
-                return view->findChild<QLineEdit*>(QString::fromLatin1(name));
-            };
-            if (realEngine) {
-                field("serverField")->setText(qEnvironmentVariable("QUORVANE_STANDIN_SERVER"));
-                field("usernameField")->setText(qEnvironmentVariable("QUORVANE_STANDIN_USER"));
-                field("passwordField")->setText(qEnvironmentVariable("QUORVANE_STANDIN_PASSWORD"));
-            } else {
-                field("usernameField")->setText("alice");
-                field("passwordField")->setText("pw");
-            }
             std::printf("stand-in: logon started at %lld ms\n",
                         static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
             std::fflush(stdout);
-            view->startLogon();
+            quorvane::ContentView* view = client.appDelegate().contentView();
+            if (realEngine) {
+                quorvane::testing::typeAndLogOn(view, qEnvironmentVariable("QUORVANE_STANDIN_USER"),
+                                                qEnvironmentVariable("QUORVANE_STANDIN_PASSWORD"),
+                                                qEnvironmentVariable("QUORVANE_STANDIN_SERVER"));
+            } else {
+                quorvane::testing::typeAndLogOn(view);
+            }
         });
     }
     const int quitAt = arguments.indexOf(QStringLiteral("--quit-after-ms"));

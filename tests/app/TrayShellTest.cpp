@@ -1,5 +1,4 @@
 #include <QAction>
-#include <QLineEdit>
 #include <QMenu>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -53,12 +52,6 @@ private:
             std::make_unique<AppDelegate>(standIn.workflows(), AppDelegate::TrayMode::tray);
         delegate->applicationDidFinishLaunching();
         return delegate;
-    }
-
-    static void logOn(ContentView* view) {
-        view->findChild<QLineEdit*>("usernameField")->setText("alice");
-        view->findChild<QLineEdit*>("passwordField")->setText("pw");
-        view->startLogon();
     }
 
 private slots:
@@ -158,7 +151,7 @@ private slots:
         QCOMPARE(tray->status().state, TrayState::loggedOff);
         const qint64 loggedOffIcon = delegate->statusItem()->icon().cacheKey();
 
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         QCOMPARE(tray->status().state, TrayState::busy);
         QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Logon Client: logging on…"));
         QVERIFY(delegate->statusItem()->icon().cacheKey() != loggedOffIcon);
@@ -173,28 +166,13 @@ private slots:
         QCOMPARE(notice.body, noticeBody);
     }
 
-    void completeLogoutEndsLoggedOffWithoutANotice() {
-        StandIn standIn;
-        auto delegate = launch(standIn);
-        TrayController* tray = delegate->trayController();
-        logOn(delegate->contentView());
-        QTRY_COMPARE(tray->status().state, TrayState::loggedOn);
-        QSignalSpy notices(tray, &TrayController::noticeShown);
-        tray->refreshMenu();
-        tray->menu()->findChild<QAction*>("logoutAction")->trigger();
-        QCOMPARE(tray->status().state, TrayState::busy);
-        QVERIFY(tray->status().loggingOut);
-        QTRY_COMPARE(tray->status().state, TrayState::loggedOff);
-        QCOMPARE(notices.size(), 0);
-    }
-
     void failedLogoutIsToldAndStaysLoggedOn() {
         StandIn standIn;
         standIn.logoutMessage = QStringLiteral("Error while disconnecting: Permission denied");
         standIn.logoutOutcome = quorvane::Outcome::Failed;
         auto delegate = launch(standIn);
         TrayController* tray = delegate->trayController();
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         QTRY_COMPARE(tray->status().state, TrayState::loggedOn);
         QSignalSpy notices(tray, &TrayController::noticeShown);
         delegate->contentView()->startLogout();
@@ -203,6 +181,7 @@ private slots:
         QCOMPARE(tray->status().state, TrayState::loggedOn);
     }
 
+    // A complete logout from the menu ends logged off without a notice.
     void menuOffersWhatTheStateAllows() {
         StandIn standIn;
         standIn.gate = std::make_shared<QSemaphore>();
@@ -214,7 +193,7 @@ private slots:
                  QStringList({"No shares mounted (disabled)", "Logon…", "Logout (disabled)",
                               "Start at login", "Quit"}));
 
-        logOn(delegate->contentView());
+        quorvane::testing::typeAndLogOn(delegate->contentView());
         tray->refreshMenu();
         QCOMPARE(actionNames(tray->menu()),
                  QStringList({"No shares mounted (disabled)", "Logon… (disabled)",
@@ -225,9 +204,14 @@ private slots:
         QCOMPARE(actionNames(tray->menu()),
                  QStringList({"No shares mounted (disabled)", "Logon… (disabled)", "Logout",
                               "Start at login", "Quit"}));
-        standIn.gate->release();  // for the logout below
+        QSignalSpy notices(tray, &TrayController::noticeShown);
         tray->menu()->findChild<QAction*>("logoutAction")->trigger();
-        QTRY_VERIFY(!delegate->contentView()->isLoggedIn());
+        QCOMPARE(tray->status().state, TrayState::busy);
+        QVERIFY(tray->status().loggingOut);
+        standIn.gate->release();
+        QTRY_COMPARE(tray->status().state, TrayState::loggedOff);
+        QVERIFY(!delegate->contentView()->isLoggedIn());
+        QCOMPARE(notices.size(), 0);
     }
 
     void logonItemOpensThePanel() {

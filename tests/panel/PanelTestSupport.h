@@ -3,6 +3,7 @@
 // Shared by the panel and shell tests: stand-in workflows that record what they were given,
 // wait as long as a test asks, and answer a chosen message.
 
+#include <QLineEdit>
 #include <QSemaphore>
 #include <QThread>
 #include <atomic>
@@ -10,12 +11,28 @@
 #include <memory>
 #include <mutex>
 
+#include "ContentView.h"
 #include "QtTestSupport.h"
 #include "Workflows.h"
 
 namespace quorvane::testing {
 
 inline const std::string kLogonInterrupted = "Logon stopped. Shares mounted before stay mounted.";
+
+/// Types `user`, `password` and, unless empty, `server` into the panel and starts the logon.
+inline void typeAndLogOn(ContentView* view, const QString& user = QStringLiteral("alice"),
+                         const QString& password = QStringLiteral("pw"),
+                         const QString& server = QString()) {
+    const auto field = [view](const char* name) {
+        return view->findChild<QLineEdit*>(QString::fromLatin1(name));
+    };
+    if (!server.isEmpty()) {
+        field("serverField")->setText(server);
+    }
+    field("usernameField")->setText(user);
+    field("passwordField")->setText(password);
+    view->startLogon();
+}
 
 struct StandIn {
     struct Calls {
