@@ -2,6 +2,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QMenu>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -55,6 +57,21 @@ private:
 
     static QString password(const std::string& user) {
         return QString::fromStdString(qt::sharedDomain().user(user).password);
+    }
+
+    // The tray's icon and its menu side by side, for a person to look at.
+    static void saveTrayPicture(TrayController* tray, const QString& path) {
+        tray->refreshMenu();
+        const QPixmap icon = tray->icon()->icon().pixmap(64, 64);
+        const QPixmap menu = tray->menu()->grab();
+        QPixmap picture(icon.width() + menu.width() + 8, qMax(icon.height(), menu.height()));
+        picture.fill(Qt::white);
+        QPainter painter(&picture);
+        painter.drawPixmap(0, 0, icon);
+        painter.drawPixmap(icon.width() + 8, 0, menu);
+        painter.end();
+        QVERIFY(picture.save(path));
+        qInfo("tray picture: %s", qPrintable(path));
     }
 
     // Sent by the connection that owns logind's name, as logind's own would be.
@@ -203,9 +220,11 @@ private slots:
         };
         const int failedBefore = qt::sharedDomain().failedLogons("alice");
         breakProjects();
+        saveTrayPicture(tray, "/tmp/quorvane-wake-before.png");
         notices_.titles.clear();
         wake();
         QTRY_VERIFY_WITH_TIMEOUT(tray->status().state == TrayState::loggedOn, 60000);
+        saveTrayPicture(tray, "/tmp/quorvane-wake-after.png");
         QVERIFY(!qt::readFile(projects + "/welcome.txt").empty());
         QTRY_COMPARE(notices_.titles, QStringList{"Shares reconnected"});
         QCOMPARE(qt::sharedDomain().failedLogons("alice"), failedBefore);
