@@ -35,25 +35,11 @@ std::string whyNoDomainController() {
 }
 
 TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
-    const std::string missing = whyNoDomainController();
-    if (!missing.empty()) {
-        if (underCi()) {
-            FAIL() << "CI must run the Kerberos test, but " << missing;
-        }
-        GTEST_SKIP() << missing;
-    }
-    char folder[] = "/tmp/quorvane-kerberos-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    // The domain's files go with the test, however it ends; its mount lived in namespaces
-    // that are gone by then.
-    struct Removal {
-        const char* folder;
-        ~Removal() { runProgram("/bin/rm", {"-rf", "--one-file-system", folder}); }
-    } removal{folder};
-    const ProgramRun run = runProgram("/bin/bash",
-                                      {sourceFolder() + "/tests/tools/kerberos-domain.sh", folder,
-                                       toolsFolder(), buildFolder() + "/bin/quorvane-cli"},
-                                      {}, std::nullopt, 900s);
+    SKIP_IF_MISSING(whyNoDomainController());
+    // Its mounts live in namespaces that are gone when the script ends.
+    const ProgramRun run =
+        runScriptInTempFolder("tests/tools/kerberos-domain.sh", "quorvane-kerberos",
+                              {toolsFolder(), buildFolder() + "/bin/quorvane-cli"}, 900s);
     std::map<std::string, std::string> result = keyValues(run.out());
     const std::string context = run.out() + run.err();
 

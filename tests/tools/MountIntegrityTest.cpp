@@ -241,7 +241,7 @@ TEST_F(MountIntegrityTest, AServerThatStopsAnsweringGetsAnErrorInBoundedTime) {
     MountedShare share(stopping, home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
     ASSERT_EQ(readFile(share.path("readme.txt")), "Home of alice\n");
-    const std::vector<pid_t> servers = serverProcesses(stopping);
+    const std::vector<pid_t> servers = stopping.serverProcesses();
     ASSERT_FALSE(servers.empty());
     for (pid_t pid : servers) {
         ::kill(pid, SIGSTOP);
