@@ -235,9 +235,7 @@ TEST_F(MountIntegrityTest, AServerThatStopsAnsweringGetsAnErrorInBoundedTime) {
     TempHome home;
     // A server that stops answering while mounted: each call comes back with an error once the
     // mount's bound has passed, and the mount can still be released at once.
-    TestDomain stopping;
-    std::string error;
-    ASSERT_TRUE(stopping.start(&error)) << error;
+    TestDomain& stopping = domain();
     MountedShare share(stopping, home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
     ASSERT_EQ(readFile(share.path("readme.txt")), "Home of alice\n");
