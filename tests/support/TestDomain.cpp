@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "MountRelease.h"
@@ -110,8 +111,29 @@ bool TestDomain::setPassword(const std::string& user, const std::string& passwor
 }
 
 bool TestDomain::dropSessions() {
+    // smbd ends the processes that serve the connections (every child of the main one but its
+    // helpers) a moment after it is asked: the sessions are gone once those processes are.
+    const std::vector<pid_t> all = serverProcesses();
+    std::vector<pid_t> serving;
+    for (pid_t pid : all) {
+        const std::string proc = "/proc/" + std::to_string(pid);
+        const std::string status = readFile(proc + "/status");
+        const size_t parent = status.find("PPid:\t");
+        const bool child =
+            parent != std::string::npos &&
+            std::find(all.begin(), all.end(), std::atoi(status.c_str() + parent + 6)) != all.end();
+        if (child && readFile(proc + "/comm") == "smbd\n") {
+            serving.push_back(pid);
+        }
+    }
     return runProgram("/bin/bash", {sourceFolder() + "/scripts/testdomain.sh", "drop", folder_})
-        .result.succeeded();
+               .result.succeeded() &&
+           eventually([&] {
+               return std::none_of(serving.begin(), serving.end(), [&](pid_t pid) {
+                   return readFile("/proc/" + std::to_string(pid) + "/cmdline").find(folder_) !=
+                          std::string::npos;
+               });
+           });
 }
 
 int TestDomain::authentications(const std::string& user, bool accepted) const {
