@@ -4,13 +4,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "DaemonSockets.h"
@@ -18,8 +17,6 @@
 #include "MountTable.h"
 #include "ShareHealth.h"
 #include "SmbUrl.h"
-
-extern char** environ;
 
 namespace quorvane::testing {
 namespace {
@@ -32,57 +29,34 @@ using namespace std::chrono_literals;
 class Impostor {
 public:
     Impostor(const std::string& mountPoint, std::optional<pid_t> posingAs = std::nullopt)
-        : record_(makeTempFolder("quorvane-impostor") + "/record") {
-        const std::string program = buildFolder() + "/impostor/mount_smbfs";
-        std::vector<std::string> words = {program, "--serve", "//127.0.0.1/Projects", mountPoint};
-        std::vector<std::string> environment = {"IMPOSTOR_RECORD=" + record_};
+        : folder_(makeTempFolder("quorvane-impostor")) {
+        std::map<std::string, std::string> environment = {{"IMPOSTOR_RECORD", folder_ + "/record"}};
         if (posingAs) {
-            environment.push_back("IMPOSTOR_PID=" + std::to_string(*posingAs));
+            environment["IMPOSTOR_PID"] = std::to_string(*posingAs);
         }
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            environment.emplace_back(*entry);
-        }
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& entry : environment) {
-            envp.push_back(entry.data());
-        }
-        envp.push_back(nullptr);
-        int ready[2];
-        EXPECT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ready[1], STDOUT_FILENO);
-        EXPECT_EQ(
-            ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(ready[1]);
-        char line[16] = {};
-        EXPECT_GT(::read(ready[0], line, sizeof line), 0) << "the impostor did not listen";
-        ::close(ready[0]);
+        running_ = std::thread([=] {
+            runProgram(buildFolder() + "/impostor/mount_smbfs",
+                       {"--serve", "//127.0.0.1/Projects", mountPoint}, environment, std::nullopt,
+                       std::chrono::minutes(5), nullptr, &stop_);
+        });
+        EXPECT_TRUE(eventually([&] { return fs::exists(folder_ + "/record.listening"); }))
+            << "the impostor did not listen";
     }
     ~Impostor() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        fs::remove_all(fs::path(record_).parent_path());
+        stop_.raise();
+        running_.join();
+        fs::remove_all(folder_);
     }
-    pid_t pid() const { return pid_; }
-    std::string record() const { return readFile(record_); }
+    std::string record() const { return readFile(folder_ + "/record"); }
 
 private:
-    std::string record_;
-    pid_t pid_ = -1;
+    std::string folder_;
+    Interruption stop_;
+    std::thread running_;
 };
 
 class DaemonTrustTest : public DomainTest {
 protected:
-    ProgramRun logon(const TempHome& home, const std::string& user, const std::string& password) {
-        return home.cli({"logon", "--server", domain().server(), "--user", user}, password);
-    }
     static std::map<std::string, ShareCondition> conditions(const TempHome& home) {
         std::map<std::string, ShareCondition> found;
         for (const ShareState& share : checkMountRoot(listMountRoot(home.mountRoot()))) {
@@ -126,7 +100,7 @@ TEST_F(DaemonTrustTest, AnotherUserCannotListenInPlaceOfTheDaemons) {
     EXPECT_NE(attacker.run({"/bin/ls", *folder}).status(), 0);
 
     TempHome home;
-    ASSERT_EQ(logon(home, "alice", domain().user("alice").password).status(), 0);
+    ASSERT_EQ(logon(home, "alice").status(), 0);
     const auto found = conditions(home);
     EXPECT_EQ(found.size(), 6u);
     for (const auto& [name, condition] : found) {
@@ -179,26 +153,17 @@ TEST_F(DaemonTrustTest, WrongPasswordsThroughADaemonArePacedAndCapped) {
                    home.environment(), domain().user("alice").password, 30s);
     ASSERT_EQ(mounted.status(), 0) << mounted.err();
     const int failedBefore = domain().failedLogons("alice");
-    using Clock = std::chrono::steady_clock;
+    const auto started = std::chrono::steady_clock::now();
     std::vector<ShareCondition> answers;
-    std::vector<Clock::time_point> asked;
-    std::vector<Clock::time_point> answered;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        asked.push_back(Clock::now());
         answers.push_back(handPasswordToDaemon(share, "wrong " + std::to_string(attempt), 10s));
-        answered.push_back(Clock::now());
     }
-    const int failed = domain().failedLogons("alice") - failedBefore;
-    EXPECT_EQ(failed, 3);
+    // The waits after the three refusals (1, 2 and 4 s) all passed before the last answer.
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 7s);
+    EXPECT_EQ(domain().failedLogons("alice") - failedBefore, 3);
     EXPECT_EQ(answers, (std::vector<ShareCondition>{
                            ShareCondition::PasswordRejected, ShareCondition::PasswordRejected,
                            ShareCondition::PasswordRejected, ShareCondition::Unknown}));
-    // A refusal falls between the asking and the answer of its password, so the next answer
-    // comes no sooner than the pacing's wait after that password was asked: 1, 2, then 4 s.
-    const Clock::duration waits[] = {1s, 2s, 4s};
-    for (int next = 1; next < 4; ++next) {
-        EXPECT_GE(answered[next] - asked[next - 1], waits[next - 1]) << "answer " << next + 1;
-    }
     // The share itself still works with the password it had.
     EXPECT_EQ(conditions(home)["alice"], ShareCondition::Answering);
     EXPECT_EQ(runProgram(toolsFolder() + "/umount", {share}, home.environment()).status(), 0);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <vector>
 
 #include "DomainFixture.h"
@@ -16,23 +15,6 @@ namespace {
 
 class HealthTest : public DomainTest {
 protected:
-    ProgramRun logon(const TempHome& home, const std::string& user) {
-        return home.cli({"logon", "--server", domain().server(), "--user", user},
-                        domain().user(user).password);
-    }
-    // smbd and its children: every process whose argument list names this domain's folder.
-    std::vector<pid_t> serverProcesses() {
-        std::vector<pid_t> found;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-            const std::string name = entry.path().filename();
-            if (name.find_first_not_of("0123456789") == std::string::npos &&
-                readFile(entry.path().string() + "/cmdline").find(domain().folder()) !=
-                    std::string::npos) {
-                found.push_back(std::stoi(name));
-            }
-        }
-        return found;
-    }
     // The status line of the folder `name`.
     static std::string lineOf(const ProgramRun& status, const std::string& name) {
         const size_t start = status.out().find("  " + name + "  ");
@@ -84,7 +66,7 @@ TEST_F(HealthTest, ReconnectRepairsAKilledDaemonWhileAProgramHoldsAFileThere) {
 
 // The password changed on the server: status says so. A wrong password reaches no daemon and
 // is not kept; the new one is handed to the running daemons, so the shares work again without
-// a remount and a program's open file there stays usable; kept, it repairs without typing.
+// a remount (a held file included: RepairTest); kept, it repairs without typing.
 TEST_F(HealthTest, ANewPasswordReachesTheRunningDaemonsAndIsKeptForReconnect) {
     TempHome home;
     const std::vector<std::string> logon = {"logon",  "--server", domain().server(),
@@ -92,9 +74,6 @@ TEST_F(HealthTest, ANewPasswordReachesTheRunningDaemonsAndIsKeptForReconnect) {
     const std::string old = domain().user("bob").password;
     ASSERT_EQ(home.desk({logon.begin(), logon.end() - 1}, old).status(), 0);
     EXPECT_FALSE(home.keptSecret());  // not asked for
-    const int held =
-        ::open((home.mountRoot() + "/bob/held.txt").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(held, 0);
     const std::string changed = "N3w pass:word@%";
     ASSERT_TRUE(domain().setPassword("bob", changed));
     EXPECT_NE(lineOf(home.cli({"status"}), "bob").find("(password no longer accepted)"),
@@ -106,8 +85,6 @@ TEST_F(HealthTest, ANewPasswordReachesTheRunningDaemonsAndIsKeptForReconnect) {
     EXPECT_EQ(again.status(), 0) << again.out() << again.err();
     EXPECT_EQ(again.out().find("Releasing it"), std::string::npos) << again.out();
     EXPECT_EQ(home.cli({"status"}).out().find("  ("), std::string::npos);
-    EXPECT_EQ(::pwrite(held, "kept", 4, 0), 4);
-    ::close(held);
     EXPECT_NE(home.keptSecret().value_or("").find("\n" + changed), std::string::npos);
 
     // The daemons log on with the new password from now on, and so does reconnect.
@@ -116,7 +93,7 @@ TEST_F(HealthTest, ANewPasswordReachesTheRunningDaemonsAndIsKeptForReconnect) {
     ASSERT_TRUE(waitForNoDaemon(projects));
     const ProgramRun repair = home.desk({"reconnect"});
     EXPECT_EQ(repair.lastLine(), "Reconnected 1 share(s).") << repair.out() << repair.err();
-    EXPECT_EQ(readFile(home.mountRoot() + "/bob/held.txt"), "kept");
+    EXPECT_EQ(readFile(home.mountRoot() + "/Projects/welcome.txt"), "Welcome to Projects\n");
 
     // A kept password that the server refuses is forgotten, not tried again and again.
     EXPECT_TRUE(domain().setPassword("bob", old));
@@ -157,7 +134,7 @@ TEST_F(HealthTest, StatusNamesEachSharesCauseAllAtOnceWithinOneBound) {
 
     // A server that takes connections and then says nothing (frozen), and one that is gone.
     for (const bool frozen : {true, false}) {
-        const std::vector<pid_t> server = serverProcesses();
+        const std::vector<pid_t> server = domain().serverProcesses();
         if (frozen) {
             for (pid_t pid : server) {
                 ::kill(pid, SIGSTOP);

@@ -1,12 +1,11 @@
 // Poses as a mount daemon of the user's: started as "mount_smbfs --serve SOURCE MOUNTPOINT"
 // from a folder of its own, it listens in the daemons' folder under its own pid, or with
 // IMPOSTOR_PID under that daemon's, says every share answers, and appends whatever it is sent
-// to the file IMPOSTOR_RECORD.
+// to the file IMPOSTOR_RECORD. Once it listens, the file IMPOSTOR_RECORD.listening is there.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -32,8 +31,7 @@ int main() {
         ::listen(listener, 8) != 0) {
         return 3;
     }
-    std::printf("listening\n");
-    std::fflush(stdout);
+    std::ofstream(std::string(record) + ".listening");
     while (true) {
         const int connection = ::accept(listener, nullptr, nullptr);
         if (connection < 0) {

@@ -22,10 +22,11 @@ const bool g_registered = [] {
 
 }  // namespace
 
-TestDomain& sharedDomain() {
+TestDomain& sharedDomain(int extraShares) {
     if (!g_tried) {
         g_tried = true;
         g_domain = std::make_unique<TestDomain>();
+        g_domain->addExtraShares(extraShares);
         if (!g_domain->start(&g_startError)) {
             g_domain->stop();
         }
@@ -35,13 +36,7 @@ TestDomain& sharedDomain() {
 
 void DomainTest::SetUp() {
     (void)g_registered;
-    const std::string missing = whyNoRealMounts();
-    if (!missing.empty()) {
-        if (underCi()) {
-            FAIL() << "CI must run the real-server tests, but " << missing;
-        }
-        GTEST_SKIP() << "no real mounts: " << missing;
-    }
+    SKIP_IF_MISSING(whyNoRealMounts());
     if (!sharedDomain().running()) {
         FAIL() << g_startError;
     }

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "MountRelease.h"
@@ -110,32 +111,67 @@ bool TestDomain::setPassword(const std::string& user, const std::string& passwor
 }
 
 bool TestDomain::dropSessions() {
+    // smbd ends the processes that serve the connections (every child of the main one but its
+    // helpers) a moment after it is asked: the sessions are gone once those processes are.
+    const std::vector<pid_t> all = serverProcesses();
+    std::vector<pid_t> serving;
+    for (pid_t pid : all) {
+        const std::string proc = "/proc/" + std::to_string(pid);
+        const std::string status = readFile(proc + "/status");
+        const size_t parent = status.find("PPid:\t");
+        const bool child =
+            parent != std::string::npos &&
+            std::find(all.begin(), all.end(), std::atoi(status.c_str() + parent + 6)) != all.end();
+        if (child && readFile(proc + "/comm") == "smbd\n") {
+            serving.push_back(pid);
+        }
+    }
     return runProgram("/bin/bash", {sourceFolder() + "/scripts/testdomain.sh", "drop", folder_})
-        .result.succeeded();
+               .result.succeeded() &&
+           eventually([&] {
+               return std::none_of(serving.begin(), serving.end(), [&](pid_t pid) {
+                   return readFile("/proc/" + std::to_string(pid) + "/cmdline").find(folder_) !=
+                          std::string::npos;
+               });
+           });
 }
 
-int TestDomain::failedLogons(const std::string& user) const {
+int TestDomain::authentications(const std::string& user, bool accepted) const {
     // With "auth_audit:3" smbd logs one "Auth:" line per authentication attempt.
     int count = 0;
     DIR* logs = ::opendir((folder_ + "/log").c_str());
-    if (logs == nullptr) {
-        return 0;
-    }
-    while (const dirent* entry = ::readdir(logs)) {
+    while (const dirent* entry = logs != nullptr ? ::readdir(logs) : nullptr) {
         const std::string name = entry->d_name;
         if (name.size() < 4 || name.substr(name.size() - 4) != ".log") {
             continue;
         }
         for (const std::string& line : splitLines(readFile(folder_ + "/log/" + name))) {
-            if (line.find("Auth: ") != std::string::npos &&
-                line.find("\\[" + user + "]") != std::string::npos &&
-                line.find("NT_STATUS_OK") == std::string::npos) {
-                ++count;
-            }
+            count += line.find("Auth: ") != std::string::npos &&
+                     line.find("\\[" + user + "]") != std::string::npos &&
+                     (line.find("NT_STATUS_OK") != std::string::npos) == accepted;
         }
     }
-    ::closedir(logs);
+    if (logs != nullptr) {
+        ::closedir(logs);
+    }
     return count;
+}
+
+std::vector<pid_t> TestDomain::serverProcesses() const {
+    std::vector<pid_t> pids;
+    const std::string config = folder_ + "/smb.conf";
+    DIR* proc = ::opendir("/proc");
+    while (const dirent* entry = proc != nullptr ? ::readdir(proc) : nullptr) {
+        const std::string name = entry->d_name;
+        if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos &&
+            readFile("/proc/" + name + "/cmdline").find(config) != std::string::npos) {
+            pids.push_back(std::stoi(name));
+        }
+    }
+    if (proc != nullptr) {
+        ::closedir(proc);
+    }
+    return pids;
 }
 
 int daemonOf(const std::string& mountPoint) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -44,12 +45,16 @@ public:
     std::string serverPath(const std::string& share) const;
     /// Changes `user`'s password on the server, as an administrator would; true when it did.
     bool setPassword(const std::string& user, const std::string& password);
-    /// The failed logons that the server logged for `user` so far.
-    int failedLogons(const std::string& user) const;
+    /// The failed logons, and the ones it took, that the server logged for `user` so far.
+    int failedLogons(const std::string& user) const { return authentications(user, false); }
+    int logons(const std::string& user) const { return authentications(user, true); }
+    /// smbd and its children: every process whose argument list names this domain's folder.
+    std::vector<pid_t> serverProcesses() const;
     /// Ends every client's sessions with the server, as after a password change.
     bool dropSessions();
 
 private:
+    int authentications(const std::string& user, bool accepted) const;
     std::string folder_;
     int port_ = 0;
     int extraShares_ = 0;

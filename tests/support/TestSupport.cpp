@@ -205,6 +205,17 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     return ProgramRun{runProcess(request)};
 }
 
+ProgramRun runScriptInTempFolder(const std::string& script, const std::string& stem,
+                                 const std::vector<std::string>& arguments,
+                                 std::chrono::milliseconds limit) {
+    const std::string folder = makeTempFolder(stem);
+    std::vector<std::string> words = {sourceFolder() + "/" + script, folder};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    ProgramRun run = runProgram("/bin/bash", words, {}, std::nullopt, limit);
+    runProgram("/bin/rm", {"-rf", "--one-file-system", folder});
+    return run;
+}
+
 FakeServer::FakeServer(Kind kind) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};

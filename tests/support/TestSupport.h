@@ -31,6 +31,16 @@ std::map<std::string, std::string> keyValues(const std::string& text);
 /// A new, empty folder /tmp/STEM-XXXXXX, its path resolved.
 std::string makeTempFolder(const std::string& stem);
 
+// Skips the test for `missing` (why it cannot run here; empty when it can), or fails it under
+// CI, where every test must run.
+#define SKIP_IF_MISSING(missing)                            \
+    if (const std::string why = (missing); !why.empty()) {  \
+        if (::quorvane::testing::underCi()) {               \
+            FAIL() << "CI must run this test, but " << why; \
+        }                                                   \
+        GTEST_SKIP() << why;                                \
+    }
+
 /// A program of the build (or any program) run to its end.
 struct ProgramRun {
     ProcessResult result;
@@ -48,6 +58,12 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
                       std::chrono::milliseconds limit = std::chrono::seconds(120),
                       std::function<void(pid_t)> started = nullptr,
                       const Interruption* stop = nullptr);
+/// Runs the test script `script` (a path below the source folder) with bash, a fresh folder
+/// /tmp/STEM-XXXXXX its first argument and `arguments` after it. The folder goes afterwards,
+/// without crossing into a mount the script may have left there.
+ProgramRun runScriptInTempFolder(const std::string& script, const std::string& stem,
+                                 const std::vector<std::string>& arguments,
+                                 std::chrono::milliseconds limit);
 
 /// A loopback server that is not an SMB server: nothing listens on its port (Refusing), it
 /// takes connections and never answers (Silent), or its accept queue is kept full so that the

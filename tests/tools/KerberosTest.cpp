@@ -46,31 +46,17 @@ std::string whyNoDesktop() {
 }
 
 TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
-    const std::string missing = whyNoDomainController();
-    if (!missing.empty()) {
-        if (underCi()) {
-            FAIL() << "CI must run the Kerberos test, but " << missing;
-        }
-        GTEST_SKIP() << missing;
-    }
-    char folder[] = "/tmp/quorvane-kerberos-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    // The domain's files go with the test, however it ends; its mount lived in namespaces
-    // that are gone by then.
-    struct Removal {
-        const char* folder;
-        ~Removal() { runProgram("/bin/rm", {"-rf", "--one-file-system", folder}); }
-    } removal{folder};
+    SKIP_IF_MISSING(whyNoDomainController());
     const std::string noDesktop = whyNoDesktop();
     if (!noDesktop.empty() && underCi()) {
         ADD_FAILURE() << "CI must start the program at a desktop login, but " << noDesktop;
     }
+    // Its mounts live in namespaces that are gone when the script ends.
     const ProgramRun run =
-        runProgram("/bin/bash",
-                   {sourceFolder() + "/tests/tools/kerberos-domain.sh", folder, toolsFolder(),
-                    buildFolder() + "/bin/quorvane-cli",
-                    noDesktop.empty() ? buildFolder() + "/bin/quorvane" : std::string()},
-                   {}, std::nullopt, 900s);
+        runScriptInTempFolder("tests/tools/kerberos-domain.sh", "quorvane-kerberos",
+                              {toolsFolder(), buildFolder() + "/bin/quorvane-cli",
+                               noDesktop.empty() ? buildFolder() + "/bin/quorvane" : std::string()},
+                              900s);
     std::map<std::string, std::string> result = keyValues(run.out());
     const std::string context = run.out() + run.err();
 

@@ -235,13 +235,11 @@ TEST_F(MountIntegrityTest, AServerThatStopsAnsweringGetsAnErrorInBoundedTime) {
     TempHome home;
     // A server that stops answering while mounted: each call comes back with an error once the
     // mount's bound has passed, and the mount can still be released at once.
-    TestDomain stopping;
-    std::string error;
-    ASSERT_TRUE(stopping.start(&error)) << error;
+    TestDomain& stopping = domain();
     MountedShare share(stopping, home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
     ASSERT_EQ(readFile(share.path("readme.txt")), "Home of alice\n");
-    const std::vector<pid_t> servers = serverProcesses(stopping);
+    const std::vector<pid_t> servers = stopping.serverProcesses();
     ASSERT_FALSE(servers.empty());
     for (pid_t pid : servers) {
         ::kill(pid, SIGSTOP);

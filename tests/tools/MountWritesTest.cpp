@@ -1,7 +1,6 @@
 // Writes on a real mount while the server drops its sessions or answers late, and a reader
 // beside a program that truncates and appends: every write is told truly (all of it or an
 // error), the server holds what was acknowledged, and readers see only what the file held.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -25,31 +24,10 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The logons the server took for `user` so far (one "Auth:" line each with auth_audit:3).
-int logons(const TestDomain& domain, const std::string& user) {
-    int count = 0;
-    DIR* logs = ::opendir((domain.folder() + "/log").c_str());
-    while (const dirent* entry = logs != nullptr ? ::readdir(logs) : nullptr) {
-        const std::string name = entry->d_name;
-        if (name.size() < 4 || name.substr(name.size() - 4) != ".log") {
-            continue;
-        }
-        for (const std::string& line : splitLines(readFile(domain.folder() + "/log/" + name))) {
-            count += line.find("Auth: ") != std::string::npos &&
-                     line.find("\\[" + user + "]") != std::string::npos &&
-                     line.find("NT_STATUS_OK") != std::string::npos;
-        }
-    }
-    if (logs != nullptr) {
-        ::closedir(logs);
-    }
-    return count;
-}
-
 // The server processes that serve connections (the children of the main smbd): ending one
 // drops the sessions on its connection.
 std::vector<pid_t> connectionServers(const TestDomain& domain) {
-    const std::vector<pid_t> all = serverProcesses(domain);
+    const std::vector<pid_t> all = domain.serverProcesses();
     const std::set<pid_t> servers(all.begin(), all.end());
     std::vector<pid_t> children;
     for (pid_t pid : all) {
@@ -63,15 +41,34 @@ std::vector<pid_t> connectionServers(const TestDomain& domain) {
     return children;
 }
 
+// What a write of `size` bytes was told: "whole", "short", or the error's name.
+std::string outcomeOf(ssize_t written, size_t size) {
+    return written == static_cast<ssize_t>(size) ? "whole"
+           : written < 0                         ? strerrorname_np(errno)
+                                                 : "short";
+}
+
+// Appends the lines "TAG 0" to "TAG COUNT-1" through `fd`, one write each; the lines written
+// whole, and in `outcomes` how each write went.
+std::string appendLines(int fd, const std::string& tag, int count,
+                        std::map<std::string, int>& outcomes) {
+    std::string whole;
+    for (int i = 0; i < count; ++i) {
+        const std::string line = tag + " " + std::to_string(i) + "\n";
+        const std::string outcome = outcomeOf(::write(fd, line.data(), line.size()), line.size());
+        whole += outcome == "whole" ? line : "";
+        ++outcomes[outcome];
+    }
+    return whole;
+}
+
 class MountWritesTest : public DomainTest {};
 
 // A program that writes 300,000 bytes at a time while the server drops every session now and
 // then. The writes start inside a page, which the kernel sends as a request of its own before
 // the rest: a rest that failed would leave the program a short count.
 TEST_F(MountWritesTest, LargeWritesThroughDroppedSessionsAreWholeOrFailWithANetworkError) {
-    TestDomain server;
-    std::string error;
-    ASSERT_TRUE(server.start(&error)) << error;
+    TestDomain& server = domain();
     TempHome home;
     MountedShare share(server, home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
@@ -84,7 +81,7 @@ TEST_F(MountWritesTest, LargeWritesThroughDroppedSessionsAreWholeOrFailWithANetw
     for (const bool appending : {false, true}) {
         SCOPED_TRACE(appending ? "appending" : "at offsets");
         const std::string name = appending ? "appended.bin" : "written.bin";
-        const int logonsBefore = logons(server, "alice");
+        const int logonsBefore = server.logons("alice");
         const int fd = ::open(
             share.path(name).c_str(),
             (appending ? O_WRONLY | O_APPEND : O_RDWR) | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -114,13 +111,7 @@ TEST_F(MountWritesTest, LargeWritesThroughDroppedSessionsAreWholeOrFailWithANetw
             const ssize_t n = appending ? ::write(fd, data.data(), kChunk)
                                         : ::pwrite(fd, data.data(), kChunk, offset);
             const bool whole = n == static_cast<ssize_t>(kChunk);
-            if (whole) {
-                ++outcomes["whole"];
-            } else if (n < 0) {
-                ++outcomes[strerrorname_np(errno)];
-            } else {
-                ++outcomes["short " + std::to_string(n)];
-            }
+            ++outcomes[outcomeOf(n, kChunk)];
             if (appending && whole) {
                 appended.push_back(data);
             } else if (!appending) {
@@ -134,7 +125,7 @@ TEST_F(MountWritesTest, LargeWritesThroughDroppedSessionsAreWholeOrFailWithANetw
         for (const auto& [outcome, count] : outcomes) {
             summary += " " + outcome + "=" + std::to_string(count);
         }
-        const int logonsTaken = logons(server, "alice") - logonsBefore;
+        const int logonsTaken = server.logons("alice") - logonsBefore;
         std::cout << "[ figures  ] " << writes << (appending ? " appends" : " writes") << " of "
                   << kChunk << " bytes, sessions dropped " << drops << " times:" << summary << "; "
                   << logonsTaken << " logons" << std::endl;
@@ -174,22 +165,17 @@ TEST_F(MountWritesTest, LargeWritesThroughDroppedSessionsAreWholeOrFailWithANetw
 // call's bound: that write fails, the server may still do it when it resumes, and the appends
 // after it work again, at the end of the file as the server has it.
 TEST_F(MountWritesTest, AnAppendTheServerDidLateLeavesTheLogWritable) {
-    TestDomain server;
-    std::string error;
-    ASSERT_TRUE(server.start(&error)) << error;
+    TestDomain& server = domain();
     TempHome home;
     MountedShare share(server, home, "alice", "alice");
     ASSERT_TRUE(share.mounted()) << share.error();
     const int fd =
         ::open(share.path("held.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0) << ::strerror(errno);
-    std::string before;
-    for (int i = 0; i < 3; ++i) {
-        const std::string line = "before " + std::to_string(i) + "\n";
-        ASSERT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-        before += line;
-    }
-    const std::vector<pid_t> servers = serverProcesses(server);
+    std::map<std::string, int> outcomes;
+    const std::string before = appendLines(fd, "before", 3, outcomes);
+    ASSERT_EQ(outcomes["whole"], 3);
+    const std::vector<pid_t> servers = server.serverProcesses();
     for (pid_t pid : servers) {
         ::kill(pid, SIGSTOP);
     }
@@ -214,18 +200,8 @@ TEST_F(MountWritesTest, AnAppendTheServerDidLateLeavesTheLogWritable) {
     EXPECT_TRUE(largeError == ETIMEDOUT || largeError == EIO || largeError == ENETRESET)
         << strerrorname_np(largeError);
     std::this_thread::sleep_for(1s);  // the frozen process does what it had received
-    std::string after;
-    std::map<std::string, int> outcomes;
-    for (int i = 0; i < 20; ++i) {
-        const std::string line = "after " + std::to_string(i) + "\n";
-        const ssize_t n = ::write(fd, line.data(), line.size());
-        if (n == static_cast<ssize_t>(line.size())) {
-            after += line;
-            ++outcomes["whole"];
-        } else {
-            ++outcomes[n < 0 ? strerrorname_np(errno) : "short"];
-        }
-    }
+    outcomes.clear();
+    const std::string after = appendLines(fd, "after", 20, outcomes);
     EXPECT_EQ(outcomes["whole"], 20) << (outcomes.size() > 1 ? outcomes.rbegin()->first : "");
     const int synced = ::fsync(fd) == 0 ? 0 : errno;
     EXPECT_TRUE(synced == 0 || synced == largeError) << strerrorname_np(synced);

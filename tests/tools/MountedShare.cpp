@@ -43,25 +43,6 @@ int MountedShare::release() {
         .status();
 }
 
-std::vector<pid_t> serverProcesses(const TestDomain& domain) {
-    std::vector<pid_t> pids;
-    const std::string config = domain.folder() + "/smb.conf";
-    DIR* proc = ::opendir("/proc");
-    while (const dirent* entry = proc != nullptr ? ::readdir(proc) : nullptr) {
-        const std::string name = entry->d_name;
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        if (readFile("/proc/" + name + "/cmdline").find(config) != std::string::npos) {
-            pids.push_back(std::stoi(name));
-        }
-    }
-    if (proc != nullptr) {
-        ::closedir(proc);
-    }
-    return pids;
-}
-
 std::string randomBytes(size_t size, unsigned seed) {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');

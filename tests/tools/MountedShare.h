@@ -37,9 +37,6 @@ private:
     bool released_ = false;
 };
 
-/// The pids of the server processes (smbd and its children) of `domain`.
-std::vector<pid_t> serverProcesses(const TestDomain& domain);
-
 /// `size` bytes that differ from run to run and position to position.
 std::string randomBytes(size_t size, unsigned seed);
 

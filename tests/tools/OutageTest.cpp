@@ -32,26 +32,11 @@ std::string whyNoOutages() {
     return missing.empty() ? whyNoRealMounts() : missing;
 }
 
-#define SKIP_WITHOUT_OUTAGES()                                          \
-    if (const std::string missing = whyNoOutages(); !missing.empty()) { \
-        if (underCi()) {                                                \
-            FAIL() << "CI must run the outage tests, but " << missing;  \
-        }                                                               \
-        GTEST_SKIP() << missing;                                        \
-    }
-
 TEST(Outage, OpenFilesRideThroughShortOutages) {
-    SKIP_WITHOUT_OUTAGES();
-    char folder[] = "/tmp/quorvane-outage-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    struct Removal {
-        const char* folder;
-        ~Removal() { runProgram("/bin/rm", {"-rf", "--one-file-system", folder}); }
-    } removal{folder};
-    const ProgramRun run = runProgram("/bin/bash",
-                                      {sourceFolder() + "/tests/tools/outage-domain.sh", folder,
-                                       toolsFolder(), OPEN_FILE_WRITER, sourceFolder(), "short"},
-                                      {}, std::nullopt, 180s);
+    SKIP_IF_MISSING(whyNoOutages());
+    const ProgramRun run =
+        runScriptInTempFolder("tests/tools/outage-domain.sh", "quorvane-outage",
+                              {toolsFolder(), OPEN_FILE_WRITER, sourceFolder(), "short"}, 180s);
     std::map<std::string, std::string> result = keyValues(run.out());
     const std::string context = run.out() + run.err();
     ASSERT_EQ(result.count("error"), 0u) << context;
@@ -113,18 +98,11 @@ bool networkError(const std::string& name) {
 class Bounds : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Bounds, EveryCallReturnsWithinItsBoundAndTheMountWorksAfterwards) {
-    SKIP_WITHOUT_OUTAGES();
+    SKIP_IF_MISSING(whyNoOutages());
     const std::string outage = GetParam();
-    char folder[] = "/tmp/quorvane-bounds-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    struct Removal {
-        const char* folder;
-        ~Removal() { runProgram("/bin/rm", {"-rf", "--one-file-system", folder}); }
-    } removal{folder};
-    const ProgramRun run = runProgram("/bin/bash",
-                                      {sourceFolder() + "/tests/tools/bounds-domain.sh", folder,
-                                       toolsFolder(), BOUNDED_CALLS, sourceFolder(), outage},
-                                      {}, std::nullopt, 300s);
+    const ProgramRun run =
+        runScriptInTempFolder("tests/tools/bounds-domain.sh", "quorvane-bounds",
+                              {toolsFolder(), BOUNDED_CALLS, sourceFolder(), outage}, 300s);
     const std::string context = run.out() + run.err();
     ASSERT_EQ(keyValues(run.out()).count("error"), 0u) << context;
 

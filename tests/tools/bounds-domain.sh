@@ -9,22 +9,9 @@
 #   bounds-domain.sh DIR TOOLSDIR BOUNDED-CALLS SOURCEDIR OUTAGE
 set -uo pipefail
 
-. "$(dirname "$0")/private-namespaces.sh"
-dir=$1
-tools=$2
+. "$(dirname "$0")/mounted-domain.sh"
 calls=$3
-source=$4
 which=$5
-
-domain=$dir/domain
-mnt=$dir/mnt
-server=$domain/homes/alice
-mkdir -p "$mnt"
-chmod 0755 "$dir" # the server reaches the home folders below it as their users
-testdomain() { "$source/scripts/testdomain.sh" "$1" "$domain" >/dev/null 2>"$dir/testdomain.err"; }
-testdomain start || { echo "error=the test domain did not start: $(cat "$dir/testdomain.err")"; exit 1; }
-port=$(cat "$domain/port")
-password=$("$source/scripts/testdomain.sh" users "$domain" | awk -F'\t' '$1 == "alice" { print $2 }')
 
 # Every process of this domain: smbd and its children (as scripts/testdomain.sh finds them).
 domain_pids() {
@@ -42,24 +29,11 @@ worker_pids() {
 
 stopped=""
 program=""
-cleanup() {
+before_cleanup() {
   [ -n "$stopped" ] && kill -CONT $stopped 2>/dev/null
   ip link set lo up
   [ -n "$program" ] && kill "$program" 2>/dev/null
-  wait
-  "$tools/umount" "$mnt" >/dev/null 2>&1
-  QUORVANE_TESTDOMAIN_PORT=$port testdomain stop
 }
-trap cleanup EXIT
-printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$mnt" \
-  2>"$dir/mount.err" || { echo "error=mount failed: $(cat "$dir/mount.err")"; exit 1; }
-daemon=""
-for cmdline in /proc/[0-9]*/cmdline; do
-  if tr '\0' ' ' 2>/dev/null <"$cmdline" | grep -q -- "mount_smbfs --serve .* $mnt"; then
-    daemon=$(basename "$(dirname "$cmdline")")
-  fi
-done
-[ -n "$daemon" ] || { echo "error=no mount daemon"; exit 1; }
 
 # The files the calls use, and a folder whose listing takes a while, as the user's own.
 mkdir -p "$server/calls" "$server/large"
@@ -68,7 +42,6 @@ printf 'saved before\n' >"$server/calls/save.txt"
 [ "$which" = workers-30-s ] && (cd "$server/large" && seq -f 'entry-%05g' 1 40000 | xargs touch)
 chown -R --reference="$server" "$server/calls" "$server/large"
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # Waits until FILE has a line WORD, at most SECONDS.
 await_line() { # WORD FILE SECONDS
   local until=$(($(now_ms) + $3 * 1000))

@@ -8,44 +8,14 @@
 # link 60 s, freeze 120 s, and a write left pending under a 40 s stop.
 set -uo pipefail
 
-. "$(dirname "$0")/private-namespaces.sh"
-dir=$1
-tools=$2
+. "$(dirname "$0")/mounted-domain.sh"
 writer=$3
-source=$4
 length=${5:-short}
-
-domain=$dir/domain
-mnt=$dir/mnt
-server=$domain/homes/alice
-mkdir -p "$mnt"
-chmod 0755 "$dir" # the server reaches the home folders below it as their users
-testdomain() { "$source/scripts/testdomain.sh" "$1" "$domain" >/dev/null 2>"$dir/testdomain.err"; }
-testdomain start || { echo "error=the test domain did not start: $(cat "$dir/testdomain.err")"; exit 1; }
-port=$(cat "$domain/port")
-password=$("$source/scripts/testdomain.sh" users "$domain" | awk -F'\t' '$1 == "alice" { print $2 }')
-
-# The server stops with the script, whatever ends it.
-cleanup() {
+before_cleanup() {
   touch "$dir/stop"
   kill -CONT "${daemon:-0}" 2>/dev/null
-  wait
-  "$tools/umount" "$mnt" >/dev/null 2>&1
-  QUORVANE_TESTDOMAIN_PORT=$port testdomain stop
 }
-trap cleanup EXIT
-printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$mnt" \
-  2>"$dir/mount.err" || { echo "error=mount failed: $(cat "$dir/mount.err")"; exit 1; }
 
-daemon=""
-for cmdline in /proc/[0-9]*/cmdline; do
-  if tr '\0' ' ' 2>/dev/null <"$cmdline" | grep -q -- "mount_smbfs.* $mnt"; then
-    daemon=$(basename "$(dirname "$cmdline")")
-  fi
-done
-[ -n "$daemon" ] || { echo "error=no mount daemon"; exit 1; }
-
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # Milliseconds from $1 until the share's top folder lists again.
 folders_back() {
   until ls "$mnt" >/dev/null 2>&1; do
@@ -117,15 +87,7 @@ echo "replaced-close=$(awk '$2 == "close" { print $3 }' "$dir/replaced.out")"
 # when that daemon ends, a newer mount in the same place must stay.
 copied=$dir/copied
 mkdir -p "$copied"
-printf '%s' "$password" | "$tools/mount_smbfs" -f 644 "smb://alice@127.0.0.1:$port/alice" "$copied" \
-  2>"$dir/copied.err" || { echo "error=mount failed: $(cat "$dir/copied.err")"; exit 1; }
-copied_daemon=""
-for cmdline in /proc/[0-9]*/cmdline; do
-  if tr '\0' ' ' 2>/dev/null <"$cmdline" | grep -q -- "mount_smbfs --serve .* $copied "; then
-    copied_daemon=$(basename "$(dirname "$cmdline")")
-  fi
-done
-[ -n "$copied_daemon" ] || { echo "error=no mount daemon for the copied mount"; exit 1; }
+copied_daemon=$(mount_home "$copied" 2>&1) || { echo "$copied_daemon"; exit 1; }
 unshare --mount --propagation private sleep 60 &
 holder=$!
 sleep 0.3
