@@ -393,7 +393,7 @@ TEST_F(MountToolTest, AnInterruptedMountLeavesNothingBehind) {
             EXPECT_EQ(run.status(), 128 + SIGTERM) << run.err();
         }
         EXPECT_FALSE(isMounted(mountPoint));
-        EXPECT_TRUE(waitForNoDaemon(mountPoint, 5s));
+        EXPECT_TRUE(waitForNoDaemon(mountPoint));
     }
     EXPECT_GE(interrupted, 3);
     EXPECT_TRUE(home.mountsBelow().empty());
