@@ -24,13 +24,17 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The server processes that serve connections (the children of the main smbd): ending one
-// drops the sessions on its connection.
+// The server processes that serve connections (the children of the main smbd that keep its
+// name; its helpers smbd-notifyd and cleanupd rename themselves): ending one drops the
+// sessions on its connection.
 std::vector<pid_t> connectionServers(const TestDomain& domain) {
     const std::vector<pid_t> all = domain.serverProcesses();
     const std::set<pid_t> servers(all.begin(), all.end());
     std::vector<pid_t> children;
     for (pid_t pid : all) {
+        if (readFile("/proc/" + std::to_string(pid) + "/comm") != "smbd\n") {
+            continue;
+        }
         for (const std::string& line :
              splitLines(readFile("/proc/" + std::to_string(pid) + "/status"))) {
             if (line.rfind("PPid:", 0) == 0 && servers.count(std::stoi(line.substr(5))) != 0) {
