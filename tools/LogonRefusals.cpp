@@ -180,9 +180,11 @@ std::optional<AccountNote> LogonTurn::read() const {
 }
 
 void LogonTurn::write(const AccountNote& note) {
+    // Over the old text, then cut to length: a reader that does not wait its turn never finds
+    // the note empty (what follows the last line is not read).
     const std::string text = accountNoteText(note, thisBoot());
-    if (::ftruncate(fd_, 0) == 0) {
-        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, text.data(), text.size(), 0);
+    if (::pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size())) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(text.size()));
     }
 }
 
