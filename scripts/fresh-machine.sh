@@ -66,7 +66,10 @@ step() {
     local name=$1 t=$SECONDS status=0
     shift
     printf '\n== fresh-machine: %s\n' "$name"
-    "$@" || status=$?
+    # In the background, so that a step's own commands stop at their first failure: set -e
+    # counts for nothing in a command whose status is tested.
+    "$@" &
+    wait $! || status=$?
     if [ "$status" -ne 0 ]; then
         printf '== fresh-machine: %s: FAILED (exit %d) after %d s\n' "$name" "$status" $((SECONDS - t))
         failed+=("$name")
