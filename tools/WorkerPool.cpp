@@ -311,8 +311,11 @@ WorkerPool::Reply WorkerPool::exchange(Worker& slot, const std::string& message,
     }
     // The late reply may still fill the shared area, and must not be taken for the next one.
     slot.ahead = {};
-    inBackground(
-        [this, &slot, message, transfer, sent] { settleLate(slot, message, transfer, sent); });
+    // The copy may hold a login's password: wiped once settled.
+    inBackground([this, &slot, message = std::string(message), transfer, sent]() mutable {
+        settleLate(slot, message, transfer, sent);
+        ::explicit_bzero(message.data(), message.size());
+    });
     return {{}, -ETIMEDOUT, true};
 }
 
