@@ -98,13 +98,26 @@ ListedAttributes::Clock::time_point now() {
     return ListedAttributes::Clock::now();
 }
 
-// Called before every change made through the mount, whatever its outcome.
 void forgetListed(const char* path) {
     if (path != nullptr) {
         const std::lock_guard<std::mutex> held(listedLock);
         listed.changed(path);
     }
 }
+
+// Held over every change made through the mount, whatever its outcome: what was listed of the
+// path is forgotten before the change and again after it, as a listing that began while the
+// change was under way holds what was there before.
+class ListedForgotten {
+public:
+    explicit ListedForgotten(const char* path) : path_(path) { forgetListed(path_); }
+    ~ListedForgotten() { forgetListed(path_); }
+    ListedForgotten(const ListedForgotten&) = delete;
+    ListedForgotten& operator=(const ListedForgotten&) = delete;
+
+private:
+    const char* path_;
+};
 
 RemoteFile* openFileOf(const fuse_file_info* info) {
     return reinterpret_cast<RemoteFile*>(static_cast<uintptr_t>(info->fh));
@@ -342,9 +355,8 @@ int openOnServer(const char* path, int flags, mode_t mode, fuse_file_info* info)
     // Writes go where the kernel says, except that an appending file's go to the server's end
     // when that lies further (a write that failed here but was done after all).
     flags &= O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC | O_APPEND;
-    if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0) {
-        forgetListed(path);
-    }
+    const ListedForgotten forgotten(
+        (flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0 ? path : nullptr);
     RemoteFile* file = nullptr;
     const int result = workers().open(path, flags, mode, &file);
     if (result == 0) {
@@ -372,7 +384,7 @@ int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*
 }
 
 int onWrite(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    forgetListed(path);
+    const ListedForgotten forgotten(path);
     off_t writtenAt = offset;
     const int result = workers().write(*openFileOf(info), buffer, size, offset, &writtenAt);
     if (result > 0 && writtenAt != offset && path != nullptr && context().drops != nullptr) {
@@ -384,7 +396,7 @@ int onWrite(const char* path, const char* buffer, size_t size, off_t offset, fus
 }
 
 int onTruncate(const char* path, off_t size, fuse_file_info* info) {
-    forgetListed(path);
+    const ListedForgotten forgotten(path);
     if (info != nullptr && info->fh != 0) {
         return workers().truncate(*openFileOf(info), size);
     }
@@ -393,9 +405,8 @@ int onTruncate(const char* path, off_t size, fuse_file_info* info) {
 }
 
 int onRelease(const char* path, fuse_file_info* info) {
-    if ((info->flags & O_ACCMODE) != O_RDONLY) {
-        forgetListed(path);  // the server sets the time of the last write at the close
-    }
+    // The server sets the time of the last write at the close.
+    const ListedForgotten forgotten((info->flags & O_ACCMODE) != O_RDONLY ? path : nullptr);
     return workers().close(openFileOf(info));
 }
 
@@ -412,19 +423,19 @@ int onFsync(const char*, int, fuse_file_info* info) {
 }
 
 int onUnlink(const char* path) {
-    forgetListed(path);
+    const ListedForgotten forgotten(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : notFoundOrNotFolder(path, workers().unlink(path));
 }
 
 int onMkdir(const char* path, mode_t) {
-    forgetListed(path);
+    const ListedForgotten forgotten(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : notFoundOrNotFolder(path, workers().mkdir(path));
 }
 
 int onRmdir(const char* path) {
-    forgetListed(path);
+    const ListedForgotten forgotten(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : notFoundOrNotFolder(path, workers().rmdir(path));
 }
@@ -433,8 +444,8 @@ int onRename(const char* from, const char* to, unsigned int flags) {
     if (flags & RENAME_EXCHANGE) {
         return -EINVAL;
     }
-    forgetListed(from);
-    forgetListed(to);
+    const ListedForgotten forgottenFrom(from);
+    const ListedForgotten forgottenTo(to);
     const int refused = refusedPath(from) != 0 ? refusedPath(from) : refusedPath(to);
     if (refused != 0) {
         return refused;
@@ -444,7 +455,7 @@ int onRename(const char* from, const char* to, unsigned int flags) {
 }
 
 int onUtimens(const char* path, const timespec times[2], fuse_file_info*) {
-    forgetListed(path);
+    const ListedForgotten forgotten(path);
     const int refused = refusedPath(path);
     return refused != 0 ? refused : workers().setTimes(path, times);
 }
