@@ -27,12 +27,7 @@ protected:
 };
 
 TEST_F(AutostartDesk, AKeptPasswordLogsOnWithoutInputAndWithoutOneThePanelAsks) {
-    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/trayer", "/usr/bin/dunst",
-                             "/usr/bin/xdotool", "/usr/bin/import", "/usr/bin/dbus-monitor"}) {
-        if (!fs::exists(tool)) {
-            GTEST_SKIP() << tool << " is missing";
-        }
-    }
+    SKIP_IF_MISSING(whyNoDesktop());
     // The password kept as a user keeps it: a logon that remembers it. Its shares go as at
     // the end of a session; the kept password stays.
     const DemoUser& alice = domain().user("alice");

@@ -13,6 +13,16 @@
 
 namespace quorvane::testing {
 
+std::string whyNoDesktop() {
+    for (const char* tool : {"Xvfb", "trayer", "dunst", "xdotool", "import", "dbus-monitor",
+                             "dbus-run-session", "gnome-keyring-daemon"}) {
+        if (tools::findProgram(tool).empty()) {
+            return std::string(tool) + " is not installed (scripts/install-deps.sh)";
+        }
+    }
+    return "";
+}
+
 std::string whyNoRealMounts() {
     const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (fd < 0) {

@@ -13,6 +13,9 @@ namespace quorvane::testing {
 
 /// Empty when real mounts can be made here; otherwise why not.
 std::string whyNoRealMounts();
+/// Empty when the program can be started in a desktop of its own (Xvfb, a tray host, a
+/// notification service, the Secret Service); otherwise what is missing.
+std::string whyNoDesktop();
 
 struct DemoUser {
     std::string name;

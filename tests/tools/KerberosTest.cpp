@@ -34,17 +34,6 @@ std::string whyNoDomainController() {
     return whyNoRealMounts();
 }
 
-// Empty when the program can be started in a desktop of its own; otherwise what is missing.
-std::string whyNoDesktop() {
-    for (const char* tool : {"Xvfb", "trayer", "dunst", "xdotool", "import", "dbus-monitor",
-                             "dbus-run-session", "gnome-keyring-daemon"}) {
-        if (tools::findProgram(tool).empty()) {
-            return std::string(tool) + " is not installed (scripts/install-deps.sh)";
-        }
-    }
-    return "";
-}
-
 TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     SKIP_IF_MISSING(whyNoDomainController());
     const std::string noDesktop = whyNoDesktop();
