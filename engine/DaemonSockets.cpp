@@ -1,10 +1,17 @@
 #include "DaemonSockets.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <limits.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "EngineConfig.h"
 
@@ -20,6 +27,28 @@ bool isPrivateFolder(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
            info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
+}
+
+// Whether the socket at `path` is gone or nobody listens on it any more.
+bool nobodyListensAt(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (probe < 0) {
+        return false;
+    }
+    // Never waits on a listener whose queue is full: that one lives.
+    ::fcntl(probe, F_SETFD, FD_CLOEXEC);
+    ::fcntl(probe, F_SETFL, O_NONBLOCK);
+    const bool listened =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const int why = errno;
+    ::close(probe);
+    return !listened && (why == ECONNREFUSED || why == ENOENT);
 }
 
 }  // namespace
@@ -66,6 +95,21 @@ std::optional<pid_t> pidOfDaemonFile(const std::string& name) {
         }
     }
     return std::nullopt;
+}
+
+void removeFilesOfEndedDaemons(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::optional<pid_t> pid = pidOfDaemonFile(entry->d_name);
+        if (pid && ::kill(*pid, 0) != 0 && errno == ESRCH &&
+            nobodyListensAt(socketPath(folder, *pid))) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 std::string installedMountTool() {

@@ -30,6 +30,11 @@ std::string troubleMarkerPath(const std::string& folder, pid_t pid);
 /// another name.
 std::optional<pid_t> pidOfDaemonFile(const std::string& name);
 
+/// Removes from `folder` the sockets and trouble marks of daemons that ended without removing
+/// theirs (killed). A daemon this process cannot see (one in another pid namespace that shares
+/// the folder) keeps its files as long as something listens on its socket.
+void removeFilesOfEndedDaemons(const std::string& folder);
+
 /// The canonical path of the mount tool this installation runs, beside the running program.
 std::string installedMountTool();
 

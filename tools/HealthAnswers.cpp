@@ -1,6 +1,5 @@
 #include "HealthAnswers.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -46,22 +45,6 @@ const char* answerFor(const ShareCheck& check, bool usesTicket) {
     }
 }
 
-// Sockets and marks of daemons that ended without removing theirs (killed): their pids are
-// free.
-void removeStaleSockets(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::optional<pid_t> pid = daemons::pidOfDaemonFile(entry->d_name);
-        if (pid && ::kill(*pid, 0) != 0 && errno == ESRCH) {
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-        }
-    }
-    ::closedir(dir);
-}
-
 }  // namespace
 
 HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
@@ -69,7 +52,7 @@ HealthAnswers::HealthAnswers(WorkerPool& workers) : workers_(workers) {
     if (!folder) {
         return;
     }
-    removeStaleSockets(*folder);
+    daemons::removeFilesOfEndedDaemons(*folder);
     removeOldNotes(*folder);
     socketPath_ = daemons::socketPath(*folder, ::getpid());
     troublePath_ = daemons::troubleMarkerPath(*folder, ::getpid());

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "DaemonSockets.h"
 #include "FolderNames.h"
@@ -189,6 +195,57 @@ TEST(DaemonSocketFolder, IsTakenOnlyWhenNobodyElseMayEnterIt) {
         }
     }
     fs::remove_all(base);
+}
+
+// A daemon killed leaves its socket and trouble mark behind; the next one clears them away,
+// but never the files of a live daemon, seen or not (another pid namespace sharing the folder).
+TEST(DaemonSocketFolder, LosesTheFilesOfEndedDaemonsOnly) {
+    namespace fs = std::filesystem;
+    const std::string folder = testing::makeTempFolder("quorvane-ended");
+    const auto endedPid = [] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(0);
+        }
+        ::waitpid(child, nullptr, 0);
+        return child;
+    };
+    const auto socketAt = [](const std::string& path, bool listening) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        if (listening) {
+            EXPECT_EQ(::listen(fd, 1), 0);
+            return fd;
+        }
+        ::close(fd);
+        return -1;
+    };
+    const pid_t killed = endedPid();
+    const pid_t unseen = endedPid();
+    const pid_t live = ::getpid();
+    socketAt(daemons::socketPath(folder, killed), false);
+    testing::writeFile(daemons::troubleMarkerPath(folder, killed), "");
+    testing::writeFile(daemons::troubleMarkerPath(folder, 999999999), "");  // socket long gone
+    const int listener = socketAt(daemons::socketPath(folder, unseen), true);
+    testing::writeFile(daemons::troubleMarkerPath(folder, unseen), "");
+    socketAt(daemons::socketPath(folder, live), false);
+    testing::writeFile(folder + "/logons-0123", "");
+
+    daemons::removeFilesOfEndedDaemons(folder);
+    ::close(listener);
+
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        left.insert(entry.path().filename().string());
+    }
+    const std::string u = std::to_string(unseen);
+    const std::string l = std::to_string(live);
+    EXPECT_EQ(left, (std::set<std::string>{"mount-health-" + u, "mount-trouble-" + u,
+                                           "mount-health-" + l, "logons-0123"}));
+    fs::remove_all(folder);
 }
 
 // Which program a process runs decides whether it gets a password: the path itself, never
