@@ -311,6 +311,7 @@ WorkerPool::Reply WorkerPool::exchange(Worker& slot, const std::string& message,
     }
     // The late reply may still fill the shared area, and must not be taken for the next one.
     slot.ahead = {};
+    slot.overdue = true;
     // The copy may hold a login's password: wiped once settled.
     inBackground([this, &slot, message = std::string(message), transfer, sent]() mutable {
         settleLate(slot, message, transfer, sent);
@@ -361,20 +362,30 @@ void WorkerPool::settleLate(Worker& slot, const std::string& message, bool trans
             worker::sendMessage(slot.socket, request(Op::Close).put(id).bytes())) {
             next();
         }
-    } else if (reply && op == Op::Rename && resultOf(*reply) == 0) {
-        // Done after all: the open files there go by their new name, as the worker's do.
-        std::string from;
-        std::string to;
-        if (in.get(&from) && in.get(&to)) {
-            followRename(from, to);
-        }
     }
+    std::string from;
+    std::string to;
+    const bool renamed =
+        reply && op == Op::Rename && resultOf(*reply) == 0 && in.get(&from) && in.get(&to);
     // A late write or truncation needs nothing here: the worker counts it as one that may
     // have been done (it reopens the file knowing so), and the caller told the file.
+    slot.overdue = false;
     slot.busy.unlock();
     --slot.waiting;
     if (transfer) {
         --slot.transfers;
+    }
+    if (renamed) {
+        // Done after all: the open files there go by their new name, in the other workers
+        // that hold some (they stepped aside for it and reopen by name) as in this one.
+        const int index = static_cast<int>(&slot - workers_.data());
+        for (const auto& [other, generation] : holdersOf(from, to)) {
+            if (other != index) {
+                deliver(other, request(Op::FollowRename).put(from).put(to).put<int32_t>(0).bytes(),
+                        generation);
+            }
+        }
+        followRename(from, to);
     }
 }
 
@@ -456,7 +467,13 @@ Clock::time_point WorkerPool::waitUntil(Op op, Clock::time_point deadline, Clock
 bool WorkerPool::take(Worker& slot, Op op) {
     const Clock::time_point asked = Clock::now();
     const Clock::time_point deadline = CallDeadline::current(asked);
-    const Clock::time_point until = waitUntil(op, deadline, asked, false);
+    Clock::time_point until = waitUntil(op, deadline, asked, false);
+    if (op == Op::Read && slot.overdue) {
+        // The kernel reads a page again at once after its read-ahead failed: that second
+        // request of the same system call must not wait a whole bound again for a worker
+        // whose reply is overdue already.
+        until = std::min(until, asked + ServerSilence::kProbe);
+    }
     if (slot.busy.lockUntil(until)) {
         return true;
     }
@@ -886,18 +903,7 @@ int WorkerPool::rmdir(const std::string& path) {
 int WorkerPool::rename(const std::string& from, const std::string& to, bool noReplace) {
     // The workers holding files there: the first renames, the others step aside for it and
     // then follow.
-    std::vector<std::pair<int, unsigned>> holders;
-    {
-        const std::lock_guard<std::mutex> held(state_);
-        for (const RemoteFile* file : files_) {
-            const std::pair<int, unsigned> holder{file->worker, file->generation};
-            if ((isAtOrBelow(file->path, from) || file->path == to) &&
-                file->generation == workers_[file->worker].generation &&
-                std::find(holders.begin(), holders.end(), holder) == holders.end()) {
-                holders.push_back(holder);
-            }
-        }
-    }
+    const std::vector<std::pair<int, unsigned>> holders = holdersOf(from, to);
     for (size_t i = 1; i < holders.size(); ++i) {
         ++workers_[holders[i].first].waiting;
         ask(holders[i].first, request(Op::StepAside).put(from).put(to).put<int32_t>(0).bytes(),
@@ -923,6 +929,22 @@ int WorkerPool::rename(const std::string& from, const std::string& to, bool noRe
     }
     followRename(from, to);
     return 0;
+}
+
+std::vector<std::pair<int, unsigned>> WorkerPool::holdersOf(const std::string& from,
+                                                            const std::string& to) const {
+    std::vector<std::pair<int, unsigned>> holders;
+    const std::lock_guard<std::mutex> held(state_);
+    for (const RemoteFile* file : files_) {
+        const std::pair<int, unsigned> holder{file->worker, file->generation};
+        if ((isAtOrBelow(file->path, from) || file->path == to) &&
+            file->generation == workers_[file->worker].generation &&
+            std::find(holders.begin(), holders.end(), holder) == holders.end()) {
+            holders.push_back(holder);
+        }
+    }
+    std::sort(holders.begin(), holders.end());
+    return holders;
 }
 
 void WorkerPool::followRename(const std::string& from, const std::string& to) {

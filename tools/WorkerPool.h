@@ -130,9 +130,10 @@ private:
         int socket = -1;
         char* shared = nullptr;
         std::atomic<unsigned> generation{0};
-        std::atomic<int> waiting{0};    // requests holding or waiting for `busy`
-        std::atomic<int> transfers{0};  // of them, reads and writes
-        ReadAhead ahead;                // used with `busy` held
+        std::atomic<int> waiting{0};       // requests holding or waiting for `busy`
+        std::atomic<int> transfers{0};     // of them, reads and writes
+        std::atomic<bool> overdue{false};  // its reply came too late and is still awaited
+        ReadAhead ahead;                   // used with `busy` held
     };
 
     /// Starts a worker and hands it the share and login; with `await`, waits until it is ready.
@@ -187,6 +188,10 @@ private:
     void noteLate(RemoteFile& file, int result);
     /// That failure, told once (0 when none).
     int lateChangeOf(RemoteFile& file);
+    /// The workers (index and generation, in their order) holding files that a rename of
+    /// `from` to `to` touches.
+    std::vector<std::pair<int, unsigned>> holdersOf(const std::string& from,
+                                                    const std::string& to) const;
     /// Open files at or below `from` are called `to` from now on.
     void followRename(const std::string& from, const std::string& to);
     /// Takes the rest of a listing from `worker`, then lets the worker go.
