@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "SmbSemantics.h"
+#include "UnicodeText.h"
 
 namespace quorvane::tools {
 
@@ -24,6 +25,7 @@ uint64_t ListedAttributes::began(const std::string& folder, Clock::time_point no
     Listing listing;
     listing.id = nextId_++;
     listing.folder = folder;
+    listing.foldedFolder = text::toLower(folder);
     listing.began = now;
     listings_.push_front(std::move(listing));
     return listings_.front().id;
@@ -31,8 +33,17 @@ uint64_t ListedAttributes::began(const std::string& folder, Clock::time_point no
 
 void ListedAttributes::add(uint64_t id, const std::string& name, const struct stat& attributes) {
     Listing* listing = listingById(id);
-    if (listing != nullptr && listing->changed.count(name) == 0) {
-        listing->entries[name] = attributes;
+    const std::string key = text::toLower(name);
+    if (listing == nullptr || listing->changed.count(key) != 0) {
+        return;
+    }
+    auto& named = listing->entries[key];
+    const auto same = std::find_if(named.begin(), named.end(),
+                                   [&](const auto& entry) { return entry.first == name; });
+    if (same != named.end()) {
+        same->second = attributes;
+    } else {
+        named.emplace_back(name, attributes);
     }
 }
 
@@ -43,18 +54,20 @@ void ListedAttributes::closed(uint64_t id, Clock::time_point now) {
     prune(now);
 }
 
-void ListedAttributes::changed(const std::string& path) {
+void ListedAttributes::changed(const std::string& changedPath) {
+    // Every case of the name: the server may take any of them for the one changed.
+    const std::string path = text::toLower(changedPath);
     const auto [folder, name] = folderAndName(path);
     // A change inside a folder changes the folder's own times too.
     const auto [folderAbove, folderName] = folderAndName(folder);
     for (Listing& listing : listings_) {
-        if (folder != "/" && listing.folder == folderAbove) {
+        if (folder != "/" && listing.foldedFolder == folderAbove) {
             listing.entries.erase(folderName);
         }
-        if (listing.folder == folder) {
+        if (listing.foldedFolder == folder) {
             listing.entries.erase(name);
             listing.changed.insert(name);
-        } else if (isAtOrBelow(listing.folder, path)) {
+        } else if (isAtOrBelow(listing.foldedFolder, path)) {
             listing.entries.clear();
             listing.closedAt = listing.began;  // answers nothing from now on
         }
@@ -69,11 +82,16 @@ std::optional<struct stat> ListedAttributes::find(const std::string& path, Clock
         }
         // The newest listing in force answers alone: a name it lacks may be gone from the
         // server, or not have arrived yet; the server is asked then.
-        const auto found = listing.entries.find(name);
+        const auto found = listing.entries.find(text::toLower(name));
         if (found == listing.entries.end()) {
             return std::nullopt;
         }
-        return found->second;
+        for (const auto& [listedName, attributes] : found->second) {
+            if (listedName == name) {
+                return attributes;
+            }
+        }
+        return std::nullopt;
     }
     return std::nullopt;
 }

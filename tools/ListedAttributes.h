@@ -9,14 +9,17 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 // The attributes a folder listing brought, kept to answer the stats that follow it. `ls -l`
 // stats every entry while it lists; on a busy machine the kernel's own copy (1 s) has expired
 // by then, and each stat would be a round trip to the server. An entry answers while its
 // listing is open (at most kWhileOpen after the listing began) and for kAfterClose after the
 // close, the kernel's own life for attributes. A change made through this mount drops what
-// was listed of its path at once, also from a listing still arriving. Changes made by others
-// on the server are seen as they are in any listing: as of its time.
+// was listed of its path at once, also from a listing still arriving, under any case of its
+// name (the server may take "Report.txt" for "report.txt"). Changes made by others on the
+// server are seen as they are in any listing: as of its time.
 namespace quorvane::tools {
 
 class ListedAttributes {
@@ -41,9 +44,11 @@ private:
     struct Listing {
         uint64_t id = 0;
         std::string folder;
+        std::string foldedFolder;  // lower-cased, as are the keys below
         Clock::time_point began;
         std::optional<Clock::time_point> closedAt;
-        std::unordered_map<std::string, struct stat> entries;
+        // Each name as listed, under its lower-cased form.
+        std::unordered_map<std::string, std::vector<std::pair<std::string, struct stat>>> entries;
         std::unordered_set<std::string> changed;  // names changed while the listing arrived
     };
     bool inForce(const Listing& listing, Clock::time_point now) const;
