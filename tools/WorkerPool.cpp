@@ -36,6 +36,9 @@ using Clock = std::chrono::steady_clock;
 // A worker whose reply takes longer than this is stuck (its own calls give up after
 // kRequestBound, a reconnect and a repeat included) and is replaced.
 constexpr auto kStuckWorker = 3 * kRequestBound;
+// How soon after a read ran out of time the kernel's read of the same page counts as its
+// repeat.
+constexpr auto kRepeatedRead = std::chrono::seconds(1);
 // How long an unmounted daemon waits for its workers to log off.
 constexpr auto kLogOffGrace = std::chrono::milliseconds(1000);
 
@@ -464,14 +467,11 @@ Clock::time_point WorkerPool::waitUntil(Op op, Clock::time_point deadline, Clock
     return op == Op::Stat ? silence_.waitUntil(deadline, now, forReply) : deadline;
 }
 
-bool WorkerPool::take(Worker& slot, Op op) {
+bool WorkerPool::take(Worker& slot, Op op, bool repeat) {
     const Clock::time_point asked = Clock::now();
     const Clock::time_point deadline = CallDeadline::current(asked);
     Clock::time_point until = waitUntil(op, deadline, asked, false);
-    if (op == Op::Read && slot.overdue) {
-        // The kernel reads a page again at once after its read-ahead failed: that second
-        // request of the same system call must not wait a whole bound again for a worker
-        // whose reply is overdue already.
+    if (repeat && slot.overdue) {
         until = std::min(until, asked + ServerSilence::kProbe);
     }
     if (slot.busy.lockUntil(until)) {
@@ -743,7 +743,14 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
     Worker& slot = workers_[file.worker];
     ++slot.waiting;
     ++slot.transfers;
-    if (!take(slot, Op::Read)) {
+    // The kernel reads a page again at once after its read-ahead of it failed: that second
+    // request of one system call must not wait a whole bound again for the worker still
+    // busy with the first.
+    const Clock::time_point asked = Clock::now();
+    const bool repeat =
+        asked - Clock::time_point(Clock::duration(file.readTimedOutAt)) < kRepeatedRead &&
+        offset >= file.readTimedOutFrom && offset < file.readTimedOutTo;
+    if (!take(slot, Op::Read, repeat)) {
         --slot.waiting;
         --slot.transfers;
         return -ETIMEDOUT;
@@ -774,6 +781,11 @@ int WorkerPool::read(RemoteFile& file, char* buffer, size_t size, off_t offset) 
                                              .bytes(),
                                          true);
             late = reply.error == -ETIMEDOUT;
+            if (late) {
+                file.readTimedOutFrom = offset;
+                file.readTimedOutTo = offset + static_cast<off_t>(wanted);
+                file.readTimedOutAt = Clock::now().time_since_epoch().count();
+            }
             const int64_t got = reply.error != 0 ? reply.error : resultOf(reply.bytes);
             result = static_cast<int>(std::min<int64_t>(got, static_cast<int64_t>(size)));
             if (result > 0) {

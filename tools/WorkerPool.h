@@ -48,6 +48,10 @@ struct RemoteFile {
     /// A write or truncation whose reply came too late for its caller (it may still have
     /// been done), told at the next flush or close; kept under the pool's lock.
     int lateChange = 0;
+    /// The latest read whose reply came too late for its caller: when, and the bytes it asked.
+    std::atomic<std::chrono::steady_clock::rep> readTimedOutAt{0};
+    std::atomic<off_t> readTimedOutFrom{0};
+    std::atomic<off_t> readTimedOutTo{0};
 };
 
 /// Takes a folder's entries as they arrive from a worker.
@@ -148,8 +152,9 @@ private:
     Clock::time_point waitUntil(worker::Op op, Clock::time_point deadline, Clock::time_point now,
                                 bool forReply) const;
     /// Takes `worker` for a request `op` of the current call: false when it stays busy past
-    /// the time the call may wait for it.
-    bool take(Worker& worker, worker::Op op);
+    /// the time the call may wait for it. A `repeat` of a request that has just run out of
+    /// time on it waits only briefly.
+    bool take(Worker& worker, worker::Op op, bool repeat = false);
     /// A worker's reply, or why there is none: -EIO when the worker died (or is no longer
     /// the one asked), -ETIMEDOUT when the call's deadline passed first.
     struct Reply {
