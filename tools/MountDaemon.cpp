@@ -65,6 +65,8 @@ int reportRefusal(int fd, const ShareCheck& check, const ShareMount& share) {
             return report(fd, MountExit::WrongPassword,
                           "no Kerberos ticket of " + user + " that " + server +
                               " accepts; run kinit, or give a password");
+        case ShareAccess::OutsideLogonHours:
+            return report(fd, MountExit::Failed, outsideLogonHoursCause(user, server));
         case ShareAccess::UnknownShare:
             return report(fd, MountExit::ShareUnavailable,
                           "no share named \"" + name + "\" on " + server);

@@ -81,6 +81,8 @@ int runShareCheck(int argc, char** argv) {
             case ShareAccess::WrongPassword:
                 return fail(MountExit::WrongPassword, "wrong user name, password or ticket for " +
                                                           share.user + " on " + server);
+            case ShareAccess::OutsideLogonHours:
+                return fail(MountExit::Failed, outsideLogonHoursCause(share.user, server));
             case ShareAccess::ServerNotFound:
             case ShareAccess::Unreachable:
                 return fail(MountExit::ServerUnreachable,

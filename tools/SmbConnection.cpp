@@ -16,6 +16,8 @@ namespace {
 // The library's log is the only place that tells a refused logon from a refused share (both
 // end as EACCES), so the share check listens to it while it runs.
 std::atomic<bool> g_logonRefused{false};
+// Whether the server refused a logon for the account's logon hours.
+std::atomic<bool> g_outsideLogonHours{false};
 // Whether a logon failed for any cause, the network's included.
 std::atomic<bool> g_logonFailed{false};
 // Whether a connection to the server was attempted: an error before that is the name's.
@@ -36,7 +38,9 @@ void onLibraryLog(void*, int, const char* message) {
          ::strstr(message, "expire") != nullptr)) {
         g_ticketExpired = true;
     }
-    if (saysLogonRefused(message)) {
+    if (saysOutsideLogonHours(message)) {
+        g_outsideLogonHours = true;
+    } else if (saysLogonRefused(message)) {
         g_logonRefused = true;
     }
     if (::strstr(message, "login failed") != nullptr) {
@@ -70,10 +74,20 @@ bool saysLogonRefused(const char* message) {
     };
     for (const char* refusal : kRefusals) {
         if (::strstr(message, refusal) != nullptr) {
-            return true;
+            return !saysOutsideLogonHours(message);
         }
     }
     return false;
+}
+
+std::string outsideLogonHoursCause(const std::string& user, const std::string& server) {
+    return server + " does not let " + user + " log on at this time (the account's logon hours)";
+}
+
+bool saysOutsideLogonHours(const char* message) {
+    // The status, or its description.
+    return ::strstr(message, "NT_STATUS_INVALID_LOGON_HOURS") != nullptr ||
+           ::strstr(message, "logon time restriction") != nullptr;
 }
 
 namespace {
@@ -209,6 +223,7 @@ int SmbConnection::watchingLogon(const std::function<int()>& call, bool* refused
     {
         const std::lock_guard<std::mutex> held(libraryLock());
         g_logonRefused = false;
+        g_outsideLogonHours = false;
         // The refusal's cause is logged at this level only; a logon is rare, so the words it
         // costs are too.
         smbc_setDebug(context_, 3);
@@ -217,7 +232,8 @@ int SmbConnection::watchingLogon(const std::function<int()>& call, bool* refused
     const std::lock_guard<std::mutex> held(libraryLock());
     smbc_setDebug(context_, 0);
     *refused = result < 0 && g_logonRefused;
-    return result;
+    // Not now, says the server: the call fails at once, and the next one may log on again.
+    return result < 0 && g_outsideLogonHours && !g_logonRefused ? -EACCES : result;
 }
 
 ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
@@ -226,6 +242,7 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
     {
         const std::lock_guard<std::mutex> held(libraryLock());
         g_logonRefused = false;
+        g_outsideLogonHours = false;
         g_logonFailed = false;
         g_connecting = false;
         g_ticketExpired = false;
@@ -245,6 +262,10 @@ ShareCheck SmbConnection::check(const SmbUrlParts& parts) {
     ShareCheck check;
     check.detail = ::strerror(error);
     check.ticketExpired = g_ticketExpired;
+    if (g_outsideLogonHours && !g_logonRefused) {
+        check.access = ShareAccess::OutsideLogonHours;
+        return check;
+    }
     // A ticket's logon fails on the client as often as at the server, in words of Kerberos's
     // own: any failed logon means the ticket does not do.
     const bool refused = g_logonRefused || (usesTicket() && g_logonFailed);

@@ -29,7 +29,8 @@ using SmbHandle = _SMBCFILE*;
 /// What the first look at a share found.
 enum class ShareAccess {
     Granted,
-    WrongPassword,  // the server refused the logon
+    WrongPassword,      // the server refused the logon
+    OutsideLogonHours,  // the account may not log on at this time of day
     UnknownShare,
     ForbiddenShare,
     ServerNotFound,  // the name does not resolve
@@ -69,7 +70,8 @@ public:
     bool holdsSession() const { return !servers_.empty(); }
     /// Runs `call`, which may log on, listening to the library: `refused` tells whether the
     /// server refused the logon itself (the password or the account), which the library
-    /// reports no differently from a refused share or file.
+    /// reports no differently from a refused share or file. A logon refused for the account's
+    /// logon hours is not a refusal of the password: the call fails with EACCES.
     int watchingLogon(const std::function<int()>& call, bool* refused);
 
     int stat(const std::string& url, struct stat* out);
@@ -115,5 +117,11 @@ private:
 /// Whether a line of the library's log says that the server refused a logon for the password
 /// or the account (never for the share, nor for a network that failed during the logon).
 bool saysLogonRefused(const char* message);
+/// Whether a line of the library's log says that the server refused a logon because the
+/// account's logon hours do not allow one now: a password it says nothing about (a domain
+/// controller checks the hours first), to be kept for when the hours come.
+bool saysOutsideLogonHours(const char* message);
+/// What the mount tool says of such a refusal.
+std::string outsideLogonHoursCause(const std::string& user, const std::string& server);
 
 }  // namespace quorvane::tools

@@ -138,7 +138,11 @@ TEST(LogonRefusals, AreTheServersWordOnThePasswordNeverOnAShareOrTheNetwork) {
     const struct {
         const char* message;
         bool refused;
+        bool outsideHours = false;  // refused for the hours alone: the password is kept
     } cases[] = {
+        {"SPNEGO login failed: NT_STATUS_INVALID_LOGON_HOURS", false, true},
+        {"SPNEGO login failed: Logon failure: account logon time restriction violation.", false,
+         true},
         {"SPNEGO login failed: The attempted logon is invalid. This is either due to a bad "
          "username or authentication information.",
          true},
@@ -157,6 +161,7 @@ TEST(LogonRefusals, AreTheServersWordOnThePasswordNeverOnAShareOrTheNetwork) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(saysLogonRefused(c.message), c.refused) << c.message;
+        EXPECT_EQ(saysOutsideLogonHours(c.message), c.outsideHours) << c.message;
     }
 }
 
