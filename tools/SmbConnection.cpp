@@ -85,8 +85,9 @@ std::string outsideLogonHoursCause(const std::string& user, const std::string& s
 }
 
 bool saysOutsideLogonHours(const char* message) {
-    // The status, or its description.
+    // The status, or its description (Samba's, Windows's).
     return ::strstr(message, "NT_STATUS_INVALID_LOGON_HOURS") != nullptr ||
+           ::strstr(message, "has time restrictions") != nullptr ||
            ::strstr(message, "logon time restriction") != nullptr;
 }
 

@@ -53,6 +53,9 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     EXPECT_EQ(result.count("error"), 0u) << context;
     EXPECT_EQ(result["without-ticket-status"], "4") << context;
     EXPECT_NE(result["without-ticket-error"].find("run kinit"), std::string::npos) << context;
+    // Outside the account's logon hours: not a wrong password (status 4), and said so.
+    EXPECT_EQ(result["outside-hours-status"], "1") << context;
+    EXPECT_NE(result["outside-hours-error"].find("logon hours"), std::string::npos) << context;
     // A ticket too close to its end: refused, and said so.
     EXPECT_EQ(result["short-ticket-status"], "4") << context;
     EXPECT_NE(result["short-ticket-error"].find("last minutes"), std::string::npos) << context;

@@ -141,8 +141,9 @@ TEST(LogonRefusals, AreTheServersWordOnThePasswordNeverOnAShareOrTheNetwork) {
         bool outsideHours = false;  // refused for the hours alone: the password is kept
     } cases[] = {
         {"SPNEGO login failed: NT_STATUS_INVALID_LOGON_HOURS", false, true},
-        {"SPNEGO login failed: Logon failure: account logon time restriction violation.", false,
-         true},
+        {"SPNEGO login failed: The user account has time restrictions and cannot be logged onto "
+         "at this time.",
+         false, true},
         {"SPNEGO login failed: The attempted logon is invalid. This is either due to a bad "
          "username or authentication information.",
          true},

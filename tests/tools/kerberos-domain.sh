@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # A Samba AD domain controller (realm QV.TEST, host dc1.qv.test) in network and mount
 # namespaces of its own (the script enters them itself; needs root), mounts of its netlogon
-# share with a Kerberos ticket and without one, and whole logons of the command line: with
-# the Windows name forms and a password, and with the ticket alone. Prints KEY=VALUE lines for
-# the test that runs it:
+# share with a Kerberos ticket and without one (and as an account outside its logon hours),
+# and whole logons of the command line: with the Windows name forms and a password, and with
+# the ticket alone. Prints KEY=VALUE lines for the test that runs it:
 # PROGRAM, when given, is also started as at a desktop login with the ticket.
 #   kerberos-domain.sh DIR TOOLSDIR CLI [PROGRAM]
 set -uo pipefail
@@ -106,6 +106,26 @@ mount_netlogon
 echo "without-ticket-status=$?"
 echo "without-ticket-error=$(cat "$dir/mount.err")"
 logon no-ticket dc1.qv.test administrator ''
+# An account whose logon hours allow no logon: the server refuses it for the hours, with the
+# right password.
+samba-tool user create pupil "$admin_password" -H "$dir/private/sam.ldb" >"$dir/pupil.log" 2>&1 &&
+  /usr/bin/python3 - "$dir/etc/smb.conf" "$dir/private/sam.ldb" >>"$dir/pupil.log" 2>&1 <<'PY' ||
+import sys, ldb
+from samba.auth import system_session
+from samba.param import LoadParm
+from samba.samdb import SamDB
+settings = LoadParm()
+settings.load(sys.argv[1])
+db = SamDB(url=sys.argv[2], session_info=system_session(), lp=settings)
+change = ldb.Message(db.search(expression="(sAMAccountName=pupil)", attrs=[])[0].dn)
+change["logonHours"] = ldb.MessageElement(bytes(21), ldb.FLAG_MOD_REPLACE, "logonHours")
+db.modify(change)
+PY
+  { echo "error=cannot make the pupil account"; exit 1; }
+printf '%s' "$admin_password" | "$tools/mount_smbfs" -f 644 "smb://pupil@dc1.qv.test/netlogon" \
+  "$dir/mnt" 2>"$dir/mount.err"
+echo "outside-hours-status=$?"
+echo "outside-hours-error=$(cat "$dir/mount.err")"
 # The Windows name forms, with the password: the domain goes to the server.
 logon backslash '\\dc1.qv.test\netlogon' 'QV\administrator' "$admin_password"
 logon upn dc1.qv.test administrator@QV.TEST "$admin_password"
