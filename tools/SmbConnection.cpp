@@ -81,7 +81,8 @@ bool saysLogonRefused(const char* message) {
 }
 
 std::string outsideLogonHoursCause(const std::string& user, const std::string& server) {
-    return server + " does not let " + user + " log on at this time (the account's logon hours)";
+    return "the server " + server + " does not let " + user +
+           " log on at this time (the account's logon hours)";
 }
 
 bool saysOutsideLogonHours(const char* message) {

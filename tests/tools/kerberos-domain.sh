@@ -106,8 +106,8 @@ mount_netlogon
 echo "without-ticket-status=$?"
 echo "without-ticket-error=$(cat "$dir/mount.err")"
 logon no-ticket dc1.qv.test administrator ''
-# An account whose logon hours allow no logon: the server refuses it for the hours, with the
-# right password.
+# An account whose logon hours allow no logon: the server refuses it for the hours with the
+# right password, and for the password with a wrong one.
 samba-tool user create pupil "$admin_password" -H "$dir/private/sam.ldb" >"$dir/pupil.log" 2>&1 &&
   /usr/bin/python3 - "$dir/etc/smb.conf" "$dir/private/sam.ldb" >>"$dir/pupil.log" 2>&1 <<'PY' ||
 import sys, ldb
@@ -126,6 +126,8 @@ printf '%s' "$admin_password" | "$tools/mount_smbfs" -f 644 "smb://pupil@dc1.qv.
   "$dir/mnt" 2>"$dir/mount.err"
 echo "outside-hours-status=$?"
 echo "outside-hours-error=$(cat "$dir/mount.err")"
+printf 'wrong' | "$tools/mount_smbfs" -f 644 "smb://pupil@dc1.qv.test/netlogon" "$dir/mnt" 2>/dev/null
+echo "outside-hours-wrong-password-status=$?"
 # The Windows name forms, with the password: the domain goes to the server.
 logon backslash '\\dc1.qv.test\netlogon' 'QV\administrator' "$admin_password"
 logon upn dc1.qv.test administrator@QV.TEST "$admin_password"
