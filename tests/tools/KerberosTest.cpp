@@ -57,6 +57,9 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     EXPECT_EQ(result["outside-hours-status"], "1") << context;
     EXPECT_NE(result["outside-hours-error"].find("logon hours"), std::string::npos) << context;
     EXPECT_EQ(result["outside-hours-wrong-password-status"], "4") << context;
+    EXPECT_EQ(result["within-hours-status"], "0") << context;
+    EXPECT_NE(result["closed-hours-status"].find("(server not answering)"), std::string::npos)
+        << context;
     // A ticket too close to its end: refused, and said so.
     EXPECT_EQ(result["short-ticket-status"], "4") << context;
     EXPECT_NE(result["short-ticket-error"].find("last minutes"), std::string::npos) << context;

@@ -108,8 +108,9 @@ echo "without-ticket-error=$(cat "$dir/mount.err")"
 logon no-ticket dc1.qv.test administrator ''
 # An account whose logon hours allow no logon: the server refuses it for the hours with the
 # right password, and for the password with a wrong one.
-samba-tool user create pupil "$admin_password" -H "$dir/private/sam.ldb" >"$dir/pupil.log" 2>&1 &&
-  /usr/bin/python3 - "$dir/etc/smb.conf" "$dir/private/sam.ldb" >>"$dir/pupil.log" 2>&1 <<'PY' ||
+#   pupil_hours BYTE    (each of the week's 168 hours: 0 closed, 255 open)
+pupil_hours() {
+  /usr/bin/python3 - "$dir/etc/smb.conf" "$dir/private/sam.ldb" "$1" >>"$dir/pupil.log" 2>&1 <<'PY'
 import sys, ldb
 from samba.auth import system_session
 from samba.param import LoadParm
@@ -118,16 +119,34 @@ settings = LoadParm()
 settings.load(sys.argv[1])
 db = SamDB(url=sys.argv[2], session_info=system_session(), lp=settings)
 change = ldb.Message(db.search(expression="(sAMAccountName=pupil)", attrs=[])[0].dn)
-change["logonHours"] = ldb.MessageElement(bytes(21), ldb.FLAG_MOD_REPLACE, "logonHours")
+hours = bytes([int(sys.argv[3])] * 21)
+change["logonHours"] = ldb.MessageElement(hours, ldb.FLAG_MOD_REPLACE, "logonHours")
 db.modify(change)
 PY
-  { echo "error=cannot make the pupil account"; exit 1; }
-printf '%s' "$admin_password" | "$tools/mount_smbfs" -f 644 "smb://pupil@dc1.qv.test/netlogon" \
-  "$dir/mnt" 2>"$dir/mount.err"
+}
+mount_pupil() {
+  printf '%s' "$1" | "$tools/mount_smbfs" -f 644 "smb://pupil@dc1.qv.test/netlogon" "$2" 2>"$dir/mount.err"
+}
+samba-tool user create pupil "$admin_password" -H "$dir/private/sam.ldb" >"$dir/pupil.log" 2>&1 &&
+  pupil_hours 0 || { echo "error=cannot make the pupil account"; exit 1; }
+mount_pupil "$admin_password" "$dir/mnt"
 echo "outside-hours-status=$?"
 echo "outside-hours-error=$(cat "$dir/mount.err")"
-printf 'wrong' | "$tools/mount_smbfs" -f 644 "smb://pupil@dc1.qv.test/netlogon" "$dir/mnt" 2>/dev/null
+mount_pupil wrong "$dir/mnt"
 echo "outside-hours-wrong-password-status=$?"
+# Mounted within the hours, checked after they closed: the server does not answer the share,
+# it did not refuse the password. The server serves pupil as a user of its own, who must be
+# able to pass through this folder to reach the share.
+chmod 0755 "$dir"
+pupil_hours 255 || { echo "error=cannot open the pupil account's hours"; exit 1; }
+mkdir -p "$client/smbmounts/pupil"
+mount_pupil "$admin_password" "$client/smbmounts/pupil"
+echo "within-hours-status=$?"
+echo "within-hours-error=$(cat "$dir/mount.err")"
+pupil_hours 0 || { echo "error=cannot close the pupil account's hours"; exit 1; }
+echo "closed-hours-status=$(HOME=$client "$cli" status 2>&1 | grep '  pupil ')"
+"$tools/umount" "$client/smbmounts/pupil" >/dev/null 2>&1
+rmdir "$client/smbmounts/pupil"
 # The Windows name forms, with the password: the domain goes to the server.
 logon backslash '\\dc1.qv.test\netlogon' 'QV\administrator' "$admin_password"
 logon upn dc1.qv.test administrator@QV.TEST "$admin_password"
