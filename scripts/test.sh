@@ -9,7 +9,7 @@
 #
 # Both builds use -Werror. The longest chain is the test build and then the tests: the Kerberos
 # test starts as soon as its programs are built, the other tests as soon as the test build
-# ends, four at a time, as they mostly wait on servers and mounts. Beside it run the release
+# ends, five at a time, as they mostly wait on servers and mounts. Beside it run the release
 # build, the package and screenshot checks, and from the start the macOS check (whose first
 # run fetches and warms a compiler) and the fuzzers, at a lower priority: they wait for
 # nothing, so they take what the rest leaves over. Every step prints its time.
@@ -21,7 +21,7 @@ build=${BUILD_DIR:-build}
 tests="$build-tests"
 jobs=${JOBS:-2}
 # Tests at once: more than the cores, as most of them wait on servers and mounts.
-test_jobs=${TEST_JOBS:-4}
+test_jobs=${TEST_JOBS:-5}
 started=$SECONDS
 
 step() { printf '\n== %s\n' "$*"; }
