@@ -40,7 +40,8 @@ void onLibraryLog(void*, int, const char* message) {
     }
     if (saysOutsideLogonHours(message)) {
         g_outsideLogonHours = true;
-    } else if (saysLogonRefused(message)) {
+    }
+    if (saysLogonRefused(message)) {
         g_logonRefused = true;
     }
     if (::strstr(message, "login failed") != nullptr) {
@@ -60,7 +61,6 @@ bool saysLogonRefused(const char* message) {
         "NT_STATUS_NO_SUCH_USER",
         "NT_STATUS_ACCOUNT_",
         "NT_STATUS_PASSWORD_",
-        "NT_STATUS_INVALID_LOGON_HOURS",
         "NT_STATUS_INVALID_WORKSTATION",
         "logon is invalid",
         "current password is not correct",
@@ -74,7 +74,7 @@ bool saysLogonRefused(const char* message) {
     };
     for (const char* refusal : kRefusals) {
         if (::strstr(message, refusal) != nullptr) {
-            return !saysOutsideLogonHours(message);
+            return true;
         }
     }
     return false;
