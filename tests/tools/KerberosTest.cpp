@@ -60,6 +60,12 @@ TEST(KerberosMount, UsesTheTicketWhenThereIsNoPassword) {
     EXPECT_EQ(result["within-hours-status"], "0") << context;
     EXPECT_NE(result["closed-hours-status"].find("(server not answering)"), std::string::npos)
         << context;
+    // A call that must log on again then fails, not after a call's whole bound of retries.
+    EXPECT_EQ(result["closed-hours-read-status"], "1") << context;
+    EXPECT_NE(result["closed-hours-read-error"].find("Permission denied"), std::string::npos)
+        << context;
+    EXPECT_LT(std::stoi("0" + result["closed-hours-read-seconds"]), 15) << context;
+    EXPECT_EQ(result["reopened-hours-read"], "Welcome to the domain") << context;
     // A ticket too close to its end: refused, and said so.
     EXPECT_EQ(result["short-ticket-status"], "4") << context;
     EXPECT_NE(result["short-ticket-error"].find("last minutes"), std::string::npos) << context;

@@ -145,6 +145,17 @@ echo "within-hours-status=$?"
 echo "within-hours-error=$(cat "$dir/mount.err")"
 pupil_hours 0 || { echo "error=cannot close the pupil account's hours"; exit 1; }
 echo "closed-hours-status=$(HOME=$client "$cli" status 2>&1 | grep '  pupil ')"
+# Its connections dropped by the server meanwhile: a call logs on again, is refused for the
+# hours and fails at once (EACCES).
+smbcontrol -s "$dir/etc/smb.conf" smbd kill-client-ip 127.0.0.1 >/dev/null 2>&1
+started=$SECONDS
+cat "$client/smbmounts/pupil/welcome.txt" >/dev/null 2>"$dir/read.err"
+echo "closed-hours-read-status=$?"
+echo "closed-hours-read-seconds=$((SECONDS - started))"
+echo "closed-hours-read-error=$(cat "$dir/read.err")"
+# Open again: the same password logs on, it was never taken for a refused one.
+pupil_hours 255 || { echo "error=cannot open the pupil account's hours"; exit 1; }
+echo "reopened-hours-read=$(cat "$client/smbmounts/pupil/welcome.txt" 2>&1)"
 "$tools/umount" "$client/smbmounts/pupil" >/dev/null 2>&1
 rmdir "$client/smbmounts/pupil"
 # The Windows name forms, with the password: the domain goes to the server.
